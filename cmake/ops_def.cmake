@@ -1,0 +1,17 @@
+# Writes a module-definition file from an operation table (vela_ops.inc, vlseq_ops.inc), so the
+# Windows stand-ins export every operation at the ordinal that the table fixes.
+#   qxcm_ops_def(<ops.inc> <MACRO> <library name> <out.def> [extra .def lines...])
+function(qxcm_ops_def inc macro libname out)
+  file(STRINGS ${inc} rows REGEX "^${macro}\\(")
+  set(text "LIBRARY ${libname}\nEXPORTS\n")
+  foreach(row IN LISTS rows)
+    string(REGEX MATCH "^${macro}\\( *([0-9]+), *([A-Za-z0-9_]+)" _ "${row}")
+    string(APPEND text "    ${CMAKE_MATCH_2} @${CMAKE_MATCH_1}\n")
+  endforeach()
+  foreach(extra IN LISTS ARGN)
+    string(APPEND text "    ${extra}\n")
+  endforeach()
+  file(WRITE ${out}.tmp "${text}")
+  configure_file(${out}.tmp ${out} COPYONLY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${inc})
+endfunction()

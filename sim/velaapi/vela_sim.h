@@ -1,0 +1,54 @@
+// Control surface of the simulated device library, for tests and demos only. The qxcm library
+// never resolves these; a test links the stand-in directly and shares its state with the copy
+// that qxcm loads (the same module is loaded once per process).
+#pragma once
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#define VELASIM_API
+#else
+#define VELASIM_API __attribute__((visibility("default")))
+#endif
+
+// Back to the state of a fresh load: default camera set, no open device, no faults, free-running
+// clock, empty journal, not initialised.
+VELASIM_API void VelaSim_Reset(void);
+
+// Replaces the camera set with the models described in text (format: sim/velaapi/README.md).
+// Returns the number of cameras, or a negative code when the text is malformed.
+VELASIM_API int32_t VelaSim_LoadCameraSet(const char *text);
+
+// Sets a property of camera `camera` to `value` as the device itself would (no writability or
+// range check), with the same dependent updates as a host write. Returns 1 or a negative code.
+VELASIM_API int32_t VelaSim_SetProperty(int32_t camera, uint32_t id, double value);
+VELASIM_API int32_t VelaSim_GetProperty(int32_t camera, uint32_t id, double *value);
+
+// Fault injection: the nth matching call from now on (1 = the next one) returns `code` instead
+// of working. `op` is an operation name ("VelaSetValue") or "*" for any operation;
+// `propertyId` 0 matches any call, otherwise only calls that carry that property id. With
+// `sticky` nonzero every matching call from the nth on fails. Several faults may be armed.
+VELASIM_API void VelaSim_FailCall(const char *op, uint32_t propertyId, int32_t nth, int32_t code,
+                                  int32_t sticky);
+VELASIM_API void VelaSim_ClearFaults(void);
+
+// Manual clock: with it on, frames arrive only when DeliverFrames is called (each frame
+// advances the simulated time by one frame interval). Off: a producer thread paces the frames.
+VELASIM_API void VelaSim_SetManualClock(int32_t on);
+VELASIM_API int32_t VelaSim_DeliverFrames(int32_t camera, int32_t count);
+
+// Journal of every device call, one line each: "Name(arg=value, ...) -> result".
+VELASIM_API int32_t VelaSim_JournalCount(void);
+// Copies line `index` (0-based) into text, always terminated; returns its full length or -1.
+VELASIM_API int32_t VelaSim_JournalLine(int32_t index, char *text, int32_t capacity);
+VELASIM_API void VelaSim_JournalClear(void);
+// Journal on (default) or off; off spares high-rate loops the formatting.
+VELASIM_API void VelaSim_JournalEnable(int32_t on);
+
+#ifdef __cplusplus
+}
+#endif
