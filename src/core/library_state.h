@@ -1,0 +1,104 @@
+// The process-wide state of the library: camera slots with their per-camera records, the open
+// flags, the API level and the sequence-file slots. One instance lives for the whole process;
+// the host reaches a camera only through its slot index.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "vlseqapi/vlseq_api.h"
+
+namespace qxcm
+{
+
+constexpr int kMaxProperties = 128;
+constexpr int kMaxValueTexts = 64;
+constexpr int kMaxViews = 4;
+constexpr int kParameterMapSize = 128;
+constexpr int kFileSlotCount = 16;
+constexpr int kPathCapacity = 128;
+
+struct PropertyRecord {
+    uint32_t propertyId;
+    uint32_t kind; // 2 device property; 0 and 1 records of the older interface
+    uint32_t valueType;
+    uint32_t attributes;
+    char name[64];
+    double minValue;
+    double maxValue;
+    double stepValue;
+    double defaultValue;
+    double cachedValue[kMaxViews]; // index = view, 0 = common value
+    int32_t valueTextCount;
+    char valueTexts[kMaxValueTexts][64];
+    double textValues[kMaxValueTexts];
+};
+
+struct CameraContext {
+    uint64_t deviceHandle;
+    uint64_t waitHandle;
+    uint64_t recorderHandle;
+    int32_t lastResult;        // result of the latest device call made for this camera
+    double *frameElectronInfo; // bufferFrameCount pairs, owned
+    int32_t captureStartMode;  // -1 sequence, 0 snap
+    int32_t framesTaken;
+    int32_t bufferFrameCount;
+    int32_t rowBytes;
+    uint32_t bufferState; // 0 none, 1 device buffers, 2 host buffers attached
+    uint32_t frameWidth;
+    uint32_t frameHeight;
+    double frameOverheadSeconds;
+    uint8_t recording;
+    uint8_t timeOriginSet;
+    double timeOrigin;
+    uint8_t bundleEnabled;
+    uint32_t bundleSize;
+    uint8_t multiRegionCapable;
+    uint32_t calibrationTimeout; // milliseconds
+    int32_t propertyCount;
+    PropertyRecord properties[kMaxProperties];
+    int32_t parameterMap[kParameterMapSize];
+    uint32_t dataType;
+};
+
+struct SequenceFileSlot {
+    uint64_t fileHandle = 0;
+    int32_t slotResult = 1;
+    uint8_t inUse = 0;
+    uint8_t libraryPending = 1;
+    char path[kPathCapacity] = {};
+    int32_t frameCount = 0;
+    std::vector<VlseqStamp> stamps; // frameCount stamps, read once at open
+    uint8_t stampBlock[48] = {};
+    double fileTimeOrigin = 0.0;
+};
+
+struct LibraryState {
+    uint32_t cameraCount = 0;
+    CameraContext *contexts = nullptr;
+    std::vector<uint32_t> openFlags; // bits packed in 32-bit words
+    uint32_t openFlagBits = 0;
+    int32_t apiLevel = 0;
+    SequenceFileSlot fileSlots[kFileSlotCount];
+};
+
+LibraryState &State();
+
+// True while slot `index` exists and holds an open camera.
+bool IsCameraOpen(uint32_t index);
+void SetCameraOpen(uint32_t index, bool open);
+// True when any slot holds an open camera.
+bool AnyCameraOpen();
+
+// Rebuilds the slot table for n cameras, all closed and zeroed. Devices of open slots are not
+// closed. Returns false (with an empty table) when the table cannot be allocated.
+bool ResizeCameraSlots(uint32_t n);
+
+// Stops capture, releases the buffers by the device's status and closes the device; the stop's
+// result lands in lastResult, nothing else is examined.
+void StopAndCloseDevice(CameraContext &c);
+
+// Stops, releases and closes every open camera; runs once at process exit.
+void ShutdownLibrary();
+
+} // namespace qxcm

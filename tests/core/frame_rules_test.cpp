@@ -1,0 +1,152 @@
+// The frame rules, checked for every export of the export list: the API-level test, the entry
+// line and its place, the camera-index test and what each writes to the error and the log.
+// A new export is covered as soon as its row is added.
+#include <cstring>
+#include <string>
+
+#include "support/qx_test.h"
+
+namespace
+{
+
+enum FrameKind { OWN, CAMERA, OPENCLOSE, INFO, SILENT };
+
+// Stands for any pointer argument: a zeroed scratch block large enough for every out-value.
+struct AnyPointer {
+    alignas(16) unsigned char *block;
+    template <class T> operator T *() const { return reinterpret_cast<T *>(block); }
+};
+
+// Stands for any number argument: zero.
+struct AnyNumber {
+    template <class T> operator T() const { return T(0); }
+};
+
+struct ProbeArgs {
+    uint32_t index = 0;
+    AnyPointer pointer{};
+    AnyNumber number{};
+    int32_t *error = nullptr;
+};
+
+struct ExportRow {
+    const char *name;
+    FrameKind frame;
+    const char *logName;
+    int32_t (*call)(ProbeArgs &p);
+};
+
+#define IDX p.index
+#define PTR p.pointer
+#define NUM p.number
+#define ERR p.error
+const ExportRow kExports[] = {
+#define QX_EXPORT(ordinal, name, frame, logName, probe)                                            \
+    {#name, frame, logName, [](ProbeArgs &p) -> int32_t { return name probe; }},
+#define QX_ALIAS(ordinal, name, target)
+#include "exports/export_list.inc"
+#undef QX_EXPORT
+#undef QX_ALIAS
+};
+#undef IDX
+#undef PTR
+#undef NUM
+#undef ERR
+
+std::vector<ExportRow> Framed()
+{
+    std::vector<ExportRow> rows;
+    for (const ExportRow &row : kExports)
+        if (row.frame != OWN)
+            rows.push_back(row);
+    return rows;
+}
+
+class FrameRules : public qxtest::LibraryTest, public ::testing::WithParamInterface<ExportRow>
+{
+  protected:
+    int32_t Call(uint32_t index, int32_t *error)
+    {
+        static unsigned char scratch[1 << 16];
+        memset(scratch, 0, sizeof scratch);
+        ProbeArgs p;
+        p.index = index;
+        p.pointer.block = scratch;
+        p.error = error;
+        return GetParam().call(p);
+    }
+    std::string Entry() const { return std::string("0.000 ") + GetParam().logName + " -> "; }
+};
+
+TEST_P(FrameRules, BelowApiLevel40FailsBeforeAnythingElse)
+{
+    InitWithLog();
+    qxcm::State().apiLevel = 30;
+    size_t before = LogLines().size();
+    int32_t err = 0;
+    EXPECT_EQ(Call(0, &err), 0);
+    std::vector<std::string> lines = LogLines();
+    switch (GetParam().frame) {
+    case OPENCLOSE:
+        EXPECT_EQ(err, QXERR_API_LEVEL_OPEN);
+        ASSERT_EQ(lines.size(), before + 1);
+        EXPECT_EQ(lines.back().rfind(Entry(), 0), 0u) << lines.back();
+        break;
+    case INFO:
+        EXPECT_EQ(err, QXERR_API_LEVEL);
+        ASSERT_EQ(lines.size(), before + 1);
+        EXPECT_EQ(lines.back().rfind(Entry(), 0), 0u) << lines.back();
+        break;
+    default:
+        EXPECT_EQ(err, QXERR_API_LEVEL);
+        EXPECT_EQ(lines.size(), before);
+    }
+}
+
+TEST_P(FrameRules, UnknownCameraFailsWithInvalidHandle)
+{
+    InitWithLog();
+    size_t before = LogLines().size();
+    int32_t err = 0;
+    EXPECT_EQ(Call(99, &err), 0);
+    std::vector<std::string> lines = LogLines();
+    const ExportRow &row = GetParam();
+    EXPECT_EQ(err, row.frame == OPENCLOSE && std::string(row.name).find("OPEN") != std::string::npos
+                       ? QXERR_OPEN_FAILED
+                       : QXERR_INVALIDHANDLE);
+    if (row.frame == SILENT) {
+        EXPECT_EQ(lines.size(), before);
+        return;
+    }
+    ASSERT_GE(lines.size(), before + 1);
+    EXPECT_EQ(lines[before].rfind(Entry(), 0), 0u) << lines[before];
+    if (row.frame == OPENCLOSE)
+        EXPECT_EQ(lines.back(),
+                  std::string("0.000 ") + row.logName + " NG ERR=" + std::to_string(err) + " \n");
+    else
+        EXPECT_EQ(lines.size(), before + 1) << "no result line after the index test";
+}
+
+TEST_P(FrameRules, ANullErrorPointerIsNeverWritten)
+{
+    EXPECT_EQ(Call(0, nullptr), 0);
+    InitWithLog();
+    EXPECT_EQ(Call(99, nullptr), 0);
+}
+
+std::string RowName(const ::testing::TestParamInfo<ExportRow> &info)
+{
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryExport, FrameRules, ::testing::ValuesIn(Framed()), RowName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FrameRules);
+
+TEST(ExportList, NamesAreUnique)
+{
+    for (size_t i = 0; i < std::size(kExports); ++i)
+        for (size_t j = i + 1; j < std::size(kExports); ++j)
+            EXPECT_STRNE(kExports[i].name, kExports[j].name);
+}
+
+} // namespace

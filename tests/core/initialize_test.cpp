@@ -1,0 +1,241 @@
+// Initialisation, de-initialisation and the teardown at exit, with their exact log lines and
+// the device calls they make.
+#include <cstring>
+
+#include "core/call_log.h"
+#include "core/device.h"
+#include "core/initialize.h"
+#include "core/platform.h"
+#include "support/qx_test.h"
+#include "velaapi/vela_sim.h"
+
+using qxtest::LibraryTest;
+using Lines = std::vector<std::string>;
+
+namespace
+{
+
+// Opens slot i on the device directly, as opening a camera leaves it.
+void ForceOpen(uint32_t i)
+{
+    VelaOpenRecord open{};
+    open.size = sizeof open;
+    open.index = i;
+    ASSERT_GE(qxcm::Device().VelaOpen(&open), 0);
+    qxcm::State().contexts[i].deviceHandle = open.device;
+    qxcm::SetCameraOpen(i, true);
+}
+
+class Initialize : public LibraryTest
+{
+};
+
+TEST_F(Initialize, ReportsCountVersionsAndLogsFromZero)
+{
+    uint32_t count = 99;
+    char qxver[64] = "", velaver[64] = "";
+    int32_t err = 12345;
+    ASSERT_EQ(QXCM_INITIALIZE_40(&count, qxver, velaver, 0, 1, &err), 1);
+    EXPECT_EQ(count, 3u);
+    EXPECT_STREQ(qxver, "4.4.24.225");
+    EXPECT_STREQ(velaver, "4.2.1.7");
+    EXPECT_EQ(err, 12345) << "the error is written only on failure";
+    EXPECT_EQ(qxcm::State().apiLevel, 40);
+    EXPECT_EQ(qxcm::State().cameraCount, 3u);
+    for (uint32_t i = 0; i < 3; ++i) {
+        EXPECT_FALSE(qxcm::IsCameraOpen(i));
+        EXPECT_EQ(Context(i).parameterMap[7], 0) << "slots are zero until opened";
+    }
+    EXPECT_EQ(LogLines(),
+              (Lines{"0.000 QXCM_INITIALIZE_40 -> \n",
+                     "0.000 QXCM_INITIALIZE_40 OK QXVER=4.4.24.225 VELAVER=4.2.1.7\n"}));
+    EXPECT_EQ(JournalOf("VelaInit").size(), 1u);
+}
+
+TEST_F(Initialize, ElapsedSecondsCountFromTheLogOpening)
+{
+    qxtest::fakeClockMs = 5000;
+    InitWithLog();
+    qxtest::fakeClockMs = 6234;
+    QXCM_DEINITIALIZE_40(0);
+    EXPECT_EQ(
+        LogLines(),
+        (Lines{"0.000 QXCM_INITIALIZE_40 -> \n", "0.000 QXCM_INITIALIZE_40 OK QXVER= VELAVER=\n",
+               "1.234 QXCM_DEINITIALIZE_40 -> \n", "1.234 QXCM_DEINITIALIZE_40 OK\n"}));
+}
+
+TEST_F(Initialize, AgainWithoutOpenCamerasInitialisesTheDeviceAgainAndEmptiesTheLog)
+{
+    InitWithLog();
+    qxtest::fakeClockMs = 2000;
+    InitWithLog();
+    EXPECT_EQ(JournalOf("VelaInit").size(), 2u);
+    EXPECT_EQ(LogLines().size(), 2u);
+    EXPECT_EQ(LogLines()[0], "0.000 QXCM_INITIALIZE_40 -> \n");
+}
+
+TEST_F(Initialize, WithACameraOpenOnlyReports)
+{
+    InitWithLog();
+    ForceOpen(1);
+    ClearJournal();
+    uint32_t count = 0;
+    char qxver[64] = "", velaver[64] = "";
+    ASSERT_EQ(QXCM_INITIALIZE_40(&count, qxver, velaver, 0, 1, nullptr), 1);
+    EXPECT_EQ(count, 3u);
+    EXPECT_TRUE(qxcm::IsCameraOpen(1));
+    EXPECT_TRUE(JournalOf("VelaInit").empty());
+    EXPECT_EQ(LogLines(),
+              (Lines{"0.000 QXCM_INITIALIZE_40 -> \n",
+                     "0.000 QXCM_INITIALIZE_40 UN QXVER=4.4.24.225 VELAVER=4.2.1.7\n"}));
+}
+
+TEST_F(Initialize, UnPathKeepsALowerApiLevel)
+{
+    InitWithLog();
+    ForceOpen(0);
+    qxcm::State().apiLevel = 30; // as an older initialiser leaves it
+    EXPECT_EQ(QXCM_INITIALIZE_40(nullptr, nullptr, nullptr, 0, 0, nullptr), 1);
+    EXPECT_EQ(qxcm::State().apiLevel, 30);
+}
+
+TEST_F(Initialize, WithTheLogOffWritesNoFile)
+{
+    uint32_t count = 0;
+    ASSERT_EQ(QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 0, nullptr), 1);
+    QXCM_DEINITIALIZE_40(1);
+    FILE *f = fopen(logPath.c_str(), "r");
+    EXPECT_EQ(f, nullptr);
+    if (f)
+        fclose(f);
+}
+
+TEST_F(Initialize, DeviceFailureReportsItsCodeAndEmptiesTheSlots)
+{
+    InitWithLog();
+    qxcm::State().apiLevel = 0;
+    VelaSim_FailCall("VelaInit", 0, 1, static_cast<int32_t>(0x80000206), 0);
+    uint32_t count = 7;
+    int32_t err = 0;
+    EXPECT_EQ(QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 1, &err), 0);
+    EXPECT_EQ(err, static_cast<int32_t>(0x80000206));
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(qxcm::State().cameraCount, 0u);
+    EXPECT_EQ(qxcm::State().apiLevel, 0);
+    EXPECT_EQ(LogLines(),
+              (Lines{"0.000 QXCM_INITIALIZE_40 -> \n", "0.000 QXCM_INITIALIZE_40 NG\n"}));
+}
+
+void *NoModule(qxcm::Module)
+{
+    return nullptr;
+}
+
+TEST_F(Initialize, MissingDeviceLibraryFailsWithNoModule)
+{
+    auto load = qxcm::Os().loadModule;
+    qxcm::Os().loadModule = NoModule;
+    qxcm::ResetDeviceBinding();
+    int32_t err = 0;
+    char velaver[64] = "unchanged";
+    EXPECT_EQ(QXCM_INITIALIZE_40(nullptr, nullptr, velaver, 0, 1, &err), 0);
+    EXPECT_EQ(err, QXERR_NOMODULE);
+    EXPECT_STREQ(velaver, "unchanged");
+    EXPECT_EQ(QXCM_DEINITIALIZE_40(1), 1) << "de-initialising an unbound library is harmless";
+    qxcm::Os().loadModule = load;
+    qxcm::ResetDeviceBinding();
+    EXPECT_EQ(QXCM_INITIALIZE_40(nullptr, nullptr, nullptr, 0, 0, &err), 1);
+}
+
+int32_t HugeCameraCount(VelaInitRecord *record)
+{
+    record->cameraCount = 0x7FFFFFFF;
+    return 1;
+}
+
+TEST_F(Initialize, SlotTableThatCannotBeAllocatedFailsWithNoMemory)
+{
+    InitWithLog();
+    auto init = qxcm::Device().VelaInit;
+    qxcm::Device().VelaInit = HugeCameraCount;
+    uint32_t count = 5;
+    int32_t err = 0;
+    EXPECT_EQ(QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 0, &err), 0);
+    qxcm::Device().VelaInit = init;
+    EXPECT_EQ(err, QXERR_NOMEMORY);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(qxcm::State().cameraCount, 0u);
+}
+
+TEST(TwelveBitTables, HoldTheUnpackedValues)
+{
+    qxcm::FillTwelveBitTables();
+    EXPECT_EQ(qxcm::twelveBitFirstTable[0x0ABC], 0xBCA);
+    EXPECT_EQ(qxcm::twelveBitSecondTable[0x0ABC], 0xAB);
+    EXPECT_EQ(qxcm::twelveBitSecondTable[0xFFFF], 0xFFF);
+    EXPECT_EQ(qxcm::twelveBitFirstTable[0xCDAB], 0xABD); // bytes AB CD of the group AB CD EF
+    EXPECT_EQ(qxcm::twelveBitSecondTable[0xEFCD], 0xEFC);
+}
+
+class Deinitialize : public LibraryTest
+{
+};
+
+TEST_F(Deinitialize, RefusesWhileACameraIsOpenButEndsTheLog)
+{
+    InitWithLog();
+    ForceOpen(2);
+    ClearJournal();
+    EXPECT_EQ(QXCM_DEINITIALIZE_40(0), 1);
+    EXPECT_TRUE(qxcm::IsCameraOpen(2));
+    EXPECT_EQ(qxcm::State().cameraCount, 3u);
+    EXPECT_EQ(qxcm::Log().logEnabled, 0);
+    EXPECT_TRUE(Journal().empty());
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_DEINITIALIZE_40 NG\n");
+}
+
+TEST_F(Deinitialize, ForcedClosesEveryOpenCameraAndUninitialises)
+{
+    InitWithLog();
+    ForceOpen(0);
+    ForceOpen(2);
+    ClearJournal();
+    EXPECT_EQ(QXCM_DEINITIALIZE_40(1), 1);
+    EXPECT_EQ(qxcm::State().cameraCount, 0u);
+    EXPECT_EQ(qxcm::State().contexts, nullptr);
+    EXPECT_EQ(qxcm::State().apiLevel, 40) << "de-initialisation never lowers the API level";
+    EXPECT_EQ(JournalOf("VelaStopCapture").size(), 2u);
+    EXPECT_EQ(JournalOf("VelaGetCaptureStatus").size(), 2u);
+    EXPECT_EQ(JournalOf("VelaClose").size(), 2u);
+    EXPECT_EQ(JournalOf("VelaUninit").size(), 1u);
+    Lines log = LogLines();
+    EXPECT_EQ(log[log.size() - 2], "0.000 QXCM_DEINITIALIZE_40 -> \n");
+    EXPECT_EQ(log.back(), "0.000 QXCM_DEINITIALIZE_40 OK\n");
+}
+
+class Shutdown : public LibraryTest
+{
+};
+
+TEST_F(Shutdown, ClosesExactlyTheOpenCamerasAndUninitialisesOnce)
+{
+    InitWithLog();
+    ForceOpen(0);
+    ForceOpen(1);
+    ClearJournal();
+    qxcm::ShutdownLibrary();
+    EXPECT_EQ(JournalOf("VelaStopCapture").size(), 2u);
+    EXPECT_EQ(JournalOf("VelaClose").size(), 2u);
+    EXPECT_EQ(JournalOf("VelaUninit").size(), 1u);
+    EXPECT_EQ(qxcm::State().cameraCount, 0u);
+}
+
+TEST_F(Shutdown, WithNoCameraOpenLeavesTheDeviceInitialised)
+{
+    InitWithLog();
+    ClearJournal();
+    qxcm::ShutdownLibrary();
+    EXPECT_TRUE(Journal().empty());
+}
+
+} // namespace

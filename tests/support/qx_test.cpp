@@ -1,0 +1,133 @@
+#include "support/qx_test.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "core/call_log.h"
+#include "core/device.h"
+#include "core/platform.h"
+#include "velaapi/vela_sim.h"
+
+namespace qxtest
+{
+
+int32_t fakeClockMs = 0;
+
+namespace
+{
+
+std::string gLogPath;
+const char *TestLogPath()
+{
+    return gLogPath.c_str();
+}
+int32_t FakeClock()
+{
+    return fakeClockMs;
+}
+bool NoCalibrationTimeout(int32_t *)
+{
+    return false;
+}
+
+} // namespace
+
+std::string TempPath(const std::string &name)
+{
+#ifdef _WIN32
+    std::string base = getenv("TEMP") ? getenv("TEMP") : ".";
+    return base + "\\" + name;
+#else
+    const char *dir = getenv("TMPDIR");
+    return std::string(dir && *dir ? dir : "/tmp") + "/" + name;
+#endif
+}
+
+void LibraryTest::SetUp()
+{
+    const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("qxtest_") + info->test_suite_name() + "_" + info->name();
+    for (char &ch : name)
+        if (ch == '/')
+            ch = '_';
+    logPath = TempPath(name + ".log");
+    std::remove(logPath.c_str());
+    gLogPath = logPath;
+    qxcm::Os().logPath = TestLogPath;
+    qxcm::Os().elapsedMs = FakeClock;
+    qxcm::Os().readCalibrationTimeout = NoCalibrationTimeout;
+    fakeClockMs = 0;
+    VelaSim_Reset();
+    qxcm::State().apiLevel = 0;
+}
+
+void LibraryTest::TearDown()
+{
+    QXCM_DEINITIALIZE_40(1);
+    qxcm::State().apiLevel = 0;
+    VelaSim_Reset();
+    std::remove(logPath.c_str());
+}
+
+uint32_t LibraryTest::InitWithLog()
+{
+    uint32_t count = 0;
+    int32_t err = 0;
+    EXPECT_EQ(QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 1, &err), 1);
+    return count;
+}
+
+std::vector<std::string> LibraryTest::LogLines()
+{
+    if (qxcm::Log().logFile)
+        fflush(qxcm::Log().logFile);
+    std::vector<std::string> lines;
+    std::ifstream in(logPath, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line + "\n");
+    return lines;
+}
+
+std::vector<std::string> LibraryTest::Journal()
+{
+    std::vector<std::string> lines;
+    char text[1024];
+    for (int32_t i = 0; i < VelaSim_JournalCount(); ++i) {
+        VelaSim_JournalLine(i, text, sizeof text);
+        lines.push_back(text);
+    }
+    return lines;
+}
+
+std::vector<std::string> LibraryTest::JournalOf(const std::string &op)
+{
+    std::vector<std::string> lines;
+    for (const std::string &line : Journal())
+        if (line.compare(0, op.size() + 1, op + "(") == 0)
+            lines.push_back(line);
+    return lines;
+}
+
+void LibraryTest::ClearJournal()
+{
+    VelaSim_JournalClear();
+}
+
+int RunProgram(const std::string &program, const std::string &arguments)
+{
+#ifdef _WIN32
+    std::string command = program + ".exe " + arguments;
+#else
+    std::string command = "./" + program + " " + arguments;
+#endif
+    int rc = std::system(command.c_str());
+#ifdef _WIN32
+    return rc;
+#else
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+#endif
+}
+
+} // namespace qxtest

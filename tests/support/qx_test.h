@@ -1,0 +1,47 @@
+// Shared fixture of the library's tests: a fresh library and simulated device per test, the
+// call log in a temporary file under a fake clock, and readers for the log and the journal.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/library_state.h"
+#include "qxcm/qxcm.h"
+
+namespace qxtest
+{
+
+// Milliseconds the fake clock reports; tests move it to check elapsed seconds.
+extern int32_t fakeClockMs;
+
+class LibraryTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Initialises with the log on (fake clock at 0) and checks success; returns the count.
+    uint32_t InitWithLog();
+    // Opens camera i (needs the opening calls) and clears the journal.
+    void OpenCamera(uint32_t i);
+
+    std::vector<std::string> LogLines();
+    std::vector<std::string> Journal();
+    // Journal lines that start with the operation name.
+    std::vector<std::string> JournalOf(const std::string &op);
+    void ClearJournal();
+
+    qxcm::CameraContext &Context(uint32_t i) { return qxcm::State().contexts[i]; }
+
+    std::string logPath;
+};
+
+// Starts a program of the build folder with arguments; returns its exit code.
+int RunProgram(const std::string &program, const std::string &arguments);
+
+std::string TempPath(const std::string &name);
+
+} // namespace qxtest
