@@ -49,6 +49,51 @@ QXCM_API int32_t QXCM_DEINITIALIZE_40(int32_t force);
 /* Copies the text of an error code into a buffer of at least 128 characters; returns 0. */
 QXCM_API int32_t QXCM_REPORTERROR(int32_t code, char *text);
 
+/* ---- Cameras ---- */
+
+/* Information ids for QXCM_GETCAMERAINFO_40. */
+#define QXCM_INFO_BUS 0x04000101
+#define QXCM_INFO_SERIAL 0x04000102
+#define QXCM_INFO_MODEL 0x04000104
+
+/* Opens camera i (0 to count - 1); force nonzero closes it first when it is open. */
+QXCM_API int32_t QXCM_OPENCAMERA_40(uint32_t i, uint32_t force, int32_t *error);
+QXCM_API int32_t QXCM_CLOSECAMERA_40(uint32_t i, int32_t *error);
+/* An information text (64 characters) of camera i, open or not. */
+QXCM_API int32_t QXCM_GETCAMERAINFO_40(uint32_t i, uint32_t id, char *text, int32_t *error);
+/* The capture status: 1 capturing, 2 buffers prepared and idle. */
+QXCM_API int32_t QXCM_GETCAMERASTATUS_40(uint32_t i, int32_t *status, int32_t *error);
+
+/* ---- Parameters ----
+ * A parameter is a number 0 to 99 (1 binning, 5 sensor mode, 7 exposure time in seconds,
+ * 15 to 18 input trigger source, active, mode, polarity, 38 frame overhead time) or a function
+ * id handed out by QXCM_GETNEXTPARAMETER_40. view selects one view of a split sensor for a
+ * property with one value per view (0 to 3; 0 is the common value). */
+QXCM_API int32_t QXCM_SETPARAMETER_40(uint32_t i, int32_t parameter, double value, int32_t view,
+                                      int32_t *error);
+QXCM_API int32_t QXCM_GETPARAMETER_40(uint32_t i, int32_t parameter, double *value, int32_t view,
+                                      int32_t *error);
+/* Enumerates the camera's parameters: start with *functionNumber = -1 and pass each answer
+ * back; name is a 64-character buffer. Fails at the end of the list. */
+QXCM_API int32_t QXCM_GETNEXTPARAMETER_40(uint32_t i, char *name, int32_t *functionNumber,
+                                          int32_t *functionId, int32_t option, int32_t *error);
+/* Limits, list flag (1 for a list of named values) and writable flag (131072 when writable). */
+QXCM_API int32_t QXCM_GETPARAMETERLIMITS_40(uint32_t i, int32_t parameter, int32_t *isList,
+                                            double *maxValue, double *minValue, double *step,
+                                            double *defaultValue, int32_t *writable,
+                                            int32_t *error);
+/* As _40, with the number of views of a per-view parameter (1 otherwise). */
+QXCM_API int32_t QXCM_GETPARAMETERLIMITS_41(uint32_t i, int32_t parameter, int32_t *isList,
+                                            double *maxValue, double *minValue, double *step,
+                                            double *defaultValue, int32_t *writable,
+                                            int32_t *views, int32_t *error);
+/* The text (32-character buffer) of a list value and the next value of the list (0.0 after
+ * the last). */
+QXCM_API int32_t QXCM_GETPARAMETERTEXT_40(uint32_t i, int32_t parameter, char *text, double value,
+                                          double *nextValue, int32_t *error);
+QXCM_API int32_t QXCM_GETVALUETEXT_40(uint32_t i, int32_t parameter, char *text, double value,
+                                      int32_t *error);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,96 @@
+// Entry points of opening, closing and asking about cameras.
+#include "core/device.h"
+#include "exports/frame.h"
+#include "settings/camera_open.h"
+#include "settings/properties.h"
+
+using namespace qxcm;
+
+extern "C" {
+
+QXCM_API int32_t QXCM_OPENCAMERA_40(uint32_t i, uint32_t force, int32_t *error)
+{
+    QX_LOG("%.3f QXCM_OPENCAMERA_40 -> i=%d force=%d\n", static_cast<int32_t>(i),
+           static_cast<int32_t>(force));
+    if (State().apiLevel < 40) {
+        SetError(error, QXERR_API_LEVEL_OPEN);
+        return 0;
+    }
+    if (i >= State().cameraCount)
+        QX_FAIL_CODE(QXERR_OPEN_FAILED, error, "%.3f QXCM_OPENCAMERA_40 NG ERR=%d \n");
+    CameraContext &c = State().contexts[i];
+    if (force && IsCameraOpen(i)) {
+        CloseDevice(c);
+        SetCameraOpen(i, false);
+    }
+    if (!OpenCameraContext(c, i, IsCameraOpen(i)))
+        QX_FAIL_CODE(QXERR_OPEN_FAILED, error, "%.3f QXCM_OPENCAMERA_40 NG ERR=%d \n");
+    for (int32_t r = 0; r < c.propertyCount; ++r)
+        RefreshPropertyRecord(c, r);
+    SetCameraOpen(i, true);
+    if (Log().logEnabled) {
+        char model[64] = "", serial[64] = "", bus[64] = "";
+        ReadCameraString(c, kInfoModel, model);
+        ReadCameraString(c, kInfoSerial, serial);
+        ReadCameraString(c, kInfoBus, bus);
+        QX_LOG("%.3f QXCM_OPENCAMERA_40 OK model=%s serial=%s bus=%s\n", model, serial, bus);
+    }
+    return 1;
+}
+
+QXCM_API int32_t QXCM_CLOSECAMERA_40(uint32_t i, int32_t *error)
+{
+    QX_LOG("%.3f QXCM_CLOSECAMERA_40 -> i=%d\n", static_cast<int32_t>(i));
+    if (State().apiLevel < 40) {
+        SetError(error, QXERR_API_LEVEL_OPEN);
+        return 0;
+    }
+    if (!IsCameraOpen(i))
+        QX_FAIL_CODE(QXERR_INVALIDHANDLE, error, "%.3f QXCM_CLOSECAMERA_40 NG ERR=%d \n");
+    CloseDevice(State().contexts[i]);
+    SetCameraOpen(i, false);
+    QX_LOG("%.3f QXCM_CLOSECAMERA_40 OK \n");
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETCAMERAINFO_40(uint32_t i, uint32_t id, char *text, int32_t *error)
+{
+    QX_LOG("%.3f QXCM_GETCAMERAINFO_40 -> i=%d id=%d\n", static_cast<int32_t>(i),
+           static_cast<int32_t>(id));
+    QX_REQUIRE_API40(error);
+    if (i >= State().cameraCount) {
+        SetError(error, QXERR_INVALIDHANDLE);
+        return 0;
+    }
+    CameraContext &c = State().contexts[i];
+    if (!text) // the device would write through it
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETCAMERAINFO_40 NG ERR=%d \n");
+    if (IsCameraOpen(i)) {
+        if (ReadCameraString(c, id, text) < 0)
+            QX_FAIL(c, error, "%.3f QXCM_GETCAMERAINFO_40 NG ERR=%d \n");
+    } else if (Device().VelaGetModelInfo(static_cast<int32_t>(i), id, text, 64) == 0) {
+        QX_FAIL(c, error, "%.3f QXCM_GETCAMERAINFO_40 NG ERR=%d \n");
+    } else {
+        text[63] = '\0';
+    }
+    QX_LOG("%.3f QXCM_GETCAMERAINFO_40 OK buf=%s\n", text);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETCAMERASTATUS_40(uint32_t i, int32_t *status, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_GETCAMERASTATUS_40 -> i=%d\n", static_cast<int32_t>(i));
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!status)
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETCAMERASTATUS_40 NG ERR=%d \n");
+    int32_t value = 0;
+    c.lastResult = Device().VelaGetCaptureStatus(c.deviceHandle, &value);
+    if (c.lastResult < 0)
+        QX_FAIL(c, error, "%.3f QXCM_GETCAMERASTATUS_40 NG ERR=%d \n");
+    *status = value;
+    QX_LOG("%.3f QXCM_GETCAMERASTATUS_40 OK status=%d\n", *status);
+    return 1;
+}
+
+} // extern "C"

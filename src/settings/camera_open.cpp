@@ -1,0 +1,169 @@
+// Opening a camera: only registered properties get records, in the order the device lists
+// them, and array properties get one record per element.
+#include "settings/camera_open.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "core/device.h"
+#include "core/platform.h"
+#include "settings/properties.h"
+
+namespace qxcm
+{
+namespace
+{
+
+constexpr uint32_t kRegisteredIds[] = {
+    0x00100110, 0x00100120, 0x00100210, 0x00100220, 0x00100230, 0x00100260, 0x00100270, 0x00100280,
+    0x00100290, 0x00100410, 0x00100420, 0x00100810, 0x00100820, 0x00180110, 0x001C0010, 0x001C0030,
+    0x001C0050, 0x001C0110, 0x001C0120, 0x001C0130, 0x001C0140, 0x001C0150, 0x001C0160, 0x001C0170,
+    0x001C0190, 0x001F0110, 0x001F0120, 0x001F0130, 0x001F0200, 0x001F0300, 0x001F0310, 0x001F1000,
+    0x00200110, 0x00200210, 0x00200220, 0x002002F0, 0x00200310, 0x00200320, 0x00200330, 0x00200340,
+    0x00200350, 0x00200410, 0x00300120, 0x00300130, 0x00300150, 0x00300170, 0x00300180, 0x00300190,
+    0x00300200, 0x00300210, 0x00300220, 0x00380F10, 0x00380F20, 0x00380F30, 0x00380F40, 0x00381000,
+    0x00400110, 0x00400130, 0x00400160, 0x00400210, 0x00400220, 0x00400250, 0x00400260, 0x00400280,
+    0x00400310, 0x00400350, 0x00400410, 0x00400420, 0x00400430, 0x00400510, 0x00400520, 0x00401110,
+    0x00401120, 0x00401130, 0x00401140, 0x00402160, 0x00402170, 0x00402180, 0x00403010, 0x00403810,
+    0x00403820, 0x00403830, 0x00403840, 0x00403850, 0x00420130, 0x00420210, 0x00420220, 0x00420230,
+    0x00420240, 0x00420270, 0x00470010, 0x00470030, 0x00910010, 0x00910020, 0x00910030, 0x009100E0,
+    0x009100F0, 0x00910100, 0x00910200, 0x00910300, 0x00910400, 0x00910500, 0x00910600};
+static_assert(std::size(kRegisteredIds) == 103);
+
+struct MappedParameter {
+    int32_t parameter;
+    uint32_t propertyId;
+};
+
+constexpr MappedParameter kParameterMap[] = {{1, kPropBinning},          {5, kPropSensorMode},
+                                             {7, kPropExposureTime},     {15, kPropTriggerSource},
+                                             {16, kPropTriggerActive},   {17, kPropTriggerMode},
+                                             {18, kPropTriggerPolarity}, {38, kPropFrameOverhead}};
+
+constexpr uint32_t kCalibrationTimeoutMs = 5000;
+
+bool IsRegistered(uint32_t id)
+{
+    return std::find(std::begin(kRegisteredIds), std::end(kRegisteredIds), id) !=
+           std::end(kRegisteredIds);
+}
+
+// Appends a device property record; false when the table is full.
+bool AppendRecord(CameraContext &c, uint32_t id)
+{
+    if (c.propertyCount >= kMaxProperties)
+        return false;
+    PropertyRecord &r = c.properties[c.propertyCount];
+    r.kind = 2;
+    r.propertyId = id;
+    Device().VelaGetPropertyName(c.deviceHandle, id, r.name, sizeof r.name);
+    r.name[sizeof r.name - 1] = '\0';
+    ++c.propertyCount;
+    return true;
+}
+
+void EnumerateProperties(CameraContext &c)
+{
+    uint32_t id = 0;
+    // The device ends the list with 0; the bound only protects against one that never does.
+    for (int guard = 0; guard < 65536; ++guard) {
+        if (Device().VelaGetNextPropertyId(c.deviceHandle, &id, VELA_NEXT_ALL) == 0 || id == 0)
+            return;
+        if (!IsRegistered(id))
+            continue;
+        int32_t own = c.propertyCount;
+        if (!AppendRecord(c, id))
+            continue; // records beyond the table are not kept, the map never points past it
+        VelaAttrRecord attr{};
+        attr.size = sizeof attr;
+        attr.id = id;
+        if (Device().VelaGetAttributes(c.deviceHandle, &attr) != 0 && attr.elementCountId > 1) {
+            double n = 0.0;
+            if (Device().VelaGetValue(c.deviceHandle, attr.elementCountId, &n) >= 0) {
+                for (uint32_t k = 1; static_cast<double>(k) < n; ++k)
+                    if (!AppendRecord(c, id + k * attr.elementStep))
+                        break;
+            }
+        }
+        for (const MappedParameter &m : kParameterMap)
+            if (m.propertyId == id)
+                c.parameterMap[m.parameter] = own;
+    }
+}
+
+} // namespace
+
+void CloseDevice(CameraContext &c)
+{
+    int32_t status = 0;
+    if (Device().VelaGetCaptureStatus(c.deviceHandle, &status) >= 0) {
+        if (status == VELA_STATUS_BUSY) {
+            Device().VelaStopCapture(c.deviceHandle);
+            Device().VelaReleaseBuffers(c.deviceHandle, 0);
+        } else if (status == VELA_STATUS_READY) {
+            Device().VelaReleaseBuffers(c.deviceHandle, 0);
+        }
+    }
+    Device().VelaClose(c.deviceHandle);
+}
+
+bool OpenCameraContext(CameraContext &c, uint32_t index, bool replacesOpenDevice)
+{
+    VelaOpenRecord open{};
+    open.size = sizeof open;
+    open.index = index;
+    if (Device().VelaOpen(&open) < 0)
+        return false;
+
+    VelaWaitOpenRecord wait{};
+    wait.size = sizeof wait;
+    wait.device = open.device;
+    c.lastResult = Device().VelaOpenWait(&wait);
+    if (c.lastResult < 0) {
+        // The new device would otherwise stay open with no slot holding it.
+        Device().VelaClose(open.device);
+        return false;
+    }
+    // The earlier device of a slot opened again without force is closed, not leaked.
+    if (replacesOpenDevice)
+        CloseDevice(c);
+    c.deviceHandle = open.device;
+    c.propertyCount = 0;
+    c.waitHandle = wait.wait;
+    std::fill(std::begin(c.parameterMap), std::end(c.parameterMap), -1);
+
+    Device().VelaSetValue(c.deviceHandle, 0x00200250, 2.0);
+    VelaCapabilityNote note{20, {1, 0, 2, 0}};
+    c.lastResult = Device().VelaQueryCapability(c.deviceHandle, &note);
+    VelaCapabilityRecord caps{};
+    caps.size = sizeof caps;
+    caps.group = 1;
+    caps.kind = 1;
+    c.lastResult = Device().VelaQueryCapability(c.deviceHandle, &caps);
+    if (c.lastResult >= 0 && (caps.bits & 0x2))
+        c.multiRegionCapable = 1;
+
+    EnumerateProperties(c);
+
+    c.calibrationTimeout = kCalibrationTimeoutMs;
+    int32_t configured = 0;
+    if (Os().readCalibrationTimeout(&configured) &&
+        configured > static_cast<int32_t>(kCalibrationTimeoutMs))
+        c.calibrationTimeout = static_cast<uint32_t>(configured);
+    return true;
+}
+
+int32_t ReadCameraString(CameraContext &c, uint32_t id, char *text)
+{
+    VelaStringRecord record{};
+    record.size = sizeof record;
+    record.id = id;
+    record.text = text;
+    record.capacity = 64;
+    c.lastResult = Device().VelaGetString(c.deviceHandle, &record);
+    if (c.lastResult >= 0)
+        text[63] = '\0';
+    return c.lastResult;
+}
+
+} // namespace qxcm

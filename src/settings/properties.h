@@ -1,0 +1,43 @@
+// Property records: finding the record of a host parameter number, reading and writing the
+// device property behind it with per-view caching, and refreshing its limits and value texts.
+#pragma once
+
+#include <cstdint>
+
+#include "core/library_state.h"
+
+namespace qxcm
+{
+
+constexpr int32_t kFunctionIdOffset = 0x4390; // function id = property id + this
+constexpr int32_t kNoParameter = -1;          // the parameter number names nothing
+constexpr int32_t kNoRecord = -2;             // a function id with no record behind it
+
+// Device property ids the library names.
+constexpr uint32_t kPropBinning = 0x00401110;
+constexpr uint32_t kPropSensorMode = 0x00400210;
+constexpr uint32_t kPropExposureTime = 0x001F0110;
+constexpr uint32_t kPropTriggerSource = 0x00100110;
+constexpr uint32_t kPropTriggerActive = 0x00100120;
+constexpr uint32_t kPropTriggerMode = 0x00100210;
+constexpr uint32_t kPropTriggerPolarity = 0x00100220;
+constexpr uint32_t kPropFrameOverhead = 0x00403010;
+constexpr uint32_t kPropNumberOfViews = 0x004201C0;
+
+// A record index, kNoParameter or kNoRecord.
+int32_t FindParameterRecord(const CameraContext &c, int32_t parameter);
+
+// True when `view` can address the record: any view for a common property, 0 to 3 for a
+// property that holds one value per view.
+bool ViewIsAddressable(const PropertyRecord &r, int32_t view);
+
+bool SetPropertyValue(CameraContext &c, int32_t record, double value, int32_t view);
+bool ReadPropertyValue(CameraContext &c, int32_t record, double *value, int32_t view);
+bool RefreshPropertyRecord(CameraContext &c, int32_t record);
+
+// Whether parameter `p` has a record through the map (entries 0 to 99 only).
+bool HasParameter(const CameraContext &c, int32_t p);
+// The record of a mapped parameter; only valid when HasParameter holds.
+PropertyRecord &ParameterRecord(CameraContext &c, int32_t p);
+
+} // namespace qxcm
