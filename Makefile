@@ -1,0 +1,53 @@
+# Two entry points that do all set-up on a fresh machine:
+#   make demo   builds the release library and runs the main job on the simulated cameras
+#   make test   builds the sanitizer build and the Windows cross build and runs every test
+# Everything else here serves those two.
+
+JOBS ?= 2
+APT_PACKAGES = cmake ninja-build g++ clang clang-format libgtest-dev libgmock-dev googletest \
+	libbenchmark-dev libpng-dev g++-mingw-w64-x86-64-posix wine64 wine python3 \
+	python3-numpy python3-tifffile libtiff-tools
+export WINEDEBUG ?= -all
+
+.PHONY: demo test deps build-asan build-windows build-release format format-check bench clean
+
+deps:
+	@missing=""; for p in $(APT_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+
+build-release: deps
+	cmake --preset release >/dev/null
+	cmake --build build/release -j $(JOBS)
+
+build-asan: deps
+	cmake --preset asan >/dev/null
+	cmake --build build/asan -j $(JOBS)
+
+build-windows: deps
+	cmake --preset mingw-x64 >/dev/null
+	cmake --build build/mingw-x64 -j $(JOBS)
+
+demo: build-release
+	cd build/release/bin && ./qxcm-demo
+
+test: build-windows build-asan
+	cd build/mingw-x64 && ctest --output-on-failure -j $(JOBS)
+	cd build/asan && QXCM_WINDOWS_BIN=$(CURDIR)/build/mingw-x64/bin ctest --output-on-failure -j $(JOBS)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check:
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+bench: build-release
+	cd build/release/bin && for b in bench_*; do ./$$b; done
+
+clean:
+	rm -rf build
