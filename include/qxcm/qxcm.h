@@ -20,9 +20,9 @@ extern "C" {
 
 /* Error codes raised by the library itself; other codes come from the device library. */
 #define QXERR_NONE ((int32_t)0x00000000)
-#define QXERR_API_LEVEL ((int32_t)0xFFFFFFFF)           /* library not initialised */
-#define QXERR_API_LEVEL_OPEN ((int32_t)0x90000101)      /* same, from open and close */
-#define QXERR_OPEN_FAILED ((int32_t)0x82001001)         /* the camera could not be opened */
+#define QXERR_API_LEVEL ((int32_t)0xFFFFFFFF)      /* library not initialised */
+#define QXERR_API_LEVEL_OPEN ((int32_t)0x90000101) /* same, from open and close */
+#define QXERR_OPEN_FAILED ((int32_t)0x82001001)    /* the camera could not be opened */
 #define QXERR_TIMEOUT ((int32_t)0x80000106)
 #define QXERR_ABORT ((int32_t)0x80000102)
 #define QXERR_NOMEMORY ((int32_t)0x80000203)
@@ -85,14 +85,68 @@ QXCM_API int32_t QXCM_GETPARAMETERLIMITS_40(uint32_t i, int32_t parameter, int32
 /* As _40, with the number of views of a per-view parameter (1 otherwise). */
 QXCM_API int32_t QXCM_GETPARAMETERLIMITS_41(uint32_t i, int32_t parameter, int32_t *isList,
                                             double *maxValue, double *minValue, double *step,
-                                            double *defaultValue, int32_t *writable,
-                                            int32_t *views, int32_t *error);
+                                            double *defaultValue, int32_t *writable, int32_t *views,
+                                            int32_t *error);
 /* The text (32-character buffer) of a list value and the next value of the list (0.0 after
  * the last). */
 QXCM_API int32_t QXCM_GETPARAMETERTEXT_40(uint32_t i, int32_t parameter, char *text, double value,
                                           double *nextValue, int32_t *error);
 QXCM_API int32_t QXCM_GETVALUETEXT_40(uint32_t i, int32_t parameter, char *text, double value,
                                       int32_t *error);
+
+/* ---- Capture ----
+ * Host data types: 0 one byte per sample, 7 two bytes per sample, 4 and 6 colour (three
+ * samples per pixel; widths are then given in samples). */
+
+/* Prepares buffers for frames (mode 1: sequence capture into a ring of at least 5 frames; any
+ * other mode: snap of at least 1 frame) and reports the frame geometry and data type. */
+QXCM_API int32_t QXCM_PREPARECAPTURE_40(uint32_t i, uint32_t mode, int32_t frames, uint32_t *width,
+                                        uint32_t *height, uint32_t *dataType, int32_t *error);
+/* As _40, with frame bundling switched off first; reserved is not used. */
+QXCM_API int32_t QXCM_PREPARECAPTURE_41(uint32_t i, uint32_t mode, int32_t frames, uint32_t *width,
+                                        uint32_t *height, uint32_t *dataType, uint64_t reserved,
+                                        int32_t *error);
+/* Hands the host's own frame buffers to the device; they must stay valid until released. */
+QXCM_API int32_t QXCM_PREPARE_ATTACH_40(uint32_t i, uint32_t mode, void **buffers,
+                                        uint32_t bufferCount, int32_t *totalFrames, int32_t *error);
+QXCM_API int32_t QXCM_UNPREPARECAPTURE_40(uint32_t i, int32_t *error);
+/* The geometry of the last preparation (height first); no log lines. */
+QXCM_API int32_t QXCM_GETBUFFERSIZE_40(uint32_t i, uint32_t *height, uint32_t *width,
+                                       int32_t *error);
+/* Frame bundling on (enable nonzero, at most sizeMax frames, -1 = as many as the device
+ * allows) or off; reports the frames per bundle. */
+QXCM_API int32_t QXCM_FRAMEBUNDLE_40(uint32_t i, int32_t enable, int32_t sizeMax,
+                                     int32_t *bundleSize, int32_t *error);
+QXCM_API int32_t QXCM_STARTCAPTURE_40(uint32_t i, int32_t *error);
+QXCM_API int32_t QXCM_STOPCAPTURE_40(uint32_t i, int32_t *error);
+/* Waits for the next frame: timeLimit in milliseconds, 0xFFFFFFFF for an automatic limit
+ * from the exposure time. Reports the buffer index of the frame and the frame count. */
+QXCM_API int32_t QXCM_WAITNEXTFRAME_40(uint32_t i, uint32_t timeLimit, int32_t *frameIndex,
+                                       int32_t *frameCount, int32_t *error);
+/* The device's newest buffer index and the frames captured since the start. */
+QXCM_API int32_t QXCM_GETCAPTUREINFO_40(uint32_t i, int32_t *frameIndex, int32_t *frameCount,
+                                        int32_t *error);
+/* Computes no rate: always fails with the code of the camera's latest device call. */
+QXCM_API int32_t QXCM_GETFRAMESPERSECOND_40(uint32_t i, double *reserved, int32_t *error);
+QXCM_API int32_t QXCM_FIRETRIGGER_40(uint32_t i, int32_t *error);
+
+/* ---- Frames ----
+ * Destinations hold height x row pitch bytes (the pitch the device reports, at least
+ * width x bytes per pixel); time stamps are seconds since buffer frame 0 of this capture. */
+QXCM_API int32_t QXCM_GETFRAME_40(uint32_t i, uint32_t frameIndex, void *destination,
+                                  double *timeStamp, uint32_t option, int32_t *error);
+/* As _40; with bundling on, bundleIndex picks one frame of the bundle. */
+QXCM_API int32_t QXCM_GETFRAME_41(uint32_t i, int32_t frameIndex, int32_t bundleIndex,
+                                  void *destination, double *timeStamp, uint32_t option,
+                                  int32_t *error);
+/* The two views of a split sensor into two destinations. */
+QXCM_API int32_t QXCM_GETFRAME_SPLIT_40(uint32_t i, uint32_t frameIndex, void *destination1,
+                                        void *destination2, double *timeStamp, uint32_t option,
+                                        int32_t *error);
+/* Packed 12-bit pixels expanded to 16-bit words (values 0 to 4095), height x (width / 2) x 2
+ * words with no gap between rows. */
+QXCM_API int32_t QXCM_GETFRAME_PACK12_40(uint32_t i, uint32_t frameIndex, uint16_t *destination,
+                                         double *timeStamp, uint32_t option, int32_t *error);
 
 #ifdef __cplusplus
 }

@@ -35,6 +35,11 @@ PropertyRecord &ParameterRecord(CameraContext &c, int32_t p)
     return c.properties[c.parameterMap[p]];
 }
 
+const PropertyRecord &ParameterRecord(const CameraContext &c, int32_t p)
+{
+    return c.properties[c.parameterMap[p]];
+}
+
 bool ViewIsAddressable(const PropertyRecord &r, int32_t view)
 {
     return !(r.attributes & VELA_ATTR_PER_VIEW) || (view >= 0 && view < kMaxViews);

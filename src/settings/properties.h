@@ -39,5 +39,6 @@ bool RefreshPropertyRecord(CameraContext &c, int32_t record);
 bool HasParameter(const CameraContext &c, int32_t p);
 // The record of a mapped parameter; only valid when HasParameter holds.
 PropertyRecord &ParameterRecord(CameraContext &c, int32_t p);
+const PropertyRecord &ParameterRecord(const CameraContext &c, int32_t p);
 
 } // namespace qxcm

@@ -1,0 +1,156 @@
+// Capture buffers. A failed preparation leaves the earlier bookkeeping as it was; what the
+// device library already did is not undone.
+#include "capture/buffers.h"
+
+#include <cstdlib>
+
+#include "core/device.h"
+#include "settings/properties.h"
+
+namespace qxcm
+{
+
+bool HostDataType(uint32_t deviceCode, bool withNarrowCodes, uint32_t *hostCode)
+{
+    switch (deviceCode) {
+    case 1:
+    case 2:
+        if (!withNarrowCodes)
+            return false;
+        *hostCode = deviceCode == 1 ? kHostMono8 : kHostMono16;
+        return true;
+    case 0:
+    case 0x10:
+        *hostCode = kHostMono8;
+        return true;
+    case 0x20:
+        *hostCode = kHostMono16;
+        return true;
+    case 0x00040000:
+        *hostCode = kHostColour24;
+        return true;
+    case 0x00100000:
+        *hostCode = kHostColour48;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ReadFrameOverhead(CameraContext &c)
+{
+    double overhead = 0.0;
+    int32_t r = FindParameterRecord(c, 38);
+    if (r >= 0 && ReadPropertyValue(c, r, &overhead, 0))
+        c.frameOverheadSeconds = overhead;
+    else
+        c.frameOverheadSeconds = 1000.0;
+}
+
+void RenewElectronInfo(CameraContext &c, int32_t n)
+{
+    free(c.frameElectronInfo);
+    c.frameElectronInfo = nullptr;
+    double gain = 0.0, offset = 0.0;
+    if (Device().VelaGetValue(c.deviceHandle, kPropElectronGain, &gain) < 0 ||
+        Device().VelaGetValue(c.deviceHandle, kPropElectronOffset, &offset) < 0 || n <= 0)
+        return;
+    // Zero-filled, so a frame whose values were never read holds 0.0 rather than garbage.
+    c.frameElectronInfo = static_cast<double *>(calloc(static_cast<size_t>(n) * 2, sizeof(double)));
+}
+
+bool AllocateBuffers(CameraContext &c, uint32_t mode, int32_t frames)
+{
+    int32_t smallest = mode == 1 ? 5 : 1;
+    int32_t n = frames < smallest ? smallest : frames;
+    c.lastResult = Device().VelaAllocBuffers(c.deviceHandle, n);
+    if (c.lastResult < 0)
+        return false;
+    c.captureStartMode = mode == 1 ? -1 : 0;
+    c.bufferFrameCount = n;
+    c.framesTaken = 0;
+    RenewElectronInfo(c, n);
+    c.bufferState = 1;
+    return true;
+}
+
+bool PrepareBuffers(CameraContext &c, uint32_t mode, int32_t frames)
+{
+    c.timeOriginSet = 0;
+    ReadFrameOverhead(c);
+    return AllocateBuffers(c, mode, frames);
+}
+
+bool ReleaseBuffers(CameraContext &c)
+{
+    free(c.frameElectronInfo);
+    c.frameElectronInfo = nullptr;
+    if (c.bufferState == 1) {
+        c.lastResult = Device().VelaReleaseBuffers(c.deviceHandle, 0);
+        if (c.lastResult < 0)
+            return false;
+    } else if (c.bufferState == 2) {
+        if (Device().VelaReleaseAttached(c.deviceHandle) == 0) {
+            c.lastResult = Device().VelaGetLastError(c.deviceHandle, nullptr, 0);
+            return false;
+        }
+    }
+    c.bufferState = 0;
+    return true;
+}
+
+bool UpdateFrameGeometry(CameraContext &c)
+{
+    double width = 0.0, height = 0.0;
+    if (Device().VelaGetValue(c.deviceHandle, kPropImageWidth, &width) < 0 ||
+        Device().VelaGetValue(c.deviceHandle, kPropImageHeight, &height) < 0)
+        return false;
+    int32_t f = 1;
+    if (HasParameter(c, 30) && HasParameter(c, 31) && ParameterRecord(c, 30).cachedValue[0] == 2.0)
+        f = static_cast<int32_t>(ParameterRecord(c, 31).cachedValue[0]);
+    int32_t rows = static_cast<int32_t>(height);
+    if (HasParameter(c, 3) && ParameterRecord(c, 3).cachedValue[0] == 0.0)
+        rows = static_cast<int32_t>(ParameterRecord(c, 3).maxValue) * f * rows;
+    else
+        rows = f * rows;
+    c.frameHeight = static_cast<uint32_t>(rows);
+    c.frameWidth = static_cast<uint32_t>(static_cast<int32_t>(width));
+    return true;
+}
+
+uint32_t HostWidth(const CameraContext &c)
+{
+    bool colour = c.dataType == kHostColour24 || c.dataType == kHostColour48;
+    return colour ? c.frameWidth * 3 : c.frameWidth;
+}
+
+bool SetFrameBundle(CameraContext &c, int32_t enable, int32_t sizeMax, int32_t *bundleSize)
+{
+    *bundleSize = 1;
+    VelaAttrRecord attr{};
+    attr.size = sizeof attr;
+    attr.id = kPropBundleFrames;
+    c.lastResult = Device().VelaGetPropertyAttr(c.deviceHandle, &attr);
+    if (c.lastResult < 0)
+        return false;
+    c.lastResult = Device().VelaSetValue(c.deviceHandle, kPropBundleMode, enable ? 2.0 : 1.0);
+    if (c.lastResult < 0)
+        return false;
+    if (!enable) {
+        c.bundleEnabled = 0;
+        c.bundleSize = 0;
+        return true;
+    }
+    double size = attr.maxValue;
+    if (sizeMax != -1 && static_cast<double>(sizeMax) < size)
+        size = static_cast<double>(sizeMax);
+    c.lastResult = Device().VelaSetValue(c.deviceHandle, kPropBundleFrames, size);
+    if (c.lastResult < 0)
+        return false;
+    c.bundleEnabled = 1;
+    c.bundleSize = static_cast<uint32_t>(static_cast<int32_t>(size));
+    *bundleSize = static_cast<int32_t>(size);
+    return true;
+}
+
+} // namespace qxcm

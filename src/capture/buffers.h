@@ -1,0 +1,44 @@
+// Capture buffers: preparing and releasing them, frame geometry and frame bundling.
+#pragma once
+
+#include <cstdint>
+
+#include "core/library_state.h"
+
+namespace qxcm
+{
+
+constexpr uint32_t kPropBundleMode = 0x00421010;
+constexpr uint32_t kPropBundleFrames = 0x00421020;
+constexpr uint32_t kPropBundleStride = 0x00421040;
+constexpr uint32_t kPropImageWidth = 0x00420210;
+constexpr uint32_t kPropImageHeight = 0x00420220;
+constexpr uint32_t kPropElectronGain = 0x00FFE010;
+constexpr uint32_t kPropElectronOffset = 0x00FFE020;
+
+// Host data-type codes.
+constexpr uint32_t kHostMono8 = 0;
+constexpr uint32_t kHostMono16 = 7;
+constexpr uint32_t kHostColour24 = 4;
+constexpr uint32_t kHostColour48 = 6;
+
+// The host code of a device data-type code; false for a code the host has none for.
+// `withNarrowCodes` also maps the device codes 1 and 2.
+bool HostDataType(uint32_t deviceCode, bool withNarrowCodes, uint32_t *hostCode);
+
+// Reads parameter 38 into frameOverheadSeconds (1000.0 when it cannot be read).
+void ReadFrameOverhead(CameraContext &c);
+// Allocates device buffers for `frames` (at least 5 in sequence mode 1, at least 1 otherwise).
+bool PrepareBuffers(CameraContext &c, uint32_t mode, int32_t frames);
+// The allocation and bookkeeping part of PrepareBuffers, without its first two steps.
+bool AllocateBuffers(CameraContext &c, uint32_t mode, int32_t frames);
+// Replaces the per-frame electron values for n frames (null when the device has none).
+void RenewElectronInfo(CameraContext &c, int32_t n);
+bool ReleaseBuffers(CameraContext &c);
+bool UpdateFrameGeometry(CameraContext &c);
+// The width the host sees: samples per row for colour, pixels otherwise.
+uint32_t HostWidth(const CameraContext &c);
+// Switches bundling; on success *bundleSize holds the frames per bundle (1 when off).
+bool SetFrameBundle(CameraContext &c, int32_t enable, int32_t sizeMax, int32_t *bundleSize);
+
+} // namespace qxcm

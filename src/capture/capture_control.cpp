@@ -1,0 +1,94 @@
+// Capture control. Snap mode hands the frames out in order and counts them itself; sequence
+// mode reports how far the device has come, which may run ahead of the host.
+#include "capture/capture_control.h"
+
+#include "capture/buffers.h"
+#include "core/device.h"
+#include "core/platform.h"
+#include "settings/properties.h"
+
+namespace qxcm
+{
+
+uint32_t FrameTimeLimit(const CameraContext &c, uint32_t hostLimit)
+{
+    if (hostLimit != kAutomaticTimeLimit)
+        return hostLimit;
+    if (!HasParameter(c, 7) || !HasParameter(c, 15))
+        return 5000;
+    double source = ParameterRecord(c, 15).cachedValue[0];
+    if (source == 2.0 || source == 3.0) // external or software trigger: no telling when
+        return kNoTimeLimit;
+    double t = ParameterRecord(c, 7).cachedValue[0] + c.frameOverheadSeconds;
+    double k = 1.0;
+    if (HasParameter(c, 30) && HasParameter(c, 31) && ParameterRecord(c, 30).cachedValue[0] == 2.0)
+        k = ParameterRecord(c, 31).cachedValue[0];
+    return static_cast<uint32_t>(1000 + static_cast<int32_t>((t * 1000.0) * k));
+}
+
+// Stores the electron values of buffer frame k; a frame outside the buffers has no slot.
+static void StoreElectronValues(CameraContext &c, int32_t k)
+{
+    if (!c.frameElectronInfo || k < 0 || k >= c.bufferFrameCount)
+        return;
+    double value = 0.0;
+    c.lastResult = Device().VelaGetValue(c.deviceHandle, kPropElectronGain, &value);
+    c.frameElectronInfo[2 * k] = value;
+    c.lastResult = Device().VelaGetValue(c.deviceHandle, kPropElectronOffset, &value);
+    c.frameElectronInfo[2 * k + 1] = value;
+}
+
+bool WaitForFrame(CameraContext &c, uint32_t timeLimit, int32_t *frameIndex, int32_t *frameCount)
+{
+    VelaTransferRecord transfer{};
+    transfer.size = sizeof transfer;
+    VelaWaitRecord wait{};
+    wait.size = sizeof wait;
+    wait.mask = VELA_EVENT_FRAMEREADY;
+    wait.timeoutMs = FrameTimeLimit(c, timeLimit);
+
+    if (c.captureStartMode != 0) {
+        c.lastResult = Device().VelaWaitStart(c.waitHandle, &wait);
+        if (c.lastResult < 0)
+            return false;
+        Os().sleepMs(1);
+        c.lastResult = Device().VelaGetTransferInfo(c.deviceHandle, &transfer);
+        if (c.lastResult < 0)
+            return false;
+        StoreElectronValues(c, transfer.newestIndex);
+        ++c.framesTaken;
+        *frameIndex = transfer.newestIndex;
+        *frameCount = transfer.frameCount;
+        return true;
+    }
+
+    c.lastResult = Device().VelaGetTransferInfo(c.deviceHandle, &transfer);
+    if (c.lastResult < 0)
+        return false;
+    if (transfer.frameCount < c.framesTaken + 1) {
+        c.lastResult = Device().VelaWaitStart(c.waitHandle, &wait);
+        if (c.lastResult < 0)
+            return false;
+        c.lastResult = Device().VelaGetTransferInfo(c.deviceHandle, &transfer);
+        if (c.lastResult < 0)
+            return false;
+    }
+    StoreElectronValues(c, transfer.newestIndex);
+    *frameIndex = c.framesTaken;
+    if (c.framesTaken < c.bufferFrameCount)
+        ++c.framesTaken;
+    *frameCount = c.framesTaken;
+    return true;
+}
+
+bool StartCapture(CameraContext &c)
+{
+    c.timeOriginSet = 0; // dropped even when the start fails
+    c.lastResult = Device().VelaCaptureStart(c.deviceHandle, c.captureStartMode);
+    if (c.lastResult < 0)
+        return false;
+    c.framesTaken = 0;
+    return true;
+}
+
+} // namespace qxcm

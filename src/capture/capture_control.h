@@ -1,0 +1,24 @@
+// Starting, stopping and waiting for frames.
+#pragma once
+
+#include <cstdint>
+
+#include "core/library_state.h"
+
+namespace qxcm
+{
+
+constexpr uint32_t kAutomaticTimeLimit = 0xFFFFFFFF;
+constexpr uint32_t kNoTimeLimit = 0xFFFFFFFF;
+
+// The wait limit in milliseconds for a host limit L: L itself, or for the automatic limit one
+// second plus exposure and overhead, times the frames per bundle.
+uint32_t FrameTimeLimit(const CameraContext &c, uint32_t hostLimit);
+
+// Waits for the next frame and reports its buffer index and the frame count (the device's in
+// sequence mode, the library's own in snap mode).
+bool WaitForFrame(CameraContext &c, uint32_t timeLimit, int32_t *frameIndex, int32_t *frameCount);
+
+bool StartCapture(CameraContext &c);
+
+} // namespace qxcm

@@ -1,0 +1,42 @@
+// Frame retrieval: locking a captured frame with its time stamp, and copying it out whole, as
+// one member of a bundle, as two views, or expanded from packed 12-bit pixels.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/library_state.h"
+
+namespace qxcm
+{
+
+// A locked frame: where it is, its pitch and how many bytes the device holds there.
+struct LockedFrame {
+    const uint8_t *address;
+    int32_t rowBytes;
+    int64_t bytes; // the device's frame size (rows x pitch); copies stay inside it
+    double stamp;  // seconds since the time origin
+};
+
+// The locks answer 0 on success or the code to report: a device failure's code (also kept in
+// lastResult), or QXERR_INVALIDPARAM for a frame the device describes in a way that no copy
+// could stay inside.
+int32_t LockCaptureFrame(CameraContext &c, LockedFrame &frame, int32_t index, uint32_t option);
+// Also locates the two views of a split frame; each lies inside the locked frame.
+int32_t LockSplitFrame(CameraContext &c, LockedFrame &frame, const uint8_t **view1,
+                       const uint8_t **view2, int32_t index, uint32_t option);
+
+// Bytes a copy of frameHeight rows of the locked pitch takes.
+int64_t FrameCopyBytes(const CameraContext &c, const LockedFrame &frame);
+
+// True when `bytes` from `offset` lie inside the locked frame.
+bool InsideFrame(const LockedFrame &frame, int64_t offset, int64_t bytes);
+
+// Expands `groups` 3-byte groups of packed 12-bit pixels into 2 x groups 16-bit words.
+void UnpackTwelveBit(const uint8_t *source, uint16_t *destination, size_t groups);
+// The portable table path alone, for tests that compare the two.
+void UnpackTwelveBitTable(const uint8_t *source, uint16_t *destination, size_t groups);
+// Which path UnpackTwelveBit takes on this processor: "avx2", "ssse3" or "table".
+const char *TwelveBitPath();
+
+} // namespace qxcm

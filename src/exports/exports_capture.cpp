@@ -1,0 +1,347 @@
+// Entry points of capture preparation, capture control and frame retrieval.
+#include <cstring>
+
+#include "capture/buffers.h"
+#include "capture/capture_control.h"
+#include "capture/frames.h"
+#include "core/device.h"
+#include "exports/frame.h"
+#include "settings/properties.h"
+
+using namespace qxcm;
+
+// Reports the prepared geometry and data type to the host after a successful allocation.
+static void ReportPreparedFrames(CameraContext &c, bool withNarrowCodes, uint32_t *width,
+                                 uint32_t *height, uint32_t *dataType)
+{
+    uint32_t code = 0, host = 0;
+    if (Device().VelaGetDataType(c.deviceHandle, &code) != 0 &&
+        HostDataType(code, withNarrowCodes, &host)) {
+        c.dataType = host;
+        *dataType = host;
+    }
+    if (UpdateFrameGeometry(c)) {
+        *width = HostWidth(c);
+        *height = c.frameHeight;
+    }
+}
+
+// Copies frameHeight rows of the locked pitch; with the same pitch on both sides the rows are
+// one block.
+static void CopyRows(uint8_t *destination, const uint8_t *source, int64_t bytes)
+{
+    memcpy(destination, source, static_cast<size_t>(bytes));
+}
+
+extern "C" {
+
+QXCM_API int32_t QXCM_PREPARECAPTURE_40(uint32_t i, uint32_t mode, int32_t frames, uint32_t *width,
+                                        uint32_t *height, uint32_t *dataType, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_PREPARECAPTURE_40 -> i=%d mode=%d frames=%d\n", static_cast<int32_t>(i),
+           static_cast<int32_t>(mode), frames);
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!width || !height || !dataType)
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_PREPARECAPTURE_40 NG ERR=%d \n");
+    if (!PrepareBuffers(c, mode, frames))
+        QX_FAIL(c, error, "%.3f QXCM_PREPARECAPTURE_40 NG ERR=%d \n");
+    ReportPreparedFrames(c, true, width, height, dataType);
+    QX_LOG("%.3f QXCM_PREPARECAPTURE_40 OK width=%d height=%d datatype=%d\n",
+           static_cast<int32_t>(*width), static_cast<int32_t>(*height),
+           static_cast<int32_t>(*dataType));
+    return 1;
+}
+
+QXCM_API int32_t QXCM_PREPARECAPTURE_41(uint32_t i, uint32_t mode, int32_t frames, uint32_t *width,
+                                        uint32_t *height, uint32_t *dataType, uint64_t,
+                                        int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    // These lines carry the name of the _40 call.
+    QX_LOG("%.3f QXCM_PREPARECAPTURE_40 -> i=%d mode=%d frames=%d\n", static_cast<int32_t>(i),
+           static_cast<int32_t>(mode), frames);
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!width || !height || !dataType)
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_PREPARECAPTURE_40 NG ERR=%d \n");
+    c.timeOriginSet = 0;
+    ReadFrameOverhead(c);
+    int32_t bundleMode = FindParameterRecord(c, 30);
+    if (bundleMode >= 0)
+        SetPropertyValue(c, bundleMode, 1.0, 0);
+    c.bundleEnabled = 0;
+    c.bundleSize = 1;
+    if (!AllocateBuffers(c, mode, frames))
+        QX_FAIL(c, error, "%.3f QXCM_PREPARECAPTURE_40 NG ERR=%d \n");
+    ReportPreparedFrames(c, false, width, height, dataType);
+    QX_LOG("%.3f QXCM_PREPARECAPTURE_40 OK width=%d height=%d datatype=%d\n",
+           static_cast<int32_t>(*width), static_cast<int32_t>(*height),
+           static_cast<int32_t>(*dataType));
+    return 1;
+}
+
+QXCM_API int32_t QXCM_PREPARE_ATTACH_40(uint32_t i, uint32_t mode, void **buffers,
+                                        uint32_t bufferCount, int32_t *totalFrames, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_PREPARE_ATTACH_40 -> i=%d mode=%d\n", static_cast<int32_t>(i),
+           static_cast<int32_t>(mode));
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!buffers || !totalFrames || bufferCount == 0)
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_PREPARE_ATTACH_40 NG ERR=%d \n");
+    c.timeOriginSet = 0;
+    ReadFrameOverhead(c);
+    int32_t scratch = 0;
+    if (Device().VelaPrecapture(c.deviceHandle, mode) == 0 ||
+        Device().VelaCheckPrepared(c.deviceHandle, &scratch) == 0) {
+        c.lastResult = Device().VelaGetLastError(c.deviceHandle, nullptr, 0);
+        QX_FAIL(c, error, "%.3f QXCM_PREPARE_ATTACH_40 NG ERR=%d \n");
+    }
+    VelaAttachRecord attach{};
+    attach.size = sizeof attach;
+    attach.buffers = buffers;
+    attach.count = bufferCount;
+    c.lastResult = Device().VelaAttachBuffers(c.deviceHandle, &attach);
+    if (c.lastResult < 0)
+        QX_FAIL(c, error, "%.3f QXCM_PREPARE_ATTACH_40 NG ERR=%d \n");
+    int32_t count = 0;
+    if (Device().VelaGetFrameCount(c.deviceHandle, &count) == 0) {
+        c.lastResult = Device().VelaGetLastError(c.deviceHandle, nullptr, 0);
+        QX_FAIL(c, error, "%.3f QXCM_PREPARE_ATTACH_40 NG ERR=%d \n");
+    }
+    *totalFrames = count;
+    c.bufferFrameCount = count;
+    c.captureStartMode = mode == 1 ? -1 : 0;
+    c.framesTaken = 0;
+    RenewElectronInfo(c, count);
+    c.bufferState = 2;
+    UpdateFrameGeometry(c);
+    QX_LOG("%.3f QXCM_PREPARE_ATTACH_40 OK totalframes=%d\n", *totalFrames);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_UNPREPARECAPTURE_40(uint32_t i, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_UNPREPARECAPTURE_40 -> i=%d\n", static_cast<int32_t>(i));
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!ReleaseBuffers(c))
+        QX_FAIL(c, error, "%.3f QXCM_UNPREPARECAPTURE_40 NG ERR=%d \n");
+    QX_LOG("%.3f QXCM_UNPREPARECAPTURE_40 OK\n");
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETBUFFERSIZE_40(uint32_t i, uint32_t *height, uint32_t *width,
+                                       int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!height || !width) {
+        SetError(error, QXERR_INVALIDPARAM);
+        return 0;
+    }
+    *height = c.frameHeight;
+    *width = HostWidth(c);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_FRAMEBUNDLE_40(uint32_t i, int32_t enable, int32_t sizeMax,
+                                     int32_t *bundleSize, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_FRAMEBUNDLE_40 -> i=%d enable=%d sizemax=%d\n", static_cast<int32_t>(i),
+           enable, sizeMax);
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!bundleSize)
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_FRAMEBUNDLE_40 NG ERR=%d \n");
+    if (!SetFrameBundle(c, enable, sizeMax, bundleSize))
+        QX_FAIL(c, error, "%.3f QXCM_FRAMEBUNDLE_40 NG ERR=%d \n");
+    QX_LOG("%.3f QXCM_FRAMEBUNDLE_40 OK setbundlesize=%d\n", *bundleSize);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_STARTCAPTURE_40(uint32_t i, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_STARTCAPTURE_40 -> i=%d\n", static_cast<int32_t>(i));
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!StartCapture(c))
+        QX_FAIL(c, error, "%.3f QXCM_STARTCAPTURE_40 NG ERR=%d \n");
+    QX_LOG("%.3f QXCM_STARTCAPTURE_40 OK \n");
+    return 1;
+}
+
+QXCM_API int32_t QXCM_STOPCAPTURE_40(uint32_t i, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_STOPCAPTURE_40 -> i=%d\n", static_cast<int32_t>(i));
+    QX_REQUIRE_OPEN(c, i, error);
+    c.lastResult = Device().VelaStopCapture(c.deviceHandle);
+    if (c.lastResult < 0)
+        QX_FAIL(c, error, "%.3f QXCM_STOPCAPTURE_40 NG ERR=%d \n");
+    QX_LOG("%.3f QXCM_STOPCAPTURE_40 OK \n");
+    return 1;
+}
+
+QXCM_API int32_t QXCM_WAITNEXTFRAME_40(uint32_t i, uint32_t timeLimit, int32_t *frameIndex,
+                                       int32_t *frameCount, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_WAITNEXTFRAME_40 -> i=%d timeout=%d\n", static_cast<int32_t>(i),
+           static_cast<int32_t>(timeLimit));
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!frameIndex || !frameCount)
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_WAITNEXTFRAME_40 NG ERR=%d \n");
+    int32_t index = 0, count = 0;
+    if (!WaitForFrame(c, timeLimit, &index, &count))
+        QX_FAIL(c, error, "%.3f QXCM_WAITNEXTFRAME_40 NG ERR=%d \n");
+    *frameIndex = index;
+    *frameCount = count;
+    QX_LOG("%.3f QXCM_WAITNEXTFRAME_40 OK frameindex=%d framecount=%d\n", *frameIndex, *frameCount);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETCAPTUREINFO_40(uint32_t i, int32_t *frameIndex, int32_t *frameCount,
+                                        int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_GETCAPTUREINFO_40 -> i=%d \n", static_cast<int32_t>(i));
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!frameIndex || !frameCount)
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETCAPTUREINFO_40 NG ERR=%d \n");
+    VelaTransferRecord transfer{};
+    transfer.size = sizeof transfer;
+    c.lastResult = Device().VelaGetTransferInfo(c.deviceHandle, &transfer);
+    if (c.lastResult < 0)
+        QX_FAIL(c, error, "%.3f QXCM_GETCAPTUREINFO_40 NG ERR=%d \n");
+    *frameIndex = transfer.newestIndex;
+    *frameCount = transfer.frameCount;
+    QX_LOG("%.3f QXCM_GETCAPTUREINFO_40 OK frameindex=%d framecount=%d\n", *frameIndex,
+           *frameCount);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETFRAMESPERSECOND_40(uint32_t i, double *, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_GETFRAMESPERSECOND_40 -> i=%d \n", static_cast<int32_t>(i));
+    QX_REQUIRE_OPEN(c, i, error);
+    // Computes no rate: it reports whatever the previous device call left, success codes too.
+    QX_FAIL(c, error, "%.3f QXCM_GETFRAMESPERSECOND_40 NG ERR=%d \n");
+}
+
+QXCM_API int32_t QXCM_FIRETRIGGER_40(uint32_t i, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_FIRETRIGGER_40 -> i=%d \n", static_cast<int32_t>(i));
+    QX_REQUIRE_OPEN(c, i, error);
+    c.lastResult = Device().VelaFireTrigger(c.deviceHandle, 0);
+    if (c.lastResult < 0)
+        QX_FAIL(c, error, "%.3f QXCM_FIRETRIGGER_40 NG ERR=%d \n");
+    QX_LOG("%.3f QXCM_FIRETRIGGER_40 OK \n");
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETFRAME_40(uint32_t i, uint32_t frameIndex, void *destination,
+                                  double *timeStamp, uint32_t option, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_GETFRAME_40 -> i=%d frameindex=%d\n", static_cast<int32_t>(i),
+           static_cast<int32_t>(frameIndex));
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!destination || !timeStamp)
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAME_40 NG ERR=%d\n");
+    LockedFrame f{};
+    int32_t code = LockCaptureFrame(c, f, static_cast<int32_t>(frameIndex), option);
+    int64_t bytes = FrameCopyBytes(c, f);
+    if (code == 0 && !InsideFrame(f, 0, bytes))
+        code = QXERR_INVALIDPARAM;
+    if (code != 0)
+        QX_FAIL_CODE(code, error, "%.3f QXCM_GETFRAME_40 NG ERR=%d\n");
+    CopyRows(static_cast<uint8_t *>(destination), f.address, bytes);
+    *timeStamp = f.stamp;
+    QX_LOG("%.3f QXCM_GETFRAME_40 OK timestamp=%f\n", *timeStamp);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETFRAME_41(uint32_t i, int32_t frameIndex, int32_t bundleIndex,
+                                  void *destination, double *timeStamp, uint32_t option,
+                                  int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_GETFRAME_41 -> i=%d frameindex=%d bundleindex=%d\n", static_cast<int32_t>(i),
+           frameIndex, bundleIndex);
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!destination || !timeStamp)
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAME_41 NG ERR=%d\n");
+    bool member = c.bundleEnabled == 1 && bundleIndex >= 1;
+    if (c.bundleEnabled == 1 &&
+        (bundleIndex < 0 || static_cast<uint32_t>(bundleIndex) >= c.bundleSize))
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAME_41 NG ERR=%d\n");
+    LockedFrame f{};
+    if (int32_t code = LockCaptureFrame(c, f, frameIndex, option))
+        QX_FAIL_CODE(code, error, "%.3f QXCM_GETFRAME_41 NG ERR=%d\n");
+    int64_t offset = 0;
+    if (member) {
+        double stride = 0.0;
+        c.lastResult = Device().VelaGetValue(c.deviceHandle, kPropBundleStride, &stride);
+        if (c.lastResult < 0)
+            QX_FAIL(c, error, "%.3f QXCM_GETFRAME_41 NG ERR=%d\n");
+        offset = static_cast<int32_t>(bundleIndex * stride);
+    }
+    int64_t bytes = FrameCopyBytes(c, f);
+    // A member whose rows would pass the end of the locked bundle is refused, not read.
+    if (!InsideFrame(f, offset, bytes))
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAME_41 NG ERR=%d\n");
+    CopyRows(static_cast<uint8_t *>(destination), f.address + offset, bytes);
+    *timeStamp = f.stamp;
+    QX_LOG("%.3f QXCM_GETFRAME_41 OK timestamp=%f\n", *timeStamp);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETFRAME_SPLIT_40(uint32_t i, uint32_t frameIndex, void *destination1,
+                                        void *destination2, double *timeStamp, uint32_t option,
+                                        int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_GETFRAME_SPLIT_40 -> i=%d frameindex=%d\n", static_cast<int32_t>(i),
+           static_cast<int32_t>(frameIndex));
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!destination1 || !destination2 || !timeStamp)
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAME_SPLIT_40 NG ERR=%d \n");
+    LockedFrame f{};
+    const uint8_t *view1 = nullptr, *view2 = nullptr;
+    if (int32_t code =
+            LockSplitFrame(c, f, &view1, &view2, static_cast<int32_t>(frameIndex), option))
+        QX_FAIL_CODE(code, error, "%.3f QXCM_GETFRAME_SPLIT_40 NG ERR=%d \n");
+    int64_t bytes = FrameCopyBytes(c, f);
+    CopyRows(static_cast<uint8_t *>(destination1), view1, bytes);
+    CopyRows(static_cast<uint8_t *>(destination2), view2, bytes);
+    *timeStamp = f.stamp;
+    QX_LOG("%.3f QXCM_GETFRAME_SPLIT_40 OK \n");
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETFRAME_PACK12_40(uint32_t i, uint32_t frameIndex, uint16_t *destination,
+                                         double *timeStamp, uint32_t option, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_GETFRAME_PACK12_40 -> i=%d frameindex=%d\n", static_cast<int32_t>(i),
+           static_cast<int32_t>(frameIndex));
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!destination || !timeStamp)
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAME_PACK12_40 NG ERR=%d\n");
+    LockedFrame f{};
+    if (int32_t code = LockCaptureFrame(c, f, static_cast<int32_t>(frameIndex), option))
+        QX_FAIL_CODE(code, error, "%.3f QXCM_GETFRAME_PACK12_40 NG ERR=%d\n");
+    // The packed pixels are one unbroken stream; the device's pitch plays no part.
+    int64_t groups = static_cast<int64_t>(c.frameHeight) * (c.frameWidth / 2);
+    if (!InsideFrame(f, 0, groups * 3))
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAME_PACK12_40 NG ERR=%d\n");
+    UnpackTwelveBit(f.address, destination, static_cast<size_t>(groups));
+    *timeStamp = f.stamp;
+    QX_LOG("%.3f QXCM_GETFRAME_PACK12_40 OK timestamp=%f\n", *timeStamp);
+    return 1;
+}
+
+} // extern "C"
