@@ -148,6 +148,72 @@ QXCM_API int32_t QXCM_GETFRAME_SPLIT_40(uint32_t i, uint32_t frameIndex, void *d
 QXCM_API int32_t QXCM_GETFRAME_PACK12_40(uint32_t i, uint32_t frameIndex, uint16_t *destination,
                                          double *timeStamp, uint32_t option, int32_t *error);
 
+/* ---- Recording ----
+ * The device records captured frames to a sequence file while the host goes on waiting and
+ * copying as usual. path: at most 127 characters including ".vlseq", which is appended when
+ * the path does not contain it. bufferingMode 1 (and the _40 call) commits every frame
+ * without forcing it to disk; any other mode forces batches of frames to disk. */
+QXCM_API int32_t QXCM_STARTRECORDER_40(uint32_t i, const char *path, uint32_t maxFrames,
+                                       int32_t *error);
+QXCM_API int32_t QXCM_STARTRECORDER_41(uint32_t i, const char *path, int32_t maxFrames,
+                                       int32_t bufferingMode, int32_t *error);
+/* As _41, also reporting the recorder handle. */
+QXCM_API int32_t QXCM_STARTRECORDER_42(uint32_t i, const char *path, int32_t maxFrames,
+                                       int32_t bufferingMode, uint64_t *recorder, int32_t *error);
+QXCM_API int32_t QXCM_STOPRECORDER_40(uint32_t i, int32_t *error);
+/* The index of the latest recorded frame and the number of frames recorded. */
+QXCM_API int32_t QXCM_GETRECORDERSTATUS_40(uint32_t i, int32_t *frameIndex, int32_t *frameCount,
+                                           int32_t *error);
+/* Stores a text in the file: level 0 file, 1 group (index = group), 2 frame (index = frame). */
+QXCM_API int32_t QXCM_WRITEMETADATA_40(uint32_t i, uint32_t level, uint32_t index, const void *text,
+                                       uint32_t length, int32_t *error);
+/* Locks a recorded frame (its address is not handed out); reserved is not used. */
+QXCM_API int32_t QXCM_GETRECORDERFRAME_40(uint32_t i, uint32_t frameIndex, uint64_t reserved,
+                                          int32_t *error);
+/* The older family's names of the same operations: no log lines. */
+QXCM_API int32_t QXCM_STARTRECORDER(uint32_t i, const char *path, uint32_t maxFrames,
+                                    int32_t *error);
+QXCM_API int32_t QXCM_STOPRECORDER(uint32_t i, int32_t *error);
+QXCM_API int32_t QXCM_GETRECORDERSTATUS(uint32_t i, int32_t *frameIndex, int32_t *frameCount,
+                                        int32_t *error);
+QXCM_API int32_t QXCM_WRITEMETADATA(uint32_t i, uint32_t level, uint32_t index, const void *text,
+                                    uint32_t length, int32_t *error);
+
+/* ---- Sequence files ----
+ * Up to 16 files open for reading at once; a slot number names each. Opening a path that is
+ * open already gives its slot again. None of these needs initialisation or writes log lines.
+ * Frame indices run from 0 to the frame count - 1; stamps are seconds since frame 0. */
+QXCM_API int32_t QXCM_OPENVLSEQFILE(uint32_t *slot, const char *path, int32_t *frameCount,
+                                    int32_t *error);
+QXCM_API int32_t QXCM_OPENVLSEQFILE_40(uint32_t *slot, const char *path, int32_t *frameCount,
+                                       int32_t *error);
+/* As QXCM_OPENVLSEQFILE, also copying the file-level text into text, which must hold it whole. */
+QXCM_API int32_t QXCM_OPENVLSEQFILE_A(uint32_t *slot, const char *path, int32_t *frameCount,
+                                      void *text, int32_t *error);
+QXCM_API int32_t QXCM_CLOSEVLSEQFILE(uint32_t slot, int32_t *error);
+QXCM_API int32_t QXCM_CLOSEVLSEQFILE_40(uint32_t slot, int32_t *error);
+/* Width (samples per row for colour) and height of a frame. */
+QXCM_API int32_t QXCM_GETVLSEQFRAMEINFO(uint32_t slot, uint32_t frameIndex, uint32_t *width,
+                                        uint32_t *height, int32_t *error);
+QXCM_API int32_t QXCM_GETVLSEQFRAMEINFO_40(uint32_t slot, uint32_t frameIndex, uint32_t *width,
+                                           uint32_t *height, int32_t *error);
+/* Copies a frame (height x packed row bytes) and its time stamp. */
+QXCM_API int32_t QXCM_GETVLSEQFRAMEDATA_40(uint32_t slot, int32_t frameIndex, void *destination,
+                                           double *timeStamp, uint32_t option, int32_t *error);
+QXCM_API int32_t QXCM_GETVLSEQFRAMEDATA_A(uint32_t slot, int32_t frameIndex, void *destination,
+                                          double *timeStamp, int32_t *error);
+QXCM_API int32_t QXCM_GETVLSEQFRAMEDATA(uint32_t slot, uint32_t frameIndex, void *destination,
+                                        int32_t *error);
+/* Reads a text: level 0 file, 1 group, other frame; index names the group or frame. */
+QXCM_API int32_t QXCM_READMETADATA(uint32_t slot, int32_t level, uint32_t index, void *buffer,
+                                   uint32_t size, int32_t *error);
+QXCM_API int32_t QXCM_READMETADATA_40(uint32_t slot, int32_t level, uint32_t index, void *buffer,
+                                      uint32_t size, int32_t *error);
+QXCM_API int32_t QXCM_GETTIMESTAMP(uint32_t slot, int32_t frameIndex, double *timeStamp,
+                                   int32_t *error);
+/* Does nothing; returns 0. */
+QXCM_API int32_t QXCM_GETVLSEQINFO(void);
+
 #ifdef __cplusplus
 }
 #endif

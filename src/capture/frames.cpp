@@ -7,6 +7,7 @@
 #include "core/device.h"
 #include "core/initialize.h"
 #include "qxcm/qxcm.h"
+#include "settings/properties.h"
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include <immintrin.h>
@@ -18,16 +19,9 @@ namespace qxcm
 namespace
 {
 
-constexpr uint32_t kPropSensorMode = 0x00400210;
 constexpr uint32_t kPropViewOffset = 0x00420250;
 constexpr uint32_t kPropSecondViewBytes = 0x00420240;
 constexpr double kTwoViewLayout = 14.0;
-
-double StampValue(const VelaFrameRecord &r)
-{
-    return static_cast<double>(r.stampSeconds) +
-           static_cast<double>(r.stampMicroseconds) * 0.000001;
-}
 
 int32_t LockDeviceFrame(CameraContext &c, int32_t index, uint32_t option, VelaFrameRecord &r)
 {
@@ -46,7 +40,7 @@ int32_t TakeTimeOrigin(CameraContext &c)
     VelaFrameRecord r;
     if (int32_t code = LockDeviceFrame(c, 0, 0, r))
         return code;
-    c.timeOrigin = StampValue(r);
+    c.timeOrigin = FrameStampSeconds(r);
     c.timeOriginSet = 1;
     return 0;
 }
@@ -62,13 +56,19 @@ int32_t LockInto(CameraContext &c, LockedFrame &frame, int32_t index, uint32_t o
     frame.address = static_cast<const uint8_t *>(r.address);
     frame.rowBytes = r.rowBytes;
     frame.bytes = static_cast<int64_t>(r.height) * r.rowBytes;
-    frame.stamp = StampValue(r) - c.timeOrigin;
+    frame.stamp = FrameStampSeconds(r) - c.timeOrigin;
     if (!frame.address || r.rowBytes <= 0)
         return QXERR_INVALIDPARAM;
     return 0;
 }
 
 } // namespace
+
+double FrameStampSeconds(const VelaFrameRecord &r)
+{
+    return static_cast<double>(r.stampSeconds) +
+           static_cast<double>(r.stampMicroseconds) * 0.000001;
+}
 
 int64_t FrameCopyBytes(const CameraContext &c, const LockedFrame &frame)
 {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/library_state.h"
+#include "velaapi/vela_api.h"
 
 namespace qxcm
 {
@@ -17,6 +18,9 @@ struct LockedFrame {
     int64_t bytes; // the device's frame size (rows x pitch); copies stay inside it
     double stamp;  // seconds since the time origin
 };
+
+// A locked frame's time stamp in seconds (microseconds signed, seconds unsigned).
+double FrameStampSeconds(const VelaFrameRecord &r);
 
 // The locks answer 0 on success or the code to report: a device failure's code (also kept in
 // lastResult), or QXERR_INVALIDPARAM for a frame the device describes in a way that no copy

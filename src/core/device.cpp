@@ -2,7 +2,7 @@
 // operation is treated as missing, so no call site ever meets a null pointer.
 #include "core/device.h"
 
-#include "core/platform.h"
+#include "core/binding.h"
 
 namespace qxcm
 {

@@ -1,0 +1,148 @@
+// Entry points of reading sequence files. None of them tests the API level or writes log
+// lines, whatever its name; several names share one function.
+#include <cstring>
+
+#include "capture/sequence_files.h"
+#include "exports/frame.h"
+
+using namespace qxcm;
+
+// Exports the function `target` a second time under `alias`.
+#define QX_ALIAS_OF(target) __attribute__((alias(#target)))
+
+// A slot number that names an open file; otherwise fails with the code OpenSlot chose.
+#define QX_REQUIRE_SLOT(s, slot, error, freeGivesResult)                                           \
+    int32_t qxSlotCode = 0;                                                                        \
+    SequenceFileSlot *s = OpenSlot(slot, &qxSlotCode, freeGivesResult);                            \
+    if (!s) {                                                                                      \
+        SetError(error, qxSlotCode);                                                               \
+        return 0;                                                                                  \
+    }
+
+static int32_t Fail(int32_t *error, int32_t code)
+{
+    SetError(error, code);
+    return 0;
+}
+
+// Copies the locked frame's rows, or the time stamp alone, as the variants ask.
+static int32_t CopyFileFrame(uint32_t slot, int32_t index, void *destination, bool wantStamp,
+                             double *stamp, uint32_t option, int32_t *error)
+{
+    QX_REQUIRE_SLOT(s, slot, error, true);
+    if (!destination || (wantStamp && !stamp))
+        return Fail(error, QXERR_INVALIDPARAM);
+    double seconds = 0.0;
+    if (!FileFrameStamp(*s, index, &seconds))
+        return Fail(error, QXERR_INVALIDPARAM);
+    VlseqFrameRecord r;
+    if (int32_t code = LockFileFrame(*s, index, option, r))
+        return Fail(error, code);
+    if (stamp)
+        *stamp = seconds;
+    memcpy(destination, r.address, static_cast<size_t>(r.rows) * static_cast<size_t>(r.rowBytes));
+    return 1;
+}
+
+extern "C" {
+
+QXCM_API int32_t QXCM_OPENVLSEQFILE(uint32_t *slot, const char *path, int32_t *frameCount,
+                                    int32_t *error)
+{
+    if (!slot || !frameCount)
+        return Fail(error, QXERR_INVALIDPARAM);
+    if (int32_t code = OpenSequenceFileSlot(path, slot, frameCount))
+        return Fail(error, code);
+    return 1;
+}
+QXCM_API int32_t QXCM_OPENVLSEQFILE_40(uint32_t *slot, const char *path, int32_t *frameCount,
+                                       int32_t *error) QX_ALIAS_OF(QXCM_OPENVLSEQFILE);
+
+QXCM_API int32_t QXCM_OPENVLSEQFILE_A(uint32_t *slot, const char *path, int32_t *frameCount,
+                                      void *text, int32_t *error)
+{
+    if (!slot || !frameCount)
+        return Fail(error, QXERR_INVALIDPARAM);
+    if (int32_t code = OpenSequenceFileSlot(path, slot, frameCount))
+        return Fail(error, code);
+    // The buffer has no size: the host must hold the whole file-level text.
+    if (text)
+        ReadFileText(State().fileSlots[*slot], text);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_CLOSEVLSEQFILE(uint32_t slot, int32_t *error)
+{
+    QX_REQUIRE_SLOT(s, slot, error, false);
+    if (int32_t code = CloseSequenceFile(*s))
+        return Fail(error, code);
+    return 1;
+}
+QXCM_API int32_t QXCM_CLOSEVLSEQFILE_40(uint32_t slot, int32_t *error)
+    QX_ALIAS_OF(QXCM_CLOSEVLSEQFILE);
+
+QXCM_API int32_t QXCM_GETVLSEQFRAMEINFO(uint32_t slot, uint32_t frameIndex, uint32_t *width,
+                                        uint32_t *height, int32_t *error)
+{
+    QX_REQUIRE_SLOT(s, slot, error, false);
+    if (!width || !height)
+        return Fail(error, QXERR_INVALIDPARAM);
+    VlseqFrameRecord r;
+    if (int32_t code = LockFileFrame(*s, static_cast<int32_t>(frameIndex), 0, r))
+        return Fail(error, code);
+    *width = r.width;
+    *height = static_cast<uint32_t>(r.rows);
+    return 1;
+}
+QXCM_API int32_t QXCM_GETVLSEQFRAMEINFO_40(uint32_t slot, uint32_t frameIndex, uint32_t *width,
+                                           uint32_t *height, int32_t *error)
+    QX_ALIAS_OF(QXCM_GETVLSEQFRAMEINFO);
+
+QXCM_API int32_t QXCM_GETVLSEQFRAMEDATA_40(uint32_t slot, int32_t frameIndex, void *destination,
+                                           double *timeStamp, uint32_t option, int32_t *error)
+{
+    return CopyFileFrame(slot, frameIndex, destination, true, timeStamp, option, error);
+}
+
+QXCM_API int32_t QXCM_GETVLSEQFRAMEDATA_A(uint32_t slot, int32_t frameIndex, void *destination,
+                                          double *timeStamp, int32_t *error)
+{
+    return CopyFileFrame(slot, frameIndex, destination, true, timeStamp, 0, error);
+}
+
+QXCM_API int32_t QXCM_GETVLSEQFRAMEDATA(uint32_t slot, uint32_t frameIndex, void *destination,
+                                        int32_t *error)
+{
+    return CopyFileFrame(slot, static_cast<int32_t>(frameIndex), destination, false, nullptr, 0,
+                         error);
+}
+
+QXCM_API int32_t QXCM_READMETADATA(uint32_t slot, int32_t level, uint32_t index, void *buffer,
+                                   uint32_t size, int32_t *error)
+{
+    QX_REQUIRE_SLOT(s, slot, error, true);
+    if (!buffer && size > 0)
+        return Fail(error, QXERR_INVALIDPARAM);
+    if (!ReadSequenceText(*s, level, index, buffer, size))
+        return Fail(error, s->slotResult);
+    return 1;
+}
+QXCM_API int32_t QXCM_READMETADATA_40(uint32_t slot, int32_t level, uint32_t index, void *buffer,
+                                      uint32_t size, int32_t *error) QX_ALIAS_OF(QXCM_READMETADATA);
+
+QXCM_API int32_t QXCM_GETTIMESTAMP(uint32_t slot, int32_t frameIndex, double *timeStamp,
+                                   int32_t *error)
+{
+    QX_REQUIRE_SLOT(s, slot, error, true);
+    if (!timeStamp || !FileFrameStamp(*s, frameIndex, timeStamp))
+        return Fail(error, QXERR_INVALIDPARAM);
+    return 1;
+}
+
+// Does nothing and reports failure; kept so hosts that call it still link.
+QXCM_API int32_t QXCM_GETVLSEQINFO(void)
+{
+    return 0;
+}
+
+} // extern "C"
