@@ -1,0 +1,46 @@
+#include "preview_png.h"
+
+#include <algorithm>
+#include <vector>
+
+#ifdef QXCM_DEMO_PNG
+#include <png.h>
+#endif
+
+bool WritePreviewPng(const std::string &path, const void *frame, uint32_t width, uint32_t height,
+                     uint32_t samples, uint32_t bytesPerSample, uint32_t rowBytes)
+{
+#ifdef QXCM_DEMO_PNG
+    const auto *bytes = static_cast<const uint8_t *>(frame);
+    auto sample = [&](uint32_t y, size_t k) -> uint32_t {
+        const uint8_t *row = bytes + static_cast<size_t>(y) * rowBytes;
+        return bytesPerSample == 2 ? static_cast<uint32_t>(row[2 * k] | (row[2 * k + 1] << 8))
+                                   : row[k];
+    };
+    size_t rowSamples = static_cast<size_t>(width) * samples;
+    uint32_t lo = 0xFFFFFFFF, hi = 0;
+    for (uint32_t y = 0; y < height; ++y)
+        for (size_t k = 0; k < rowSamples; ++k) {
+            uint32_t v = sample(y, k);
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+    double scale = hi > lo ? 255.0 / static_cast<double>(hi - lo) : 0.0;
+    std::vector<uint8_t> out(rowSamples * height);
+    for (uint32_t y = 0; y < height; ++y)
+        for (size_t k = 0; k < rowSamples; ++k)
+            out[y * rowSamples + k] =
+                static_cast<uint8_t>(static_cast<double>(sample(y, k) - lo) * scale);
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = width;
+    image.height = height;
+    image.format = samples == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
+    return png_image_write_to_file(&image, path.c_str(), 0, out.data(),
+                                   static_cast<png_int_32>(rowSamples), nullptr) != 0;
+#else
+    (void)path, (void)frame, (void)width, (void)height, (void)samples, (void)bytesPerSample,
+        (void)rowBytes;
+    return false;
+#endif
+}

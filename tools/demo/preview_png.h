@@ -1,0 +1,10 @@
+// A PNG preview of a frame, stretched to 8 bits between its darkest and brightest sample.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Writes width x height pixels of `samples` samples each (1 grey, 3 colour), `bytesPerSample`
+// 1 or 2, rows `rowBytes` apart. False when PNG output is not available or fails.
+bool WritePreviewPng(const std::string &path, const void *frame, uint32_t width, uint32_t height,
+                     uint32_t samples, uint32_t bytesPerSample, uint32_t rowBytes);

@@ -1,0 +1,254 @@
+// The main job on a camera: initialise with the call log on, list the cameras, open one and
+// show its parameters, capture frames with a live progress line, write a PNG preview of the
+// last frame and summarise. Uses nothing but the public header.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "preview_png.h"
+#include "qxcm/qxcm.h"
+
+namespace {
+
+struct Options {
+    uint32_t camera = 0;
+    int32_t frames = 300;
+    double exposure = 0.005;
+    bool snap = false;
+    bool listParameters = true;
+    std::string preview = "qxcm-preview.png";
+};
+
+void Usage()
+{
+    std::printf("usage: qxcm-demo [--camera N] [--frames N] [--exposure SECONDS] [--snap]\n"
+                "                 [--preview FILE.png] [--quiet]\n");
+}
+
+bool ParseOptions(int argc, char **argv, Options &o)
+{
+    for (int k = 1; k < argc; ++k) {
+        std::string a = argv[k];
+        const char *value = k + 1 < argc ? argv[k + 1] : nullptr;
+        if (a == "--snap") {
+            o.snap = true;
+        } else if (a == "--quiet") {
+            o.listParameters = false;
+        } else if (value && a == "--camera") {
+            o.camera = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
+            ++k;
+        } else if (value && a == "--frames") {
+            o.frames = static_cast<int32_t>(std::strtol(value, nullptr, 10));
+            ++k;
+        } else if (value && a == "--exposure") {
+            o.exposure = std::strtod(value, nullptr);
+            ++k;
+        } else if (value && a == "--preview") {
+            o.preview = value;
+            ++k;
+        } else {
+            return false;
+        }
+    }
+    return o.frames > 0 && o.exposure > 0.0;
+}
+
+std::string ErrorText(int32_t code)
+{
+    char text[128];
+    QXCM_REPORTERROR(code, text);
+    return text;
+}
+
+bool Check(int32_t ok, const char *what, int32_t error)
+{
+    if (!ok)
+        std::fprintf(stderr, "%s failed: %s (0x%08X)\n", what, ErrorText(error).c_str(),
+                     static_cast<uint32_t>(error));
+    return ok != 0;
+}
+
+void ListCameras(uint32_t count)
+{
+    std::printf("%u camera(s):\n", count);
+    for (uint32_t i = 0; i < count; ++i) {
+        char model[64] = "?", serial[64] = "?";
+        int32_t err = 0;
+        QXCM_GETCAMERAINFO_40(i, QXCM_INFO_MODEL, model, &err);
+        QXCM_GETCAMERAINFO_40(i, QXCM_INFO_SERIAL, serial, &err);
+        std::printf("  camera %u: %s, serial %s\n", i, model, serial);
+    }
+}
+
+// The texts of a list parameter, walked through the next value the library reports.
+std::string ValueTexts(uint32_t camera, int32_t id, double first)
+{
+    std::string texts;
+    double value = first;
+    for (int n = 0; n < 64; ++n) {
+        char text[32];
+        double next = 0.0;
+        int32_t err = 0;
+        if (!QXCM_GETPARAMETERTEXT_40(camera, id, text, value, &next, &err))
+            break;
+        texts += (texts.empty() ? "" : ", ") + std::string(text);
+        if (next == 0.0 || next <= value)
+            break;
+        value = next;
+    }
+    return texts;
+}
+
+void ListParameters(uint32_t camera)
+{
+    std::printf("parameters of camera %u:\n", camera);
+    int32_t number = -1, id = 0, err = 0;
+    char name[64];
+    while (QXCM_GETNEXTPARAMETER_40(camera, name, &number, &id, 0, &err)) {
+        int32_t isList = 0, writable = 0, views = 0;
+        double maxValue = 0, minValue = 0, step = 0, defaultValue = 0;
+        if (!QXCM_GETPARAMETERLIMITS_41(camera, id, &isList, &maxValue, &minValue, &step,
+                                        &defaultValue, &writable, &views, &err))
+            continue;
+        std::printf("  %-28s %s %s views %d  [%g .. %g] step %g default %g", name,
+                    writable ? "rw" : "ro", isList ? "list" : "    ", views, minValue, maxValue,
+                    step, defaultValue);
+        if (isList)
+            std::printf("  {%s}", ValueTexts(camera, id, minValue).c_str());
+        std::printf("\n");
+    }
+}
+
+uint64_t Checksum(const uint8_t *bytes, size_t n)
+{
+    uint64_t h = 1469598103934665603ull;
+    for (size_t k = 0; k < n; k += 64) // every 64th byte plus the frame number pixels
+        h = (h ^ bytes[k]) * 1099511628211ull;
+    for (size_t k = 0; k < 16 && k < n; ++k)
+        h = (h ^ bytes[k]) * 1099511628211ull;
+    return h;
+}
+
+struct CaptureResult {
+    int32_t copied = 0;
+    int32_t skipped = 0;
+    double seconds = 0.0;
+    double lastStamp = 0.0;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options o;
+    if (!ParseOptions(argc, argv, o)) {
+        Usage();
+        return 2;
+    }
+    uint32_t count = 0;
+    char qxver[64] = "", velaver[64] = "";
+    int32_t err = 0;
+    if (!Check(QXCM_INITIALIZE_40(&count, qxver, velaver, 0, 1, &err), "initialisation", err))
+        return 1;
+    std::printf("qxcm %s, device library %s\n", qxver, velaver);
+    ListCameras(count);
+    const uint32_t cam = o.camera;
+    if (!Check(QXCM_OPENCAMERA_40(cam, 0, &err), "opening the camera", err)) {
+        QXCM_DEINITIALIZE_40(1);
+        return 1;
+    }
+    if (o.listParameters)
+        ListParameters(cam);
+    double exposure = 0.0;
+    if (Check(QXCM_SETPARAMETER_40(cam, 7, o.exposure, 0, &err), "setting the exposure", err) &&
+        QXCM_GETPARAMETER_40(cam, 7, &exposure, 0, &err))
+        std::printf("exposure time now %g s\n", exposure);
+
+    uint32_t width = 0, height = 0, dataType = 0;
+    int32_t bufferFrames = o.snap ? o.frames : 32;
+    if (!Check(QXCM_PREPARECAPTURE_40(cam, o.snap ? 0 : 1, bufferFrames, &width, &height,
+                                      &dataType, &err),
+               "preparing the capture", err)) {
+        QXCM_DEINITIALIZE_40(1);
+        return 1;
+    }
+    bool colour = dataType == 4 || dataType == 6;
+    uint32_t bytesPerSample = dataType == 7 || dataType == 6 ? 2 : 1;
+    std::printf("%s capture of %d frames, %u x %u, data type %u\n", o.snap ? "snap" : "sequence",
+                o.frames, colour ? width / 3 : width, height, dataType);
+    // The device's row pitch is not reported before the first copy; twice the packed row
+    // leaves room for any padding the device adds.
+    size_t frameBytes = static_cast<size_t>(width) * bytesPerSample * 2 * height;
+    std::vector<uint8_t> frame(frameBytes);
+    std::vector<uint64_t> checksums;
+
+    CaptureResult result;
+    auto start = std::chrono::steady_clock::now();
+    auto lastPrint = start;
+    if (!Check(QXCM_STARTCAPTURE_40(cam, &err), "starting the capture", err)) {
+        QXCM_DEINITIALIZE_40(1);
+        return 1;
+    }
+    int32_t deviceCount = 0;
+    while (result.copied + result.skipped < o.frames) {
+        int32_t index = 0;
+        if (!Check(QXCM_WAITNEXTFRAME_40(cam, 0xFFFFFFFF, &index, &deviceCount, &err),
+                   "waiting for a frame", err))
+            break;
+        // Sequence mode reports the device's count; copy every frame not yet copied that
+        // the ring still holds.
+        int32_t first = o.snap ? deviceCount : result.copied + result.skipped + 1;
+        for (int32_t n = first; n <= deviceCount && result.copied + result.skipped < o.frames;
+             ++n) {
+            if (!o.snap && deviceCount - n >= bufferFrames) {
+                ++result.skipped;
+                continue;
+            }
+            uint32_t buffer = o.snap ? static_cast<uint32_t>(index)
+                                     : static_cast<uint32_t>((n - 1) % bufferFrames);
+            double stamp = 0.0;
+            if (!Check(QXCM_GETFRAME_40(cam, buffer, frame.data(), &stamp, 0, &err),
+                       "copying a frame", err))
+                break;
+            checksums.push_back(Checksum(frame.data(), frameBytes / 2));
+            result.lastStamp = stamp;
+            ++result.copied;
+        }
+        auto now = std::chrono::steady_clock::now();
+        if (now - lastPrint > std::chrono::milliseconds(100)) {
+            double s = std::chrono::duration<double>(now - start).count();
+            std::printf("\rframes %5d  fps %7.1f  skipped %d ", result.copied,
+                        result.copied / (s > 0 ? s : 1), result.skipped);
+            std::fflush(stdout);
+            lastPrint = now;
+        }
+    }
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("\rframes %5d  fps %7.1f  skipped %d \n", result.copied,
+                result.copied / (result.seconds > 0 ? result.seconds : 1), result.skipped);
+    Check(QXCM_STOPCAPTURE_40(cam, &err), "stopping the capture", err);
+
+    // Rows are read at the packed pitch: the default modes of the cameras do not pad rows.
+    uint32_t rowBytes = width * bytesPerSample;
+    bool previewWritten = WritePreviewPng(o.preview, frame.data(), colour ? width / 3 : width,
+                                          height, colour ? 3 : 1, bytesPerSample, rowBytes);
+    Check(QXCM_UNPREPARECAPTURE_40(cam, &err), "releasing the buffers", err);
+    Check(QXCM_CLOSECAMERA_40(cam, &err), "closing the camera", err);
+    QXCM_DEINITIALIZE_40(0);
+
+#ifdef _WIN32
+    const char *logPath = "c:\\temp\\qxlog.txt";
+#else
+    const char *logPath = "/tmp/qxlog.txt";
+#endif
+    std::printf("summary: %d frames copied, %d skipped, %.1f frames per second, last time stamp "
+                "%.6f s\n",
+                result.copied, result.skipped,
+                result.copied / (result.seconds > 0 ? result.seconds : 1), result.lastStamp);
+    std::printf("preview: %s\n", previewWritten ? o.preview.c_str() : "(not written)");
+    std::printf("call log: %s\n", logPath);
+    return result.copied > 0 ? 0 : 1;
+}
