@@ -251,7 +251,7 @@ typedef struct VelaSubarrayRecord {
 typedef struct VelaSubarrayInquiry {
     uint32_t size; // 44
     uint32_t id; // 0x800001A2
-    uint64_t reserved;
+    uint32_t reserved[2]; // two words, not one 64-bit field: the record is 44 bytes long
     uint32_t binning; // in
     int32_t fullWidth; // out
     int32_t fullHeight; // out

@@ -63,7 +63,8 @@ std::string ErrorText(int32_t code)
     return text;
 }
 
-bool Check(int32_t ok, const char *what, int32_t error)
+// The error is taken by reference: it is read after the call that is checked has run.
+bool Check(int32_t ok, const char *what, const int32_t &error)
 {
     if (!ok)
         std::fprintf(stderr, "%s failed: %s (0x%08X)\n", what, ErrorText(error).c_str(),
