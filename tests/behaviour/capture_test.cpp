@@ -1,0 +1,298 @@
+// Capture preparation, start, stop and frame waits against the simulated cameras, under the
+// manual clock so every frame arrives when the test delivers it.
+#include <thread>
+
+#include "capture/capture_control.h"
+#include "core/device.h"
+#include "support/qx_test.h"
+#include "velaapi/vela_sim.h"
+
+using qxtest::LibraryTest;
+
+namespace
+{
+
+class Capture : public LibraryTest
+{
+  protected:
+    void SetUp() override
+    {
+        LibraryTest::SetUp();
+        VelaSim_SetManualClock(1);
+        InitWithLog();
+    }
+    void Open(uint32_t i)
+    {
+        int32_t err = 0;
+        ASSERT_EQ(QXCM_OPENCAMERA_40(i, 0, &err), 1);
+        ClearJournal();
+    }
+    void Prepare(uint32_t i, uint32_t mode, int32_t frames)
+    {
+        uint32_t w = 0, h = 0, t = 0;
+        int32_t err = 0;
+        ASSERT_EQ(QXCM_PREPARECAPTURE_40(i, mode, frames, &w, &h, &t, &err), 1) << err;
+    }
+};
+
+TEST_F(Capture, FrameCountsHaveAFloorPerMode)
+{
+    Open(0);
+    struct {
+        uint32_t mode;
+        int32_t frames;
+        int32_t allocated;
+        int32_t startMode;
+    } cases[] = {{1, 0, 5, -1}, {1, 3, 5, -1}, {1, -7, 5, -1}, {1, 9, 9, -1},
+                 {0, 0, 1, 0},  {0, -7, 1, 0}, {2, 4, 4, 0}};
+    for (auto k : cases) {
+        Prepare(0, k.mode, k.frames);
+        EXPECT_EQ(Context(0).bufferFrameCount, k.allocated) << k.mode << " " << k.frames;
+        EXPECT_EQ(Context(0).captureStartMode, k.startMode);
+        EXPECT_EQ(Context(0).bufferState, 1u);
+        int32_t err = 0;
+        ASSERT_EQ(QXCM_UNPREPARECAPTURE_40(0, &err), 1);
+    }
+    EXPECT_EQ(JournalOf("VelaAllocBuffers").size(), std::size(cases));
+    EXPECT_EQ(JournalOf("VelaReleaseBuffers").size(), std::size(cases));
+}
+
+TEST_F(Capture, ReportsGeometryAndDataTypeForMonoAndColour)
+{
+    Open(0);
+    Open(2);
+    uint32_t w = 0, h = 0, t = 99;
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 8, &w, &h, &t, &err), 1);
+    EXPECT_EQ(w, 2048u);
+    EXPECT_EQ(h, 2048u);
+    EXPECT_EQ(t, 7u);
+    EXPECT_EQ(LogLines().back(),
+              "0.000 QXCM_PREPARECAPTURE_40 OK width=2048 height=2048 datatype=7\n");
+    ASSERT_EQ(QXCM_PREPARECAPTURE_40(2, 1, 8, &w, &h, &t, &err), 1);
+    EXPECT_EQ(w, 1280u * 3) << "colour widths are samples per row";
+    EXPECT_EQ(t, 4u);
+    size_t lines = LogLines().size();
+    uint32_t bh = 0, bw = 0;
+    ASSERT_EQ(QXCM_GETBUFFERSIZE_40(2, &bh, &bw, &err), 1);
+    EXPECT_EQ(bw, 1280u * 3);
+    EXPECT_EQ(bh, 1024u);
+    EXPECT_EQ(LogLines().size(), lines) << "no log lines";
+
+    // The extended call knows no device codes 1 and 2: the caller's variable stays.
+    t = 55;
+    uint32_t w41 = 0, h41 = 0;
+    ASSERT_EQ(QXCM_PREPARECAPTURE_41(0, 1, 8, &w41, &h41, &t, 0, &err), 1);
+    EXPECT_EQ(t, 55u);
+    EXPECT_EQ(LogLines().back(),
+              "0.000 QXCM_PREPARECAPTURE_40 OK width=2048 height=2048 datatype=55\n");
+}
+
+int32_t UnknownDataType(uint64_t, uint32_t *code)
+{
+    *code = 3;
+    return 1;
+}
+
+TEST_F(Capture, AnUnknownDataTypeLeavesTheVariableAndStillSucceeds)
+{
+    Open(0);
+    auto saved = qxcm::Device().VelaGetDataType;
+    qxcm::Device().VelaGetDataType = UnknownDataType;
+    uint32_t w = 0, h = 0, t = 1234;
+    int32_t err = 0;
+    int32_t ok = QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err);
+    qxcm::Device().VelaGetDataType = saved;
+    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(t, 1234u);
+}
+
+TEST_F(Capture, AFailedPreparationKeepsTheEarlierBookkeeping)
+{
+    Open(0);
+    Prepare(0, 1, 6);
+    VelaSim_FailCall("VelaAllocBuffers", 0, 1, static_cast<int32_t>(0x80000203), 0);
+    uint32_t w = 0, h = 0, t = 0;
+    int32_t err = 0;
+    EXPECT_EQ(QXCM_PREPARECAPTURE_40(0, 0, 2, &w, &h, &t, &err), 0);
+    EXPECT_EQ(err, static_cast<int32_t>(0x80000203));
+    EXPECT_EQ(Context(0).bufferFrameCount, 6);
+    EXPECT_EQ(Context(0).captureStartMode, -1);
+    EXPECT_EQ(w, 0u) << "nothing the host owns is written on failure";
+}
+
+TEST_F(Capture, SnapHandsFramesOutInOrderAndTimesOutAfterTheLast)
+{
+    Open(0);
+    Prepare(0, 0, 3);
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
+    ASSERT_EQ(VelaSim_DeliverFrames(0, 3), 3);
+    for (int32_t k = 0; k < 3; ++k) {
+        int32_t index = -1, count = -1;
+        ASSERT_EQ(QXCM_WAITNEXTFRAME_40(0, 100, &index, &count, &err), 1) << k;
+        EXPECT_EQ(index, k);
+        EXPECT_EQ(count, k + 1);
+    }
+    int32_t index = -1, count = -1;
+    EXPECT_EQ(QXCM_WAITNEXTFRAME_40(0, 50, &index, &count, &err), 0);
+    EXPECT_EQ(err, QXERR_TIMEOUT);
+    EXPECT_EQ(index, -1);
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_WAITNEXTFRAME_40 NG ERR=-2147483386 \n");
+}
+
+TEST_F(Capture, SequenceReportsTheDeviceNewestFrameAndCount)
+{
+    Open(0);
+    Prepare(0, 1, 5);
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
+    ASSERT_EQ(VelaSim_DeliverFrames(0, 7), 7);
+    int32_t index = -1, count = -1;
+    ASSERT_EQ(QXCM_WAITNEXTFRAME_40(0, 1000, &index, &count, &err), 1);
+    EXPECT_EQ(index, 1) << "frame 7 lands in buffer 1 of 5";
+    EXPECT_EQ(count, 7);
+    EXPECT_EQ(Context(0).framesTaken, 1);
+    ASSERT_EQ(QXCM_GETCAPTUREINFO_40(0, &index, &count, &err), 1);
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_GETCAPTUREINFO_40 OK frameindex=1 framecount=7\n");
+    ASSERT_EQ(QXCM_STOPCAPTURE_40(0, &err), 1);
+    ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
+    EXPECT_EQ(Context(0).framesTaken, 0);
+}
+
+TEST_F(Capture, StoppingEndsAWaitWithAbort)
+{
+    Open(0);
+    Prepare(0, 1, 5);
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
+    uint64_t device = Context(0).deviceHandle;
+    std::thread stopper([device] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        qxcm::Device().VelaStopCapture(device);
+    });
+    int32_t index = 0, count = 0;
+    int32_t ok = QXCM_WAITNEXTFRAME_40(0, 10000, &index, &count, &err);
+    stopper.join();
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(err, QXERR_ABORT);
+}
+
+TEST_F(Capture, ElectronValuesAreStoredPerBufferFrame)
+{
+    Open(1);
+    Prepare(1, 0, 2);
+    qxcm::CameraContext &c = Context(1);
+    ASSERT_NE(c.frameElectronInfo, nullptr);
+    EXPECT_EQ(c.frameElectronInfo[0], 0.0) << "zero until a frame arrives";
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_STARTCAPTURE_40(1, &err), 1);
+    VelaSim_DeliverFrames(1, 1);
+    int32_t index = 0, count = 0;
+    ASSERT_EQ(QXCM_WAITNEXTFRAME_40(1, 100, &index, &count, &err), 1);
+    double gain = 0, offset = 0;
+    VelaSim_GetProperty(1, 0x00FFE010, &gain);
+    VelaSim_GetProperty(1, 0x00FFE020, &offset);
+    EXPECT_EQ(c.frameElectronInfo[0], gain);
+    EXPECT_EQ(c.frameElectronInfo[1], offset);
+    EXPECT_NE(gain, 0.0);
+
+    // A camera that cannot report them gets no buffer at all.
+    Open(0);
+    Prepare(0, 1, 5);
+    EXPECT_EQ(Context(0).frameElectronInfo, nullptr);
+}
+
+TEST(FrameTimeLimit, FollowsExposureOverheadTriggerAndBundling)
+{
+    static qxcm::CameraContext c{};
+    c.propertyCount = 4;
+    for (int32_t &entry : c.parameterMap)
+        entry = -1;
+    auto map = [](int32_t parameter, int32_t record, double cached) {
+        c.parameterMap[parameter] = record;
+        c.properties[record].cachedValue[0] = cached;
+    };
+    map(7, 0, 0.01);
+    map(15, 1, 1.0);
+    c.frameOverheadSeconds = 0.02;
+    EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 1030u);
+    EXPECT_EQ(qxcm::FrameTimeLimit(c, 0), 0u) << "an explicit limit passes unchanged";
+    EXPECT_EQ(qxcm::FrameTimeLimit(c, 250), 250u);
+    map(30, 2, 2.0);
+    map(31, 3, 8.0);
+    EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 1240u);
+    c.properties[2].cachedValue[0] = 1.0;
+    c.frameOverheadSeconds = 1000.0; // parameter 38 was unreadable at preparation
+    EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 1001010u);
+    c.properties[1].cachedValue[0] = 3.0;
+    EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 0xFFFFFFFFu) << "software trigger";
+    c.properties[1].cachedValue[0] = 2.0;
+    EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 0xFFFFFFFFu) << "external trigger";
+    c.parameterMap[7] = -1;
+    EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 5000u);
+}
+
+TEST_F(Capture, BundlingTakesTheSmallerOfHostAndDeviceMaximum)
+{
+    Open(0);
+    int32_t size = 0, err = 0;
+    ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 1, 4, &size, &err), 1);
+    EXPECT_EQ(size, 4);
+    EXPECT_EQ(Context(0).bundleSize, 4u);
+    ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 1, -1, &size, &err), 1);
+    EXPECT_EQ(size, 16);
+    ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 0, 4, &size, &err), 1);
+    EXPECT_EQ(size, 1);
+    EXPECT_EQ(Context(0).bundleSize, 0u);
+    EXPECT_EQ(Context(0).bundleEnabled, 0);
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_FRAMEBUNDLE_40 OK setbundlesize=1\n");
+}
+
+TEST_F(Capture, AttachedHostBuffersAreFilledAndReleased)
+{
+    Open(1);
+    uint32_t w = 0, h = 0, t = 0;
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_PREPARECAPTURE_40(1, 1, 5, &w, &h, &t, &err), 1);
+    ASSERT_EQ(QXCM_UNPREPARECAPTURE_40(1, &err), 1);
+    std::vector<std::vector<uint8_t>> frames(3, std::vector<uint8_t>(size_t(1) << 20));
+    void *buffers[3] = {frames[0].data(), frames[1].data(), frames[2].data()};
+    int32_t total = 0;
+    ASSERT_EQ(QXCM_PREPARE_ATTACH_40(1, 1, buffers, 3, &total, &err), 1) << err;
+    EXPECT_EQ(total, 3);
+    EXPECT_EQ(Context(1).bufferState, 2u);
+    ASSERT_EQ(QXCM_STARTCAPTURE_40(1, &err), 1);
+    VelaSim_DeliverFrames(1, 2);
+    int32_t index = 0, count = 0;
+    ASSERT_EQ(QXCM_WAITNEXTFRAME_40(1, 100, &index, &count, &err), 1);
+    uint32_t number = 0;
+    memcpy(&number, frames[1].data(), sizeof number);
+    EXPECT_EQ(number, 2u) << "the second frame landed in the host's second buffer";
+    ASSERT_EQ(QXCM_STOPCAPTURE_40(1, &err), 1);
+    ClearJournal();
+    ASSERT_EQ(QXCM_UNPREPARECAPTURE_40(1, &err), 1);
+    EXPECT_EQ(JournalOf("VelaReleaseAttached").size(), 1u);
+    ClearJournal();
+    ASSERT_EQ(QXCM_UNPREPARECAPTURE_40(1, &err), 1) << "nothing prepared";
+    EXPECT_TRUE(Journal().empty());
+}
+
+TEST_F(Capture, FramesPerSecondReportsThePreviousCodeAndTriggersReachTheDevice)
+{
+    Open(0);
+    double slot = 7.0;
+    int32_t err = 0;
+    Context(0).lastResult = 1;
+    EXPECT_EQ(QXCM_GETFRAMESPERSECOND_40(0, &slot, &err), 0);
+    EXPECT_EQ(err, 1);
+    EXPECT_EQ(slot, 7.0);
+    EXPECT_TRUE(Journal().empty());
+    Prepare(0, 1, 5);
+    ASSERT_EQ(QXCM_SETPARAMETER_40(0, 15, 3.0, 0, &err), 1); // software trigger
+    ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
+    ASSERT_EQ(QXCM_FIRETRIGGER_40(0, &err), 1);
+    EXPECT_EQ(JournalOf("VelaFireTrigger").size(), 1u);
+}
+
+} // namespace

@@ -1,0 +1,172 @@
+// Each flow again with its k-th device call failing, for every k: the export must report the
+// failing call's code (or its own code where it has one) and make no further device call once
+// a failure has ended it.
+#include <functional>
+#include <set>
+
+#include "support/qx_test.h"
+#include "velaapi/vela_sim.h"
+
+using qxtest::LibraryTest;
+
+namespace
+{
+
+constexpr int32_t kInjected = static_cast<int32_t>(0x80000301);
+const std::string kInjectedText = "0x80000301";
+
+struct Flow {
+    const char *name;
+    uint32_t camera;
+    std::function<void()> setup; // runs without faults
+    std::function<int32_t(int32_t *error)> run;
+    int32_t ownCode = 0; // a code the export reports instead of the device's
+    // Calls an export still makes after a failure that ends it, because its contract says so.
+    std::set<std::string> trailing;
+};
+
+int32_t gScratch[4096];
+double gValue;
+
+uint32_t W, H, T;
+
+std::vector<Flow> Flows()
+{
+    auto open = [](uint32_t i) {
+        return [i] {
+            int32_t err = 0;
+            QXCM_OPENCAMERA_40(i, 0, &err);
+        };
+    };
+    auto prepared = [](uint32_t i) {
+        return [i] {
+            int32_t err = 0;
+            QXCM_OPENCAMERA_40(i, 0, &err);
+            QXCM_PREPARECAPTURE_40(i, 1, 5, &W, &H, &T, &err);
+        };
+    };
+    auto started = [](uint32_t i) {
+        return [i] {
+            int32_t err = 0;
+            QXCM_OPENCAMERA_40(i, 0, &err);
+            QXCM_PREPARECAPTURE_40(i, 1, 5, &W, &H, &T, &err);
+            QXCM_STARTCAPTURE_40(i, &err);
+            VelaSim_DeliverFrames(static_cast<int32_t>(i), 2);
+        };
+    };
+    static std::vector<uint8_t> frame(size_t(64) << 20);
+    return {
+        {"open",
+         0,
+         [] {},
+         [](int32_t *e) { return QXCM_OPENCAMERA_40(0, 0, e); },
+         QXERR_OPEN_FAILED,
+         {"VelaClose"}},
+        {"set",
+         0,
+         open(0),
+         [](int32_t *e) { return QXCM_SETPARAMETER_40(0, 1, 2.0, 0, e); },
+         0,
+         {}},
+        {"get",
+         0,
+         open(0),
+         [](int32_t *e) { return QXCM_GETPARAMETER_40(0, 7, &gValue, 0, e); },
+         0,
+         {}},
+        {"limits",
+         0,
+         open(0),
+         [](int32_t *e) {
+             int32_t *s = gScratch;
+             double d[4];
+             return QXCM_GETPARAMETERLIMITS_41(0, 15, s, d, d + 1, d + 2, d + 3, s + 1, s + 2, e);
+         },
+         0,
+         {"VelaReadValue"}},
+        {"prepare",
+         1,
+         open(1),
+         [](int32_t *e) { return QXCM_PREPARECAPTURE_40(1, 1, 5, &W, &H, &T, e); },
+         0,
+         {}},
+        {"start", 1, prepared(1), [](int32_t *e) { return QXCM_STARTCAPTURE_40(1, e); }, 0, {}},
+        {"wait",
+         1,
+         started(1),
+         [](int32_t *e) { return QXCM_WAITNEXTFRAME_40(1, 100, gScratch, gScratch + 1, e); },
+         0,
+         {}},
+        {"frame",
+         1,
+         started(1),
+         [](int32_t *e) { return QXCM_GETFRAME_40(1, 1, frame.data(), &gValue, 0, e); },
+         0,
+         {}},
+        {"bundle",
+         0,
+         open(0),
+         [](int32_t *e) { return QXCM_FRAMEBUNDLE_40(0, 1, 4, gScratch, e); },
+         0,
+         {}},
+        {"release",
+         1,
+         prepared(1),
+         [](int32_t *e) { return QXCM_UNPREPARECAPTURE_40(1, e); },
+         0,
+         {}},
+    };
+}
+
+class FaultSweep : public LibraryTest, public ::testing::WithParamInterface<Flow>
+{
+};
+
+TEST_P(FaultSweep, ReportsTheFailingCallAndStopsThere)
+{
+    const Flow &flow = GetParam();
+    for (int32_t k = 1;; ++k) {
+        ASSERT_LT(k, 2000) << "the flow never ran out of device calls";
+        TearDown();
+        SetUp();
+        VelaSim_SetManualClock(1);
+        uint32_t count = 0;
+        ASSERT_EQ(QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 0, nullptr), 1);
+        flow.setup();
+        ClearJournal();
+        VelaSim_FailCall("*", 0, k, kInjected, 0);
+        int32_t err = 12345;
+        int32_t ok = flow.run(&err);
+        std::vector<std::string> journal = Journal();
+        size_t failed = journal.size();
+        for (size_t n = 0; n < journal.size(); ++n)
+            if (journal[n].find(kInjectedText) != std::string::npos) {
+                failed = n;
+                break;
+            }
+        if (failed == journal.size()) { // the k-th call was never made: every k was covered
+            EXPECT_EQ(ok, 1) << flow.name << " k=" << k;
+            break;
+        }
+        if (ok) {
+            EXPECT_EQ(err, 12345) << flow.name << " k=" << k << ": error written on success";
+            continue;
+        }
+        EXPECT_TRUE(err == kInjected || (flow.ownCode && err == flow.ownCode))
+            << flow.name << " k=" << k << " reported " << err << " after " << journal[failed];
+        for (size_t n = failed + 1; n < journal.size(); ++n) {
+            std::string op = journal[n].substr(0, journal[n].find('('));
+            EXPECT_TRUE(flow.trailing.count(op))
+                << flow.name << " k=" << k << ": " << journal[n] << " after " << journal[failed];
+        }
+    }
+}
+
+std::string FlowName(const ::testing::TestParamInfo<Flow> &info)
+{
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Flows, FaultSweep, ::testing::ValuesIn(Flows()), FlowName);
+
+} // namespace

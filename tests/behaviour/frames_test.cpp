@@ -1,0 +1,275 @@
+// Frame copies: plain, bundle members, two views and 12-bit expansion, with time stamps and
+// the refusals that keep every copy inside the locked frame.
+#include <cstring>
+#include <random>
+
+#include "capture/frames.h"
+#include "core/device.h"
+#include "core/initialize.h"
+#include "support/qx_test.h"
+#include "velaapi/vela_sim.h"
+
+using qxtest::LibraryTest;
+
+namespace
+{
+
+// What the device holds for buffer frame `index`, for comparing copies against.
+std::vector<uint8_t> DeviceFrame(uint64_t device, int32_t index, int64_t bytes)
+{
+    VelaFrameRecord r{};
+    r.size = sizeof r;
+    r.index = index;
+    EXPECT_GE(qxcm::Device().VelaLockFrame(device, &r), 0);
+    const auto *p = static_cast<const uint8_t *>(r.address);
+    return std::vector<uint8_t>(p, p + bytes);
+}
+
+class Frames : public LibraryTest
+{
+  protected:
+    void SetUp() override
+    {
+        LibraryTest::SetUp();
+        VelaSim_SetManualClock(1);
+        InitWithLog();
+    }
+    // Opens, prepares a sequence of `buffers` and delivers `frames` frames.
+    void Run(uint32_t i, int32_t buffers, int32_t frames)
+    {
+        int32_t err = 0;
+        ASSERT_EQ(QXCM_OPENCAMERA_40(i, 0, &err), 1);
+        uint32_t w = 0, h = 0, t = 0;
+        ASSERT_EQ(QXCM_PREPARECAPTURE_40(i, 1, buffers, &w, &h, &t, &err), 1);
+        ASSERT_EQ(QXCM_STARTCAPTURE_40(i, &err), 1);
+        ASSERT_EQ(VelaSim_DeliverFrames(static_cast<int32_t>(i), frames), frames);
+    }
+    int64_t FrameBytes(uint32_t i) { return int64_t(Context(i).frameHeight) * RowBytes(i); }
+    int32_t RowBytes(uint32_t i)
+    {
+        VelaFrameRecord r{};
+        r.size = sizeof r;
+        qxcm::Device().VelaLockFrame(Context(i).deviceHandle, &r);
+        return r.rowBytes;
+    }
+};
+
+TEST_F(Frames, CopiesWithTheDevicePitchAndStampsFromFrameZero)
+{
+    Run(1, 5, 3); // camera 1 pads its rows
+    int32_t pitch = RowBytes(1);
+    EXPECT_GT(pitch, int32_t(Context(1).frameWidth * 2));
+    std::vector<uint8_t> host(size_t(FrameBytes(1)), 0xEE);
+    double stamp = -1, stamp2 = -1;
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_GETFRAME_40(1, 0, host.data(), &stamp, 0, &err), 1);
+    EXPECT_EQ(stamp, 0.0);
+    EXPECT_EQ(host, DeviceFrame(Context(1).deviceHandle, 0, FrameBytes(1)));
+    EXPECT_EQ(Context(1).rowBytes, pitch);
+    ASSERT_EQ(QXCM_GETFRAME_40(1, 2, host.data(), &stamp2, 0, &err), 1);
+    EXPECT_GT(stamp2, 0.0);
+    uint32_t number = 0;
+    memcpy(&number, host.data(), sizeof number);
+    EXPECT_EQ(number, 3u) << "buffer 2 holds the third frame";
+    EXPECT_EQ(LogLines().back().rfind("0.000 QXCM_GETFRAME_40 OK timestamp=", 0), 0u);
+
+    // A new start counts from its own frame 0.
+    ASSERT_EQ(QXCM_STOPCAPTURE_40(1, &err), 1);
+    ASSERT_EQ(QXCM_STARTCAPTURE_40(1, &err), 1);
+    VelaSim_DeliverFrames(1, 2);
+    ASSERT_EQ(QXCM_GETFRAME_40(1, 0, host.data(), &stamp, 0, &err), 1);
+    EXPECT_EQ(stamp, 0.0);
+}
+
+TEST_F(Frames, NullDestinationsAreRefusedBeforeAnyDeviceCall)
+{
+    Run(0, 5, 1);
+    ClearJournal();
+    std::vector<uint8_t> host(size_t(1) << 24);
+    double stamp = 0;
+    uint16_t *words = reinterpret_cast<uint16_t *>(host.data());
+    int32_t err = 0;
+    EXPECT_EQ(QXCM_GETFRAME_40(0, 0, nullptr, &stamp, 0, &err), 0);
+    EXPECT_EQ(err, QXERR_INVALIDPARAM);
+    EXPECT_EQ(QXCM_GETFRAME_40(0, 0, host.data(), nullptr, 0, &err), 0);
+    EXPECT_EQ(QXCM_GETFRAME_41(0, 0, 0, nullptr, &stamp, 0, &err), 0);
+    EXPECT_EQ(QXCM_GETFRAME_SPLIT_40(0, 0, host.data(), nullptr, &stamp, 0, &err), 0);
+    EXPECT_EQ(QXCM_GETFRAME_PACK12_40(0, 0, words, nullptr, 0, &err), 0);
+    EXPECT_EQ(err, QXERR_INVALIDPARAM);
+    EXPECT_TRUE(Journal().empty());
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_GETFRAME_PACK12_40 NG ERR=-2147481592\n");
+}
+
+TEST_F(Frames, BundleMembersAreCopiedFromTheirStrideAndNotPastTheBundle)
+{
+    int32_t err = 0, size = 0;
+    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
+    ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 1, 4, &size, &err), 1);
+    uint32_t w = 0, h = 0, t = 0;
+    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
+    ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
+    VelaSim_DeliverFrames(0, 1);
+    double stride = 0;
+    VelaSim_GetProperty(0, 0x00421040, &stride);
+    ASSERT_GT(stride, 0.0);
+    int64_t bytes = FrameBytes(0);
+    std::vector<uint8_t> bundle = DeviceFrame(Context(0).deviceHandle, 0, int64_t(stride) * 4);
+    std::vector<uint8_t> host(static_cast<size_t>(bytes));
+    double stamp = 0;
+    ASSERT_EQ(QXCM_GETFRAME_41(0, 0, 3, host.data(), &stamp, 0, &err), 1);
+    EXPECT_TRUE(std::equal(host.begin(), host.end(), bundle.begin() + int64_t(stride) * 3));
+    ASSERT_EQ(QXCM_GETFRAME_41(0, 0, 0, host.data(), &stamp, 0, &err), 1);
+    EXPECT_TRUE(std::equal(host.begin(), host.end(), bundle.begin()));
+    for (int32_t bad : {4, 100, -1}) {
+        EXPECT_EQ(QXCM_GETFRAME_41(0, 0, bad, host.data(), &stamp, 0, &err), 0) << bad;
+        EXPECT_EQ(err, QXERR_INVALIDPARAM);
+    }
+    // Without bundling the index is ignored.
+    ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 0, 4, &size, &err), 1);
+    ASSERT_EQ(QXCM_GETFRAME_41(0, 0, 3, host.data(), &stamp, 0, &err), 1);
+}
+
+TEST_F(Frames, TwoViewsComeFromTheirOffsetsOrTheSecondHalf)
+{
+    Run(0, 5, 1);
+    int32_t err = 0;
+    int64_t bytes = FrameBytes(0);
+    std::vector<uint8_t> v1(static_cast<size_t>(bytes)), v2(static_cast<size_t>(bytes));
+    double stamp = 0;
+    // Outside the two-view layout view 2 starts in the second half of the frame.
+    Context(0).frameHeight /= 2;
+    ASSERT_EQ(QXCM_GETFRAME_SPLIT_40(0, 0, v1.data(), v2.data(), &stamp, 0, &err), 1) << err;
+    std::vector<uint8_t> whole = DeviceFrame(Context(0).deviceHandle, 0, bytes);
+    EXPECT_TRUE(std::equal(v1.begin(), v1.begin() + bytes / 2, whole.begin()));
+    EXPECT_TRUE(std::equal(v2.begin(), v2.begin() + bytes / 2, whole.begin() + bytes / 2));
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_GETFRAME_SPLIT_40 OK \n");
+
+    // A device offset that would read past the frame is refused.
+    auto saved = qxcm::Device().VelaGetValue;
+    qxcm::Device().VelaGetValue = [](uint64_t, uint32_t id, double *v) -> int32_t {
+        *v = id == 0x00420240 ? 1e9 : 0.0;
+        return 1;
+    };
+    EXPECT_EQ(QXCM_GETFRAME_SPLIT_40(0, 0, v1.data(), v2.data(), &stamp, 0, &err), 0);
+    qxcm::Device().VelaGetValue = saved;
+    EXPECT_EQ(err, QXERR_INVALIDPARAM);
+}
+
+uint16_t First(const uint8_t *g)
+{
+    return uint16_t((g[0] << 4) | (g[1] & 0x0F));
+}
+uint16_t Second(const uint8_t *g)
+{
+    return uint16_t((g[2] << 4) | (g[1] >> 4));
+}
+
+TEST(TwelveBit, EveryPathMatchesTheDefinitionOverAllByteTriples)
+{
+    qxcm::FillTwelveBitTables();
+    const size_t groups = size_t(1) << 24;
+    std::vector<uint8_t> packed(groups * 3);
+    for (size_t v = 0; v < groups; ++v) {
+        packed[3 * v] = uint8_t(v >> 16);
+        packed[3 * v + 1] = uint8_t(v >> 8);
+        packed[3 * v + 2] = uint8_t(v);
+    }
+    std::vector<uint16_t> fast(groups * 2), table(groups * 2);
+    qxcm::UnpackTwelveBit(packed.data(), fast.data(), groups);
+    qxcm::UnpackTwelveBitTable(packed.data(), table.data(), groups);
+    size_t wrong = 0;
+    for (size_t v = 0; v < groups; ++v) {
+        uint16_t a = First(&packed[3 * v]), b = Second(&packed[3 * v]);
+        wrong +=
+            table[2 * v] != a || table[2 * v + 1] != b || fast[2 * v] != a || fast[2 * v + 1] != b;
+    }
+    EXPECT_EQ(wrong, 0u) << "path " << qxcm::TwelveBitPath();
+    EXPECT_EQ(First(std::array<uint8_t, 3>{0xAB, 0xCD, 0xEF}.data()), 0xABD);
+}
+
+TEST(TwelveBit, ShortAndUnalignedRunsStayInsideTheirBuffers)
+{
+    qxcm::FillTwelveBitTables();
+    std::mt19937 random(7);
+    for (size_t groups = 0; groups < 70; ++groups) {
+        // Exact-size heap blocks, so a read or write past either end is caught by sanitizers.
+        auto *packed = new uint8_t[groups * 3 + 1];
+        auto *out = new uint16_t[groups * 2 + 1];
+        for (size_t k = 0; k < groups * 3 + 1; ++k)
+            packed[k] = uint8_t(random());
+        qxcm::UnpackTwelveBit(packed + 1, out + 1, groups);
+        for (size_t g = 0; g < groups; ++g) {
+            EXPECT_EQ(out[1 + 2 * g], First(packed + 1 + 3 * g));
+            EXPECT_EQ(out[2 + 2 * g], Second(packed + 1 + 3 * g));
+        }
+        delete[] packed;
+        delete[] out;
+    }
+}
+
+// A device frame of packed pixels with an odd width, handed out by a stand-in lock.
+std::vector<uint8_t> gPacked;
+int32_t LockPacked(uint64_t, VelaFrameRecord *r)
+{
+    r->address = gPacked.data();
+    r->rowBytes = 962;
+    r->height = 3;
+    r->stampSeconds = 10;
+    r->stampMicroseconds = r->index * 1000;
+    return 1;
+}
+
+TEST_F(Frames, PackedRowsOfAnOddWidthDropTheirLastPixel)
+{
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
+    qxcm::CameraContext &c = Context(0);
+    c.frameWidth = 641;
+    c.frameHeight = 3;
+    gPacked.resize(962 * 3);
+    for (size_t k = 0; k < gPacked.size(); ++k)
+        gPacked[k] = uint8_t(k * 7 + 3);
+    auto saved = qxcm::Device().VelaLockFrame;
+    qxcm::Device().VelaLockFrame = LockPacked;
+    std::vector<uint16_t> out(3 * 320 * 2 + 1, 0xBEEF);
+    double stamp = 0;
+    int32_t ok = QXCM_GETFRAME_PACK12_40(0, 2, out.data(), &stamp, 0, &err);
+    qxcm::Device().VelaLockFrame = saved;
+    ASSERT_EQ(ok, 1);
+    EXPECT_NEAR(stamp, 0.002, 1e-9);
+    // 320 pairs a row; the next row starts right after the 960th byte: one unbroken stream.
+    for (size_t g = 0; g < 3 * 320; ++g) {
+        ASSERT_EQ(out[2 * g], First(&gPacked[3 * g])) << g;
+        ASSERT_EQ(out[2 * g + 1], Second(&gPacked[3 * g])) << g;
+    }
+    EXPECT_EQ(out.back(), 0xBEEF);
+
+    // A frame too small for the geometry is refused rather than read past.
+    c.frameHeight = 4;
+    qxcm::Device().VelaLockFrame = LockPacked;
+    ok = QXCM_GETFRAME_PACK12_40(0, 2, out.data(), &stamp, 0, &err);
+    qxcm::Device().VelaLockFrame = saved;
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(err, QXERR_INVALIDPARAM);
+}
+
+TEST_F(Frames, PackedOutputOfTheSimulatedCamera)
+{
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
+    ASSERT_EQ(QXCM_SETPARAMETER_40(0, 0x00420270 + 0x4390, 3.0, 0, &err), 1); // 12-bit packed
+    uint32_t w = 0, h = 0, t = 0;
+    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
+    ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
+    VelaSim_DeliverFrames(0, 1);
+    std::vector<uint16_t> out(size_t(w) * h);
+    double stamp = 0;
+    ASSERT_EQ(QXCM_GETFRAME_PACK12_40(0, 0, out.data(), &stamp, 0, &err), 1) << err;
+    std::vector<uint8_t> packed = DeviceFrame(Context(0).deviceHandle, 0, int64_t(w) * h * 3 / 2);
+    for (size_t g = 0; g < out.size() / 2; g += 997) {
+        EXPECT_EQ(out[2 * g], First(&packed[3 * g]));
+        EXPECT_EQ(out[2 * g + 1], Second(&packed[3 * g]));
+    }
+}
+
+} // namespace

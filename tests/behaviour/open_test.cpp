@@ -1,0 +1,221 @@
+// Opening and closing cameras against the simulated devices: records, map, calibration
+// time-out, re-opening, information on closed slots and the refusals.
+#include <set>
+
+#include "core/device.h"
+#include "core/platform.h"
+#include "settings/properties.h"
+#include "support/qx_test.h"
+#include "velaapi/vela_sim.h"
+
+using qxtest::LibraryTest;
+using Lines = std::vector<std::string>;
+
+namespace
+{
+
+constexpr int32_t kLostFrame = static_cast<int32_t>(0x80000301);
+
+class Open : public LibraryTest
+{
+};
+
+TEST_F(Open, RecordsFollowTheDeviceOrderAndTheMapPointsAtTheirOwnRecords)
+{
+    InitWithLog();
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
+    qxcm::CameraContext &c = Context(0);
+    ASSERT_GT(c.propertyCount, 10);
+    const struct {
+        int32_t parameter;
+        uint32_t id;
+    } mapped[] = {{1, 0x00401110},  {5, 0x00400210},  {7, 0x001F0110},  {15, 0x00100110},
+                  {16, 0x00100120}, {17, 0x00100210}, {18, 0x00100220}, {38, 0x00403010}};
+    std::set<int32_t> mappedNumbers;
+    for (auto m : mapped) {
+        mappedNumbers.insert(m.parameter);
+        ASSERT_GE(c.parameterMap[m.parameter], 0) << m.parameter;
+        EXPECT_EQ(c.properties[c.parameterMap[m.parameter]].propertyId, m.id);
+    }
+    for (int32_t p = 0; p < 128; ++p) {
+        if (!mappedNumbers.count(p)) {
+            EXPECT_EQ(c.parameterMap[p], -1) << p;
+        }
+    }
+    uint32_t previous = 0;
+    for (int32_t r = 0; r < c.propertyCount; ++r) {
+        EXPECT_EQ(c.properties[r].kind, 2u);
+        EXPECT_NE(c.properties[r].name[0], '\0');
+        EXPECT_GT(c.properties[r].propertyId, previous) << "device order is ascending here";
+        previous = c.properties[r].propertyId;
+    }
+    // An array property whose element count is 3 gets a record per element, step 0x100.
+    int32_t r = 0;
+    while (r < c.propertyCount && c.properties[r].propertyId != 0x001C0110)
+        ++r;
+    ASSERT_LT(r + 2, c.propertyCount);
+    EXPECT_EQ(c.properties[r + 1].propertyId, 0x001C0210u);
+    EXPECT_EQ(c.properties[r + 2].propertyId, 0x001C0310u);
+    // Properties outside the registered set get no record.
+    for (int32_t k = 0; k < c.propertyCount; ++k)
+        EXPECT_NE(c.properties[k].propertyId, 0x00420250u);
+    EXPECT_EQ(c.multiRegionCapable, 1);
+    EXPECT_EQ(LogLines().back(),
+              "0.000 QXCM_OPENCAMERA_40 OK model=C-SIM2048 serial=S/N 000101 bus=USB3.0\n");
+}
+
+int32_t gConfigured = 0;
+bool Configured(int32_t *value)
+{
+    *value = gConfigured;
+    return true;
+}
+
+TEST_F(Open, CalibrationTimeoutIsAtLeastFiveSeconds)
+{
+    InitWithLog();
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_OPENCAMERA_40(1, 0, &err), 1);
+    EXPECT_EQ(Context(1).calibrationTimeout, 5000u) << "nothing configured";
+    qxcm::Os().readCalibrationTimeout = Configured;
+    for (auto [configured, expected] : {std::pair{3000, 5000u}, {12000, 12000u}, {-7, 5000u}}) {
+        gConfigured = configured;
+        ASSERT_EQ(QXCM_OPENCAMERA_40(1, 1, &err), 1);
+        EXPECT_EQ(Context(1).calibrationTimeout, expected) << configured;
+    }
+}
+
+TEST_F(Open, IndexOutOfRangeFailsWithTheOpenCode)
+{
+    InitWithLog();
+    int32_t err = 0;
+    EXPECT_EQ(QXCM_OPENCAMERA_40(3, 0, &err), 0);
+    EXPECT_EQ(err, QXERR_OPEN_FAILED);
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_OPENCAMERA_40 NG ERR=-2113925119 \n");
+}
+
+TEST_F(Open, AgainWithoutForceClosesTheEarlierDevice)
+{
+    InitWithLog();
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
+    uint64_t first = Context(0).deviceHandle;
+    ClearJournal();
+    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
+    EXPECT_TRUE(qxcm::IsCameraOpen(0));
+    EXPECT_EQ(JournalOf("VelaClose").size(), 1u) << "the earlier device is not leaked";
+    EXPECT_NE(JournalOf("VelaClose")[0].find(std::to_string(first)), std::string::npos);
+}
+
+TEST_F(Open, AgainWithoutForceThatFailsKeepsTheEarlierHandles)
+{
+    InitWithLog();
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
+    uint64_t device = Context(0).deviceHandle, wait = Context(0).waitHandle;
+    ClearJournal();
+    VelaSim_FailCall("VelaOpen", 0, 1, kLostFrame, 0);
+    EXPECT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 0);
+    EXPECT_EQ(err, QXERR_OPEN_FAILED);
+    EXPECT_TRUE(qxcm::IsCameraOpen(0));
+    EXPECT_EQ(Context(0).deviceHandle, device);
+    EXPECT_EQ(Context(0).waitHandle, wait);
+    EXPECT_TRUE(JournalOf("VelaClose").empty());
+}
+
+TEST_F(Open, ForcedAgainThatFailsLeavesTheSlotClosed)
+{
+    InitWithLog();
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_OPENCAMERA_40(2, 0, &err), 1);
+    VelaSim_FailCall("VelaOpen", 0, 1, kLostFrame, 0);
+    EXPECT_EQ(QXCM_OPENCAMERA_40(2, 1, &err), 0);
+    EXPECT_FALSE(qxcm::IsCameraOpen(2));
+}
+
+TEST_F(Open, AFailingWaitObjectClosesTheNewDeviceAndKeepsItsCode)
+{
+    InitWithLog();
+    VelaSim_FailCall("VelaOpenWait", 0, 1, kLostFrame, 0);
+    int32_t err = 0;
+    EXPECT_EQ(QXCM_OPENCAMERA_40(1, 0, &err), 0);
+    EXPECT_EQ(err, QXERR_OPEN_FAILED);
+    EXPECT_EQ(Context(1).lastResult, kLostFrame);
+    EXPECT_EQ(JournalOf("VelaClose").size(), 1u);
+    EXPECT_FALSE(qxcm::IsCameraOpen(1));
+}
+
+TEST_F(Open, CloseReleasesByStatusAndRefusesAClosedSlot)
+{
+    InitWithLog();
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
+    ClearJournal();
+    ASSERT_EQ(QXCM_CLOSECAMERA_40(0, &err), 1);
+    EXPECT_FALSE(qxcm::IsCameraOpen(0));
+    Lines journal = Journal();
+    ASSERT_EQ(journal.size(), 2u);
+    EXPECT_EQ(journal[0].rfind("VelaGetCaptureStatus(", 0), 0u);
+    EXPECT_EQ(journal[1].rfind("VelaClose(", 0), 0u);
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_CLOSECAMERA_40 OK \n");
+    EXPECT_EQ(QXCM_CLOSECAMERA_40(0, &err), 0);
+    EXPECT_EQ(err, QXERR_INVALIDHANDLE);
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_CLOSECAMERA_40 NG ERR=-2147481593 \n");
+}
+
+TEST_F(Open, InformationComesFromTheDeviceForOpenAndClosedSlots)
+{
+    InitWithLog();
+    char text[64] = "";
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_GETCAMERAINFO_40(1, QXCM_INFO_MODEL, text, &err), 1);
+    EXPECT_STREQ(text, "C-SIMEM512");
+    EXPECT_EQ(JournalOf("VelaGetModelInfo").size(), 1u);
+    EXPECT_FALSE(qxcm::IsCameraOpen(1)) << "asking does not open";
+    ASSERT_EQ(QXCM_OPENCAMERA_40(1, 0, &err), 1);
+    ClearJournal();
+    ASSERT_EQ(QXCM_GETCAMERAINFO_40(1, QXCM_INFO_SERIAL, text, &err), 1);
+    EXPECT_STREQ(text, "S/N 000202");
+    EXPECT_EQ(JournalOf("VelaGetString").size(), 1u);
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_GETCAMERAINFO_40 OK buf=S/N 000202\n");
+
+    // A closed slot's failure reports what its latest device call left: 0 when never opened.
+    err = 99;
+    EXPECT_EQ(QXCM_GETCAMERAINFO_40(2, 0x7777, text, &err), 0);
+    EXPECT_EQ(err, 0);
+    EXPECT_EQ(QXCM_GETCAMERAINFO_40(3, QXCM_INFO_MODEL, text, &err), 0);
+    EXPECT_EQ(err, QXERR_INVALIDHANDLE);
+}
+
+TEST_F(Open, StatusReportsTheDeviceCaptureStatus)
+{
+    InitWithLog();
+    int32_t err = 0, status = -1;
+    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
+    ASSERT_EQ(QXCM_GETCAMERASTATUS_40(0, &status, &err), 1);
+    EXPECT_EQ(status, 0);
+    uint32_t w, h, t;
+    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
+    ASSERT_EQ(QXCM_GETCAMERASTATUS_40(0, &status, &err), 1);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_GETCAMERASTATUS_40 OK status=2\n");
+}
+
+TEST_F(Open, ShutdownAndForcedDeinitialisationCloseOpenedCameras)
+{
+    InitWithLog();
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
+    ASSERT_EQ(QXCM_OPENCAMERA_40(2, 0, &err), 1);
+    uint32_t w, h, t;
+    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
+    ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
+    ClearJournal();
+    qxcm::ShutdownLibrary();
+    EXPECT_EQ(JournalOf("VelaClose").size(), 2u);
+    EXPECT_EQ(JournalOf("VelaReleaseBuffers").size(), 1u) << "camera 0 had buffers";
+    EXPECT_EQ(JournalOf("VelaUninit").size(), 1u);
+}
+
+} // namespace
