@@ -1,0 +1,120 @@
+// Frame copies through the library against memcpy of the same bytes: the plain copy of a
+// 2048x2048 16-bit frame, the 12-bit expansion per path, and a host loop of wait plus copy
+// keeping up with camera 0.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <vector>
+
+#include "capture/frames.h"
+#include "core/initialize.h"
+#include "qxcm/qxcm.h"
+#include "velaapi/vela_sim.h"
+
+namespace {
+
+constexpr size_t kFrameBytes = size_t(2048) * 2048 * 2;
+
+void Memcpy16BitFrame(benchmark::State &state)
+{
+    std::vector<uint8_t> from(kFrameBytes, 1), to(kFrameBytes);
+    for (auto _ : state) {
+        memcpy(to.data(), from.data(), kFrameBytes);
+        benchmark::DoNotOptimize(to.data());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes));
+}
+BENCHMARK(Memcpy16BitFrame)->UseRealTime();
+
+// A camera 0 capture with one delivered frame, for copying it again and again.
+struct OpenCapture {
+    OpenCapture()
+    {
+        VelaSim_Reset();
+        VelaSim_SetManualClock(1);
+        VelaSim_JournalEnable(0);
+        uint32_t count = 0, w = 0, h = 0, t = 0;
+        int32_t err = 0;
+        QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 0, &err);
+        QXCM_OPENCAMERA_40(0, 0, &err);
+        QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err);
+        QXCM_STARTCAPTURE_40(0, &err);
+        VelaSim_DeliverFrames(0, 1);
+    }
+    ~OpenCapture() { QXCM_DEINITIALIZE_40(1); }
+};
+
+void GetFrame40(benchmark::State &state)
+{
+    OpenCapture capture;
+    std::vector<uint8_t> to(kFrameBytes * 2);
+    double stamp = 0;
+    int32_t err = 0;
+    for (auto _ : state) {
+        if (!QXCM_GETFRAME_40(0, 0, to.data(), &stamp, 0, &err))
+            state.SkipWithError("copy failed");
+        benchmark::DoNotOptimize(to.data());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes));
+}
+BENCHMARK(GetFrame40)->UseRealTime();
+
+// The 12-bit expansion writes 2048x2048 16-bit words from three quarters as many bytes.
+void MemcpyOfTheExpandedOutput(benchmark::State &state) { Memcpy16BitFrame(state); }
+BENCHMARK(MemcpyOfTheExpandedOutput)->UseRealTime();
+
+template <void (*Unpack)(const uint8_t *, uint16_t *, size_t)>
+void Unpack12(benchmark::State &state)
+{
+    qxcm::FillTwelveBitTables();
+    const size_t groups = size_t(2048) * 2048 / 2;
+    std::vector<uint8_t> packed(groups * 3, 0x5A);
+    std::vector<uint16_t> out(groups * 2);
+    for (auto _ : state) {
+        Unpack(packed.data(), out.data(), groups);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(groups * 4));
+    state.SetLabel(Unpack == qxcm::UnpackTwelveBit ? qxcm::TwelveBitPath() : "table");
+}
+BENCHMARK_TEMPLATE(Unpack12, qxcm::UnpackTwelveBit)->UseRealTime();
+BENCHMARK_TEMPLATE(Unpack12, qxcm::UnpackTwelveBitTable)->UseRealTime();
+
+// Camera 0 in free run at its exposure; the host waits and copies every frame. Reports the
+// frames per second reached and the frames the device produced that the host never copied.
+void HostLoopKeepsUp(benchmark::State &state)
+{
+    VelaSim_Reset();
+    VelaSim_JournalEnable(0);
+    uint32_t count = 0, w = 0, h = 0, t = 0;
+    int32_t err = 0;
+    QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 0, &err);
+    QXCM_OPENCAMERA_40(0, 0, &err);
+    QXCM_SETPARAMETER_40(0, 7, 0.005, 0, &err); // 200 frames per second asked for
+    QXCM_PREPARECAPTURE_40(0, 1, 32, &w, &h, &t, &err);
+    std::vector<uint8_t> to(kFrameBytes * 2);
+    int64_t copied = 0, skipped = 0;
+    QXCM_STARTCAPTURE_40(0, &err);
+    int32_t last = 0;
+    for (auto _ : state) {
+        int32_t index = 0, frames = 0;
+        double stamp = 0;
+        if (!QXCM_WAITNEXTFRAME_40(0, 2000, &index, &frames, &err)) {
+            state.SkipWithError("wait failed");
+            break;
+        }
+        skipped += frames - last - 1;
+        last = frames;
+        QXCM_GETFRAME_40(0, static_cast<uint32_t>(index), to.data(), &stamp, 0, &err);
+        ++copied;
+    }
+    QXCM_STOPCAPTURE_40(0, &err);
+    QXCM_DEINITIALIZE_40(1);
+    state.counters["fps"] = benchmark::Counter(double(copied), benchmark::Counter::kIsRate);
+    state.counters["skipped"] = double(skipped);
+}
+BENCHMARK(HostLoopKeepsUp)->UseRealTime()->Iterations(400);
+
+} // namespace
+
+BENCHMARK_MAIN();
