@@ -261,6 +261,63 @@ typedef struct VelaSubarrayInquiry {
     int32_t vsizeUnit; // out
 } VelaSubarrayInquiry;
 
+// Request ids of VelaSendRequest (the word at +4 of each record).
+#define VELA_REQ_ID_SUBARRAY 0xC00001E2u
+#define VELA_REQ_ID_SUBARRAY_INQUIRY 0x800001A2u
+#define VELA_REQ_ID_SCANMODE 0xC00001E4u
+#define VELA_REQ_ID_SCANMODE_INQUIRY 0x800001A4u
+#define VELA_REQ_ID_FEATURE 0xC00001E1u
+#define VELA_REQ_ID_FEATURE_INQUIRY 0x800001A1u
+
+// Scan-mode inquiry (code 0x202): how many scan modes the camera offers.
+typedef struct VelaScanModeInquiry {
+    uint32_t size; // 24
+    uint32_t id; // 0x800001A4
+    uint32_t reserved0[2];
+    int32_t modeCount; // out
+    uint32_t reserved1;
+} VelaScanModeInquiry;
+
+// Scan-mode read (code 0x202, mode out) and write (code 0x201, mode in); modes count from 1.
+typedef struct VelaScanModeRecord {
+    uint32_t size; // 24
+    uint32_t id; // 0xC00001E4
+    uint32_t reserved0[2];
+    int32_t mode;
+    uint32_t reserved1;
+} VelaScanModeRecord;
+
+// Feature inquiry (code 0x202) of an older feature number: its attribute bits (VELA_ATTR_*)
+// and limits in single precision.
+typedef struct VelaFeatureInquiry {
+    uint32_t size; // 56
+    uint32_t id; // 0x800001A1
+    uint32_t reserved0[2];
+    uint32_t feature; // in
+    uint32_t attributes; // out
+    float minValue; // out
+    float maxValue; // out
+    float stepValue; // out
+    float defaultValue; // out
+    uint32_t reserved1[4];
+} VelaFeatureInquiry;
+
+// Feature read (code 0x202, value out) and write (code 0x203, value in; out: the value the
+// device kept, which may be rounded to its step).
+typedef struct VelaFeatureRecord {
+    uint32_t size; // 28
+    uint32_t id; // 0xC00001E1
+    uint32_t reserved0[2];
+    uint32_t feature; // in
+    uint32_t reserved1;
+    float value;
+} VelaFeatureRecord;
+
+// Point of a lookup table (VelaSetData kind 2): two values in the host's order, input first.
+typedef struct VelaLutEntry {
+    int32_t input, output;
+} VelaLutEntry;
+
 // Region entry of a region list (VelaSetData kind 1); right and bottom are inclusive.
 typedef struct VelaRegionEntry {
     uint16_t left, top, right, bottom;
@@ -307,4 +364,17 @@ static_assert(sizeof(VelaTextRecord) == 32 && offsetof(VelaTextRecord, text) == 
 static_assert(sizeof(VelaSubarrayRecord) == 32 && offsetof(VelaSubarrayRecord, hpos) == 16);
 static_assert(sizeof(VelaSubarrayInquiry) == 44 && offsetof(VelaSubarrayInquiry, fullWidth) == 20);
 static_assert(sizeof(VelaRegionEntry) == 8);
+static_assert(sizeof(VelaScanModeInquiry) == 24 && offsetof(VelaScanModeInquiry, modeCount) == 16);
+static_assert(sizeof(VelaScanModeRecord) == 24 && offsetof(VelaScanModeRecord, mode) == 16);
+static_assert(sizeof(VelaFeatureInquiry) == 56 && offsetof(VelaFeatureInquiry, feature) == 16 &&
+              offsetof(VelaFeatureInquiry, attributes) == 20 &&
+              offsetof(VelaFeatureInquiry, minValue) == 24 &&
+              offsetof(VelaFeatureInquiry, maxValue) == 28 &&
+              offsetof(VelaFeatureInquiry, stepValue) == 32 &&
+              offsetof(VelaFeatureInquiry, defaultValue) == 36);
+static_assert(sizeof(VelaFeatureRecord) == 28 && offsetof(VelaFeatureRecord, feature) == 16 &&
+              offsetof(VelaFeatureRecord, value) == 24);
+static_assert(sizeof(VelaLutEntry) == 8 && offsetof(VelaLutEntry, output) == 4);
+static_assert(offsetof(VelaSubarrayInquiry, binning) == 16 &&
+              offsetof(VelaSubarrayInquiry, vsizeUnit) == 40);
 #endif
