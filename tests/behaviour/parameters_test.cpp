@@ -139,6 +139,7 @@ TEST_F(Parameters, PerViewValuesUseTheirOwnIdsAndCacheSlots)
 
     int32_t list = 0, writable = 0, views = 0;
     double mx, mn, st, df;
+    VelaSim_SetProperty(0, 0x004201C0, 2.0);
     ASSERT_EQ(
         QXCM_GETPARAMETERLIMITS_41(0, gain, &list, &mx, &mn, &st, &df, &writable, &views, &err), 1);
     EXPECT_EQ(views, 2);
