@@ -1,0 +1,195 @@
+// qxcm-seq: what a .vlseq recording holds, and its frames as PNG or 16-bit TIFF files.
+//   qxcm-seq info FILE
+//   qxcm-seq export FILE OUTPUT-PREFIX [--frames FIRST:LAST] [--tiff]
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "image_writers.h"
+#include "vlseqapi/vlseq_api.h"
+
+namespace
+{
+
+constexpr uint32_t kMaxText = (1u << 20) + 1;
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: qxcm-seq info FILE\n"
+                         "       qxcm-seq export FILE OUTPUT-PREFIX [--frames FIRST:LAST] "
+                         "[--tiff]\n");
+    return 2;
+}
+
+struct Recording {
+    uint64_t file = 0;
+    int32_t frames = 0;
+    std::vector<VlseqStamp> stamps;
+    VlseqFrameRecord first{};
+};
+
+bool Fail(const char *what, int32_t code)
+{
+    std::fprintf(stderr, "%s failed: 0x%08X\n", what, static_cast<uint32_t>(code));
+    return false;
+}
+
+bool Open(const char *path, Recording &r)
+{
+    VlseqInitRecord init{};
+    init.size = sizeof init;
+    if (int32_t rc = VlseqInit(&init); rc < 0)
+        return Fail("initialising the file library", rc);
+    VlseqOpenRecord open{};
+    open.size = sizeof open;
+    open.path = path;
+    if (int32_t rc = VlseqOpen(&open); rc < 0)
+        return Fail("opening the file", rc);
+    r.file = open.file;
+    if (int32_t rc = VlseqGetParam(r.file, VLSEQ_PARAM_FRAMECOUNT, &r.frames); rc < 0)
+        return Fail("reading the frame count", rc);
+    r.stamps.resize(static_cast<size_t>(r.frames));
+    VlseqStampBlock block{};
+    block.size = sizeof block;
+    block.kind = 0x00010000;
+    block.stamps = r.stamps.data();
+    block.frameCount = block.frameCount2 = static_cast<uint32_t>(r.frames);
+    block.stampBytes = sizeof(VlseqStamp);
+    if (int32_t rc = VlseqCopyStamps(r.file, &block); rc < 0)
+        return Fail("reading the time stamps", rc);
+    r.first.size = sizeof r.first;
+    if (int32_t rc = VlseqLockFrame(r.file, &r.first); rc < 0)
+        return Fail("reading frame 0", rc);
+    return true;
+}
+
+// A text of the file, empty when there is none.
+std::string Text(uint64_t file, uint32_t level, int32_t index)
+{
+    static std::vector<char> buffer(kMaxText);
+    VlseqTextRecord t{};
+    t.size = sizeof t;
+    t.kind = 1;
+    t.level = level;
+    t.index = index;
+    t.buffer = buffer.data();
+    t.bufferBytes = kMaxText - 1;
+    buffer[0] = '\0';
+    if (VlseqReadText(file, &t) < 0)
+        return {};
+    buffer[kMaxText - 1] = '\0';
+    return buffer.data();
+}
+
+double Seconds(const VlseqStamp &s)
+{
+    return s.seconds + s.microseconds / 1e6;
+}
+
+const char *PixelName(uint32_t type)
+{
+    switch (type) {
+    case 1:
+        return "mono 8-bit";
+    case 2:
+        return "mono 16-bit";
+    case 3:
+        return "RGB 3x8-bit";
+    case 4:
+        return "RGB 3x16-bit";
+    default:
+        return "unknown";
+    }
+}
+
+int Info(const char *path)
+{
+    Recording r;
+    if (!Open(path, r))
+        return 1;
+    std::printf("file:        %s\n", path);
+    std::printf("frames:      %d\n", r.frames);
+    std::printf("geometry:    %u x %d, %s, %d bytes per row\n", r.first.width, r.first.rows,
+                PixelName(r.first.pixelType), r.first.rowBytes);
+    double span = Seconds(r.stamps.back()) - Seconds(r.stamps.front());
+    std::printf("time stamps: %.6f s to %.6f s, span %.6f s", Seconds(r.stamps.front()),
+                Seconds(r.stamps.back()), span);
+    if (r.frames > 1 && span > 0)
+        std::printf(", %.2f frames per second", (r.frames - 1) / span);
+    std::printf("\n");
+    std::string fileText = Text(r.file, VLSEQ_TEXT_FILE, 0);
+    std::printf("file text:   %s\n", fileText.empty() ? "(none)" : fileText.c_str());
+    for (int32_t g = 0; g < r.frames; ++g) {
+        std::string text = Text(r.file, VLSEQ_TEXT_GROUP, g);
+        if (!text.empty())
+            std::printf("group %d:     %s\n", g, text.c_str());
+    }
+    for (int32_t k = 0; k < r.frames; ++k) {
+        std::string text = Text(r.file, VLSEQ_TEXT_FRAME, k);
+        if (!text.empty())
+            std::printf("frame %d:     %s\n", k, text.c_str());
+    }
+    VlseqClose(r.file);
+    return 0;
+}
+
+int Export(const char *path, const std::string &prefix, int32_t first, int32_t last, bool tiff)
+{
+    Recording r;
+    if (!Open(path, r))
+        return 1;
+    if (last < 0 || last >= r.frames)
+        last = r.frames - 1;
+    if (first < 0 || first > last) {
+        std::fprintf(stderr, "no frames in %d:%d of %d\n", first, last, r.frames);
+        return 1;
+    }
+    const uint32_t samples = r.first.pixelType >= 3 ? 3 : 1;
+    const uint32_t bytes = r.first.pixelType == 2 || r.first.pixelType == 4 ? 2 : 1;
+    for (int32_t k = first; k <= last; ++k) {
+        VlseqFrameRecord f{};
+        f.size = sizeof f;
+        f.index = k;
+        if (int32_t rc = VlseqLockFrame(r.file, &f); rc < 0)
+            return Fail("reading a frame", rc), 1;
+        // Rows are packed in the file, so the pitch gives the pixels per row.
+        Image image{static_cast<const uint8_t *>(f.address),
+                    static_cast<uint32_t>(f.rowBytes) / (samples * bytes),
+                    static_cast<uint32_t>(f.rows), samples, bytes};
+        char name[32];
+        std::snprintf(name, sizeof name, "_%06d.%s", k, tiff ? "tif" : "png");
+        std::string out = prefix + name;
+        if (!(tiff ? WriteTiff(out, image) : WritePng(out, image))) {
+            std::fprintf(stderr, "writing %s failed\n", out.c_str());
+            return 1;
+        }
+        std::printf("%s\n", out.c_str());
+    }
+    VlseqClose(r.file);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "info") == 0)
+        return Info(argv[2]);
+    if (argc >= 4 && std::strcmp(argv[1], "export") == 0) {
+        int32_t first = 0, last = -1;
+        bool tiff = false;
+        for (int k = 4; k < argc; ++k) {
+            if (std::strcmp(argv[k], "--tiff") == 0)
+                tiff = true;
+            else if (std::strcmp(argv[k], "--frames") == 0 && k + 1 < argc &&
+                     std::sscanf(argv[++k], "%d:%d", &first, &last) >= 1)
+                ;
+            else
+                return Usage();
+        }
+        return Export(argv[2], argv[3], first, last, tiff);
+    }
+    return Usage();
+}
