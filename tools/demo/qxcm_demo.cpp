@@ -11,7 +11,8 @@
 #include "preview_png.h"
 #include "qxcm/qxcm.h"
 
-namespace {
+namespace
+{
 
 struct Options {
     uint32_t camera = 0;
@@ -20,12 +21,15 @@ struct Options {
     bool snap = false;
     bool listParameters = true;
     std::string preview = "qxcm-preview.png";
+    std::string recording = "qxcm-demo.vlseq";
+    bool record = true;
 };
 
 void Usage()
 {
     std::printf("usage: qxcm-demo [--camera N] [--frames N] [--exposure SECONDS] [--snap]\n"
-                "                 [--preview FILE.png] [--quiet]\n");
+                "                 [--preview FILE.png] [--record FILE.vlseq | --no-record] "
+                "[--quiet]\n");
 }
 
 bool ParseOptions(int argc, char **argv, Options &o)
@@ -35,6 +39,11 @@ bool ParseOptions(int argc, char **argv, Options &o)
         const char *value = k + 1 < argc ? argv[k + 1] : nullptr;
         if (a == "--snap") {
             o.snap = true;
+        } else if (a == "--no-record") {
+            o.record = false;
+        } else if (value && a == "--record") {
+            o.recording = value;
+            ++k;
         } else if (a == "--quiet") {
             o.listParameters = false;
         } else if (value && a == "--camera") {
@@ -140,6 +149,65 @@ struct CaptureResult {
     double lastStamp = 0.0;
 };
 
+// Opens the recorder before the capture starts and stores the file and group texts.
+bool StartRecording(uint32_t cam, const Options &o)
+{
+    int32_t err = 0;
+    if (!Check(QXCM_STARTRECORDER_41(cam, o.recording.c_str(), o.frames, 1, &err),
+               "starting the recorder", err))
+        return false;
+    std::string fileText = "qxcm-demo recording of camera " + std::to_string(cam);
+    std::string groupText = std::string(o.snap ? "snap" : "sequence") + " capture, exposure " +
+                            std::to_string(o.exposure) + " s";
+    return Check(QXCM_WRITEMETADATA_40(cam, 0, 0, fileText.data(),
+                                       static_cast<uint32_t>(fileText.size()), &err),
+                 "writing the file text", err) &&
+           Check(QXCM_WRITEMETADATA_40(cam, 1, 0, groupText.data(),
+                                       static_cast<uint32_t>(groupText.size()), &err),
+                 "writing the group text", err);
+}
+
+// Opens the recording through the library and compares every frame with what was copied.
+bool CheckRecording(const Options &o, const std::vector<uint64_t> &checksums,
+                    const std::vector<bool> &copied, size_t frameBytes)
+{
+    uint32_t slot = 0;
+    int32_t frames = 0, err = 0;
+    std::vector<char> fileText(1 << 20, '\0');
+    if (!Check(QXCM_OPENVLSEQFILE_A(&slot, o.recording.c_str(), &frames, fileText.data(), &err),
+               "opening the recording", err))
+        return false;
+    uint32_t width = 0, height = 0;
+    QXCM_GETVLSEQFRAMEINFO(slot, 0, &width, &height, &err);
+    std::vector<uint8_t> frame(frameBytes);
+    int32_t same = 0, differ = 0, unchecked = 0;
+    double lastStamp = 0.0;
+    for (int32_t k = 0; k < frames; ++k) {
+        if (!Check(QXCM_GETVLSEQFRAMEDATA_40(slot, k, frame.data(), &lastStamp, 0, &err),
+                   "reading a recorded frame", err))
+            return false;
+        size_t n = static_cast<size_t>(k);
+        if (n >= copied.size() || !copied[n])
+            ++unchecked;
+        else if (Checksum(frame.data(), frameBytes / 2) == checksums[n])
+            ++same;
+        else
+            ++differ;
+    }
+    char group[256] = "", frameZero[256] = "";
+    QXCM_READMETADATA(slot, 1, 0, group, sizeof group - 1, &err);
+    QXCM_READMETADATA(slot, 2, 0, frameZero, sizeof frameZero - 1, &err);
+    QXCM_CLOSEVLSEQFILE(slot, &err);
+    std::printf("recording: %s, %d frames of %u x %u, %.6f s\n", o.recording.c_str(), frames, width,
+                height, lastStamp);
+    std::printf("  file text: %s\n  group 0: %s\n  frame 0: %s\n", fileText.data(), group,
+                frameZero);
+    std::printf("  frames equal to the copies made during capture: %d, different: %d, not "
+                "copied during capture: %d\n",
+                same, differ, unchecked);
+    return differ == 0 && frames > 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -170,8 +238,8 @@ int main(int argc, char **argv)
 
     uint32_t width = 0, height = 0, dataType = 0;
     int32_t bufferFrames = o.snap ? o.frames : 32;
-    if (!Check(QXCM_PREPARECAPTURE_40(cam, o.snap ? 0 : 1, bufferFrames, &width, &height,
-                                      &dataType, &err),
+    if (!Check(QXCM_PREPARECAPTURE_40(cam, o.snap ? 0 : 1, bufferFrames, &width, &height, &dataType,
+                                      &err),
                "preparing the capture", err)) {
         QXCM_DEINITIALIZE_40(1);
         return 1;
@@ -184,7 +252,13 @@ int main(int argc, char **argv)
     // leaves room for any padding the device adds.
     size_t frameBytes = static_cast<size_t>(width) * bytesPerSample * 2 * height;
     std::vector<uint8_t> frame(frameBytes);
-    std::vector<uint64_t> checksums;
+    // Checksums of the copied frames by device frame number (from 0), to check the recording.
+    std::vector<uint64_t> checksums(static_cast<size_t>(o.frames), 0);
+    std::vector<bool> copiedFrame(static_cast<size_t>(o.frames), false);
+    if (o.record && !StartRecording(cam, o)) {
+        QXCM_DEINITIALIZE_40(1);
+        return 1;
+    }
 
     CaptureResult result;
     auto start = std::chrono::steady_clock::now();
@@ -214,7 +288,17 @@ int main(int argc, char **argv)
             if (!Check(QXCM_GETFRAME_40(cam, buffer, frame.data(), &stamp, 0, &err),
                        "copying a frame", err))
                 break;
-            checksums.push_back(Checksum(frame.data(), frameBytes / 2));
+            size_t number = static_cast<size_t>(o.snap ? index : n - 1);
+            if (number < checksums.size()) {
+                checksums[number] = Checksum(frame.data(), frameBytes / 2);
+                copiedFrame[number] = true;
+            }
+            if (o.record && number % 50 == 0) {
+                char text[64];
+                std::snprintf(text, sizeof text, "frame %zu copied at %.6f s", number, stamp);
+                QXCM_WRITEMETADATA_40(cam, 2, static_cast<uint32_t>(number), text,
+                                      static_cast<uint32_t>(std::strlen(text)), &err);
+            }
             result.lastStamp = stamp;
             ++result.copied;
         }
@@ -227,10 +311,19 @@ int main(int argc, char **argv)
             lastPrint = now;
         }
     }
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("\rframes %5d  fps %7.1f  skipped %d \n", result.copied,
                 result.copied / (result.seconds > 0 ? result.seconds : 1), result.skipped);
     Check(QXCM_STOPCAPTURE_40(cam, &err), "stopping the capture", err);
+    int32_t recorded = 0;
+    if (o.record) {
+        int32_t last = 0;
+        if (Check(QXCM_GETRECORDERSTATUS_40(cam, &last, &recorded, &err), "asking the recorder",
+                  err))
+            std::printf("recorder: %d frames written, latest index %d\n", recorded, last);
+        Check(QXCM_STOPRECORDER_40(cam, &err), "stopping the recorder", err);
+    }
 
     // Rows are read at the packed pitch: the default modes of the cameras do not pad rows.
     uint32_t rowBytes = width * bytesPerSample;
@@ -250,6 +343,9 @@ int main(int argc, char **argv)
                 result.copied, result.skipped,
                 result.copied / (result.seconds > 0 ? result.seconds : 1), result.lastStamp);
     std::printf("preview: %s\n", previewWritten ? o.preview.c_str() : "(not written)");
+    int exitCode = result.copied > 0 ? 0 : 1;
+    if (o.record && !CheckRecording(o, checksums, copiedFrame, frameBytes))
+        exitCode = 1;
     std::printf("call log: %s\n", logPath);
-    return result.copied > 0 ? 0 : 1;
+    return exitCode;
 }
