@@ -188,8 +188,8 @@ typedef struct VelaFrameRecord {
     int32_t index;
     void *address; // out
     int32_t rowBytes; // out
-    uint32_t width; // out
-    uint32_t height; // out
+    uint32_t width; // out: pixels per row of one image
+    uint32_t height; // out: rows the locked frame holds at rowBytes (all views and bundle members)
     uint32_t dataType; // out
     uint32_t frameNumber; // out: running number since the start
     uint32_t reserved1; // out

@@ -1,0 +1,451 @@
+// Capture engine of a simulated camera: frame buffers, the producer thread that paces frames by
+// exposure and readout time, the manual clock, frame events and waits, and frame locks.
+#include <math.h>
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+#include <new>
+
+#include "property_ids.h"
+#include "recorder_sink.h"
+#include "sim_camera.h"
+
+namespace velasim
+{
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+// Larger requests are refused as if the device had run out of memory.
+constexpr size_t kMaxBufferBytes = size_t{2} << 30;
+
+double NowSeconds()
+{
+    return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+}
+
+void SplitStamp(double t, uint32_t &seconds, int32_t &microseconds)
+{
+    double whole = floor(t);
+    auto micro = static_cast<int64_t>(llround((t - whole) * 1e6));
+    if (micro >= 1000000) {
+        whole += 1;
+        micro -= 1000000;
+    }
+    seconds = static_cast<uint32_t>(whole);
+    microseconds = static_cast<int32_t>(micro);
+}
+
+} // namespace
+
+double Camera::TriggerSource() const
+{
+    if (Has(kPropTriggerSource))
+        return Value(kPropTriggerSource, 1);
+    switch (legacyTriggerMode_) {
+    case 32:
+        return 3;
+    case 2:
+    case 4:
+    case 64:
+    case 512:
+    case 1024:
+        return 2;
+    default:
+        return 1;
+    }
+}
+
+int32_t Camera::Status() const
+{
+    if (capturing)
+        return VELA_STATUS_BUSY;
+    return bufferKind != BufferKind::None ? VELA_STATUS_READY : VELA_STATUS_IDLE;
+}
+
+int32_t Camera::AllocBuffers(int32_t count)
+{
+    if (capturing || bufferKind != BufferKind::None)
+        return VELA_ERR_BUSY;
+    if (count < 1)
+        return VELA_ERR_INVALIDPARAM;
+    Geometry g = CurrentGeometry();
+    const size_t frameBytes = g.FrameBytes();
+    if (frameBytes == 0 || static_cast<size_t>(count) > kMaxBufferBytes / frameBytes)
+        return VELA_ERR_NOMEMORY;
+    block_.reset(new (std::nothrow) uint8_t[frameBytes * static_cast<size_t>(count)]);
+    if (!block_)
+        return VELA_ERR_NOMEMORY;
+    frames.clear();
+    for (int32_t k = 0; k < count; ++k)
+        frames.push_back(block_.get() + static_cast<size_t>(k) * frameBytes);
+    slots.assign(frames.size(), FrameSlot{});
+    bufferGeometry = g;
+    bufferKind = BufferKind::Allocated;
+    precaptured_ = false;
+    framesCaptured = 0;
+    newestIndex = -1;
+    return VELA_OK;
+}
+
+int32_t Camera::Precapture(uint32_t)
+{
+    if (capturing || bufferKind != BufferKind::None)
+        return VELA_ERR_BUSY;
+    precaptured_ = true;
+    return VELA_OK;
+}
+
+int32_t Camera::AttachBuffers(void **buffers, uint32_t count)
+{
+    if (capturing || bufferKind != BufferKind::None)
+        return VELA_ERR_BUSY;
+    if (!precaptured_)
+        return VELA_ERR_NOTREADY;
+    if (buffers == nullptr || count == 0 || count > 65536)
+        return VELA_ERR_INVALIDPARAM;
+    for (uint32_t k = 0; k < count; ++k)
+        if (buffers[k] == nullptr)
+            return VELA_ERR_INVALIDPARAM;
+    frames.assign(reinterpret_cast<uint8_t **>(buffers),
+                  reinterpret_cast<uint8_t **>(buffers) + count);
+    slots.assign(frames.size(), FrameSlot{});
+    bufferGeometry = CurrentGeometry();
+    bufferKind = BufferKind::Attached;
+    precaptured_ = false;
+    framesCaptured = 0;
+    newestIndex = -1;
+    return VELA_OK;
+}
+
+void Camera::DropBuffers()
+{
+    block_.reset();
+    frames.clear();
+    slots.clear();
+    bufferKind = BufferKind::None;
+    framesCaptured = 0;
+    newestIndex = -1;
+    source_.reset();
+}
+
+int32_t Camera::ReleaseBuffers(std::unique_lock<std::mutex> &lock, BufferKind only)
+{
+    if (capturing)
+        return VELA_ERR_BUSY;
+    if (bufferKind == BufferKind::None)
+        return VELA_ERR_NOTREADY;
+    if (only != BufferKind::None && bufferKind != only)
+        return VELA_ERR_INVALIDPARAM;
+    JoinProducer(lock);
+    changed.wait(lock, [this] { return writers_ == 0; });
+    DropBuffers();
+    ++abortGeneration_;
+    changed.notify_all();
+    return VELA_OK;
+}
+
+int32_t Camera::Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool manualClock)
+{
+    if (mode != -1 && mode != 0)
+        return VELA_ERR_INVALIDPARAM;
+    if (capturing)
+        return VELA_ERR_BUSY;
+    if (bufferKind == BufferKind::None)
+        return VELA_ERR_NOTREADY;
+    JoinProducer(lock);
+    changed.wait(lock, [this] { return writers_ == 0; });
+    double reference = Value(kPropReferenceCaptureMode, 1);
+    captureReference_ = reference == 2 || reference == 3 ? static_cast<uint32_t>(reference) : 0;
+    referenceCaptured_ = false;
+    slots.assign(frames.size(), FrameSlot{});
+    framesCaptured = 0;
+    newestIndex = -1;
+    frameEventsSeen_ = 0;
+    referenceFrames_ = referenceEventsSeen_ = 0;
+    captureEndPending_ = false;
+    pendingTriggers_ = 0;
+    startMode = mode;
+    manual_ = manualClock;
+    stopRequested_ = false;
+    capturing = true;
+    if (!manual_)
+        producer_ = std::thread([this] { ProducerLoop(); });
+    return VELA_OK;
+}
+
+void Camera::JoinProducer(std::unique_lock<std::mutex> &lock)
+{
+    if (!producer_.joinable())
+        return;
+    stopRequested_ = true;
+    changed.notify_all();
+    std::thread t = std::move(producer_);
+    lock.unlock();
+    t.join();
+    lock.lock();
+}
+
+int32_t Camera::Stop(std::unique_lock<std::mutex> &lock)
+{
+    capturing = false;
+    JoinProducer(lock);
+    ++abortGeneration_;
+    changed.notify_all();
+    return VELA_OK;
+}
+
+void Camera::Shut(std::unique_lock<std::mutex> &lock)
+{
+    Stop(lock);
+    changed.wait(lock, [this] { return writers_ == 0; });
+    DropBuffers();
+    recorder_.reset();
+    precaptured_ = false;
+    open = false;
+    waitOpen = false;
+    ++abortGeneration_;
+    changed.notify_all();
+}
+
+int32_t Camera::FireTrigger(uint32_t option)
+{
+    if (option != 0)
+        return VELA_ERR_INVALIDPARAM;
+    if (!capturing)
+        return VELA_ERR_NOTREADY;
+    if (TriggerSource() != 3)
+        return VELA_ERR_ACCESSDENY;
+    ++pendingTriggers_;
+    changed.notify_all();
+    return VELA_OK;
+}
+
+std::shared_ptr<const FrameSource> Camera::Source(std::unique_lock<std::mutex> &lock,
+                                                  const Processing &processing)
+{
+    if (source_ && source_->geometry == bufferGeometry && source_->processing == processing)
+        return source_;
+    Geometry g = bufferGeometry;
+    std::shared_ptr<const CameraModel> m = model;
+    lock.unlock();
+    auto built = std::make_shared<const FrameSource>(*m, g, processing);
+    lock.lock();
+    source_ = built;
+    return built;
+}
+
+// Fills the next buffer frame and publishes it. The copy runs without the lock; `writers_`
+// keeps the buffers alive until it is done.
+void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp)
+{
+    std::shared_ptr<const FrameSource> source = Source(lock, CurrentProcessing());
+    if (!capturing || frames.empty() || !(source->geometry == bufferGeometry))
+        return;
+    const size_t slotIndex = framesCaptured % frames.size();
+    const uint32_t number = framesCaptured;
+    uint8_t *frame = frames[slotIndex];
+    slots[slotIndex].filled = false;
+    ++writers_;
+    lock.unlock();
+    source->Write(frame, number * bufferGeometry.bundle);
+    lock.lock();
+    FrameSlot &slot = slots[slotIndex];
+    slot.filled = true;
+    slot.frameNumber = number;
+    SplitStamp(stamp, slot.stampSeconds, slot.stampMicroseconds);
+    newestIndex = static_cast<int32_t>(slotIndex);
+    ++framesCaptured;
+    if (captureReference_ != 0) {
+        ++referenceFrames_;
+        referenceCaptured_ = true;
+    }
+    if (std::shared_ptr<RecorderSink> sink = recorder_) {
+        Geometry g = bufferGeometry;
+        FrameSlot s = slot;
+        lock.unlock();
+        sink->Append(frame, g, s.stampSeconds, s.stampMicroseconds);
+        lock.lock();
+    }
+    --writers_;
+    if (startMode == 0 && framesCaptured >= frames.size()) {
+        capturing = false;
+        captureEndPending_ = true;
+    }
+    changed.notify_all();
+}
+
+void Camera::ProducerLoop()
+{
+    std::unique_lock lock(mutex);
+    // Render the scene before the clock starts, so the first frame is not late.
+    Source(lock, CurrentProcessing());
+    auto next = Clock::now();
+    while (!stopRequested_ && capturing) {
+        const double source = TriggerSource();
+        const double interval = ImageInterval() * bufferGeometry.bundle;
+        if (source == 3) {
+            changed.wait(lock, [this] { return stopRequested_ || pendingTriggers_ > 0; });
+            if (stopRequested_)
+                break;
+            --pendingTriggers_;
+            auto due = Clock::now() + std::chrono::duration<double>(interval);
+            if (changed.wait_until(lock, due, [this] { return stopRequested_; }))
+                break;
+        } else if (source == 2) {
+            // Frames of an external trigger come only from VelaSim_DeliverFrames.
+            changed.wait(lock, [this] { return stopRequested_; });
+            break;
+        } else {
+            const auto step = std::chrono::duration_cast<Clock::duration>(
+                std::chrono::duration<double>(interval));
+            const auto now = Clock::now();
+            next += step;
+            // A frame more than one interval late (a changed exposure, a loaded machine, a
+            // debugger) restarts the cadence instead of producing a burst to catch up.
+            if (next + step < now)
+                next = now;
+            if (changed.wait_until(lock, next, [this] { return stopRequested_; }))
+                break;
+        }
+        Produce(lock, NowSeconds());
+    }
+}
+
+int32_t Camera::Deliver(std::unique_lock<std::mutex> &lock, int32_t count)
+{
+    if (count < 0)
+        return VELA_ERR_INVALIDPARAM;
+    if (!capturing)
+        return VELA_ERR_NOTREADY;
+    int32_t delivered = 0;
+    while (delivered < count && capturing) {
+        double stamp = 0;
+        if (manual_) {
+            simulatedClock_ += ImageInterval() * bufferGeometry.bundle;
+            stamp = simulatedClock_;
+        } else {
+            stamp = NowSeconds();
+        }
+        uint32_t before = framesCaptured;
+        Produce(lock, stamp);
+        if (framesCaptured == before)
+            break;
+        ++delivered;
+    }
+    return delivered;
+}
+
+int32_t Camera::Wait(std::unique_lock<std::mutex> &lock, uint32_t mask, uint32_t timeoutMs,
+                     uint32_t &event)
+{
+    const uint32_t known = VELA_EVENT_FRAMEREADY | VELA_EVENT_CAPTUREEND | VELA_EVENT_REFERENCE;
+    if ((mask & known) == 0)
+        return VELA_ERR_INVALIDPARAM;
+    if (bufferKind == BufferKind::None && !capturing)
+        return VELA_ERR_NOTREADY;
+    const uint64_t abortsBefore = abortGeneration_;
+    const bool forever = timeoutMs == 0xFFFFFFFFu;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
+    for (;;) {
+        if (abortGeneration_ != abortsBefore)
+            return VELA_ERR_ABORT;
+        if ((mask & VELA_EVENT_FRAMEREADY) != 0 && framesCaptured > frameEventsSeen_) {
+            // Like an auto-reset event: one wait takes every frame that came since the last.
+            frameEventsSeen_ = framesCaptured;
+            event = VELA_EVENT_FRAMEREADY;
+            return VELA_OK;
+        }
+        if ((mask & VELA_EVENT_REFERENCE) != 0 && referenceFrames_ > referenceEventsSeen_) {
+            referenceEventsSeen_ = referenceFrames_;
+            event = VELA_EVENT_REFERENCE;
+            return VELA_OK;
+        }
+        if ((mask & VELA_EVENT_CAPTUREEND) != 0 && captureEndPending_) {
+            captureEndPending_ = false;
+            event = VELA_EVENT_CAPTUREEND;
+            return VELA_OK;
+        }
+        if (forever) {
+            changed.wait(lock);
+        } else if (changed.wait_until(lock, deadline) == std::cv_status::timeout) {
+            // One last look: the event may have come with the timeout.
+            if (abortGeneration_ == abortsBefore &&
+                (((mask & VELA_EVENT_FRAMEREADY) != 0 && framesCaptured > frameEventsSeen_) ||
+                 ((mask & VELA_EVENT_REFERENCE) != 0 && referenceFrames_ > referenceEventsSeen_) ||
+                 ((mask & VELA_EVENT_CAPTUREEND) != 0 && captureEndPending_)))
+                continue;
+            return abortGeneration_ != abortsBefore ? VELA_ERR_ABORT : VELA_ERR_TIMEOUT;
+        }
+    }
+}
+
+int32_t Camera::Lock(int32_t frame, VelaFrameRecord &record) const
+{
+    if (bufferKind == BufferKind::None)
+        return VELA_ERR_NOTREADY;
+    if (frame < 0 || static_cast<size_t>(frame) >= frames.size())
+        return VELA_ERR_INVALIDPARAM;
+    const FrameSlot &slot = slots[static_cast<size_t>(frame)];
+    if (!slot.filled)
+        return VELA_ERR_NOTREADY;
+    const Geometry &g = bufferGeometry;
+    record.address = frames[static_cast<size_t>(frame)];
+    record.rowBytes = static_cast<int32_t>(g.rowBytes);
+    record.width = g.width;
+    record.height = static_cast<uint32_t>(g.FrameBytes() / g.rowBytes); // every row the frame holds
+    switch (g.pixel) {
+    case PixelType::Mono8:
+        record.dataType = VELA_TYPE_MONO8;
+        break;
+    case PixelType::Mono16:
+        record.dataType = VELA_TYPE_MONO16;
+        break;
+    case PixelType::Mono12Packed:
+        record.dataType = VELA_TYPE_MONO12P;
+        break;
+    case PixelType::Rgb24:
+        record.dataType = VELA_TYPE_RGB24;
+        break;
+    }
+    record.frameNumber = slot.frameNumber;
+    record.stampSeconds = slot.stampSeconds;
+    record.stampMicroseconds = slot.stampMicroseconds;
+    return VELA_OK;
+}
+
+int32_t Camera::CommitReference()
+{
+    if (captureReference_ == 0 || !referenceCaptured_)
+        return VELA_ERR_NOTREADY;
+    Reference r;
+    r.kind = captureReference_;
+    r.geometry = bufferGeometry;
+    r.geometry.bundle = 1;
+    if (captureReference_ == 2)
+        backgroundSlots_[static_cast<uint32_t>(Value(kPropBackgroundStoreSlot, 1))] = r;
+    else
+        shadingSlots_[static_cast<uint32_t>(Value(kPropShadingStoreSlot, 1))] = r;
+    return VELA_OK;
+}
+
+int32_t Camera::FinishReference()
+{
+    referenceCaptured_ = false;
+    return VELA_OK;
+}
+
+void Camera::ConnectRecorder(std::shared_ptr<RecorderSink> sink)
+{
+    recorder_ = std::move(sink);
+}
+
+void Camera::DisconnectRecorder(const RecorderSink *sink)
+{
+    if (recorder_.get() == sink)
+        recorder_.reset();
+}
+
+} // namespace velasim

@@ -1,0 +1,308 @@
+// Rendering of the simulated scene. Values are computed on a 16-bit scale and converted to the
+// output pixel type at the end; the scene lives in sensor coordinates so that sub-arrays,
+// binning and the two views show different parts of the same picture.
+#include "frame_source.h"
+
+#include <math.h>
+#include <string.h>
+
+#include <algorithm>
+
+namespace velasim
+{
+namespace
+{
+
+constexpr double kDarkOffset = 100.0;
+constexpr double kSkyLevel = 600.0;
+constexpr double kFlatLevel = 20000.0;
+constexpr double kVignetting = 0.35;
+constexpr int kSpotCount = 48;
+
+uint32_t Hash(uint32_t x)
+{
+    x ^= x >> 16;
+    x *= 0x7FEB352Du;
+    x ^= x >> 15;
+    x *= 0x846CA68Bu;
+    x ^= x >> 16;
+    return x;
+}
+
+// Roughly normal, mean 0, deviation 1: the sum of four uniform numbers.
+float Noise(uint32_t seed)
+{
+    uint32_t h1 = Hash(seed), h2 = Hash(seed ^ 0x9E3779B9u);
+    float sum = static_cast<float>(h1 & 0xFFFF) + static_cast<float>(h1 >> 16) +
+                static_cast<float>(h2 & 0xFFFF) + static_cast<float>(h2 >> 16);
+    return (sum / 65535.0f - 2.0f) * 1.7320508f;
+}
+
+struct Spot {
+    double x, y, sigma, amplitude;
+};
+
+std::vector<Spot> Spots(const CameraModel &model)
+{
+    std::vector<Spot> spots;
+    uint32_t state = 0xC0FFEEu ^ (model.sensorWidth * 131u + model.sensorHeight);
+    auto next = [&state] {
+        state = Hash(state + 0x632BE5ABu);
+        return static_cast<double>(state) / 4294967295.0;
+    };
+    for (int k = 0; k < kSpotCount; ++k) {
+        Spot s;
+        s.x = next() * model.sensorWidth;
+        s.y = next() * model.sensorHeight;
+        s.sigma = 1.5 + next() * 6.0;
+        s.amplitude = 1500.0 + next() * 28000.0;
+        spots.push_back(s);
+    }
+    return spots;
+}
+
+double Vignetting(double position, double size)
+{
+    double u = 2.0 * position / size - 1.0;
+    return 1.0 - kVignetting * u * u;
+}
+
+double ApplyLut(const std::vector<std::pair<int32_t, int32_t>> &lut, double v)
+{
+    if (lut.empty())
+        return v;
+    if (v <= lut.front().first)
+        return lut.front().second;
+    for (size_t k = 1; k < lut.size(); ++k) {
+        if (v <= lut[k].first) {
+            double x0 = lut[k - 1].first, x1 = lut[k].first;
+            double y0 = lut[k - 1].second, y1 = lut[k].second;
+            return x1 == x0 ? y1 : y0 + (v - x0) * (y1 - y0) / (x1 - x0);
+        }
+    }
+    return lut.back().second;
+}
+
+uint16_t Clamp16(double v)
+{
+    if (!(v > 0))
+        return 0;
+    if (v >= 65535.0)
+        return 65535;
+    return static_cast<uint16_t>(v + 0.5);
+}
+
+// The picture before noise and output conversion, one float per pixel of every view.
+struct Rendered {
+    std::vector<float> signal; // noise-free value
+    std::vector<float> sigma;  // noise deviation at that pixel
+};
+
+Rendered Render(const CameraModel &model, const Geometry &g, const Processing &p)
+{
+    const size_t w = g.width, h = g.height, pixels = w * h * g.views;
+    Rendered r;
+    r.signal.assign(pixels, 0.0f);
+    r.sigma.assign(pixels, 0.0f);
+    const double b = g.binning;
+    const double half = b / 2.0;
+    const double range = 65535.0;
+
+    if (p.testPattern != 0) {
+        for (uint32_t v = 0; v < g.views; ++v)
+            for (size_t y = 0; y < h; ++y)
+                for (size_t x = 0; x < w; ++x) {
+                    double value = 0;
+                    switch (p.testPattern) {
+                    case 1:
+                        value = p.testOption;
+                        break;
+                    case 2:
+                        value =
+                            w > 1 ? range * static_cast<double>(x) / static_cast<double>(w - 1) : 0;
+                        break;
+                    case 3:
+                        value =
+                            h > 1 ? range * static_cast<double>(y) / static_cast<double>(h - 1) : 0;
+                        break;
+                    default:
+                        value = ((x / 32 + y / 32) % 2 == 0) ? p.testOption : 0;
+                        break;
+                    }
+                    r.signal[(v * h + y) * w + x] = static_cast<float>(ApplyLut(p.lut, value));
+                }
+        return r;
+    }
+
+    const std::vector<Spot> spots = Spots(model);
+    const double readNoise = 3.0;
+    double noiseScale = 1.0 / sqrt(static_cast<double>(std::max(1u, p.averageFrames)));
+    if (p.recursiveFrames > 1)
+        noiseScale /= sqrt(2.0 * p.recursiveFrames - 1.0);
+
+    for (uint32_t v = 0; v < g.views; ++v) {
+        float *signal = r.signal.data() + static_cast<size_t>(v) * w * h;
+        float *sigma = r.sigma.data() + static_cast<size_t>(v) * w * h;
+        // Light reaching each pixel, before the dark offset: spots are drawn only near their
+        // centres, so rendering costs about one pass over the image.
+        std::vector<float> light(w * h, 0.0f);
+        if (p.reference == 0) {
+            for (const Spot &s : spots) {
+                double reach = 4.0 * s.sigma;
+                double x0 = (s.x - reach - g.viewX[v]) / b, x1 = (s.x + reach - g.viewX[v]) / b;
+                double y0 = (s.y - reach - g.viewY[v]) / b, y1 = (s.y + reach - g.viewY[v]) / b;
+                if (x1 < 0 || y1 < 0 || x0 >= static_cast<double>(w) ||
+                    y0 >= static_cast<double>(h))
+                    continue;
+                size_t xa = static_cast<size_t>(std::max(0.0, floor(x0)));
+                size_t xb = std::min(w - 1, static_cast<size_t>(std::max(0.0, ceil(x1))));
+                size_t ya = static_cast<size_t>(std::max(0.0, floor(y0)));
+                size_t yb = std::min(h - 1, static_cast<size_t>(std::max(0.0, ceil(y1))));
+                for (size_t y = ya; y <= yb; ++y)
+                    for (size_t x = xa; x <= xb; ++x) {
+                        double sx = g.viewX[v] + static_cast<double>(x) * b + half - s.x;
+                        double sy = g.viewY[v] + static_cast<double>(y) * b + half - s.y;
+                        double e = (sx * sx + sy * sy) / (2.0 * s.sigma * s.sigma);
+                        if (e < 16.0)
+                            light[y * w + x] += static_cast<float>(s.amplitude * exp(-e));
+                    }
+            }
+        }
+        std::vector<double> vx(w), vy(h);
+        for (size_t x = 0; x < w; ++x)
+            vx[x] = Vignetting(g.viewX[v] + static_cast<double>(x) * b + half, model.sensorWidth);
+        for (size_t y = 0; y < h; ++y)
+            vy[y] = Vignetting(g.viewY[v] + static_cast<double>(y) * b + half, model.sensorHeight);
+
+        for (size_t y = 0; y < h; ++y) {
+            for (size_t x = 0; x < w; ++x) {
+                double vignetting = vx[x] * vy[y];
+                double lit = 0;
+                if (p.reference == 3)
+                    lit = kFlatLevel * vignetting;
+                else if (p.reference == 0)
+                    lit = (kSkyLevel + light[y * w + x]) * vignetting * b;
+                double value = kDarkOffset + lit;
+                double deviation = sqrt(readNoise * readNoise + lit * 0.25);
+                if (p.reference == 0) {
+                    deviation *= noiseScale;
+                    double dark = p.subtractBackground ? kDarkOffset : 0.0;
+                    value -= dark;
+                    if (p.correctShading)
+                        value = (kDarkOffset - dark) + lit / vignetting;
+                    bool inside = p.regions.empty();
+                    for (const Region &rg : p.regions)
+                        inside = inside ||
+                                 (x >= rg.left && x <= rg.right && y >= rg.top && y <= rg.bottom);
+                    if (!inside) {
+                        value = kDarkOffset - dark;
+                        deviation = readNoise * noiseScale;
+                    }
+                    value = ApplyLut(p.lut, value);
+                }
+                signal[y * w + x] = static_cast<float>(value);
+                sigma[y * w + x] = static_cast<float>(deviation);
+            }
+        }
+    }
+    return r;
+}
+
+void Convert(const Rendered &r, const Geometry &g, uint32_t variant, std::vector<uint8_t> &out)
+{
+    out.assign(g.ImageBytes(), 0);
+    const size_t w = g.width, h = g.height;
+    for (uint32_t v = 0; v < g.views; ++v) {
+        for (size_t y = 0; y < h; ++y) {
+            uint8_t *row = out.data() + (static_cast<size_t>(v) * h + y) * g.rowBytes;
+            size_t base = (static_cast<size_t>(v) * h + y) * w;
+            uint32_t seedRow = static_cast<uint32_t>(base) * 2654435761u + variant * 0x51ED27u;
+            auto sample = [&](size_t x) {
+                double s = r.signal[base + x];
+                float d = r.sigma[base + x];
+                if (d > 0)
+                    s += d * Noise(seedRow + static_cast<uint32_t>(x));
+                return Clamp16(s);
+            };
+            switch (g.pixel) {
+            case PixelType::Mono16:
+                for (size_t x = 0; x < w; ++x) {
+                    uint16_t s = sample(x);
+                    row[2 * x] = static_cast<uint8_t>(s & 0xFF);
+                    row[2 * x + 1] = static_cast<uint8_t>(s >> 8);
+                }
+                break;
+            case PixelType::Mono8:
+                for (size_t x = 0; x < w; ++x)
+                    row[x] = static_cast<uint8_t>(sample(x) >> 8);
+                break;
+            case PixelType::Mono12Packed:
+                // Two 12-bit pixels in three bytes: b0 = first >> 4, b1 = (second & 0xF) << 4 |
+                // (first & 0xF), b2 = second >> 4.
+                for (size_t x = 0; x + 1 < w; x += 2) {
+                    uint32_t first = sample(x) >> 4u, second = sample(x + 1) >> 4u;
+                    uint8_t *group = row + x / 2 * 3;
+                    group[0] = static_cast<uint8_t>(first >> 4);
+                    group[1] = static_cast<uint8_t>(((second & 0xFu) << 4) | (first & 0xFu));
+                    group[2] = static_cast<uint8_t>(second >> 4);
+                }
+                break;
+            case PixelType::Rgb24:
+                for (size_t x = 0; x < w; ++x) {
+                    uint32_t s = sample(x);
+                    row[3 * x] = static_cast<uint8_t>(s >> 8);
+                    row[3 * x + 1] = static_cast<uint8_t>((s * 7u / 8u) >> 8);
+                    row[3 * x + 2] = static_cast<uint8_t>((s * 3u / 4u) >> 8);
+                }
+                break;
+            }
+        }
+    }
+}
+
+} // namespace
+
+FrameSource::FrameSource(const CameraModel &model, const Geometry &g, const Processing &p)
+    : geometry(g), processing(p)
+{
+    Rendered r = Render(model, g, p);
+    for (uint32_t k = 0; k < 2; ++k)
+        Convert(r, g, k, variants_[k]);
+}
+
+void StampImage(uint8_t *image, const Geometry &geometry, uint32_t number)
+{
+    const uint8_t bytes[4] = {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8),
+                              static_cast<uint8_t>(number >> 16),
+                              static_cast<uint8_t>(number >> 24)};
+    size_t n = std::min<size_t>(4, geometry.ViewBytes());
+    for (uint32_t v = 0; v < geometry.views; ++v)
+        memcpy(image + v * geometry.ViewBytes(), bytes, n);
+}
+
+void FrameSource::Write(uint8_t *frame, uint32_t firstNumber) const
+{
+    const size_t imageBytes = geometry.ImageBytes();
+    for (uint32_t k = 0; k < geometry.bundle; ++k) {
+        uint32_t number = firstNumber + k;
+        uint8_t *image = frame + k * imageBytes;
+        memcpy(image, variants_[number & 1u].data(), imageBytes);
+        StampImage(image, geometry, number);
+    }
+}
+
+uint32_t SampleRange(const CameraModel &model, PixelType pixel)
+{
+    switch (pixel) {
+    case PixelType::Mono8:
+    case PixelType::Rgb24:
+        return 255;
+    case PixelType::Mono12Packed:
+        return 4095;
+    case PixelType::Mono16:
+        break;
+    }
+    return model.pixel == PixelType::Mono16 ? model.range : 65535;
+}
+
+} // namespace velasim

@@ -1,0 +1,72 @@
+// Frame content of a simulated camera: a deterministic scene (dark offset, vignetting, bright
+// spots, noise) rendered once per geometry and processing setting into two noise variants, so
+// that producing a frame costs one copy plus the frame-number stamp.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <utility>
+#include <vector>
+
+#include "camera_set.h"
+
+namespace velasim
+{
+
+// Layout of one buffer frame: `bundle` images one after the other, each holding `views` view
+// blocks of `height` rows of `rowBytes` (views stacked, view 1 first).
+struct Geometry {
+    PixelType pixel = PixelType::Mono16;
+    uint32_t width = 0, height = 0, rowBytes = 0;
+    uint32_t views = 1, bundle = 1, binning = 1;
+    uint32_t viewX[2] = {0, 0}, viewY[2] = {0, 0}; // sensor position of each view's first pixel
+
+    size_t ViewBytes() const { return static_cast<size_t>(rowBytes) * height; }
+    size_t ImageBytes() const { return ViewBytes() * views; }
+    size_t FrameBytes() const { return ImageBytes() * bundle; }
+    bool operator==(const Geometry &) const = default;
+};
+
+struct Region {
+    uint32_t left, top, right, bottom; // image pixels, inclusive
+    bool operator==(const Region &) const = default;
+};
+
+// What the device does to the scene before it leaves the camera.
+struct Processing {
+    uint32_t testPattern = 0; // 0 off, else the pattern kind
+    uint32_t testOption = 0;
+    uint32_t reference = 0; // 2: a dark reference frame, 3: a flat reference frame, 0: the scene
+    bool subtractBackground = false;
+    bool correctShading = false;
+    uint32_t averageFrames = 1;
+    uint32_t recursiveFrames = 1;
+    std::vector<std::pair<int32_t, int32_t>> lut; // empty: no lookup table
+    std::vector<Region> regions;                  // empty: the whole image
+    bool operator==(const Processing &) const = default;
+};
+
+class FrameSource
+{
+  public:
+    FrameSource(const CameraModel &model, const Geometry &geometry, const Processing &processing);
+
+    // Writes one buffer frame (FrameBytes bytes) whose first image carries `firstNumber`; the
+    // images of a bundle carry consecutive numbers.
+    void Write(uint8_t *frame, uint32_t firstNumber) const;
+
+    const Geometry geometry;
+    const Processing processing;
+
+  private:
+    std::vector<uint8_t> variants_[2];
+};
+
+// Writes the frame number into the first four bytes of every view block of one image.
+void StampImage(uint8_t *image, const Geometry &geometry, uint32_t number);
+
+// Largest sample value of a pixel type as VelaGetDataRange reports it.
+uint32_t SampleRange(const CameraModel &model, PixelType pixel);
+
+} // namespace velasim

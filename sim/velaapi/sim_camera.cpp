@@ -1,0 +1,783 @@
+// Property model of a simulated camera: stored values, values computed from the geometry,
+// limits that follow other settings, the list of properties a write changed, and the state the
+// older interface keeps for cameras that lack the matching property.
+#include "sim_camera.h"
+
+#include <math.h>
+#include <stdio.h>
+
+#include <algorithm>
+
+#include "property_ids.h"
+
+namespace velasim
+{
+namespace
+{
+
+constexpr uint32_t kNextValue = 0x01000000;
+constexpr uint32_t kPriorValue = 0x02000000;
+
+bool Near(double a, double b)
+{
+    return fabs(a - b) <= 1e-9 * std::max(1.0, fabs(b));
+}
+
+uint32_t ToU32(double v)
+{
+    return v <= 0 ? 0u : static_cast<uint32_t>(v);
+}
+
+// The older interface's trigger-mode codes, the capability bit that offers each, and the trigger
+// source, active and mode property values that stand for it.
+struct LegacyTrigger {
+    int32_t mode;
+    uint32_t bit;
+    double source, active, kind;
+};
+constexpr LegacyTrigger kLegacyTriggers[] = {
+    {1, 0, 1, 1, 1},         {2, 0x100, 2, 1, 1},       {4, 0x200, 2, 2, 1},
+    {8, 0x400, 1, 1, 1},     {16, 0x800, 1, 1, 1},      {32, 0x1000, 3, 1, 1},
+    {64, 0x2000, 2, 1, 3},   {128, 0x4000, 1, 1, 1},    {256, 0x8000, 1, 1, 1},
+    {512, 0x40000, 2, 1, 6}, {1024, 0x800000, 2, 3, 1},
+};
+
+const LegacyTrigger *FindLegacyTrigger(int32_t mode)
+{
+    for (const LegacyTrigger &t : kLegacyTriggers)
+        if (t.mode == mode)
+            return &t;
+    return nullptr;
+}
+
+uint32_t BinningBit(int32_t binning)
+{
+    switch (binning) {
+    case 2:
+        return 0x2;
+    case 4:
+        return 0x4;
+    case 8:
+        return 0x8;
+    case 16:
+        return 0x10;
+    case 32:
+        return 0x20;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+struct Camera::Snapshot {
+    std::map<uint32_t, std::vector<double>> entries;
+};
+
+Camera::Camera(int32_t i, std::shared_ptr<const CameraModel> m) : index(i), model(std::move(m))
+{
+    for (const PropertyModel &p : model->properties)
+        values_[p.id] = p.defaultValue;
+    for (const FeatureModel &f : model->features)
+        features_[f.number] = f.defaultValue;
+    simulatedClock_ = 0;
+}
+
+Camera::~Camera()
+{
+    std::unique_lock lock(mutex);
+    Shut(lock);
+}
+
+int32_t Camera::Resolve(uint32_t id, PropertyRef &ref) const
+{
+    ref = PropertyRef{};
+    ref.view = id >> 24;
+    uint32_t base = id & 0x00FFFFFFu;
+    ref.model = model->Find(base);
+    if (ref.model == nullptr) {
+        for (const PropertyModel &p : model->properties) {
+            if (p.countId == 0 || base <= p.id || (base - p.id) % p.countStep != 0)
+                continue;
+            uint32_t k = (base - p.id) / p.countStep;
+            if (static_cast<double>(k) < Value(p.countId, 1)) {
+                ref.model = &p;
+                ref.element = k;
+                break;
+            }
+        }
+    }
+    if (ref.model == nullptr)
+        return VELA_ERR_INVALIDPROPERTYID;
+    if (ref.view != 0 && (!ref.model->perView || ref.view > model->maxViews))
+        return VELA_ERR_INVALIDVIEW;
+    ref.key = id;
+    return VELA_OK;
+}
+
+double Camera::Value(uint32_t id, double fallback) const
+{
+    double v = fallback;
+    return GetValue(id, v) < 0 ? fallback : v;
+}
+
+uint32_t Camera::Binning() const
+{
+    return Has(kPropBinning) ? std::max(1u, ToU32(Value(kPropBinning, 1))) : hiddenBinning_;
+}
+
+Geometry Camera::CurrentGeometry() const
+{
+    Geometry g;
+    const uint32_t sw = model->sensorWidth, sh = model->sensorHeight;
+    const uint32_t b = Binning();
+    g.binning = b;
+    g.pixel = model->pixel;
+    if (Has(kPropImagePixelType)) {
+        switch (ToU32(Value(kPropImagePixelType, 2))) {
+        case 1:
+            g.pixel = PixelType::Mono8;
+            break;
+        case 3:
+            g.pixel = PixelType::Mono12Packed;
+            break;
+        default:
+            g.pixel = PixelType::Mono16;
+            break;
+        }
+    }
+    bool subarray = Has(kPropSubarrayMode) && Value(kPropSubarrayMode, kOff) == kOn;
+    bool split = model->maxViews >= 2 && Value(kPropSensorMode, 1) == kSensorModeSplitView;
+    uint32_t hsize = subarray ? ToU32(Value(kPropSubarrayHsize, sw)) : sw;
+    uint32_t vsize = subarray ? ToU32(Value(kPropSubarrayVsize, sh)) : sh;
+    g.views = split ? 2 : 1;
+    if (split && !subarray) {
+        hsize = sw / 2;
+        g.viewX[1] = sw / 2;
+    } else if (subarray) {
+        for (uint32_t v = 0; v < g.views; ++v) {
+            uint32_t view = split ? v + 1 : 0;
+            g.viewX[v] = ToU32(Value((view << 24) | kPropSubarrayHpos, 0));
+            g.viewY[v] = ToU32(Value((view << 24) | kPropSubarrayVpos, 0));
+        }
+    }
+    g.width = std::max(1u, hsize / b);
+    g.height = std::max(1u, vsize / b);
+    if (g.pixel == PixelType::Mono12Packed) {
+        g.width &= ~1u;
+        g.rowBytes = g.width / 2 * 3; // packed rows are never padded
+    } else {
+        uint32_t bytes = g.pixel == PixelType::Mono16 ? 2u : g.pixel == PixelType::Rgb24 ? 3u : 1u;
+        uint32_t row = g.width * bytes + model->rowExtra;
+        g.rowBytes = (row + model->rowAlign - 1) / model->rowAlign * model->rowAlign;
+    }
+    if (Value(kPropBundleMode, kOff) == kOn)
+        g.bundle = std::max(1u, ToU32(Value(kPropBundleNumber, 1)));
+    return g;
+}
+
+uint32_t Camera::DataTypeCode() const
+{
+    switch (CurrentGeometry().pixel) {
+    case PixelType::Mono8:
+        return VELA_TYPE_MONO8;
+    case PixelType::Mono16:
+        return VELA_TYPE_MONO16;
+    case PixelType::Mono12Packed:
+        return VELA_TYPE_MONO12P;
+    case PixelType::Rgb24:
+        return VELA_TYPE_RGB24;
+    }
+    return VELA_TYPE_MONO16;
+}
+
+double Camera::ImageInterval() const
+{
+    double exposure = 0.01;
+    if (Has(kPropExposureTime))
+        exposure = Value(kPropExposureTime, exposure);
+    else if (model->Feature(14) != nullptr)
+        exposure = static_cast<double>(features_.at(14));
+    return exposure + Value(kPropFrameOverheadTime, 0);
+}
+
+bool Camera::Derived(const PropertyRef &ref, double &value) const
+{
+    auto o = overrides_.find(ref.key);
+    if (o != overrides_.end()) {
+        value = o->second;
+        return true;
+    }
+    switch (ref.model->id) {
+    case kPropImageWidth:
+        value = CurrentGeometry().width;
+        return true;
+    case kPropImageHeight:
+        value = CurrentGeometry().height;
+        return true;
+    case kPropImageRowBytes:
+        value = CurrentGeometry().rowBytes;
+        return true;
+    case kPropImageFrameUnits:
+        value = static_cast<double>(CurrentGeometry().FrameBytes() / 8);
+        return true;
+    case kPropImageViewOffset: {
+        Geometry g = CurrentGeometry();
+        value = ref.view == 2 && g.views == 2 ? static_cast<double>(g.ViewBytes()) : 0.0;
+        return true;
+    }
+    case kPropNumberOfViews:
+        if (!Has(kPropSensorMode))
+            return false; // no layout switch: the model's value stands
+        value = CurrentGeometry().views;
+        return true;
+    case kPropBundleStepBytes:
+        value = static_cast<double>(CurrentGeometry().ImageBytes());
+        return true;
+    case kPropFrameOverheadTime: {
+        bool subarray = Value(kPropSubarrayMode, kOff) == kOn;
+        double rows =
+            subarray ? Value(kPropSubarrayVsize, model->sensorHeight) : model->sensorHeight;
+        double speed = Has(kPropReadoutSpeed) ? Value(kPropReadoutSpeed, 1) : hiddenScanMode_;
+        value = rows * model->lineTime / std::max(1.0, speed);
+        return true;
+    }
+    case kPropElectronFactor:
+        if (!Has(kPropSensitivity))
+            return false;
+        value = 5.0 / std::max(1.0, Value(kPropSensitivity, 1));
+        return true;
+    case kPropElectronOffset:
+        value = 100.0;
+        return true;
+    case kPropSensorTemperature:
+        if (!Has(kPropSensorCooler))
+            return false;
+        value = Value(kPropSensorCooler, 0) >= 1 ? -65.0 : 20.0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+int32_t Camera::GetValue(uint32_t id, double &value) const
+{
+    PropertyRef ref;
+    int32_t r = Resolve(id, ref);
+    if (r < 0)
+        return r;
+    if (!ref.model->readable)
+        return VELA_ERR_NOTREADABLE;
+    if (Derived(ref, value))
+        return VELA_OK;
+    auto it = values_.find(ref.key);
+    if (it == values_.end())
+        it = values_.find(ref.model->id + ref.element * ref.model->countStep);
+    value = it != values_.end() ? it->second : ref.model->defaultValue;
+    return VELA_OK;
+}
+
+void Camera::Limits(const PropertyRef &ref, double &minValue, double &maxValue,
+                    double &stepValue) const
+{
+    const PropertyModel &p = *ref.model;
+    minValue = p.minValue;
+    maxValue = p.maxValue;
+    stepValue = p.stepValue;
+    const double sw = model->sensorWidth, sh = model->sensorHeight;
+    switch (p.id) {
+    case kPropSubarrayHpos:
+        maxValue = std::max(0.0, sw - Value(kPropSubarrayHsize, sw));
+        break;
+    case kPropSubarrayVpos:
+        maxValue = std::max(0.0, sh - Value(kPropSubarrayVsize, sh));
+        break;
+    case kPropSubarrayHsize:
+    case kPropSubarrayVsize: {
+        // Sizes stay whole multiples of the binning so that the image has whole pixels.
+        bool h = p.id == kPropSubarrayHsize;
+        stepValue = p.stepValue * Binning();
+        minValue = stepValue;
+        double room = (h ? sw : sh) - Value(h ? kPropSubarrayHpos : kPropSubarrayVpos, 0);
+        maxValue = std::max(minValue, floor(room / stepValue) * stepValue);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+int32_t Camera::Check(const PropertyRef &ref, double value) const
+{
+    if (!isfinite(value))
+        return VELA_ERR_INVALIDVALUE;
+    double lo = 0, hi = 0, step = 0;
+    Limits(ref, lo, hi, step);
+    double tolerance = 1e-9 * std::max(1.0, std::max(fabs(lo), fabs(hi)));
+    if (value < lo - tolerance || value > hi + tolerance)
+        return VELA_ERR_OUTOFRANGE;
+    switch (ref.model->type) {
+    case ValueType::List:
+        for (const auto &t : ref.model->texts)
+            if (Near(t.first, value))
+                return VELA_OK;
+        return VELA_ERR_INVALIDVALUE;
+    case ValueType::Long:
+    case ValueType::Mode:
+        if (value != floor(value))
+            return VELA_ERR_INVALIDVALUE;
+        if (step > 0 && fmod(value - lo, step) != 0)
+            return VELA_ERR_INVALIDVALUE;
+        return VELA_OK;
+    case ValueType::Real:
+        return VELA_OK;
+    }
+    return VELA_OK;
+}
+
+bool Camera::AffectsGeometry(uint32_t base) const
+{
+    switch (base) {
+    case kPropBinning:
+    case kPropSubarrayHpos:
+    case kPropSubarrayHsize:
+    case kPropSubarrayVpos:
+    case kPropSubarrayVsize:
+    case kPropSubarrayMode:
+    case kPropSensorMode:
+    case kPropImagePixelType:
+    case kPropBundleMode:
+    case kPropBundleNumber:
+        return true;
+    default:
+        return false;
+    }
+}
+
+int32_t Camera::SetValue(uint32_t id, double value, bool host)
+{
+    PropertyRef ref;
+    int32_t r = Resolve(id, ref);
+    if (r < 0)
+        return r;
+    const uint32_t base = ref.model->id;
+    if (host) {
+        if (!ref.model->writable)
+            return VELA_ERR_NOTWRITABLE;
+        if (bufferKind != BufferKind::None && AffectsGeometry(base))
+            return VELA_ERR_BUSY;
+        r = Check(ref, value);
+        if (r < 0)
+            return r;
+    } else if (!isfinite(value)) {
+        return VELA_ERR_INVALIDVALUE;
+    }
+    Snapshot before = Take();
+    double ignored = 0;
+    if (!host && Derived(ref, ignored)) {
+        overrides_[ref.key] = value;
+    } else {
+        if (ref.view == 0 && ref.model->perView)
+            for (uint32_t v = 1; v <= model->maxViews; ++v)
+                values_.erase((v << 24) | ref.key);
+        values_[ref.key] = value;
+    }
+    if (base == kPropTriggerSource || base == kPropTriggerActive || base == kPropTriggerMode) {
+        double s = Value(kPropTriggerSource, 1), a = Value(kPropTriggerActive, 1),
+               k = Value(kPropTriggerMode, 1);
+        legacyTriggerMode_ = 1;
+        for (const LegacyTrigger &t : kLegacyTriggers) {
+            if (t.source == s && t.active == a && t.kind == k) {
+                legacyTriggerMode_ = t.mode;
+                break;
+            }
+        }
+    }
+    Normalize();
+    NoteUpdates(before, ref.key & 0x00FFFFFFu);
+    return VELA_OK;
+}
+
+// Keeps the sub-array consistent after binning or size changes: sizes become multiples of the
+// binning and offsets move so the area stays on the sensor.
+void Camera::Normalize()
+{
+    const uint32_t b = Binning();
+    struct Axis {
+        uint32_t size, pos, sensor;
+    };
+    for (Axis a : {Axis{kPropSubarrayHsize, kPropSubarrayHpos, model->sensorWidth},
+                   Axis{kPropSubarrayVsize, kPropSubarrayVpos, model->sensorHeight}}) {
+        const PropertyModel *size = model->Find(a.size);
+        if (size == nullptr)
+            continue;
+        double step = std::max(1.0, size->stepValue) * b;
+        double s = floor(values_[a.size] / step) * step;
+        s = std::clamp(s, step, floor(a.sensor / step) * step);
+        values_[a.size] = s;
+        const PropertyModel *pos = model->Find(a.pos);
+        if (pos == nullptr)
+            continue;
+        for (uint32_t v = 0; v <= (pos->perView ? model->maxViews : 0); ++v) {
+            auto it = values_.find((v << 24) | a.pos);
+            if (it == values_.end())
+                continue;
+            double posStep = std::max(1.0, pos->stepValue);
+            double p = std::clamp(it->second, 0.0, a.sensor - s);
+            it->second = floor(p / posStep) * posStep;
+        }
+    }
+}
+
+Camera::Snapshot Camera::Take() const
+{
+    Snapshot s;
+    for (const PropertyModel &p : model->properties) {
+        uint32_t count = 1;
+        if (p.countId != 0)
+            count = std::max(1u, ToU32(Value(p.countId, 1)));
+        for (uint32_t k = 0; k < count; ++k) {
+            uint32_t id = p.id + k * p.countStep;
+            std::vector<double> &e = s.entries[id];
+            PropertyRef ref{&p, id, 0, k};
+            double v = 0, lo = 0, hi = 0, step = 0;
+            GetValue(id, v);
+            Limits(ref, lo, hi, step);
+            e = {v, lo, hi, step};
+            if (p.perView)
+                for (uint32_t view = 1; view <= model->maxViews; ++view)
+                    e.push_back(Value((view << 24) | id, 0));
+        }
+    }
+    return s;
+}
+
+void Camera::NoteUpdates(const Snapshot &before, uint32_t exclude)
+{
+    Snapshot after = Take();
+    updated_.clear();
+    for (const auto &[id, entry] : after.entries) {
+        if (id == exclude)
+            continue;
+        auto it = before.entries.find(id);
+        if (it == before.entries.end() || it->second != entry)
+            updated_.push_back(id);
+    }
+}
+
+int32_t Camera::Attributes(uint32_t id, VelaAttrRecord &record) const
+{
+    PropertyRef ref;
+    int32_t r = Resolve(id, ref);
+    if (r < 0)
+        return r;
+    const PropertyModel &p = *ref.model;
+    uint32_t bits = static_cast<uint32_t>(p.type);
+    if (p.readable)
+        bits |= VELA_ATTR_READABLE;
+    if (p.writable)
+        bits |= VELA_ATTR_WRITABLE;
+    if (p.perView)
+        bits |= VELA_ATTR_PER_VIEW;
+    record.attributes = bits;
+    record.unit = p.unit;
+    Limits(ref, record.minValue, record.maxValue, record.stepValue);
+    record.defaultValue = p.defaultValue;
+    record.maxViews = p.perView ? static_cast<int32_t>(model->maxViews) : 1;
+    record.elementCountId = ref.element == 0 ? p.countId : 0;
+    record.elementStep = ref.element == 0 ? p.countStep : 0;
+    return VELA_OK;
+}
+
+int32_t Camera::NextId(uint32_t &id, uint32_t option)
+{
+    if (option == VELA_NEXT_ALL) {
+        for (const PropertyModel &p : model->properties) {
+            if (p.id > id) {
+                id = p.id;
+                return VELA_OK;
+            }
+        }
+        return VELA_ERR_INVALIDPROPERTYID;
+    }
+    if (option == VELA_NEXT_UPDATED) {
+        if (updated_.empty())
+            return VELA_ERR_INVALIDPROPERTYID;
+        id = updated_.front();
+        updated_.pop_front();
+        return VELA_OK;
+    }
+    return VELA_ERR_INVALIDPARAM;
+}
+
+int32_t Camera::QueryValue(uint32_t id, double &value, uint32_t option) const
+{
+    PropertyRef ref;
+    int32_t r = Resolve(id, ref);
+    if (r < 0)
+        return r;
+    if (!isfinite(value))
+        return VELA_ERR_INVALIDVALUE;
+    if (option == 0)
+        return Check(ref, value);
+    if (option != kNextValue && option != kPriorValue)
+        return VELA_ERR_INVALIDPARAM;
+    const bool next = option == kNextValue;
+    if (ref.model->type == ValueType::List) {
+        const auto &texts = ref.model->texts;
+        if (next) {
+            for (const auto &t : texts) {
+                if (t.first > value && !Near(t.first, value)) {
+                    value = t.first;
+                    return VELA_OK;
+                }
+            }
+        } else {
+            for (auto it = texts.rbegin(); it != texts.rend(); ++it) {
+                if (it->first < value && !Near(it->first, value)) {
+                    value = it->first;
+                    return VELA_OK;
+                }
+            }
+        }
+        return VELA_ERR_OUTOFRANGE;
+    }
+    double lo = 0, hi = 0, step = 0;
+    Limits(ref, lo, hi, step);
+    if (step <= 0)
+        return VELA_ERR_OUTOFRANGE;
+    double k = floor((value - lo) / step + 1e-9);
+    double candidate =
+        next ? lo + (k + 1) * step : lo + (Near(lo + k * step, value) ? k - 1 : k) * step;
+    if (candidate > hi + 1e-9 * std::max(1.0, fabs(hi)) || candidate < lo - 1e-12)
+        return VELA_ERR_OUTOFRANGE;
+    value = candidate;
+    return VELA_OK;
+}
+
+int32_t Camera::ValueText(uint32_t id, double value, std::string &text) const
+{
+    PropertyRef ref;
+    int32_t r = Resolve(id, ref);
+    if (r < 0)
+        return r;
+    if (ref.model->type != ValueType::List)
+        return VELA_ERR_NOTSUPPORT;
+    for (const auto &t : ref.model->texts) {
+        if (Near(t.first, value)) {
+            text = t.second;
+            return VELA_OK;
+        }
+    }
+    return VELA_ERR_INVALIDVALUE;
+}
+
+int32_t Camera::Name(uint32_t id, std::string &name) const
+{
+    PropertyRef ref;
+    int32_t r = Resolve(id, ref);
+    if (r < 0)
+        return r;
+    name = ref.model->name;
+    char suffix[32] = "";
+    if (ref.element != 0)
+        snprintf(suffix, sizeof suffix, "[%u]", ref.element);
+    else if (ref.view != 0)
+        snprintf(suffix, sizeof suffix, " [VIEW %u]", ref.view);
+    name.append(suffix);
+    return VELA_OK;
+}
+
+int32_t Camera::LegacyBinning(int32_t &value) const
+{
+    value = static_cast<int32_t>(Binning());
+    return VELA_OK;
+}
+
+int32_t Camera::SetLegacyBinning(int32_t value)
+{
+    if (value != 1 && (model->legacyCapabilities & BinningBit(value)) == 0)
+        return VELA_ERR_NOTSUPPORT;
+    if (Has(kPropBinning))
+        return SetValue(kPropBinning, value, true);
+    if (bufferKind != BufferKind::None)
+        return VELA_ERR_BUSY;
+    Snapshot before = Take();
+    hiddenBinning_ = static_cast<uint32_t>(value);
+    Normalize();
+    NoteUpdates(before, 0);
+    return VELA_OK;
+}
+
+int32_t Camera::LegacyTriggerMode(int32_t &value) const
+{
+    value = legacyTriggerMode_;
+    return VELA_OK;
+}
+
+int32_t Camera::SetLegacyTriggerMode(int32_t value)
+{
+    const LegacyTrigger *t = FindLegacyTrigger(value);
+    if (t == nullptr)
+        return VELA_ERR_INVALIDVALUE;
+    if (t->bit != 0 && (model->legacyCapabilities & t->bit) == 0)
+        return VELA_ERR_NOTSUPPORT;
+    const struct {
+        uint32_t id;
+        double value;
+    } writes[] = {{kPropTriggerSource, t->source},
+                  {kPropTriggerActive, t->active},
+                  {kPropTriggerMode, t->kind}};
+    for (const auto &w : writes) {
+        if (!Has(w.id))
+            continue;
+        int32_t r = SetValue(w.id, w.value, true);
+        if (r < 0)
+            return r == VELA_ERR_INVALIDVALUE ? VELA_ERR_NOTSUPPORT : r;
+    }
+    legacyTriggerMode_ = value;
+    return VELA_OK;
+}
+
+int32_t Camera::LegacyTriggerPolarity(int32_t &value) const
+{
+    value = Has(kPropTriggerPolarity) ? static_cast<int32_t>(Value(kPropTriggerPolarity, 1)) - 1
+                                      : hiddenPolarity_;
+    return VELA_OK;
+}
+
+int32_t Camera::SetLegacyTriggerPolarity(int32_t value)
+{
+    if ((model->legacyCapabilities & 0x30000u) != 0x30000u)
+        return VELA_ERR_NOTSUPPORT;
+    if (value != 0 && value != 1)
+        return VELA_ERR_INVALIDVALUE;
+    if (Has(kPropTriggerPolarity))
+        return SetValue(kPropTriggerPolarity, value + 1.0, true);
+    hiddenPolarity_ = value;
+    return VELA_OK;
+}
+
+int32_t Camera::ScanModeCount(int32_t &count) const
+{
+    if (model->scanModes == 0)
+        return VELA_ERR_NOTSUPPORT;
+    count = static_cast<int32_t>(model->scanModes);
+    return VELA_OK;
+}
+
+int32_t Camera::ScanMode(int32_t &mode) const
+{
+    if (model->scanModes == 0)
+        return VELA_ERR_NOTSUPPORT;
+    mode = Has(kPropReadoutSpeed) ? static_cast<int32_t>(Value(kPropReadoutSpeed, 1))
+                                  : hiddenScanMode_;
+    return VELA_OK;
+}
+
+int32_t Camera::SetScanMode(int32_t mode)
+{
+    if (model->scanModes == 0)
+        return VELA_ERR_NOTSUPPORT;
+    if (mode < 1 || static_cast<uint32_t>(mode) > model->scanModes)
+        return VELA_ERR_OUTOFRANGE;
+    if (Has(kPropReadoutSpeed))
+        return SetValue(kPropReadoutSpeed, mode, true);
+    Snapshot before = Take();
+    hiddenScanMode_ = mode;
+    NoteUpdates(before, 0);
+    return VELA_OK;
+}
+
+int32_t Camera::FeatureValue(uint32_t number, float &value) const
+{
+    if (model->Feature(number) == nullptr)
+        return VELA_ERR_NOTSUPPORT;
+    value = features_.at(number);
+    return VELA_OK;
+}
+
+int32_t Camera::SetFeatureValue(uint32_t number, float &value)
+{
+    const FeatureModel *f = model->Feature(number);
+    if (f == nullptr)
+        return VELA_ERR_NOTSUPPORT;
+    if (!f->writable)
+        return VELA_ERR_NOTWRITABLE;
+    if (!isfinite(value))
+        return VELA_ERR_INVALIDVALUE;
+    if (value < f->minValue || value > f->maxValue)
+        return VELA_ERR_OUTOFRANGE;
+    // The device keeps whole steps; the caller reads back what it kept.
+    if (f->stepValue > 0)
+        value = f->minValue + roundf((value - f->minValue) / f->stepValue) * f->stepValue;
+    value = std::clamp(value, f->minValue, f->maxValue);
+    features_[number] = value;
+    return VELA_OK;
+}
+
+int32_t Camera::SetRegions(const VelaRegionEntry *entries, uint32_t count)
+{
+    if ((model->queryCapabilities & 0x2u) == 0)
+        return VELA_ERR_NOTSUPPORT;
+    if (count > 256)
+        return VELA_ERR_INVALIDPARAM;
+    Geometry g = CurrentGeometry();
+    std::vector<Region> regions;
+    for (uint32_t k = 0; k < count; ++k) {
+        const VelaRegionEntry &e = entries[k];
+        if (e.left > e.right || e.top > e.bottom || e.right >= g.width || e.bottom >= g.height)
+            return VELA_ERR_INVALIDSUBARRAY;
+        regions.push_back(Region{e.left, e.top, e.right, e.bottom});
+    }
+    regions_ = std::move(regions);
+    return VELA_OK;
+}
+
+int32_t Camera::SetLut(const int32_t *pairs, uint32_t count)
+{
+    if (!Has(kPropOutputLut))
+        return VELA_ERR_NOTSUPPORT;
+    if (count < 2 || count > 4096)
+        return VELA_ERR_INVALIDPARAM;
+    std::vector<std::pair<int32_t, int32_t>> lut;
+    for (uint32_t k = 0; k < count; ++k) {
+        int32_t in = pairs[2 * k], out = pairs[2 * k + 1];
+        if (in < 0 || in > 65535 || out < 0 || out > 65535 || (k > 0 && in <= lut.back().first))
+            return VELA_ERR_INVALIDVALUE;
+        lut.emplace_back(in, out);
+    }
+    lut_ = std::move(lut);
+    return VELA_OK;
+}
+
+Processing Camera::CurrentProcessing() const
+{
+    Processing p;
+    if (Value(kPropTestPattern, kOff) == kOn) {
+        p.testPattern = std::max(1u, ToU32(Value(kPropTestPatternKind, 2)));
+        p.testOption = ToU32(Value(kPropTestPatternOption, 4096));
+    }
+    p.reference = captureReference_;
+    Geometry g = bufferGeometry;
+    g.bundle = 1;
+    auto matches = [&g](const std::map<uint32_t, Reference> &stored, double slot) {
+        auto it = stored.find(ToU32(slot));
+        return it != stored.end() && it->second.geometry == g;
+    };
+    p.subtractBackground = Value(kPropBackgroundSubtract, kOff) == kOn &&
+                           matches(backgroundSlots_, Value(kPropBackgroundSubtractSlot, 1));
+    p.correctShading = Value(kPropShadingCorrection, kOff) == kOn &&
+                       matches(shadingSlots_, Value(kPropShadingCorrectionSlot, 1));
+    if (Value(kPropFrameAveraging, kOff) == kOn)
+        p.averageFrames = std::max(1u, ToU32(Value(kPropFrameAveragingFrames, 1)));
+    if (Value(kPropRecursiveFilter, kOff) == kOn)
+        p.recursiveFrames = std::max(1u, ToU32(Value(kPropRecursiveFilterFrames, 1)));
+    if (Value(kPropOutputLut, kOff) == kOn && Value(kPropOutputLutSelect, 0) == 1)
+        p.lut = lut_;
+    if (Value(kPropRegionReadout, kOff) == kOn)
+        p.regions = regions_;
+    return p;
+}
+
+} // namespace velasim

@@ -1,0 +1,105 @@
+// Camera-set loading and the process-wide state; the environment variable is read only when a
+// set is first needed, so a test can set it before the first VelaInit.
+#include "sim_state.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "vela_api.h"
+
+namespace velasim
+{
+
+SimState &State()
+{
+    static SimState *state = new SimState;
+    return *state;
+}
+
+int32_t LoadCameraSetLocked(const std::string &text)
+{
+    CameraSet parsed;
+    std::string error;
+    int32_t r = ParseCameraSet(text, parsed, error);
+    if (r < 0) {
+        fprintf(stderr, "velasim: camera set refused: %s\n", error.c_str());
+        return r;
+    }
+    SimState &s = State();
+    ShutDownLocked();
+    s.set = std::move(parsed);
+    s.cameras.clear();
+    for (size_t k = 0; k < s.set.size(); ++k)
+        s.cameras.push_back(std::make_shared<Camera>(static_cast<int32_t>(k), s.set[k]));
+    s.setLoaded = true;
+    return static_cast<int32_t>(s.set.size());
+}
+
+int32_t EnsureCameraSetLocked()
+{
+    SimState &s = State();
+    if (s.setLoaded)
+        return VELA_OK;
+    const char *path = getenv("VELASIM_CAMERAS");
+    if (path == nullptr || *path == '\0')
+        return LoadCameraSetLocked(DefaultCameraSetText()) < 0 ? VELA_ERR_INVALIDPARAM : VELA_OK;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        fprintf(stderr, "velasim: cannot read the VELASIM_CAMERAS file %s\n", path);
+        return VELA_ERR_FAILEDOPENFILE;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    int32_t r = LoadCameraSetLocked(text.str());
+    return r < 0 ? r : VELA_OK;
+}
+
+void ShutDownLocked()
+{
+    SimState &s = State();
+    for (const std::shared_ptr<Camera> &camera : s.cameras) {
+        std::unique_lock lock(camera->mutex);
+        camera->Shut(lock);
+    }
+    s.initialised = false;
+}
+
+namespace
+{
+
+std::shared_ptr<Camera> CameraOfHandle(uint64_t handle, uint64_t base, int32_t &error)
+{
+    SimState &s = State();
+    std::lock_guard lock(s.mutex);
+    error = VELA_ERR_INVALIDHANDLE;
+    const uint64_t index = handle & 0xFF;
+    if (!s.initialised || (handle & ~uint64_t{0x00FFFFFF}) != base || index >= s.cameras.size())
+        return nullptr;
+    return s.cameras[static_cast<size_t>(index)];
+}
+
+} // namespace
+
+std::shared_ptr<Camera> CameraOfDevice(uint64_t device, int32_t &error)
+{
+    return CameraOfHandle(device, kDeviceHandleBase, error);
+}
+
+std::shared_ptr<Camera> CameraOfWait(uint64_t wait, int32_t &error)
+{
+    return CameraOfHandle(wait, kWaitHandleBase, error);
+}
+
+std::shared_ptr<Camera> CameraAt(int32_t index)
+{
+    SimState &s = State();
+    std::lock_guard lock(s.mutex);
+    if (EnsureCameraSetLocked() < 0 || index < 0 || static_cast<size_t>(index) >= s.cameras.size())
+        return nullptr;
+    return s.cameras[static_cast<size_t>(index)];
+}
+
+} // namespace velasim
