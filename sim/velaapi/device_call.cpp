@@ -209,8 +209,6 @@ int32_t LatestFailure(uint64_t device)
     Books &b = TheBooks();
     std::lock_guard lock(b.failureMutex);
     auto it = b.failures.find(device);
-    if (it == b.failures.end())
-        it = b.failures.find(0);
     return it == b.failures.end() ? 0 : it->second;
 }
 

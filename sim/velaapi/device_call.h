@@ -52,7 +52,8 @@ bool JournalLine(int32_t index, std::string &line);
 void ArmFault(const char *op, uint32_t propertyId, int32_t nth, int32_t code, bool sticky);
 void ClearFaults();
 
-// The latest failure of a device (or of the process, for calls that name no open device).
+// The latest failure of a device handle (0 if it never failed); handle 0 holds the latest
+// failure of any call.
 void NoteFailure(uint64_t device, int32_t code);
 int32_t LatestFailure(uint64_t device);
 void ClearFailures();

@@ -349,6 +349,43 @@ TEST_F(Sim, BackgroundReferenceRemovesTheDarkOffset)
     EXPECT_NEAR(raw - mean(), 100.0, 5.0);
 }
 
+TEST_F(Sim, RecorderTakesFramesAsTheyAreProduced)
+{
+    uint64_t d = Open(1);
+    const std::string path = ::testing::TempDir() + "sim_smoke_recording.vlseq";
+    VelaRecorderOpenRecord open{};
+    open.size = sizeof open;
+    open.flags = VELA_RECORDER_BUFFERED;
+    open.path = path.c_str();
+    open.maxFrames = 10;
+    open.fileTextCapacity = open.frameTextCapacity = 1024;
+    ASSERT_EQ(VelaRecorderOpen(&open), 1);
+    VelaTextRecord text{sizeof(VelaTextRecord), 1, VELA_TEXT_FILE, 0, "run", 3, 0};
+    EXPECT_EQ(VelaRecorderWriteText(open.recorder, &text), 1) << "kept until the file exists";
+    ASSERT_EQ(VelaAllocBuffers(d, 4), 1);
+    ASSERT_EQ(VelaCaptureRecord(d, open.recorder), 1);
+    ASSERT_EQ(VelaCaptureStart(d, -1), 1);
+    ASSERT_EQ(VelaSim_DeliverFrames(1, 3), 3);
+    VelaRecorderStatusRecord status{};
+    status.size = sizeof status;
+    ASSERT_EQ(VelaRecorderStatus(open.recorder, &status), 1);
+    EXPECT_EQ(status.totalCount, 3);
+    EXPECT_EQ(status.currentIndex, 2);
+    VelaFrameRecord f{};
+    f.size = sizeof f;
+    f.index = 2;
+    ASSERT_EQ(VelaRecorderLockFrame(open.recorder, &f), 1);
+    EXPECT_EQ(FrameNumber(f.address), 2u);
+    EXPECT_EQ(f.rowBytes, 512 * 2) << "recorded rows are not padded";
+    f.index = 3;
+    EXPECT_EQ(VelaRecorderLockFrame(open.recorder, &f),
+              static_cast<int32_t>(VELA_ERR_INVALIDPARAM));
+    EXPECT_EQ(VelaRecorderClose(open.recorder), 1);
+    EXPECT_EQ(VelaRecorderStatus(open.recorder, &status),
+              static_cast<int32_t>(VELA_ERR_INVALIDRECHANDLE));
+    remove(path.c_str());
+}
+
 TEST_F(Sim, CameraSetTextReplacesTheCamerasAndBadTextIsRefused)
 {
     const char *set = "camera ONE\nsensor 64 32 mono8\nprop 0x001F0110 \"EXPOSURE TIME\" real rw "
