@@ -134,3 +134,7 @@ int RunProgram(const std::string &program, const std::string &arguments)
 }
 
 } // namespace qxtest
+
+// Under the address sanitizer an allocation too large to satisfy must fail the way it does
+// elsewhere, by returning null, so the library's own handling of it can be tested.
+extern "C" const char *__asan_default_options() { return "allocator_may_return_null=1"; }
