@@ -60,7 +60,10 @@ void GetFrame40(benchmark::State &state)
 BENCHMARK(GetFrame40)->UseRealTime();
 
 // The 12-bit expansion writes 2048x2048 16-bit words from three quarters as many bytes.
-void MemcpyOfTheExpandedOutput(benchmark::State &state) { Memcpy16BitFrame(state); }
+void MemcpyOfTheExpandedOutput(benchmark::State &state)
+{
+    Memcpy16BitFrame(state);
+}
 BENCHMARK(MemcpyOfTheExpandedOutput)->UseRealTime();
 
 template <void (*Unpack)(const uint8_t *, uint16_t *, size_t)>

@@ -11,8 +11,7 @@
 #include "vela_api.h"
 #include "velaapi/vela_sim.h"
 
-namespace
-{
+namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr size_t kFrameBytes = size_t(2048) * 2048 * 2;

@@ -17,8 +17,7 @@
 using namespace vlseqfmt;
 using Clock = std::chrono::steady_clock;
 
-namespace
-{
+namespace {
 
 constexpr Geometry kBig{2, 1024, 512, 0}; // 1 MiB frames
 constexpr int kFramesPerRun = 64;

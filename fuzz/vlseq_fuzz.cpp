@@ -18,8 +18,7 @@
 
 using namespace vlseqfmt;
 
-namespace
-{
+namespace {
 
 [[noreturn]] void Violated(const char *what)
 {

@@ -9,13 +9,11 @@
 #include <algorithm>
 #include <memory>
 
-namespace vlseqfuzz
-{
+namespace vlseqfuzz {
 
 using namespace vlseqfmt;
 
-namespace
-{
+namespace {
 
 Bytes Frame(const Geometry &g, int f)
 {

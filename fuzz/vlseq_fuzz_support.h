@@ -7,8 +7,7 @@
 #include <random>
 #include <vector>
 
-namespace vlseqfuzz
-{
+namespace vlseqfuzz {
 
 using Bytes = std::vector<uint8_t>;
 

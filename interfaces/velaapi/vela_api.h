@@ -60,7 +60,11 @@ enum {
     VELA_QUERY_NEXT = 0x01000000 // step a list value to the next one
 };
 
-enum { VELA_EVENT_FRAMEREADY = 0x0002, VELA_EVENT_CAPTUREEND = 0x0004, VELA_EVENT_REFERENCE = 0x0010 };
+enum {
+    VELA_EVENT_FRAMEREADY = 0x0002,
+    VELA_EVENT_CAPTUREEND = 0x0004,
+    VELA_EVENT_REFERENCE = 0x0010
+};
 
 enum { VELA_STATUS_IDLE = 0, VELA_STATUS_BUSY = 1, VELA_STATUS_READY = 2 };
 
@@ -74,7 +78,7 @@ enum {
 };
 
 typedef struct VelaInitRecord {
-    uint32_t size; // 32
+    uint32_t size;       // 32
     int32_t cameraCount; // out
     uint32_t reserved0;
     uint32_t optionBytes; // 8
@@ -111,10 +115,10 @@ typedef struct VelaCapabilityNote {
 
 // VelaQueryCapability, second form: capability bits of the requested group.
 typedef struct VelaCapabilityRecord {
-    uint32_t size; // 24
+    uint32_t size;  // 24
     uint32_t group; // 1
-    uint32_t bits; // out; 0x2 = multiple regions
-    uint32_t kind; // 1
+    uint32_t bits;  // out; 0x2 = multiple regions
+    uint32_t kind;  // 1
     uint64_t reserved;
 } VelaCapabilityRecord;
 
@@ -127,11 +131,11 @@ typedef struct VelaAttrRecord {
     uint32_t reserved1;
     uint32_t unit; // out
     uint32_t reserved2;
-    double minValue; // out
-    double maxValue; // out
-    double stepValue; // out
+    double minValue;     // out
+    double maxValue;     // out
+    double stepValue;    // out
     double defaultValue; // out
-    int32_t maxViews; // out
+    int32_t maxViews;    // out
     uint32_t reserved3[2];
     uint32_t elementCountId; // out: property holding the element count of an array property
     uint32_t reserved4;
@@ -171,11 +175,11 @@ typedef struct VelaTransferRecord {
     uint32_t size; // 16
     uint32_t reserved;
     int32_t newestIndex; // out
-    int32_t frameCount; // out: frames captured since the start
+    int32_t frameCount;  // out: frames captured since the start
 } VelaTransferRecord;
 
 typedef struct VelaWaitRecord {
-    uint32_t size; // 16
+    uint32_t size;  // 16
     uint32_t event; // out
     uint32_t mask;
     uint32_t timeoutMs; // 0xFFFFFFFF = no limit
@@ -186,14 +190,14 @@ typedef struct VelaFrameRecord {
     uint32_t reserved0;
     uint32_t option;
     int32_t index;
-    void *address; // out
+    void *address;    // out
     int32_t rowBytes; // out
-    uint32_t width; // out: pixels per row of one image
-    uint32_t height; // out: rows the locked frame holds at rowBytes (all views and bundle members)
-    uint32_t dataType; // out
-    uint32_t frameNumber; // out: running number since the start
-    uint32_t reserved1; // out
-    uint32_t stampSeconds; // out
+    uint32_t width;   // out: pixels per row of one image
+    uint32_t height;  // out: rows the locked frame holds at rowBytes (all views and bundle members)
+    uint32_t dataType;         // out
+    uint32_t frameNumber;      // out: running number since the start
+    uint32_t reserved1;        // out
+    uint32_t stampSeconds;     // out
     int32_t stampMicroseconds; // out
     uint64_t reserved2;
 } VelaFrameRecord;
@@ -226,8 +230,8 @@ typedef struct VelaRecorderStatusRecord {
 enum { VELA_TEXT_FRAME = 0, VELA_TEXT_FILE = 0x01000000, VELA_TEXT_GROUP = 0x02000000 };
 
 typedef struct VelaTextRecord {
-    uint32_t size; // 32
-    uint32_t kind; // 1 = text
+    uint32_t size;  // 32
+    uint32_t kind;  // 1 = text
     uint32_t level; // VELA_TEXT_*
     int32_t index;
     const void *text;
@@ -240,25 +244,25 @@ enum { VELA_REQ_WRITE = 0x201, VELA_REQ_INQUIRE = 0x202, VELA_REQ_FEATURE_WRITE 
 
 typedef struct VelaSubarrayRecord {
     uint32_t size; // 32
-    uint32_t id; // 0xC00001E2
+    uint32_t id;   // 0xC00001E2
     uint64_t reserved;
-    int32_t hpos; // out
-    int32_t vpos; // out
+    int32_t hpos;  // out
+    int32_t vpos;  // out
     int32_t hsize; // out
     int32_t vsize; // out
 } VelaSubarrayRecord;
 
 typedef struct VelaSubarrayInquiry {
-    uint32_t size; // 44
-    uint32_t id; // 0x800001A2
+    uint32_t size;        // 44
+    uint32_t id;          // 0x800001A2
     uint32_t reserved[2]; // two words, not one 64-bit field: the record is 44 bytes long
-    uint32_t binning; // in
-    int32_t fullWidth; // out
-    int32_t fullHeight; // out
-    int32_t hposUnit; // out
-    int32_t vposUnit; // out
-    int32_t hsizeUnit; // out
-    int32_t vsizeUnit; // out
+    uint32_t binning;     // in
+    int32_t fullWidth;    // out
+    int32_t fullHeight;   // out
+    int32_t hposUnit;     // out
+    int32_t vposUnit;     // out
+    int32_t hsizeUnit;    // out
+    int32_t vsizeUnit;    // out
 } VelaSubarrayInquiry;
 
 // Request ids of VelaSendRequest (the word at +4 of each record).
@@ -272,7 +276,7 @@ typedef struct VelaSubarrayInquiry {
 // Scan-mode inquiry (code 0x202): how many scan modes the camera offers.
 typedef struct VelaScanModeInquiry {
     uint32_t size; // 24
-    uint32_t id; // 0x800001A4
+    uint32_t id;   // 0x800001A4
     uint32_t reserved0[2];
     int32_t modeCount; // out
     uint32_t reserved1;
@@ -281,7 +285,7 @@ typedef struct VelaScanModeInquiry {
 // Scan-mode read (code 0x202, mode out) and write (code 0x201, mode in); modes count from 1.
 typedef struct VelaScanModeRecord {
     uint32_t size; // 24
-    uint32_t id; // 0xC00001E4
+    uint32_t id;   // 0xC00001E4
     uint32_t reserved0[2];
     int32_t mode;
     uint32_t reserved1;
@@ -291,14 +295,14 @@ typedef struct VelaScanModeRecord {
 // and limits in single precision.
 typedef struct VelaFeatureInquiry {
     uint32_t size; // 56
-    uint32_t id; // 0x800001A1
+    uint32_t id;   // 0x800001A1
     uint32_t reserved0[2];
-    uint32_t feature; // in
+    uint32_t feature;    // in
     uint32_t attributes; // out
-    float minValue; // out
-    float maxValue; // out
-    float stepValue; // out
-    float defaultValue; // out
+    float minValue;      // out
+    float maxValue;      // out
+    float stepValue;     // out
+    float defaultValue;  // out
     uint32_t reserved1[4];
 } VelaFeatureInquiry;
 
@@ -306,7 +310,7 @@ typedef struct VelaFeatureInquiry {
 // device kept, which may be rounded to its step).
 typedef struct VelaFeatureRecord {
     uint32_t size; // 28
-    uint32_t id; // 0xC00001E1
+    uint32_t id;   // 0xC00001E1
     uint32_t reserved0[2];
     uint32_t feature; // in
     uint32_t reserved1;
@@ -337,7 +341,8 @@ static_assert(sizeof(VelaStringRecord) == 24 && offsetof(VelaStringRecord, capac
 static_assert(sizeof(VelaCapabilityNote) == 20);
 static_assert(sizeof(VelaCapabilityRecord) == 24 && offsetof(VelaCapabilityRecord, bits) == 8);
 static_assert(sizeof(VelaAttrRecord) == 88 && offsetof(VelaAttrRecord, attributes) == 16 &&
-              offsetof(VelaAttrRecord, minValue) == 32 && offsetof(VelaAttrRecord, maxValue) == 40 &&
+              offsetof(VelaAttrRecord, minValue) == 32 &&
+              offsetof(VelaAttrRecord, maxValue) == 40 &&
               offsetof(VelaAttrRecord, stepValue) == 48 &&
               offsetof(VelaAttrRecord, defaultValue) == 56 &&
               offsetof(VelaAttrRecord, elementCountId) == 76 &&
@@ -349,10 +354,12 @@ static_assert(sizeof(VelaAttachRecord) == 24 && offsetof(VelaAttachRecord, count
 static_assert(sizeof(VelaTransferRecord) == 16 && offsetof(VelaTransferRecord, newestIndex) == 8);
 static_assert(sizeof(VelaWaitRecord) == 16 && offsetof(VelaWaitRecord, timeoutMs) == 12);
 static_assert(sizeof(VelaFrameRecord) == 64 && offsetof(VelaFrameRecord, index) == 12 &&
-              offsetof(VelaFrameRecord, address) == 16 && offsetof(VelaFrameRecord, rowBytes) == 24 &&
+              offsetof(VelaFrameRecord, address) == 16 &&
+              offsetof(VelaFrameRecord, rowBytes) == 24 &&
               offsetof(VelaFrameRecord, stampSeconds) == 48 &&
               offsetof(VelaFrameRecord, stampMicroseconds) == 52);
-static_assert(sizeof(VelaRecorderOpenRecord) == 64 && offsetof(VelaRecorderOpenRecord, path) == 16 &&
+static_assert(sizeof(VelaRecorderOpenRecord) == 64 &&
+              offsetof(VelaRecorderOpenRecord, path) == 16 &&
               offsetof(VelaRecorderOpenRecord, maxFrames) == 32 &&
               offsetof(VelaRecorderOpenRecord, fileTextCapacity) == 48 &&
               offsetof(VelaRecorderOpenRecord, frameTextCapacity) == 56);

@@ -49,17 +49,17 @@ typedef struct VlseqFrameRecord {
     uint32_t option;
     int32_t index;
     const void *address; // out
-    int32_t rowBytes; // out
+    int32_t rowBytes;    // out
     uint32_t reserved1;
-    uint32_t width; // out
-    int32_t rows; // out
+    uint32_t width;     // out
+    int32_t rows;       // out
     uint32_t pixelType; // out: 1 mono8, 2 mono16, 3 RGB 3x8, 4 RGB 3x16
     uint32_t reserved2[9];
 } VlseqFrameRecord;
 
 typedef struct VlseqTextRecord {
-    uint32_t size; // 32
-    uint32_t kind; // 1 = text
+    uint32_t size;  // 32
+    uint32_t kind;  // 1 = text
     uint32_t level; // VLSEQ_TEXT_*
     int32_t index;
     void *buffer;
@@ -82,8 +82,8 @@ static_assert(sizeof(VlseqStampBlock) == 48 && offsetof(VlseqStampBlock, stamps)
               offsetof(VlseqStampBlock, stampBytes) == 32 &&
               offsetof(VlseqStampBlock, frameCount2) == 40);
 static_assert(sizeof(VlseqFrameRecord) == 80 && offsetof(VlseqFrameRecord, address) == 16 &&
-              offsetof(VlseqFrameRecord, rowBytes) == 24 && offsetof(VlseqFrameRecord, width) == 32 &&
-              offsetof(VlseqFrameRecord, rows) == 36);
+              offsetof(VlseqFrameRecord, rowBytes) == 24 &&
+              offsetof(VlseqFrameRecord, width) == 32 && offsetof(VlseqFrameRecord, rows) == 36);
 static_assert(sizeof(VlseqTextRecord) == 32 && offsetof(VlseqTextRecord, buffer) == 16 &&
               offsetof(VlseqTextRecord, bufferBytes) == 24);
 #endif

@@ -11,8 +11,7 @@
 
 #include "vela_api.h"
 
-namespace velasim
-{
+namespace velasim {
 
 const PropertyModel *CameraModel::Find(uint32_t id) const
 {
@@ -29,8 +28,7 @@ const FeatureModel *CameraModel::Feature(uint32_t number) const
     return nullptr;
 }
 
-namespace
-{
+namespace {
 
 struct Line {
     std::vector<std::string> words;                        // positional, keyword first
@@ -136,8 +134,7 @@ bool ParseAccess(const std::string &word, bool &readable, bool &writable, bool &
     return !word.empty();
 }
 
-class Parser
-{
+class Parser {
   public:
     Parser(CameraSet &set, std::string &error) : set_(set), error_(error) {}
 

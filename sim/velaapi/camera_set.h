@@ -12,8 +12,7 @@
 #include <utility>
 #include <vector>
 
-namespace velasim
-{
+namespace velasim {
 
 enum class ValueType : uint32_t { Mode = 0, List = 1, Long = 2, Real = 3 };
 

@@ -11,10 +11,8 @@
 #include "recorder_sink.h"
 #include "sim_camera.h"
 
-namespace velasim
-{
-namespace
-{
+namespace velasim {
+namespace {
 
 using Clock = std::chrono::steady_clock;
 

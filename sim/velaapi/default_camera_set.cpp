@@ -2,8 +2,7 @@
 // not set. Same text format as the loader takes (README.md lists what each camera shows).
 #include "camera_set.h"
 
-namespace velasim
-{
+namespace velasim {
 
 const char *DefaultCameraSetText()
 {

@@ -4,16 +4,15 @@
 
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <map>
 #include <mutex>
 #include <string.h>
 #include <vector>
 
-namespace velasim
-{
-namespace
-{
+namespace velasim {
+namespace {
 
 struct Fault {
     std::string op; // "*" = any operation
@@ -29,6 +28,10 @@ struct Books {
     std::mutex journalMutex;
     std::vector<std::string> journal;
     bool journalOn = true;
+    // VELASIM_JOURNAL names a file that receives every line as it is made, flushed at once,
+    // so a test can read what a child process did up to its very end (its exit teardown).
+    FILE *journalFile = nullptr;
+    bool journalFileOpened = false;
 
     std::mutex faultMutex;
     std::vector<Fault> faults;
@@ -144,6 +147,16 @@ void JournalAppend(std::string line)
 {
     Books &b = TheBooks();
     std::lock_guard lock(b.journalMutex);
+    if (!b.journalFileOpened) {
+        b.journalFileOpened = true;
+        const char *path = getenv("VELASIM_JOURNAL");
+        if (path && *path)
+            b.journalFile = fopen(path, "a");
+    }
+    if (b.journalFile) {
+        fprintf(b.journalFile, "%s\n", line.c_str());
+        fflush(b.journalFile);
+    }
     if (b.journalOn)
         b.journal.push_back(std::move(line));
 }

@@ -7,15 +7,13 @@
 
 #include <string>
 
-namespace velasim
-{
+namespace velasim {
 
 // Code: the result is the code itself (negative = failure). Bool: 1 on success, 0 on failure
 // with the code left for VelaGetLastError.
 enum class Style { Code, Bool };
 
-class DeviceCall
-{
+class DeviceCall {
   public:
     // propertyId is what fault matching compares against; 0 for calls that carry none.
     DeviceCall(const char *name, Style style, uint64_t device, uint32_t propertyId = 0);

@@ -8,10 +8,8 @@
 
 #include <algorithm>
 
-namespace velasim
-{
-namespace
-{
+namespace velasim {
+namespace {
 
 constexpr double kDarkOffset = 100.0;
 constexpr double kSkyLevel = 600.0;

@@ -11,8 +11,7 @@
 
 #include "camera_set.h"
 
-namespace velasim
-{
+namespace velasim {
 
 // Layout of one buffer frame: `bundle` images one after the other, each holding `views` view
 // blocks of `height` rows of `rowBytes` (views stacked, view 1 first).
@@ -47,8 +46,7 @@ struct Processing {
     bool operator==(const Processing &) const = default;
 };
 
-class FrameSource
-{
+class FrameSource {
   public:
     FrameSource(const CameraModel &model, const Geometry &geometry, const Processing &processing);
 

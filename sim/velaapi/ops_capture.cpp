@@ -12,8 +12,7 @@ using velasim::State;
 using velasim::Style;
 using Lock = std::unique_lock<std::mutex>;
 
-namespace
-{
+namespace {
 
 uint32_t Hex(uint64_t handle)
 {

@@ -10,8 +10,7 @@ using velasim::DeviceCall;
 using velasim::Style;
 using Lock = std::unique_lock<std::mutex>;
 
-namespace
-{
+namespace {
 
 uint32_t Hex(uint64_t handle)
 {

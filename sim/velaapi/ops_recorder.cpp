@@ -22,8 +22,7 @@ using velasim::Geometry;
 using velasim::PixelType;
 using velasim::Style;
 
-namespace
-{
+namespace {
 
 constexpr uint64_t kRecorderHandleBase = 0x0F000000;
 constexpr uint32_t kMaxTextBytes = 1u << 20;
@@ -39,8 +38,7 @@ struct PendingText {
     std::vector<uint8_t> bytes;
 };
 
-class Recorder final : public velasim::RecorderSink
-{
+class Recorder final : public velasim::RecorderSink {
   public:
     std::mutex mutex;
     std::string path;
@@ -240,8 +238,7 @@ int32_t Connect(uint64_t device, uint64_t handle)
 
 } // namespace
 
-namespace velasim
-{
+namespace velasim {
 
 void CloseAllRecorders()
 {

@@ -13,8 +13,7 @@ using velasim::DeviceCall;
 using velasim::State;
 using velasim::Style;
 
-namespace
-{
+namespace {
 
 uint32_t Hex(uint64_t handle)
 {

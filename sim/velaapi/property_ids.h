@@ -4,8 +4,7 @@
 
 #include <stdint.h>
 
-namespace velasim
-{
+namespace velasim {
 
 constexpr uint32_t kPropTriggerSource = 0x00100110;
 constexpr uint32_t kPropTriggerActive = 0x00100120;

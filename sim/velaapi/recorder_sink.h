@@ -5,11 +5,9 @@
 
 #include "frame_source.h"
 
-namespace velasim
-{
+namespace velasim {
 
-class RecorderSink
-{
+class RecorderSink {
   public:
     virtual ~RecorderSink() = default;
     // Called from the thread that produced the frame, without the camera's lock held; the

@@ -10,10 +10,8 @@
 
 #include "property_ids.h"
 
-namespace velasim
-{
-namespace
-{
+namespace velasim {
+namespace {
 
 constexpr uint32_t kNextValue = 0x01000000;
 constexpr uint32_t kPriorValue = 0x02000000;

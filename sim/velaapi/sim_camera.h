@@ -18,8 +18,7 @@
 #include "frame_source.h"
 #include "vela_api.h"
 
-namespace velasim
-{
+namespace velasim {
 
 class RecorderSink; // a recorder connected to the capture (recorder_ops.cpp)
 
@@ -40,8 +39,7 @@ struct FrameSlot {
 
 enum class BufferKind { None, Allocated, Attached };
 
-class Camera
-{
+class Camera {
   public:
     Camera(int32_t index, std::shared_ptr<const CameraModel> model);
     ~Camera();

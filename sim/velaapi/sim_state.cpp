@@ -10,8 +10,7 @@
 
 #include "vela_api.h"
 
-namespace velasim
-{
+namespace velasim {
 
 SimState &State()
 {
@@ -67,8 +66,7 @@ void ShutDownLocked()
     s.initialised = false;
 }
 
-namespace
-{
+namespace {
 
 std::shared_ptr<Camera> CameraOfHandle(uint64_t handle, uint64_t base, int32_t &error)
 {

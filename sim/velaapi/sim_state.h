@@ -13,8 +13,7 @@
 #include "camera_set.h"
 #include "sim_camera.h"
 
-namespace velasim
-{
+namespace velasim {
 
 // Handles: base | (open generation & 0xFFFF) << 8 | camera index, so a handle of an earlier
 // open of the same camera is refused instead of reaching the new one.

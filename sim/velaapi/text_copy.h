@@ -6,8 +6,7 @@
 
 #include <string>
 
-namespace velasim
-{
+namespace velasim {
 
 inline void CopyText(const std::string &text, char *out, int32_t capacity)
 {

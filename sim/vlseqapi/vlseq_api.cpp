@@ -12,8 +12,7 @@
 #include <new>
 #include <unordered_map>
 
-namespace
-{
+namespace {
 
 struct OpenFile {
     std::mutex mutex;

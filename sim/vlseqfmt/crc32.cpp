@@ -4,10 +4,8 @@
 
 #include <array>
 
-namespace vlseqfmt
-{
-namespace
-{
+namespace vlseqfmt {
+namespace {
 
 using Tables = std::array<std::array<uint32_t, 256>, 8>;
 

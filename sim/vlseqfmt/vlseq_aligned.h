@@ -6,11 +6,9 @@
 #include <memory>
 #include <new>
 
-namespace vlseqfmt
-{
+namespace vlseqfmt {
 
-class AlignedBuffer
-{
+class AlignedBuffer {
   public:
     // Keeps the current block when it is large enough; false when memory runs out.
     bool Reserve(size_t bytes)

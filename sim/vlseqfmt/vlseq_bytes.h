@@ -5,8 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vlseqfmt
-{
+namespace vlseqfmt {
 
 inline void Put16(uint8_t *p, uint16_t v)
 {

@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace vlseqfmt::fileio
-{
+namespace vlseqfmt::fileio {
 
 FILE *OpenForUpdate(const char *path); // creates or truncates; reading while writing is allowed
 FILE *OpenForRead(const char *path);   // shares the file with a writer

@@ -4,8 +4,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-namespace vlseqfmt::fileio
-{
+namespace vlseqfmt::fileio {
 
 static_assert(sizeof(off_t) == 8, "offsets past 2 GiB need a 64-bit off_t");
 

@@ -6,8 +6,7 @@
 #include <io.h>
 #include <windows.h>
 
-namespace vlseqfmt::fileio
-{
+namespace vlseqfmt::fileio {
 
 FILE *OpenForUpdate(const char *path)
 {

@@ -5,8 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vlseqfmt
-{
+namespace vlseqfmt {
 
 inline constexpr uint64_t kHeaderBlockBytes = 4096;
 inline constexpr uint64_t kCommitOffsetA = 256; // holds odd sequence numbers

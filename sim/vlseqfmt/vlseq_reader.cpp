@@ -12,13 +12,10 @@
 #include <cstring>
 #include <new>
 
-namespace vlseqfmt
-{
-namespace
-{
+namespace vlseqfmt {
+namespace {
 
-class FileSource final : public Source
-{
+class FileSource final : public Source {
   public:
     FileSource(FILE *f, uint64_t size) : f_(f), size_(size) {}
     ~FileSource() override { std::fclose(f_); }

@@ -12,11 +12,9 @@
 #include <utility>
 #include <vector>
 
-namespace vlseqfmt
-{
+namespace vlseqfmt {
 
-class Source
-{
+class Source {
   public:
     virtual ~Source() = default;
     virtual uint64_t Size() const = 0;
@@ -25,8 +23,7 @@ class Source
 };
 
 // Reads caller-owned memory, which must outlive the source.
-class MemorySource final : public Source
-{
+class MemorySource final : public Source {
   public:
     MemorySource(const uint8_t *data, size_t size) : data_(data), size_(size) {}
     uint64_t Size() const override { return size_; }
@@ -52,8 +49,7 @@ struct TextSpan {
 };
 using TextKey = std::pair<uint32_t, int32_t>; // level, index; ordered as the index stores them
 
-class Reader
-{
+class Reader {
   public:
     // 1; VELA_ERR_FAILEDREADDATA for anything that is not a readable recording with at least
     // one frame; VELA_ERR_NOTSUPPORT for another major version or unknown incompatible

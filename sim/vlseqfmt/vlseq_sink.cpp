@@ -8,13 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
-namespace vlseqfmt
-{
-namespace
-{
+namespace vlseqfmt {
+namespace {
 
-class FileSink final : public Sink
-{
+class FileSink final : public Sink {
   public:
     explicit FileSink(FILE *f) : f_(f) { std::setvbuf(f_, nullptr, _IOFBF, 1 << 16); }
     ~FileSink() override { Close(); }

@@ -7,11 +7,9 @@
 #include <memory>
 #include <vector>
 
-namespace vlseqfmt
-{
+namespace vlseqfmt {
 
-class Sink
-{
+class Sink {
   public:
     virtual ~Sink() = default;
     // Bytes reach the OS in call order: a later write never lands before an earlier one.
@@ -42,8 +40,7 @@ struct MemoryFile {
     size_t failFromOp = SIZE_MAX; // operation number (0-based) from which every one fails
 };
 
-class MemorySink final : public Sink
-{
+class MemorySink final : public Sink {
   public:
     explicit MemorySink(std::shared_ptr<MemoryFile> file) : file_(std::move(file)) {}
     bool Write(uint64_t offset, const void *data, size_t length) override;

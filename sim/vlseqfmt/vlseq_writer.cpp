@@ -18,10 +18,8 @@
 #include <utility>
 #include <vector>
 
-namespace vlseqfmt
-{
-namespace
-{
+namespace vlseqfmt {
+namespace {
 
 using Clock = std::chrono::steady_clock;
 

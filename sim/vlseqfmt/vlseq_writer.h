@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-namespace vlseqfmt
-{
+namespace vlseqfmt {
 
 class Sink;
 
@@ -18,8 +17,7 @@ struct Geometry {
     uint32_t deviceDataType;
 };
 
-class Writer
-{
+class Writer {
   public:
     Writer();
     ~Writer(); // closes if open

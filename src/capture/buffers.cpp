@@ -7,8 +7,7 @@
 #include "core/device.h"
 #include "settings/properties.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 bool HostDataType(uint32_t deviceCode, bool withNarrowCodes, uint32_t *hostCode)
 {

@@ -5,8 +5,7 @@
 
 #include "core/library_state.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 constexpr uint32_t kPropBundleMode = 0x00421010;
 constexpr uint32_t kPropBundleFrames = 0x00421020;

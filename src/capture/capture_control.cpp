@@ -7,8 +7,7 @@
 #include "core/platform.h"
 #include "settings/properties.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 uint32_t FrameTimeLimit(const CameraContext &c, uint32_t hostLimit)
 {

@@ -5,8 +5,7 @@
 
 #include "core/library_state.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 constexpr uint32_t kAutomaticTimeLimit = 0xFFFFFFFF;
 constexpr uint32_t kNoTimeLimit = 0xFFFFFFFF;

@@ -14,10 +14,8 @@
 #define QXCM_X86 1
 #endif
 
-namespace qxcm
-{
-namespace
-{
+namespace qxcm {
+namespace {
 
 constexpr uint32_t kPropViewOffset = 0x00420250;
 constexpr uint32_t kPropSecondViewBytes = 0x00420240;
@@ -129,8 +127,7 @@ void UnpackTwelveBitTable(const uint8_t *s, uint16_t *d, size_t groups)
 }
 
 #ifdef QXCM_X86
-namespace
-{
+namespace {
 
 // Within 16 bytes holding four groups from byte `base` on, places [b1,b0] and [b1,b2] of each
 // group in consecutive 16-bit lanes; a shift by 4 then gives the second pixel exactly and the

@@ -8,8 +8,7 @@
 #include "core/library_state.h"
 #include "velaapi/vela_api.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 // A locked frame: where it is, its pitch and how many bytes the device holds there.
 struct LockedFrame {

@@ -7,8 +7,7 @@
 #include "capture/frames.h"
 #include "core/device.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 bool RecordingPath(const char *path, char *buffer)
 {

@@ -5,8 +5,7 @@
 
 #include "core/library_state.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 // Fills `buffer` (kPathCapacity bytes) with the host's path, ".vlseq" appended when the path
 // does not contain it anywhere. False when the path is missing or does not fit.

@@ -8,10 +8,8 @@
 #include "core/sequence_library.h"
 #include "qxcm/qxcm.h"
 
-namespace qxcm
-{
-namespace
-{
+namespace qxcm {
+namespace {
 
 double StampSeconds(const VlseqStamp &stamp)
 {

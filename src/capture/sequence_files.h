@@ -5,8 +5,7 @@
 
 #include "core/library_state.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 // Opens the file at `path` in a slot (or finds the slot that already holds it). Answers 0 or
 // the code to report.

@@ -3,8 +3,7 @@
 
 #include "core/platform.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 // Resolves one operation of `module` into `slot`; clears `complete` when it is missing.
 template <class Function>

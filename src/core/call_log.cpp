@@ -6,8 +6,7 @@
 
 #include "core/platform.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 CallLog &Log()
 {

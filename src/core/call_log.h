@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace qxcm
-{
+namespace qxcm {
 
 struct CallLog {
     uint8_t logEnabled = 0; // 1 while logFile is open; the only thing a logging site tests

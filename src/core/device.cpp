@@ -4,10 +4,8 @@
 
 #include "core/binding.h"
 
-namespace qxcm
-{
-namespace
-{
+namespace qxcm {
+namespace {
 
 DeviceApi gDevice{};
 void *gModule = nullptr;

@@ -4,8 +4,7 @@
 
 #include "velaapi/vela_api.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 struct DeviceApi {
 #define VELA_OP(ordinal, name, ret, params, args) ret(*name) params;

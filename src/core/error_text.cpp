@@ -1,9 +1,7 @@
 #include "core/error_text.h"
 
-namespace qxcm
-{
-namespace
-{
+namespace qxcm {
+namespace {
 
 struct ErrorTextRow {
     uint32_t code;

@@ -3,8 +3,7 @@
 
 #include <cstdint>
 
-namespace qxcm
-{
+namespace qxcm {
 
 // The fixed English text of a code; unknown codes give the QXERR_UNKNOWNERROR text.
 const char *ErrorText(int32_t code);

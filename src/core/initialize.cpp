@@ -9,8 +9,7 @@
 #include "core/platform.h"
 #include "qxcm/qxcm.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 uint16_t twelveBitFirstTable[65536];
 uint16_t twelveBitSecondTable[65536];

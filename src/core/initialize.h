@@ -3,8 +3,7 @@
 
 #include <cstdint>
 
-namespace qxcm
-{
+namespace qxcm {
 
 constexpr const char *kLibraryVersion = "4.4.24.225";
 

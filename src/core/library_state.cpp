@@ -5,8 +5,7 @@
 
 #include "core/device.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 LibraryState &State()
 {
@@ -110,8 +109,7 @@ void ShutdownLibrary()
     s.openFlagBits = 0;
 }
 
-namespace
-{
+namespace {
 
 // Load-time initialisation: the state starts empty and the teardown is registered for exit.
 struct LoadTimeInit {

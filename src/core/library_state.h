@@ -8,8 +8,7 @@
 
 #include "vlseqapi/vlseq_api.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 constexpr int kMaxProperties = 128;
 constexpr int kMaxValueTexts = 64;

@@ -6,8 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace qxcm
-{
+namespace qxcm {
 
 enum class Module { Device, SequenceFile };
 

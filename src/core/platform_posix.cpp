@@ -14,10 +14,8 @@
 #include <string>
 #include <thread>
 
-namespace qxcm
-{
-namespace
-{
+namespace qxcm {
+namespace {
 
 const auto gLoadTime = std::chrono::steady_clock::now();
 

@@ -10,10 +10,8 @@
 
 #include <string>
 
-namespace qxcm
-{
-namespace
-{
+namespace qxcm {
+namespace {
 
 const ULONGLONG gLoadTicks = GetTickCount64();
 

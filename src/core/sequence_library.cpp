@@ -2,10 +2,8 @@
 
 #include "core/binding.h"
 
-namespace qxcm
-{
-namespace
-{
+namespace qxcm {
+namespace {
 
 SequenceFileApi gApi{};
 bool gBound = false;

@@ -3,8 +3,7 @@
 
 #include "vlseqapi/vlseq_api.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 struct SequenceFileApi {
 #define VLSEQ_OP(ordinal, name, ret, params, args) ret(*name) params;

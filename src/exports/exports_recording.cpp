@@ -6,8 +6,7 @@
 
 using namespace qxcm;
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kBufferedFlag = VELA_RECORDER_BUFFERED;
 

@@ -6,8 +6,7 @@
 #include "core/library_state.h"
 #include "qxcm/qxcm.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 // Writes a code to the host's error variable; a null pointer has nowhere to report to.
 inline void SetError(int32_t *error, int32_t code)

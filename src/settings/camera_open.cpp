@@ -9,10 +9,8 @@
 #include "core/platform.h"
 #include "settings/properties.h"
 
-namespace qxcm
-{
-namespace
-{
+namespace qxcm {
+namespace {
 
 constexpr uint32_t kRegisteredIds[] = {
     0x00100110, 0x00100120, 0x00100210, 0x00100220, 0x00100230, 0x00100260, 0x00100270, 0x00100280,

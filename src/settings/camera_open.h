@@ -6,8 +6,7 @@
 
 #include "core/library_state.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 constexpr uint32_t kInfoModel = 0x04000104;
 constexpr uint32_t kInfoSerial = 0x04000102;

@@ -3,8 +3,7 @@
 
 #include "core/device.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 int32_t FindParameterRecord(const CameraContext &c, int32_t parameter)
 {

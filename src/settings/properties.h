@@ -6,8 +6,7 @@
 
 #include "core/library_state.h"
 
-namespace qxcm
-{
+namespace qxcm {
 
 constexpr int32_t kFunctionIdOffset = 0x4390; // function id = property id + this
 constexpr int32_t kNoParameter = -1;          // the parameter number names nothing

@@ -9,11 +9,9 @@
 
 using qxtest::LibraryTest;
 
-namespace
-{
+namespace {
 
-class Capture : public LibraryTest
-{
+class Capture : public LibraryTest {
   protected:
     void SetUp() override
     {

@@ -9,8 +9,7 @@
 
 using qxtest::LibraryTest;
 
-namespace
-{
+namespace {
 
 constexpr int32_t kInjected = static_cast<int32_t>(0x80000301);
 const std::string kInjectedText = "0x80000301";
@@ -118,9 +117,7 @@ std::vector<Flow> Flows()
     };
 }
 
-class FaultSweep : public LibraryTest, public ::testing::WithParamInterface<Flow>
-{
-};
+class FaultSweep : public LibraryTest, public ::testing::WithParamInterface<Flow> {};
 
 TEST_P(FaultSweep, ReportsTheFailingCallAndStopsThere)
 {

@@ -11,8 +11,7 @@
 
 using qxtest::LibraryTest;
 
-namespace
-{
+namespace {
 
 // What the device holds for buffer frame `index`, for comparing copies against.
 std::vector<uint8_t> DeviceFrame(uint64_t device, int32_t index, int64_t bytes)
@@ -25,8 +24,7 @@ std::vector<uint8_t> DeviceFrame(uint64_t device, int32_t index, int64_t bytes)
     return std::vector<uint8_t>(p, p + bytes);
 }
 
-class Frames : public LibraryTest
-{
+class Frames : public LibraryTest {
   protected:
     void SetUp() override
     {

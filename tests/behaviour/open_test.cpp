@@ -12,14 +12,11 @@
 using qxtest::LibraryTest;
 using Lines = std::vector<std::string>;
 
-namespace
-{
+namespace {
 
 constexpr int32_t kLostFrame = static_cast<int32_t>(0x80000301);
 
-class Open : public LibraryTest
-{
-};
+class Open : public LibraryTest {};
 
 TEST_F(Open, RecordsFollowTheDeviceOrderAndTheMapPointsAtTheirOwnRecords)
 {

@@ -9,8 +9,7 @@
 
 using qxtest::LibraryTest;
 
-namespace
-{
+namespace {
 
 constexpr int32_t kLostFrame = static_cast<int32_t>(0x80000301);
 constexpr int32_t kExposure = 7, kTriggerSource = 15, kBinning = 1;
@@ -20,8 +19,7 @@ int32_t FunctionId(uint32_t propertyId)
     return static_cast<int32_t>(propertyId) + 0x4390;
 }
 
-class Parameters : public LibraryTest
-{
+class Parameters : public LibraryTest {
   protected:
     void SetUp() override
     {

@@ -9,8 +9,7 @@
 
 using qxtest::LibraryTest;
 
-namespace
-{
+namespace {
 
 void CopyRecording(const std::string &from, const std::string &to)
 {
@@ -23,8 +22,7 @@ void CopyRecording(const std::string &from, const std::string &to)
     std::fclose(out);
 }
 
-class Recording : public LibraryTest
-{
+class Recording : public LibraryTest {
   protected:
     void SetUp() override
     {

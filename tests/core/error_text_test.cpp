@@ -6,8 +6,7 @@
 
 #include "qxcm/qxcm.h"
 
-namespace
-{
+namespace {
 
 std::string TextOf(uint32_t code)
 {

@@ -6,8 +6,7 @@
 
 #include "support/qx_test.h"
 
-namespace
-{
+namespace {
 
 enum FrameKind { OWN, CAMERA, OPENCLOSE, INFO, SILENT, LEGACY, FILESLOT };
 
@@ -62,8 +61,7 @@ std::vector<ExportRow> Framed()
     return rows;
 }
 
-class FrameRules : public qxtest::LibraryTest, public ::testing::WithParamInterface<ExportRow>
-{
+class FrameRules : public qxtest::LibraryTest, public ::testing::WithParamInterface<ExportRow> {
   protected:
     int32_t Call(uint32_t index, int32_t *error)
     {

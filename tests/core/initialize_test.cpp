@@ -1,6 +1,10 @@
 // Initialisation, de-initialisation and the teardown at exit, with their exact log lines and
 // the device calls they make.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 #include "core/call_log.h"
 #include "core/device.h"
@@ -12,8 +16,7 @@
 using qxtest::LibraryTest;
 using Lines = std::vector<std::string>;
 
-namespace
-{
+namespace {
 
 // Opens slot i on the device directly, as opening a camera leaves it.
 void ForceOpen(uint32_t i)
@@ -26,9 +29,7 @@ void ForceOpen(uint32_t i)
     qxcm::SetCameraOpen(i, true);
 }
 
-class Initialize : public LibraryTest
-{
-};
+class Initialize : public LibraryTest {};
 
 TEST_F(Initialize, ReportsCountVersionsAndLogsFromZero)
 {
@@ -177,9 +178,7 @@ TEST(TwelveBitTables, HoldTheUnpackedValues)
     EXPECT_EQ(qxcm::twelveBitSecondTable[0xEFCD], 0xEFC);
 }
 
-class Deinitialize : public LibraryTest
-{
-};
+class Deinitialize : public LibraryTest {};
 
 TEST_F(Deinitialize, RefusesWhileACameraIsOpenButEndsTheLog)
 {
@@ -213,9 +212,55 @@ TEST_F(Deinitialize, ForcedClosesEveryOpenCameraAndUninitialises)
     EXPECT_EQ(log.back(), "0.000 QXCM_DEINITIALIZE_40 OK\n");
 }
 
-class Shutdown : public LibraryTest
+class Shutdown : public LibraryTest {};
+
+// The journal of a child host program, from the simulated device's journal file.
+std::vector<std::string> ChildJournal(const char *openCameras)
 {
-};
+    std::string path = qxtest::TempPath("qxtest_exit_journal.txt");
+    std::remove(path.c_str());
+#ifdef _WIN32
+    _putenv_s("VELASIM_JOURNAL", path.c_str());
+#else
+    setenv("VELASIM_JOURNAL", path.c_str(), 1);
+#endif
+    int rc = qxtest::RunProgram("qxcm_exit_child", openCameras);
+#ifdef _WIN32
+    _putenv_s("VELASIM_JOURNAL", "");
+#else
+    unsetenv("VELASIM_JOURNAL");
+#endif
+    EXPECT_EQ(rc, 0);
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line.substr(0, line.find('(')));
+    std::remove(path.c_str());
+    return lines;
+}
+
+size_t CountOf(const std::vector<std::string> &ops, const char *op)
+{
+    return static_cast<size_t>(std::count(ops.begin(), ops.end(), op));
+}
+
+TEST_F(Shutdown, AtProcessExitClosesWhatTheHostLeftOpen)
+{
+    std::vector<std::string> ops = ChildJournal("2");
+    ASSERT_FALSE(ops.empty());
+    auto start = std::find(ops.begin(), ops.end(), "VelaCaptureStart");
+    ASSERT_NE(start, ops.end());
+    std::vector<std::string> teardown(start + 1, ops.end());
+    EXPECT_EQ(CountOf(teardown, "VelaStopCapture"), 2u);
+    EXPECT_EQ(CountOf(teardown, "VelaGetCaptureStatus"), 2u);
+    EXPECT_EQ(CountOf(teardown, "VelaReleaseBuffers"), 1u);
+    EXPECT_EQ(CountOf(teardown, "VelaClose"), 2u);
+    ASSERT_FALSE(teardown.empty());
+    EXPECT_EQ(teardown.back(), "VelaUninit");
+
+    ops = ChildJournal("0");
+    EXPECT_EQ(CountOf(ops, "VelaUninit"), 0u) << "nothing was open, so nothing is torn down";
+}
 
 TEST_F(Shutdown, ClosesExactlyTheOpenCamerasAndUninitialisesOnce)
 {

@@ -14,8 +14,7 @@
 #include "vela_api.h"
 #include "velaapi/vela_sim.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kBinning = 0x00401110;
 constexpr uint32_t kExposure = 0x001F0110;
@@ -48,8 +47,7 @@ uint32_t FrameNumber(const void *frame)
     return n;
 }
 
-class Sim : public ::testing::Test
-{
+class Sim : public ::testing::Test {
   protected:
     void SetUp() override
     {

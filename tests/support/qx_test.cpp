@@ -9,13 +9,11 @@
 #include "core/platform.h"
 #include "velaapi/vela_sim.h"
 
-namespace qxtest
-{
+namespace qxtest {
 
 int32_t fakeClockMs = 0;
 
-namespace
-{
+namespace {
 
 std::string gLogPath;
 const char *TestLogPath()
@@ -137,4 +135,7 @@ int RunProgram(const std::string &program, const std::string &arguments)
 
 // Under the address sanitizer an allocation too large to satisfy must fail the way it does
 // elsewhere, by returning null, so the library's own handling of it can be tested.
-extern "C" const char *__asan_default_options() { return "allocator_may_return_null=1"; }
+extern "C" const char *__asan_default_options()
+{
+    return "allocator_may_return_null=1";
+}

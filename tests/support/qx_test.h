@@ -11,14 +11,12 @@
 #include "core/library_state.h"
 #include "qxcm/qxcm.h"
 
-namespace qxtest
-{
+namespace qxtest {
 
 // Milliseconds the fake clock reports; tests move it to check elapsed seconds.
 extern int32_t fakeClockMs;
 
-class LibraryTest : public ::testing::Test
-{
+class LibraryTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;

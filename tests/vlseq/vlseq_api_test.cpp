@@ -13,13 +13,11 @@
 
 using namespace vlseqtest;
 
-namespace
-{
+namespace {
 
 const Geometry kRgb{4, 7, 3, 0};
 
-class VlseqApi : public testing::Test
-{
+class VlseqApi : public testing::Test {
   protected:
     static void SetUpTestSuite()
     {

@@ -24,8 +24,7 @@
 using namespace vlseqfmt;
 using namespace vlseqtest;
 
-namespace
-{
+namespace {
 
 struct Scenario {
     bool buffered;
@@ -140,9 +139,7 @@ std::map<TextKey, std::string> AllTexts(Reader &r)
     return out;
 }
 
-class CrashReplay : public testing::TestWithParam<Scenario>
-{
-};
+class CrashReplay : public testing::TestWithParam<Scenario> {};
 
 TEST_P(CrashReplay, EveryPrefixReadsAsTheCompleteCommittedChunks)
 {

@@ -12,8 +12,7 @@
 using namespace vlseqfmt;
 using namespace vlseqtest;
 
-namespace
-{
+namespace {
 
 bool Save(const std::string &path, const std::vector<uint8_t> &bytes)
 {

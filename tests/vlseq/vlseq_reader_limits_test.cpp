@@ -14,8 +14,7 @@
 using namespace vlseqfmt;
 using namespace vlseqtest;
 
-namespace
-{
+namespace {
 
 const Geometry kGeom{2, 6, 4, 0};
 

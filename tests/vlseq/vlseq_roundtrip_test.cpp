@@ -12,8 +12,7 @@
 using namespace vlseqfmt;
 using namespace vlseqtest;
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kFileCap = 40, kFrameCap = 16;
 
@@ -22,9 +21,7 @@ std::shared_ptr<MemoryFile> NewFile()
     return std::make_shared<MemoryFile>();
 }
 
-class RoundTrip : public testing::TestWithParam<std::tuple<uint32_t, uint32_t, int>>
-{
-};
+class RoundTrip : public testing::TestWithParam<std::tuple<uint32_t, uint32_t, int>> {};
 
 TEST_P(RoundTrip, ReadsBackFramesStampsAndLatestTexts)
 {

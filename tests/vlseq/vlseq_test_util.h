@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace vlseqtest
-{
+namespace vlseqtest {
 
 using vlseqfmt::Geometry;
 

@@ -11,8 +11,7 @@
 #include "preview_png.h"
 #include "qxcm/qxcm.h"
 
-namespace
-{
+namespace {
 
 struct Options {
     uint32_t camera = 0;

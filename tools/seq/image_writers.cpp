@@ -39,8 +39,7 @@ bool WritePng(const std::string &path, const Image &image)
 #endif
 }
 
-namespace
-{
+namespace {
 
 void Put16(std::vector<uint8_t> &b, uint16_t v)
 {

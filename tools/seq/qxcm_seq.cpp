@@ -10,8 +10,7 @@
 #include "image_writers.h"
 #include "vlseqapi/vlseq_api.h"
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kMaxText = (1u << 20) + 1;
 
