@@ -207,6 +207,14 @@ const char *TwelveBitPath()
 {
     return Unpack().name;
 }
+
+std::vector<TwelveBitVariant> TwelveBitVariants()
+{
+    __builtin_cpu_init();
+    return {{"table", UnpackTwelveBitTable, true},
+            {"ssse3", UnpackSsse3, __builtin_cpu_supports("ssse3") != 0},
+            {"avx2", UnpackAvx2, __builtin_cpu_supports("avx2") != 0}};
+}
 #else
 void UnpackTwelveBit(const uint8_t *source, uint16_t *destination, size_t groups)
 {
@@ -216,6 +224,11 @@ void UnpackTwelveBit(const uint8_t *source, uint16_t *destination, size_t groups
 const char *TwelveBitPath()
 {
     return "table";
+}
+
+std::vector<TwelveBitVariant> TwelveBitVariants()
+{
+    return {{"table", UnpackTwelveBitTable, true}};
 }
 #endif
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "core/library_state.h"
 #include "velaapi/vela_api.h"
@@ -41,5 +42,14 @@ void UnpackTwelveBit(const uint8_t *source, uint16_t *destination, size_t groups
 void UnpackTwelveBitTable(const uint8_t *source, uint16_t *destination, size_t groups);
 // Which path UnpackTwelveBit takes on this processor: "avx2", "ssse3" or "table".
 const char *TwelveBitPath();
+
+// Every expansion path of this build, for tests that hold each to the table path; `supported`
+// says whether this processor can run it.
+struct TwelveBitVariant {
+    const char *name;
+    void (*unpack)(const uint8_t *source, uint16_t *destination, size_t groups);
+    bool supported;
+};
+std::vector<TwelveBitVariant> TwelveBitVariants();
 
 } // namespace qxcm

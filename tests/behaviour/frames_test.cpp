@@ -179,16 +179,18 @@ TEST(TwelveBit, EveryPathMatchesTheDefinitionOverAllByteTriples)
         packed[3 * v + 1] = uint8_t(v >> 8);
         packed[3 * v + 2] = uint8_t(v);
     }
-    std::vector<uint16_t> fast(groups * 2), table(groups * 2);
-    qxcm::UnpackTwelveBit(packed.data(), fast.data(), groups);
-    qxcm::UnpackTwelveBitTable(packed.data(), table.data(), groups);
-    size_t wrong = 0;
-    for (size_t v = 0; v < groups; ++v) {
-        uint16_t a = First(&packed[3 * v]), b = Second(&packed[3 * v]);
-        wrong +=
-            table[2 * v] != a || table[2 * v + 1] != b || fast[2 * v] != a || fast[2 * v + 1] != b;
+    std::vector<uint16_t> out(groups * 2);
+    for (const qxcm::TwelveBitVariant &path : qxcm::TwelveBitVariants()) {
+        if (!path.supported)
+            continue;
+        std::fill(out.begin(), out.end(), 0xFFFF);
+        path.unpack(packed.data(), out.data(), groups);
+        size_t wrong = 0;
+        for (size_t v = 0; v < groups; ++v)
+            wrong +=
+                out[2 * v] != First(&packed[3 * v]) || out[2 * v + 1] != Second(&packed[3 * v]);
+        EXPECT_EQ(wrong, 0u) << "path " << path.name;
     }
-    EXPECT_EQ(wrong, 0u) << "path " << qxcm::TwelveBitPath();
     EXPECT_EQ(First(std::array<uint8_t, 3>{0xAB, 0xCD, 0xEF}.data()), 0xABD);
 }
 
@@ -202,10 +204,14 @@ TEST(TwelveBit, ShortAndUnalignedRunsStayInsideTheirBuffers)
         auto *out = new uint16_t[groups * 2 + 1];
         for (size_t k = 0; k < groups * 3 + 1; ++k)
             packed[k] = uint8_t(random());
-        qxcm::UnpackTwelveBit(packed + 1, out + 1, groups);
-        for (size_t g = 0; g < groups; ++g) {
-            EXPECT_EQ(out[1 + 2 * g], First(packed + 1 + 3 * g));
-            EXPECT_EQ(out[2 + 2 * g], Second(packed + 1 + 3 * g));
+        for (const qxcm::TwelveBitVariant &path : qxcm::TwelveBitVariants()) {
+            if (!path.supported)
+                continue;
+            path.unpack(packed + 1, out + 1, groups);
+            for (size_t g = 0; g < groups; ++g) {
+                EXPECT_EQ(out[1 + 2 * g], First(packed + 1 + 3 * g)) << path.name;
+                EXPECT_EQ(out[2 + 2 * g], Second(packed + 1 + 3 * g)) << path.name;
+            }
         }
         delete[] packed;
         delete[] out;

@@ -80,6 +80,32 @@ bool Configured(int32_t *value)
     return true;
 }
 
+// A camera whose two array properties of 64 elements each make more records than a camera
+// can hold, with the exposure time listed after them.
+const char *kManyElements = R"(camera T-MANY
+info 0x04000104 T-MANY
+sensor 64 32 mono16 range=65535 linetime=1e-5
+prop 0x001C0010 "NUMBER OF OUTPUT TRIGGER CONNECTOR" long r min=64 max=64 default=64
+prop 0x001C0110 "OUTPUT TRIGGER SOURCE" long rw min=0 max=9 step=1 default=1 count=0x001C0010:0x1
+prop 0x001C0120 "OUTPUT TRIGGER POLARITY" long rw min=0 max=9 step=1 default=1 count=0x001C0010:0x1
+prop 0x001F0110 "EXPOSURE TIME" real rw min=0.00001 max=10 step=0.000001 default=0.01 unit=1
+)";
+
+TEST_F(Open, RecordsBeyondTheTableAreNotKept)
+{
+    ASSERT_EQ(VelaSim_LoadCameraSet(kManyElements), 1);
+    InitWithLog();
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
+    qxcm::CameraContext &c = Context(0);
+    EXPECT_EQ(c.propertyCount, 128);
+    EXPECT_EQ(c.properties[127].propertyId, 0x001C0120u + 62);
+    EXPECT_EQ(c.parameterMap[7], -1) << "the exposure came after the table was full";
+    double value = 0;
+    EXPECT_EQ(QXCM_GETPARAMETER_40(0, 7, &value, 0, &err), 0);
+    EXPECT_EQ(err, QXERR_INVALIDPARAM);
+}
+
 TEST_F(Open, CalibrationTimeoutIsAtLeastFiveSeconds)
 {
     InitWithLog();

@@ -48,7 +48,7 @@ class Recording : public LibraryTest {
     void Record(uint32_t i, const std::string &path, int32_t frames)
     {
         int32_t err = 0;
-        ASSERT_EQ(QXCM_OPENCAMERA_40(i, 0, &err), 1);
+        ASSERT_EQ(QXCM_OPENCAMERA_40(i, 1, &err), 1);
         uint32_t w = 0, h = 0, t = 0;
         ASSERT_EQ(QXCM_PREPARECAPTURE_40(i, 1, 8, &w, &h, &t, &err), 1);
         ASSERT_EQ(QXCM_STARTRECORDER_41(i, path.c_str(), 100, 1, &err), 1) << err;
@@ -62,8 +62,12 @@ class Recording : public LibraryTest {
 
 TEST_F(Recording, EveryPixelTypeRoundTripsWithItsStamps)
 {
-    for (uint32_t camera : {0u, 1u, 2u}) {
-        std::string path = File("qxtest_roundtrip_" + std::to_string(camera) + ".vlseq");
+    // Camera 0 twice: 16-bit, then 8-bit; camera 1 pads its rows; camera 2 is colour.
+    for (uint32_t run : {0u, 1u, 2u, 3u}) {
+        uint32_t camera = run == 3 ? 0 : run;
+        if (run == 3)
+            VelaSim_SetProperty(0, 0x00420270, 1.0); // 8 bits per pixel
+        std::string path = File("qxtest_roundtrip_" + std::to_string(run) + ".vlseq");
         Record(camera, path, 3);
         int32_t err = 0, index = -1, count = -1;
         ASSERT_EQ(QXCM_GETRECORDERSTATUS_40(camera, &index, &count, &err), 1);
@@ -90,7 +94,7 @@ TEST_F(Recording, EveryPixelTypeRoundTripsWithItsStamps)
         ASSERT_EQ(QXCM_GETVLSEQFRAMEINFO(slot, 0, &width, &height, &err), 1);
         EXPECT_EQ(width, camera == 2 ? 1280u * 3 : Context(camera).frameWidth);
         EXPECT_EQ(height, Context(camera).frameHeight);
-        size_t packedRow = camera == 2 ? 1280 * 3 : size_t(width) * 2;
+        size_t packedRow = camera == 2 ? 1280 * 3 : size_t(width) * (run == 3 ? 1 : 2);
         for (int32_t k = 0; k < 3; ++k) {
             std::vector<uint8_t> frame(bytes);
             double stamp = -1;

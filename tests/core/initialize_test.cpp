@@ -148,6 +148,25 @@ TEST_F(Initialize, MissingDeviceLibraryFailsWithNoModule)
     EXPECT_EQ(QXCM_INITIALIZE_40(nullptr, nullptr, nullptr, 0, 0, &err), 1);
 }
 
+void *(*gRealResolve)(void *, int, const char *);
+void *ResolveAllButOne(void *module, int ordinal, const char *name)
+{
+    return std::strcmp(name, "VelaFireTrigger") == 0 ? nullptr
+                                                     : gRealResolve(module, ordinal, name);
+}
+
+TEST_F(Initialize, DeviceLibraryLackingAnOperationCountsAsMissing)
+{
+    gRealResolve = qxcm::Os().resolve;
+    qxcm::Os().resolve = ResolveAllButOne;
+    qxcm::ResetDeviceBinding();
+    int32_t err = 0;
+    EXPECT_EQ(QXCM_INITIALIZE_40(nullptr, nullptr, nullptr, 0, 0, &err), 0);
+    EXPECT_EQ(err, QXERR_NOMODULE);
+    qxcm::Os().resolve = gRealResolve;
+    qxcm::ResetDeviceBinding();
+}
+
 int32_t HugeCameraCount(VelaInitRecord *record)
 {
     record->cameraCount = 0x7FFFFFFF;
