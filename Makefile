@@ -8,6 +8,8 @@ APT_PACKAGES = cmake ninja-build g++ clang clang-format libgtest-dev libgmock-de
 	libbenchmark-dev libpng-dev g++-mingw-w64-x86-64-posix wine64 wine python3 \
 	python3-numpy python3-tifffile libtiff-tools
 export WINEDEBUG ?= -all
+# No dialogs offering add-ons when Wine makes its prefix on a fresh machine.
+export WINEDLLOVERRIDES ?= mscoree=d;mshtml=d
 
 .PHONY: demo test deps build-asan build-windows build-release format format-check bench clean
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "core/library_state.h"
@@ -18,6 +19,20 @@ struct LockedFrame {
     int64_t bytes; // the device's frame size (rows x pitch); copies stay inside it
     double stamp;  // seconds since the time origin
 };
+
+// Copies of a captured frame into host memory. Each answers 0 with the time stamp written, or
+// the code to report; nothing the host owns is written then. Null destinations are refused
+// before any device call.
+// frameHeight rows at the device's pitch; with a bundle member, that member of the locked
+// bundle (refused outside 0 to frames per bundle - 1 or past the locked frame).
+int32_t CopyFrame(CameraContext &c, int32_t index, std::optional<int32_t> bundleMember,
+                  uint32_t option, uint8_t *destination, double *stamp);
+// The two views of a split frame, each frameHeight rows at the device's pitch.
+int32_t CopySplitFrame(CameraContext &c, int32_t index, uint32_t option, uint8_t *view1,
+                       uint8_t *view2, double *stamp);
+// Packed 12-bit pixels expanded to frameHeight x (frameWidth / 2) pairs of 16-bit words.
+int32_t CopyPackedFrame(CameraContext &c, int32_t index, uint32_t option, uint16_t *destination,
+                        double *stamp);
 
 // A locked frame's time stamp in seconds (microseconds signed, seconds unsigned).
 double FrameStampSeconds(const VelaFrameRecord &r);

@@ -72,9 +72,8 @@ bool ResizeCameraSlots(uint32_t n)
     return true;
 }
 
-void StopAndCloseDevice(CameraContext &c)
+void CloseDevice(CameraContext &c)
 {
-    c.lastResult = Device().VelaStopCapture(c.deviceHandle);
     int32_t status = 0;
     if (Device().VelaGetCaptureStatus(c.deviceHandle, &status) >= 0) {
         if (status == VELA_STATUS_BUSY) {
@@ -85,6 +84,12 @@ void StopAndCloseDevice(CameraContext &c)
         }
     }
     Device().VelaClose(c.deviceHandle);
+}
+
+void StopAndCloseDevice(CameraContext &c)
+{
+    c.lastResult = Device().VelaStopCapture(c.deviceHandle);
+    CloseDevice(c);
 }
 
 void ShutdownLibrary()

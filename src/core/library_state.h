@@ -93,8 +93,10 @@ bool AnyCameraOpen();
 // closed. Returns false (with an empty table) when the table cannot be allocated.
 bool ResizeCameraSlots(uint32_t n);
 
-// Stops capture, releases the buffers by the device's status and closes the device; the stop's
-// result lands in lastResult, nothing else is examined.
+// Releases the buffers by the device's capture status and closes the device; no result is
+// examined and lastResult stays as it was.
+void CloseDevice(CameraContext &c);
+// The same after stopping capture first; the stop's result lands in lastResult.
 void StopAndCloseDevice(CameraContext &c);
 
 // Stops, releases and closes every open camera; runs once at process exit.

@@ -26,13 +26,6 @@ static void ReportPreparedFrames(CameraContext &c, bool withNarrowCodes, uint32_
     }
 }
 
-// Copies frameHeight rows of the locked pitch; with the same pitch on both sides the rows are
-// one block.
-static void CopyRows(uint8_t *destination, const uint8_t *source, int64_t bytes)
-{
-    memcpy(destination, source, static_cast<size_t>(bytes));
-}
-
 extern "C" {
 
 QXCM_API int32_t QXCM_PREPARECAPTURE_40(uint32_t i, uint32_t mode, int32_t frames, uint32_t *width,
@@ -249,17 +242,9 @@ QXCM_API int32_t QXCM_GETFRAME_40(uint32_t i, uint32_t frameIndex, void *destina
     QX_LOG("%.3f QXCM_GETFRAME_40 -> i=%d frameindex=%d\n", static_cast<int32_t>(i),
            static_cast<int32_t>(frameIndex));
     QX_REQUIRE_OPEN(c, i, error);
-    if (!destination || !timeStamp)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAME_40 NG ERR=%d\n");
-    LockedFrame f{};
-    int32_t code = LockCaptureFrame(c, f, static_cast<int32_t>(frameIndex), option);
-    int64_t bytes = FrameCopyBytes(c, f);
-    if (code == 0 && !InsideFrame(f, 0, bytes))
-        code = QXERR_INVALIDPARAM;
-    if (code != 0)
+    if (int32_t code = CopyFrame(c, static_cast<int32_t>(frameIndex), std::nullopt, option,
+                                 static_cast<uint8_t *>(destination), timeStamp))
         QX_FAIL_CODE(code, error, "%.3f QXCM_GETFRAME_40 NG ERR=%d\n");
-    CopyRows(static_cast<uint8_t *>(destination), f.address, bytes);
-    *timeStamp = f.stamp;
     QX_LOG("%.3f QXCM_GETFRAME_40 OK timestamp=%f\n", *timeStamp);
     return 1;
 }
@@ -272,29 +257,13 @@ QXCM_API int32_t QXCM_GETFRAME_41(uint32_t i, int32_t frameIndex, int32_t bundle
     QX_LOG("%.3f QXCM_GETFRAME_41 -> i=%d frameindex=%d bundleindex=%d\n", static_cast<int32_t>(i),
            frameIndex, bundleIndex);
     QX_REQUIRE_OPEN(c, i, error);
-    if (!destination || !timeStamp)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAME_41 NG ERR=%d\n");
-    bool member = c.bundleEnabled == 1 && bundleIndex >= 1;
-    if (c.bundleEnabled == 1 &&
-        (bundleIndex < 0 || static_cast<uint32_t>(bundleIndex) >= c.bundleSize))
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAME_41 NG ERR=%d\n");
-    LockedFrame f{};
-    if (int32_t code = LockCaptureFrame(c, f, frameIndex, option))
+    // With bundling off the bundle index plays no part.
+    std::optional<int32_t> member;
+    if (c.bundleEnabled == 1)
+        member = bundleIndex;
+    if (int32_t code = CopyFrame(c, frameIndex, member, option, static_cast<uint8_t *>(destination),
+                                 timeStamp))
         QX_FAIL_CODE(code, error, "%.3f QXCM_GETFRAME_41 NG ERR=%d\n");
-    int64_t offset = 0;
-    if (member) {
-        double stride = 0.0;
-        c.lastResult = Device().VelaGetValue(c.deviceHandle, kPropBundleStride, &stride);
-        if (c.lastResult < 0)
-            QX_FAIL(c, error, "%.3f QXCM_GETFRAME_41 NG ERR=%d\n");
-        offset = static_cast<int32_t>(bundleIndex * stride);
-    }
-    int64_t bytes = FrameCopyBytes(c, f);
-    // A member whose rows would pass the end of the locked bundle is refused, not read.
-    if (!InsideFrame(f, offset, bytes))
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAME_41 NG ERR=%d\n");
-    CopyRows(static_cast<uint8_t *>(destination), f.address + offset, bytes);
-    *timeStamp = f.stamp;
     QX_LOG("%.3f QXCM_GETFRAME_41 OK timestamp=%f\n", *timeStamp);
     return 1;
 }
@@ -307,18 +276,11 @@ QXCM_API int32_t QXCM_GETFRAME_SPLIT_40(uint32_t i, uint32_t frameIndex, void *d
     QX_LOG("%.3f QXCM_GETFRAME_SPLIT_40 -> i=%d frameindex=%d\n", static_cast<int32_t>(i),
            static_cast<int32_t>(frameIndex));
     QX_REQUIRE_OPEN(c, i, error);
-    if (!destination1 || !destination2 || !timeStamp)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAME_SPLIT_40 NG ERR=%d \n");
-    LockedFrame f{};
-    const uint8_t *view1 = nullptr, *view2 = nullptr;
-    if (int32_t code =
-            LockSplitFrame(c, f, &view1, &view2, static_cast<int32_t>(frameIndex), option))
+    if (int32_t code = CopySplitFrame(c, static_cast<int32_t>(frameIndex), option,
+                                      static_cast<uint8_t *>(destination1),
+                                      static_cast<uint8_t *>(destination2), timeStamp))
         QX_FAIL_CODE(code, error, "%.3f QXCM_GETFRAME_SPLIT_40 NG ERR=%d \n");
-    int64_t bytes = FrameCopyBytes(c, f);
-    CopyRows(static_cast<uint8_t *>(destination1), view1, bytes);
-    CopyRows(static_cast<uint8_t *>(destination2), view2, bytes);
-    *timeStamp = f.stamp;
-    QX_LOG("%.3f QXCM_GETFRAME_SPLIT_40 OK \n");
+    QX_LOG("%.3f QXCM_GETFRAME_SPLIT_40 OK \n"); // the time stamp goes to the host only
     return 1;
 }
 
@@ -329,17 +291,9 @@ QXCM_API int32_t QXCM_GETFRAME_PACK12_40(uint32_t i, uint32_t frameIndex, uint16
     QX_LOG("%.3f QXCM_GETFRAME_PACK12_40 -> i=%d frameindex=%d\n", static_cast<int32_t>(i),
            static_cast<int32_t>(frameIndex));
     QX_REQUIRE_OPEN(c, i, error);
-    if (!destination || !timeStamp)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAME_PACK12_40 NG ERR=%d\n");
-    LockedFrame f{};
-    if (int32_t code = LockCaptureFrame(c, f, static_cast<int32_t>(frameIndex), option))
+    if (int32_t code =
+            CopyPackedFrame(c, static_cast<int32_t>(frameIndex), option, destination, timeStamp))
         QX_FAIL_CODE(code, error, "%.3f QXCM_GETFRAME_PACK12_40 NG ERR=%d\n");
-    // The packed pixels are one unbroken stream; the device's pitch plays no part.
-    int64_t groups = static_cast<int64_t>(c.frameHeight) * (c.frameWidth / 2);
-    if (!InsideFrame(f, 0, groups * 3))
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAME_PACK12_40 NG ERR=%d\n");
-    UnpackTwelveBit(f.address, destination, static_cast<size_t>(groups));
-    *timeStamp = f.stamp;
     QX_LOG("%.3f QXCM_GETFRAME_PACK12_40 OK timestamp=%f\n", *timeStamp);
     return 1;
 }

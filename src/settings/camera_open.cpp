@@ -91,20 +91,6 @@ void EnumerateProperties(CameraContext &c)
 
 } // namespace
 
-void CloseDevice(CameraContext &c)
-{
-    int32_t status = 0;
-    if (Device().VelaGetCaptureStatus(c.deviceHandle, &status) >= 0) {
-        if (status == VELA_STATUS_BUSY) {
-            Device().VelaStopCapture(c.deviceHandle);
-            Device().VelaReleaseBuffers(c.deviceHandle, 0);
-        } else if (status == VELA_STATUS_READY) {
-            Device().VelaReleaseBuffers(c.deviceHandle, 0);
-        }
-    }
-    Device().VelaClose(c.deviceHandle);
-}
-
 bool OpenCameraContext(CameraContext &c, uint32_t index, bool replacesOpenDevice)
 {
     VelaOpenRecord open{};

@@ -17,9 +17,6 @@ constexpr uint32_t kInfoBus = 0x04000101;
 // context keeps its earlier handles.
 bool OpenCameraContext(CameraContext &c, uint32_t index, bool replacesOpenDevice);
 
-// Releases whatever the device still holds and closes it; results are not examined.
-void CloseDevice(CameraContext &c);
-
 // Reads an information text of an open camera (64 characters, always terminated).
 int32_t ReadCameraString(CameraContext &c, uint32_t id, char *text);
 
