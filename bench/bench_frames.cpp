@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_support.h"
 #include "capture/frames.h"
 #include "core/initialize.h"
 #include "qxcm/qxcm.h"
@@ -13,16 +14,11 @@
 
 namespace {
 
-constexpr size_t kFrameBytes = size_t(2048) * 2048 * 2;
+using qxbench::kFrameBytes;
 
 void Memcpy16BitFrame(benchmark::State &state)
 {
-    std::vector<uint8_t> from(kFrameBytes, 1), to(kFrameBytes);
-    for (auto _ : state) {
-        memcpy(to.data(), from.data(), kFrameBytes);
-        benchmark::DoNotOptimize(to.data());
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes));
+    qxbench::MemcpyOneFrame(state);
 }
 BENCHMARK(Memcpy16BitFrame)->UseRealTime();
 

@@ -8,40 +8,19 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_support.h"
 #include "vela_api.h"
 #include "velaapi/vela_sim.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr size_t kFrameBytes = size_t(2048) * 2048 * 2;
-
-// Bytes per second memcpy moves for one frame on this machine, best of a few rounds.
-double MemcpyRate()
-{
-    static const double rate = [] {
-        std::vector<uint8_t> from(kFrameBytes, 1), to(kFrameBytes);
-        double best = 0;
-        for (int round = 0; round < 20; ++round) {
-            auto begin = Clock::now();
-            memcpy(to.data(), from.data(), kFrameBytes);
-            benchmark::DoNotOptimize(to.data());
-            double s = std::chrono::duration<double>(Clock::now() - begin).count();
-            best = std::max(best, static_cast<double>(kFrameBytes) / s);
-        }
-        return best;
-    }();
-    return rate;
-}
+using qxbench::kFrameBytes;
+using qxbench::MemcpyRate;
 
 void Memcpy16BitFrame(benchmark::State &state)
 {
-    std::vector<uint8_t> from(kFrameBytes, 1), to(kFrameBytes);
-    for (auto _ : state) {
-        memcpy(to.data(), from.data(), kFrameBytes);
-        benchmark::DoNotOptimize(to.data());
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes));
+    qxbench::MemcpyOneFrame(state);
 }
 BENCHMARK(Memcpy16BitFrame)->UseRealTime();
 
