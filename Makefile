@@ -37,6 +37,8 @@ build-windows: deps
 
 demo: build-release
 	cd build/release/bin && ./qxcm-demo
+	@log=/tmp/qxlog.txt; echo "--- call log $$log: first and last lines of $$(wc -l <$$log)"; \
+	  head -n 12 $$log; echo "..."; tail -n 8 $$log
 
 test: build-windows build-asan
 	cd build/mingw-x64 && ctest --output-on-failure -j $(JOBS)

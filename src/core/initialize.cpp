@@ -57,9 +57,14 @@ int32_t Initialize40(uint32_t *cameraCount, char *libraryVersion, char *deviceVe
         if (Os().deviceLibraryVersion(DeviceModule(), text, sizeof text))
             snprintf(deviceVersion, 64, "%s", text);
     }
-    // Log lines print the version buffers; a null buffer prints as an empty text.
-    const char *qxver = libraryVersion ? libraryVersion : "";
-    const char *velaver = deviceVersion ? deviceVersion : "";
+    // Log lines print the version buffers. The device version keeps whatever the host put there
+    // when no version could be read, so it is printed from a terminated copy of at most 63
+    // characters; a null buffer prints as an empty text.
+    char qxver[64] = "", velaver[64] = "";
+    if (libraryVersion)
+        snprintf(qxver, sizeof qxver, "%.63s", libraryVersion);
+    if (deviceVersion)
+        snprintf(velaver, sizeof velaver, "%.63s", deviceVersion);
 
     LibraryState &s = State();
     Put(cameraCount, s.cameraCount);

@@ -22,13 +22,14 @@ struct Options {
     std::string preview = "qxcm-preview.png";
     std::string recording = "qxcm-demo.vlseq";
     bool record = true;
+    int32_t recordFrames = 60; // 8 MiB a frame: the recording stays small enough for any disk
 };
 
 void Usage()
 {
     std::printf("usage: qxcm-demo [--camera N] [--frames N] [--exposure SECONDS] [--snap]\n"
-                "                 [--preview FILE.png] [--record FILE.vlseq | --no-record] "
-                "[--quiet]\n");
+                "                 [--preview FILE.png] [--record FILE.vlseq] [--record-frames N]\n"
+                "                 [--no-record] [--quiet]\n");
 }
 
 bool ParseOptions(int argc, char **argv, Options &o)
@@ -42,6 +43,9 @@ bool ParseOptions(int argc, char **argv, Options &o)
             o.record = false;
         } else if (value && a == "--record") {
             o.recording = value;
+            ++k;
+        } else if (value && a == "--record-frames") {
+            o.recordFrames = static_cast<int32_t>(std::strtol(value, nullptr, 10));
             ++k;
         } else if (a == "--quiet") {
             o.listParameters = false;
@@ -61,7 +65,7 @@ bool ParseOptions(int argc, char **argv, Options &o)
             return false;
         }
     }
-    return o.frames > 0 && o.exposure > 0.0;
+    return o.frames > 0 && o.exposure > 0.0 && o.recordFrames > 0;
 }
 
 std::string ErrorText(int32_t code)
@@ -152,7 +156,9 @@ struct CaptureResult {
 bool StartRecording(uint32_t cam, const Options &o)
 {
     int32_t err = 0;
-    if (!Check(QXCM_STARTRECORDER_41(cam, o.recording.c_str(), o.frames, 1, &err),
+    // The recorder keeps the first frames up to its maximum and drops the rest.
+    int32_t maxFrames = o.recordFrames < o.frames ? o.recordFrames : o.frames;
+    if (!Check(QXCM_STARTRECORDER_41(cam, o.recording.c_str(), maxFrames, 1, &err),
                "starting the recorder", err))
         return false;
     std::string fileText = "qxcm-demo recording of camera " + std::to_string(cam);
