@@ -19,23 +19,11 @@ class Capture : public LibraryTest {
         VelaSim_SetManualClock(1);
         InitWithLog();
     }
-    void Open(uint32_t i)
-    {
-        int32_t err = 0;
-        ASSERT_EQ(QXCM_OPENCAMERA_40(i, 0, &err), 1);
-        ClearJournal();
-    }
-    void Prepare(uint32_t i, uint32_t mode, int32_t frames)
-    {
-        uint32_t w = 0, h = 0, t = 0;
-        int32_t err = 0;
-        ASSERT_EQ(QXCM_PREPARECAPTURE_40(i, mode, frames, &w, &h, &t, &err), 1) << err;
-    }
 };
 
 TEST_F(Capture, FrameCountsHaveAFloorPerMode)
 {
-    Open(0);
+    OpenCamera(0);
     struct {
         uint32_t mode;
         int32_t frames;
@@ -57,8 +45,8 @@ TEST_F(Capture, FrameCountsHaveAFloorPerMode)
 
 TEST_F(Capture, ReportsGeometryAndDataTypeForMonoAndColour)
 {
-    Open(0);
-    Open(2);
+    OpenCamera(0);
+    OpenCamera(2);
     uint32_t w = 0, h = 0, t = 99;
     int32_t err = 0;
     ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 8, &w, &h, &t, &err), 1);
@@ -95,7 +83,7 @@ int32_t UnknownDataType(uint64_t, uint32_t *code)
 
 TEST_F(Capture, AnUnknownDataTypeLeavesTheVariableAndStillSucceeds)
 {
-    Open(0);
+    OpenCamera(0);
     auto saved = qxcm::Device().VelaGetDataType;
     qxcm::Device().VelaGetDataType = UnknownDataType;
     uint32_t w = 0, h = 0, t = 1234;
@@ -108,7 +96,7 @@ TEST_F(Capture, AnUnknownDataTypeLeavesTheVariableAndStillSucceeds)
 
 TEST_F(Capture, AFailedPreparationKeepsTheEarlierBookkeeping)
 {
-    Open(0);
+    OpenCamera(0);
     Prepare(0, 1, 6);
     VelaSim_FailCall("VelaAllocBuffers", 0, 1, static_cast<int32_t>(0x80000203), 0);
     uint32_t w = 0, h = 0, t = 0;
@@ -122,11 +110,10 @@ TEST_F(Capture, AFailedPreparationKeepsTheEarlierBookkeeping)
 
 TEST_F(Capture, SnapHandsFramesOutInOrderAndTimesOutAfterTheLast)
 {
-    Open(0);
+    OpenCamera(0);
     Prepare(0, 0, 3);
     int32_t err = 0;
-    ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
-    ASSERT_EQ(VelaSim_DeliverFrames(0, 3), 3);
+    StartWithFrames(0, 3);
     for (int32_t k = 0; k < 3; ++k) {
         int32_t index = -1, count = -1;
         ASSERT_EQ(QXCM_WAITNEXTFRAME_40(0, 100, &index, &count, &err), 1) << k;
@@ -149,11 +136,10 @@ TEST_F(Capture, SnapHandsFramesOutInOrderAndTimesOutAfterTheLast)
 
 TEST_F(Capture, SequenceReportsTheDeviceNewestFrameAndCount)
 {
-    Open(0);
+    OpenCamera(0);
     Prepare(0, 1, 5);
     int32_t err = 0;
-    ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
-    ASSERT_EQ(VelaSim_DeliverFrames(0, 7), 7);
+    StartWithFrames(0, 7);
     int32_t index = -1, count = -1;
     ASSERT_EQ(QXCM_WAITNEXTFRAME_40(0, 1000, &index, &count, &err), 1);
     EXPECT_EQ(index, 1) << "frame 7 lands in buffer 1 of 5";
@@ -168,7 +154,7 @@ TEST_F(Capture, SequenceReportsTheDeviceNewestFrameAndCount)
 
 TEST_F(Capture, StoppingEndsAWaitWithAbort)
 {
-    Open(0);
+    OpenCamera(0);
     Prepare(0, 1, 5);
     int32_t err = 0;
     ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
@@ -186,14 +172,13 @@ TEST_F(Capture, StoppingEndsAWaitWithAbort)
 
 TEST_F(Capture, ElectronValuesAreStoredPerBufferFrame)
 {
-    Open(1);
+    OpenCamera(1);
     Prepare(1, 0, 2);
     qxcm::CameraContext &c = Context(1);
     ASSERT_NE(c.frameElectronInfo, nullptr);
     EXPECT_EQ(c.frameElectronInfo[0], 0.0) << "zero until a frame arrives";
     int32_t err = 0;
-    ASSERT_EQ(QXCM_STARTCAPTURE_40(1, &err), 1);
-    VelaSim_DeliverFrames(1, 1);
+    StartWithFrames(1, 1);
     int32_t index = 0, count = 0;
     ASSERT_EQ(QXCM_WAITNEXTFRAME_40(1, 100, &index, &count, &err), 1);
     double gain = 0, offset = 0;
@@ -204,7 +189,7 @@ TEST_F(Capture, ElectronValuesAreStoredPerBufferFrame)
     EXPECT_NE(gain, 0.0);
 
     // A camera that cannot report them gets no buffer at all.
-    Open(0);
+    OpenCamera(0);
     Prepare(0, 1, 5);
     EXPECT_EQ(Context(0).frameElectronInfo, nullptr);
 }
@@ -241,7 +226,7 @@ TEST(FrameTimeLimit, FollowsExposureOverheadTriggerAndBundling)
 
 TEST_F(Capture, BundlingTakesTheSmallerOfHostAndDeviceMaximum)
 {
-    Open(0);
+    OpenCamera(0);
     int32_t size = 0, err = 0;
     ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 1, 4, &size, &err), 1);
     EXPECT_EQ(size, 4);
@@ -257,7 +242,7 @@ TEST_F(Capture, BundlingTakesTheSmallerOfHostAndDeviceMaximum)
 
 TEST_F(Capture, AttachedHostBuffersAreFilledAndReleased)
 {
-    Open(1);
+    OpenCamera(1);
     uint32_t w = 0, h = 0, t = 0;
     int32_t err = 0;
     ASSERT_EQ(QXCM_PREPARECAPTURE_40(1, 1, 5, &w, &h, &t, &err), 1);
@@ -268,8 +253,7 @@ TEST_F(Capture, AttachedHostBuffersAreFilledAndReleased)
     ASSERT_EQ(QXCM_PREPARE_ATTACH_40(1, 1, buffers, 3, &total, &err), 1) << err;
     EXPECT_EQ(total, 3);
     EXPECT_EQ(Context(1).bufferState, 2u);
-    ASSERT_EQ(QXCM_STARTCAPTURE_40(1, &err), 1);
-    VelaSim_DeliverFrames(1, 2);
+    StartWithFrames(1, 2);
     int32_t index = 0, count = 0;
     ASSERT_EQ(QXCM_WAITNEXTFRAME_40(1, 100, &index, &count, &err), 1);
     uint32_t number = 0;
@@ -286,7 +270,7 @@ TEST_F(Capture, AttachedHostBuffersAreFilledAndReleased)
 
 TEST_F(Capture, FramesPerSecondReportsThePreviousCodeAndTriggersReachTheDevice)
 {
-    Open(0);
+    OpenCamera(0);
     double slot = 7.0;
     int32_t err = 0;
     Context(0).lastResult = 1;

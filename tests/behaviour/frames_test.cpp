@@ -35,12 +35,9 @@ class Frames : public LibraryTest {
     // Opens, prepares a sequence of `buffers` and delivers `frames` frames.
     void Run(uint32_t i, int32_t buffers, int32_t frames)
     {
-        int32_t err = 0;
-        ASSERT_EQ(QXCM_OPENCAMERA_40(i, 0, &err), 1);
-        uint32_t w = 0, h = 0, t = 0;
-        ASSERT_EQ(QXCM_PREPARECAPTURE_40(i, 1, buffers, &w, &h, &t, &err), 1);
-        ASSERT_EQ(QXCM_STARTCAPTURE_40(i, &err), 1);
-        ASSERT_EQ(VelaSim_DeliverFrames(static_cast<int32_t>(i), frames), frames);
+        OpenCamera(i);
+        Prepare(i, 1, buffers);
+        StartWithFrames(i, frames);
     }
     int64_t FrameBytes(uint32_t i) { return int64_t(Context(i).frameHeight) * RowBytes(i); }
     int32_t RowBytes(uint32_t i)
@@ -73,8 +70,7 @@ TEST_F(Frames, CopiesWithTheDevicePitchAndStampsFromFrameZero)
 
     // A new start counts from its own frame 0.
     ASSERT_EQ(QXCM_STOPCAPTURE_40(1, &err), 1);
-    ASSERT_EQ(QXCM_STARTCAPTURE_40(1, &err), 1);
-    VelaSim_DeliverFrames(1, 2);
+    StartWithFrames(1, 2);
     ASSERT_EQ(QXCM_GETFRAME_40(1, 0, host.data(), &stamp, 0, &err), 1);
     EXPECT_EQ(stamp, 0.0);
 }
@@ -105,8 +101,7 @@ TEST_F(Frames, BundleMembersAreCopiedFromTheirStrideAndNotPastTheBundle)
     ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 1, 4, &size, &err), 1);
     uint32_t w = 0, h = 0, t = 0;
     ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
-    ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
-    VelaSim_DeliverFrames(0, 1);
+    StartWithFrames(0, 1);
     double stride = 0;
     VelaSim_GetProperty(0, 0x00421040, &stride);
     ASSERT_GT(stride, 0.0);
@@ -127,8 +122,7 @@ TEST_F(Frames, BundleMembersAreCopiedFromTheirStrideAndNotPastTheBundle)
     ASSERT_EQ(QXCM_UNPREPARECAPTURE_40(0, &err), 1);
     ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 0, 4, &size, &err), 1);
     ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
-    ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
-    VelaSim_DeliverFrames(0, 1);
+    StartWithFrames(0, 1);
     ASSERT_EQ(QXCM_GETFRAME_41(0, 0, 3, host.data(), &stamp, 0, &err), 1);
     std::vector<uint8_t> single = DeviceFrame(Context(0).deviceHandle, 0, bytes);
     EXPECT_EQ(host, single);
@@ -232,8 +226,8 @@ int32_t LockPacked(uint64_t, VelaFrameRecord *r)
 
 TEST_F(Frames, PackedRowsOfAnOddWidthDropTheirLastPixel)
 {
+    OpenCamera(0);
     int32_t err = 0;
-    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
     qxcm::CameraContext &c = Context(0);
     c.frameWidth = 641;
     c.frameHeight = 3;
@@ -266,13 +260,12 @@ TEST_F(Frames, PackedRowsOfAnOddWidthDropTheirLastPixel)
 
 TEST_F(Frames, PackedOutputOfTheSimulatedCamera)
 {
+    OpenCamera(0);
     int32_t err = 0;
-    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
     ASSERT_EQ(QXCM_SETPARAMETER_40(0, 0x00420270 + 0x4390, 3.0, 0, &err), 1); // 12-bit packed
     uint32_t w = 0, h = 0, t = 0;
     ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
-    ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
-    VelaSim_DeliverFrames(0, 1);
+    StartWithFrames(0, 1);
     std::vector<uint16_t> out(size_t(w) * h);
     double stamp = 0;
     ASSERT_EQ(QXCM_GETFRAME_PACK12_40(0, 0, out.data(), &stamp, 0, &err), 1) << err;

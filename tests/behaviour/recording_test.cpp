@@ -47,13 +47,11 @@ class Recording : public LibraryTest {
     // Records `frames` delivered frames of camera i into `path` (buffering mode 1).
     void Record(uint32_t i, const std::string &path, int32_t frames)
     {
+        OpenCamera(i, 1);
+        Prepare(i, 1, 8);
         int32_t err = 0;
-        ASSERT_EQ(QXCM_OPENCAMERA_40(i, 1, &err), 1);
-        uint32_t w = 0, h = 0, t = 0;
-        ASSERT_EQ(QXCM_PREPARECAPTURE_40(i, 1, 8, &w, &h, &t, &err), 1);
         ASSERT_EQ(QXCM_STARTRECORDER_41(i, path.c_str(), 100, 1, &err), 1) << err;
-        ASSERT_EQ(QXCM_STARTCAPTURE_40(i, &err), 1);
-        ASSERT_EQ(VelaSim_DeliverFrames(static_cast<int32_t>(i), frames), frames);
+        StartWithFrames(i, frames);
         int32_t index = 0, count = 0;
         ASSERT_EQ(QXCM_WAITNEXTFRAME_40(i, 1000, &index, &count, &err), 1);
     }
@@ -148,10 +146,9 @@ TEST_F(Recording, TextsAtEveryLevelUpToTheirCapacity)
 
 TEST_F(Recording, PathsGetTheExtensionOnlyWhenTheyLackItAnywhere)
 {
+    OpenCamera(0);
+    Prepare(0, 1, 8);
     int32_t err = 0;
-    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
-    uint32_t w = 0, h = 0, t = 0;
-    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 8, &w, &h, &t, &err), 1);
     std::string base = qxtest::TempPath("qxtest_paths");
     struct {
         std::string given, written;
@@ -184,10 +181,9 @@ TEST_F(Recording, PathsGetTheExtensionOnlyWhenTheyLackItAnywhere)
 
 TEST_F(Recording, BufferingModeSelectsTheFlags)
 {
+    OpenCamera(0);
+    Prepare(0, 1, 8);
     int32_t err = 0;
-    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
-    uint32_t w = 0, h = 0, t = 0;
-    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 8, &w, &h, &t, &err), 1);
     std::string path = File("qxtest_flags.vlseq");
     uint64_t recorder = 0;
     ClearJournal();

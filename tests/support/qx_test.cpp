@@ -76,6 +76,27 @@ uint32_t LibraryTest::InitWithLog()
     return count;
 }
 
+void LibraryTest::OpenCamera(uint32_t i, uint32_t force)
+{
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_OPENCAMERA_40(i, force, &err), 1) << err;
+    ClearJournal();
+}
+
+void LibraryTest::Prepare(uint32_t i, uint32_t mode, int32_t frames)
+{
+    uint32_t w = 0, h = 0, t = 0;
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_PREPARECAPTURE_40(i, mode, frames, &w, &h, &t, &err), 1) << err;
+}
+
+void LibraryTest::StartWithFrames(uint32_t i, int32_t frames)
+{
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_STARTCAPTURE_40(i, &err), 1) << err;
+    ASSERT_EQ(VelaSim_DeliverFrames(static_cast<int32_t>(i), frames), frames);
+}
+
 std::vector<std::string> LibraryTest::LogLines()
 {
     if (qxcm::Log().logFile)

@@ -23,8 +23,12 @@ class LibraryTest : public ::testing::Test {
 
     // Initialises with the log on (fake clock at 0) and checks success; returns the count.
     uint32_t InitWithLog();
-    // Opens camera i (needs the opening calls) and clears the journal.
-    void OpenCamera(uint32_t i);
+    // Opens camera i (closing it first with force) and clears the journal.
+    void OpenCamera(uint32_t i, uint32_t force = 0);
+    // Prepares camera i for `frames` frames (mode 1 sequence, other modes snap).
+    void Prepare(uint32_t i, uint32_t mode, int32_t frames);
+    // Starts camera i and delivers `frames` frames under the manual clock.
+    void StartWithFrames(uint32_t i, int32_t frames);
 
     std::vector<std::string> LogLines();
     std::vector<std::string> Journal();
