@@ -41,6 +41,7 @@ demo: build-release
 	  head -n 12 $$log; echo "..."; tail -n 8 $$log
 
 test: build-windows build-asan
+	wineboot --init >/dev/null 2>&1 || true # make Wine's prefix once, before tests run side by side
 	cd build/mingw-x64 && ctest --output-on-failure -j $(JOBS)
 	cd build/asan && QXCM_WINDOWS_BIN=$(CURDIR)/build/mingw-x64/bin ctest --output-on-failure -j $(JOBS)
 
