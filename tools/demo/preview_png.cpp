@@ -18,19 +18,28 @@ bool WritePreviewPng(const std::string &path, const void *frame, uint32_t width,
                                    : row[k];
     };
     size_t rowSamples = static_cast<size_t>(width) * samples;
-    uint32_t lo = 0xFFFFFFFF, hi = 0;
+    // Stretch between the 0.5th and the 99.9th percentile: a few bright spots would otherwise
+    // leave the scene itself black.
+    std::vector<size_t> histogram(bytesPerSample == 2 ? 65536 : 256, 0);
     for (uint32_t y = 0; y < height; ++y)
-        for (size_t k = 0; k < rowSamples; ++k) {
-            uint32_t v = sample(y, k);
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-        }
+        for (size_t k = 0; k < rowSamples; ++k)
+            ++histogram[sample(y, k)];
+    size_t total = rowSamples * height, seen = 0;
+    uint32_t lo = 0, hi = 0;
+    for (uint32_t v = 0; v < histogram.size(); ++v) {
+        seen += histogram[v];
+        if (seen * 1000 <= total * 5)
+            lo = v;
+        if (seen * 1000 <= total * 999)
+            hi = v;
+    }
     double scale = hi > lo ? 255.0 / static_cast<double>(hi - lo) : 0.0;
     std::vector<uint8_t> out(rowSamples * height);
     for (uint32_t y = 0; y < height; ++y)
-        for (size_t k = 0; k < rowSamples; ++k)
-            out[y * rowSamples + k] =
-                static_cast<uint8_t>(static_cast<double>(sample(y, k) - lo) * scale);
+        for (size_t k = 0; k < rowSamples; ++k) {
+            double v = (static_cast<double>(sample(y, k)) - lo) * scale;
+            out[y * rowSamples + k] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+        }
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     image.width = width;

@@ -1,4 +1,4 @@
-// A PNG preview of a frame, stretched to 8 bits between its darkest and brightest sample.
+// A PNG preview of a frame, stretched to 8 bits between its dim and bright percentiles.
 #pragma once
 
 #include <cstdint>
