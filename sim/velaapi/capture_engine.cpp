@@ -184,6 +184,12 @@ void Camera::JoinProducer(std::unique_lock<std::mutex> &lock)
     lock.unlock();
     t.join();
     lock.lock();
+    if (producerWriting_) {
+        // The thread was ended in the middle of a frame: on Windows the other threads are gone
+        // before the host library's exit handlers close the device. It holds nothing any more.
+        producerWriting_ = false;
+        --writers_;
+    }
 }
 
 int32_t Camera::Stop(std::unique_lock<std::mutex> &lock)
@@ -200,12 +206,18 @@ void Camera::Shut(std::unique_lock<std::mutex> &lock)
     Stop(lock);
     changed.wait(lock, [this] { return writers_ == 0; });
     DropBuffers();
-    recorder_.reset();
+    std::shared_ptr<RecorderSink> recorder = std::move(recorder_);
     precaptured_ = false;
     open = false;
     waitOpen = false;
     ++abortGeneration_;
     changed.notify_all();
+    if (recorder) {
+        // The writer thread ends with the device, after the frames it holds reach the file.
+        lock.unlock();
+        recorder->Detach();
+        lock.lock();
+    }
 }
 
 int32_t Camera::FireTrigger(uint32_t option)
@@ -237,7 +249,7 @@ std::shared_ptr<const FrameSource> Camera::Source(std::unique_lock<std::mutex> &
 
 // Fills the next buffer frame and publishes it. The copy runs without the lock; `writers_`
 // keeps the buffers alive until it is done.
-void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp)
+void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread)
 {
     std::shared_ptr<const FrameSource> source = Source(lock, CurrentProcessing());
     if (!capturing || frames.empty() || !(source->geometry == bufferGeometry))
@@ -247,6 +259,8 @@ void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp)
     uint8_t *frame = frames[slotIndex];
     slots[slotIndex].filled = false;
     ++writers_;
+    if (producerThread)
+        producerWriting_ = true;
     lock.unlock();
     source->Write(frame, number * bufferGeometry.bundle);
     lock.lock();
@@ -268,11 +282,27 @@ void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp)
         lock.lock();
     }
     --writers_;
+    if (producerThread)
+        producerWriting_ = false;
     if (startMode == 0 && framesCaptured >= frames.size()) {
         capturing = false;
         captureEndPending_ = true;
     }
     changed.notify_all();
+}
+
+// A disk slower than the camera slows the capture here, before a frame is produced: no buffer
+// is held and the lock is free while the recorder makes room, so a stop, release or close waits
+// at most for the frame being written.
+void Camera::AwaitRecorderRoom(std::unique_lock<std::mutex> &lock)
+{
+    std::shared_ptr<RecorderSink> sink = recorder_;
+    if (!sink)
+        return;
+    const uint32_t images = bufferGeometry.bundle;
+    lock.unlock();
+    sink->AwaitRoom(images);
+    lock.lock();
 }
 
 void Camera::ProducerLoop()
@@ -282,6 +312,9 @@ void Camera::ProducerLoop()
     Source(lock, CurrentProcessing());
     auto next = Clock::now();
     while (!stopRequested_ && capturing) {
+        AwaitRecorderRoom(lock);
+        if (stopRequested_ || !capturing)
+            break;
         const double source = TriggerSource();
         const double interval = ImageInterval() * bufferGeometry.bundle;
         if (source == 3) {
@@ -308,7 +341,7 @@ void Camera::ProducerLoop()
             if (changed.wait_until(lock, next, [this] { return stopRequested_; }))
                 break;
         }
-        Produce(lock, NowSeconds());
+        Produce(lock, NowSeconds(), true);
     }
 }
 
@@ -320,6 +353,9 @@ int32_t Camera::Deliver(std::unique_lock<std::mutex> &lock, int32_t count)
         return VELA_ERR_NOTREADY;
     int32_t delivered = 0;
     while (delivered < count && capturing) {
+        AwaitRecorderRoom(lock);
+        if (!capturing)
+            break;
         double stamp = 0;
         if (manual_) {
             simulatedClock_ += ImageInterval() * bufferGeometry.bundle;
@@ -328,7 +364,7 @@ int32_t Camera::Deliver(std::unique_lock<std::mutex> &lock, int32_t count)
             stamp = NowSeconds();
         }
         uint32_t before = framesCaptured;
-        Produce(lock, stamp);
+        Produce(lock, stamp, false);
         if (framesCaptured == before)
             break;
         ++delivered;
@@ -435,9 +471,10 @@ int32_t Camera::FinishReference()
     return VELA_OK;
 }
 
-void Camera::ConnectRecorder(std::shared_ptr<RecorderSink> sink)
+std::shared_ptr<RecorderSink> Camera::ConnectRecorder(std::shared_ptr<RecorderSink> sink)
 {
-    recorder_ = std::move(sink);
+    std::swap(recorder_, sink);
+    return sink == recorder_ ? nullptr : sink;
 }
 
 void Camera::DisconnectRecorder(const RecorderSink *sink)

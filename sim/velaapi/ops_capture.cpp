@@ -63,8 +63,12 @@ int32_t VelaAllocBuffers(uint64_t device, int32_t frames)
     call.Args("device=0x%08X, frames=%d", Hex(device), frames);
     if (call.Injected())
         return call.Return(0);
-    return call.Return(velasim::WithDevice(
-        device, [frames](Camera &c, Lock &) { return c.AllocBuffers(frames); }));
+    return call.Return(velasim::WithDevice(device, [frames](Camera &c, Lock &l) {
+        int32_t result = c.AllocBuffers(frames);
+        if (result >= 0)
+            c.PrepareScene(l);
+        return result;
+    }));
 }
 
 int32_t VelaReleaseBuffers(uint64_t device, uint32_t option)
@@ -88,8 +92,11 @@ int32_t VelaAttachBuffers(uint64_t device, VelaAttachRecord *record)
         return call.Return(0);
     if (record == nullptr || record->size != sizeof(VelaAttachRecord))
         return call.Return(VELA_ERR_INVALIDPARAM);
-    return call.Return(velasim::WithDevice(device, [record](Camera &c, Lock &) {
-        return c.AttachBuffers(record->buffers, record->count);
+    return call.Return(velasim::WithDevice(device, [record](Camera &c, Lock &l) {
+        int32_t result = c.AttachBuffers(record->buffers, record->count);
+        if (result >= 0)
+            c.PrepareScene(l);
+        return result;
     }));
 }
 

@@ -20,7 +20,7 @@
 
 namespace velasim {
 
-class RecorderSink; // a recorder connected to the capture (recorder_ops.cpp)
+class RecorderSink; // a recorder connected to the capture (ops_recorder.cpp)
 
 // A property id split into its parts: base property, view (top byte) and array element.
 struct PropertyRef {
@@ -68,6 +68,9 @@ class Camera {
     bool Has(uint32_t id) const { return model->Find(id) != nullptr; }
     // 1 internal, 2 external, 3 software (4, the master pulse, paces like internal).
     double TriggerSource() const;
+    // Renders the scene of the prepared buffers now, so the first frame after a start is not
+    // held up by it (a large sensor takes a while, most of all in sanitizer builds).
+    void PrepareScene(std::unique_lock<std::mutex> &lock) { Source(lock, CurrentProcessing()); }
     double Value(uint32_t id, double fallback) const;
 
     // ---- the older interface (callers hold mutex) ----
@@ -100,10 +103,13 @@ class Camera {
     int32_t CommitReference();
     int32_t FinishReference();
     int32_t Status() const;
-    // Closes the device: stops capture, wakes waiters, drops buffers.
+    // Closes the device: stops capture, wakes waiters, drops buffers, detaches the recorder
+    // (the lock is released meanwhile).
     void Shut(std::unique_lock<std::mutex> &lock);
     bool Precaptured() const { return precaptured_; }
-    void ConnectRecorder(std::shared_ptr<RecorderSink> sink);
+    // Returns the recorder it replaces, if another one was connected, for the caller to detach
+    // once the lock is released.
+    std::shared_ptr<RecorderSink> ConnectRecorder(std::shared_ptr<RecorderSink> sink);
     void DisconnectRecorder(const RecorderSink *sink);
 
     bool open = false;
@@ -132,7 +138,8 @@ class Camera {
     Processing CurrentProcessing() const;
     std::shared_ptr<const FrameSource> Source(std::unique_lock<std::mutex> &lock,
                                               const Processing &processing);
-    void Produce(std::unique_lock<std::mutex> &lock, double stamp);
+    void Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread);
+    void AwaitRecorderRoom(std::unique_lock<std::mutex> &lock);
     void ProducerLoop();
     void JoinProducer(std::unique_lock<std::mutex> &lock);
     void DropBuffers();
@@ -159,7 +166,8 @@ class Camera {
     bool captureEndPending_ = false;
     uint64_t abortGeneration_ = 0;
     uint32_t pendingTriggers_ = 0;
-    int writers_ = 0; // frames being written outside the lock
+    int writers_ = 0;              // frames being written outside the lock
+    bool producerWriting_ = false; // one of them by the producer thread
     double simulatedClock_ = 0;
     uint32_t captureReference_ = 0; // reference kind of the running capture
     struct Reference {
