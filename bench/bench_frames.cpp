@@ -91,26 +91,18 @@ void HostLoopKeepsUp(benchmark::State &state)
     QXCM_OPENCAMERA_40(0, 0, &err);
     QXCM_SETPARAMETER_40(0, 7, 0.002, 0, &err); // with the 5 ms readout: 140 frames a second
     QXCM_PREPARECAPTURE_40(0, 1, 32, &w, &h, &t, &err);
-    std::vector<uint8_t> to(kFrameBytes * 2);
-    int64_t copied = 0, skipped = 0;
+    qxbench::HostLoop loop;
     QXCM_STARTCAPTURE_40(0, &err);
-    int32_t last = 0;
     for (auto _ : state) {
-        int32_t index = 0, frames = 0;
-        double stamp = 0;
-        if (!QXCM_WAITNEXTFRAME_40(0, 2000, &index, &frames, &err)) {
+        if (!loop.Step()) {
             state.SkipWithError("wait failed");
             break;
         }
-        skipped += frames - last - 1;
-        last = frames;
-        QXCM_GETFRAME_40(0, static_cast<uint32_t>(index), to.data(), &stamp, 0, &err);
-        ++copied;
     }
     QXCM_STOPCAPTURE_40(0, &err);
     QXCM_DEINITIALIZE_40(1);
-    state.counters["fps"] = benchmark::Counter(double(copied), benchmark::Counter::kIsRate);
-    state.counters["skipped"] = double(skipped);
+    state.counters["fps"] = benchmark::Counter(double(loop.copied), benchmark::Counter::kIsRate);
+    state.counters["skipped"] = double(loop.skipped);
 }
 BENCHMARK(HostLoopKeepsUp)->UseRealTime()->Iterations(600);
 

@@ -101,22 +101,14 @@ void RecordingKeepsUp(benchmark::State &state)
     }
     const size_t frameBytes = size_t{w} * h * 2;
     const SequentialFwrite fwrite(frameBytes * static_cast<size_t>(state.max_iterations));
-    std::vector<uint8_t> to(frameBytes * 2);
-    int64_t copied = 0, skipped = 0;
-    int32_t last = 0;
+    qxbench::HostLoop loop;
     auto begin = Clock::now();
     QXCM_STARTCAPTURE_40(0, &err);
     for (auto _ : state) {
-        int32_t index = 0, frames = 0;
-        double stamp = 0;
-        if (!QXCM_WAITNEXTFRAME_40(0, 2000, &index, &frames, &err)) {
+        if (!loop.Step()) {
             state.SkipWithError("wait failed");
             break;
         }
-        skipped += frames - last - 1;
-        last = frames;
-        QXCM_GETFRAME_40(0, static_cast<uint32_t>(index), to.data(), &stamp, 0, &err);
-        ++copied;
     }
     const double captureSeconds = Seconds(Clock::now() - begin);
     QXCM_STOPCAPTURE_40(0, &err);
@@ -144,11 +136,12 @@ void RecordingKeepsUp(benchmark::State &state)
     const double nominal = 1.0 / (exposure + readout);
     // What the slower of camera and disk allows.
     const double limit = std::min(nominal * static_cast<double>(frameBytes), fwriteRate);
-    state.counters["fps"] = captureSeconds > 0 ? last / captureSeconds : 0;
+    state.counters["fps"] = captureSeconds > 0 ? loop.last / captureSeconds : 0;
     state.counters["nominal_fps"] = nominal;
-    state.counters["fps_vs_nominal"] = captureSeconds > 0 ? last / captureSeconds / nominal : 0;
+    state.counters["fps_vs_nominal"] =
+        captureSeconds > 0 ? loop.last / captureSeconds / nominal : 0;
     state.counters["recorded"] = recorded;
-    state.counters["skipped"] = static_cast<double>(skipped);
+    state.counters["skipped"] = static_cast<double>(loop.skipped);
     state.counters["rec_MBps"] = recordRate / 1e6;
     state.counters["fwrite_MBps"] = fwriteRate / 1e6;
     state.counters["rec_vs_fwrite"] = fwriteRate > 0 ? recordRate / fwriteRate : 0;

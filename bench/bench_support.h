@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "qxcm/qxcm.h"
+
 namespace qxbench {
 
 constexpr size_t kFrameBytes = size_t(2048) * 2048 * 2;
@@ -43,5 +45,26 @@ inline void MemcpyOneFrame(benchmark::State &state)
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes));
 }
+
+// A host loop of wait plus copy on camera 0, one frame per step, counting the frames the device
+// produced that the host never saw.
+struct HostLoop {
+    std::vector<uint8_t> frame = std::vector<uint8_t>(kFrameBytes * 2);
+    int64_t copied = 0, skipped = 0;
+    int32_t last = 0;
+
+    bool Step()
+    {
+        int32_t index = 0, frames = 0, err = 0;
+        double stamp = 0;
+        if (!QXCM_WAITNEXTFRAME_40(0, 2000, &index, &frames, &err))
+            return false;
+        skipped += frames - last - 1;
+        last = frames;
+        QXCM_GETFRAME_40(0, static_cast<uint32_t>(index), frame.data(), &stamp, 0, &err);
+        ++copied;
+        return true;
+    }
+};
 
 } // namespace qxbench
