@@ -10,6 +10,7 @@
 #include "property_ids.h"
 #include "recorder_sink.h"
 #include "sim_camera.h"
+#include "sim_state.h"
 
 namespace velasim {
 namespace {
@@ -181,9 +182,13 @@ void Camera::JoinProducer(std::unique_lock<std::mutex> &lock)
     stopRequested_ = true;
     changed.notify_all();
     std::thread t = std::move(producer_);
-    lock.unlock();
-    t.join();
-    lock.lock();
+    if (ProcessEnding()) {
+        t.detach(); // it is gone already; joining could wait for ever
+    } else {
+        lock.unlock();
+        t.join();
+        lock.lock();
+    }
     if (producerWriting_) {
         // The thread was ended in the middle of a frame: on Windows the other threads are gone
         // before the host library's exit handlers close the device. It holds nothing any more.

@@ -93,7 +93,9 @@ int32_t VelaInit(VelaInitRecord *record)
 int32_t VelaUninit(void)
 {
     DeviceCall call("VelaUninit", Style::Code, 0);
-    if (!call.Injected()) {
+    // A process that is ending has nothing left to release, and its vanished threads may still
+    // hold the cameras' locks.
+    if (!call.Injected() && !velasim::ProcessEnding()) {
         auto &s = State();
         std::lock_guard lock(s.mutex);
         velasim::ShutDownLocked();

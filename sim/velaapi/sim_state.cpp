@@ -10,6 +10,10 @@
 
 #include "vela_api.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace velasim {
 
 SimState &State()
@@ -101,3 +105,26 @@ std::shared_ptr<Camera> CameraAt(int32_t index)
 }
 
 } // namespace velasim
+
+namespace velasim {
+namespace {
+bool gProcessEnding = false;
+} // namespace
+
+bool ProcessEnding()
+{
+    return gProcessEnding;
+}
+} // namespace velasim
+
+#ifdef _WIN32
+// Windows ends every other thread of a process before it lets its libraries go, and lets this
+// library go before the host library that loaded it; that one's exit handlers then still close
+// the devices here.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)
+{
+    if (reason == DLL_PROCESS_DETACH && reserved != nullptr)
+        velasim::gProcessEnding = true;
+    return TRUE;
+}
+#endif

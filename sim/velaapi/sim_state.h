@@ -56,14 +56,23 @@ std::shared_ptr<Camera> CameraOfWait(uint64_t wait, int32_t &error);
 // The camera at an index of the current set (loading the set first), or null.
 std::shared_ptr<Camera> CameraAt(int32_t index);
 
-// Runs work(camera, lock) on the open device behind `device` with its lock held.
+// True once the process is ending on Windows: its other threads are already gone, possibly in
+// the middle of holding a camera's lock, when the host library's exit handlers close the device.
+bool ProcessEnding();
+
+// Runs work(camera, lock) on the open device behind `device` with its lock held. While the
+// process ends, a lock that a vanished thread still holds is not waited for: nothing is done.
 template <typename Work> int32_t WithDevice(uint64_t device, Work &&work)
 {
     int32_t error = 0;
     std::shared_ptr<Camera> camera = CameraOfDevice(device, error);
     if (!camera)
         return error;
-    std::unique_lock lock(camera->mutex);
+    std::unique_lock lock(camera->mutex, std::defer_lock);
+    if (!ProcessEnding())
+        lock.lock();
+    else if (!lock.try_lock())
+        return 1;
     if (!camera->open || MakeHandle(kDeviceHandleBase, camera->generation, camera->index) != device)
         return VELA_ERR_INVALIDHANDLE;
     return work(*camera, lock);
