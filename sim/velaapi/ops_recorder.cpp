@@ -345,6 +345,10 @@ class Recorder final : public velasim::RecorderSink {
 
     void Detach() override
     {
+        if (velasim::ProcessEnding()) {
+            EndWithProcess();
+            return;
+        }
         std::lock_guard lock(life);
         StopWriter();
         ReleaseRing();
@@ -426,6 +430,23 @@ class Recorder final : public velasim::RecorderSink {
             ++tail_;
             changed.notify_all();
         }
+    }
+
+    // The process is ending on Windows: the writer thread is gone, perhaps in the middle of a
+    // frame or holding a lock. What it left is written when nothing stands in the way; nothing
+    // is waited for.
+    void EndWithProcess()
+    {
+        {
+            std::unique_lock lock(mutex, std::try_to_lock);
+            if (!lock.owns_lock())
+                return;
+            accepting_ = false;
+            stop_ = true;
+            if (thread_.joinable())
+                thread_.detach();
+        }
+        WriteLeftovers();
     }
 
     // After the join the queue is normally empty. It is not when the thread was ended from

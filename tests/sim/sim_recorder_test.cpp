@@ -445,6 +445,10 @@ TEST(RecorderAtExit, TheHostLibrarysTeardownKeepsTheProducedFrames)
 {
     const std::string path = TempFile("exit.vlseq");
     remove(path.c_str());
+    struct Cleanup {
+        const std::string &path;
+        ~Cleanup() { remove(path.c_str()); }
+    } cleanup{path};
 #ifdef _WIN32
     const std::string command = "recorder_exit_child.exe " + path + " 40";
     const int rc = system(command.c_str());
@@ -465,7 +469,6 @@ TEST(RecorderAtExit, TheHostLibrarysTeardownKeepsTheProducedFrames)
     const int64_t frames = file.Frames();
     EXPECT_GE(frames, 40 - kMayLose) << "the device reported 40 frames before the exit";
     EXPECT_EQ(file.Numbers(), Count(0, static_cast<uint32_t>(frames)));
-    remove(path.c_str());
 }
 
 } // namespace
