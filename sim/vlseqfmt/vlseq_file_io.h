@@ -1,5 +1,6 @@
-// The few file calls that differ between Windows and POSIX: 64-bit positioning, the file size
-// and the flush to stable storage. Streams are always opened in binary mode.
+// The few file calls of the format, most of them different between Windows and POSIX: 64-bit
+// positioning, the file size and the flush to stable storage. Streams are always opened in binary
+// mode.
 #pragma once
 
 #include <cstdint>
@@ -7,8 +8,16 @@
 
 namespace vlseqfmt::fileio {
 
-FILE *OpenForUpdate(const char *path); // creates or truncates; reading while writing is allowed
-FILE *OpenForRead(const char *path);   // shares the file with a writer
+// Creates or truncates; reading while writing is allowed (the C runtimes share the file).
+inline FILE *OpenForUpdate(const char *path)
+{
+    return std::fopen(path, "wb+");
+}
+// Shares the file with a writer.
+inline FILE *OpenForRead(const char *path)
+{
+    return std::fopen(path, "rb");
+}
 bool Seek(FILE *f, uint64_t offset);
 bool Size(FILE *f, uint64_t *size); // leaves the position at the end
 bool SyncToDisk(FILE *f);           // call after fflush

@@ -8,16 +8,6 @@ namespace vlseqfmt::fileio {
 
 static_assert(sizeof(off_t) == 8, "offsets past 2 GiB need a 64-bit off_t");
 
-FILE *OpenForUpdate(const char *path)
-{
-    return std::fopen(path, "wb+");
-}
-
-FILE *OpenForRead(const char *path)
-{
-    return std::fopen(path, "rb");
-}
-
 bool Seek(FILE *f, uint64_t offset)
 {
     return offset <= static_cast<uint64_t>(INT64_MAX) &&
