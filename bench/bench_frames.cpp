@@ -26,13 +26,9 @@ BENCHMARK(Memcpy16BitFrame)->UseRealTime();
 struct OpenCapture {
     OpenCapture()
     {
-        VelaSim_Reset();
-        VelaSim_SetManualClock(1);
-        VelaSim_JournalEnable(0);
-        uint32_t count = 0, w = 0, h = 0, t = 0;
+        qxbench::OpenCamera0(true);
+        uint32_t w = 0, h = 0, t = 0;
         int32_t err = 0;
-        QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 0, &err);
-        QXCM_OPENCAMERA_40(0, 0, &err);
         QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err);
         QXCM_STARTCAPTURE_40(0, &err);
         VelaSim_DeliverFrames(0, 1);
@@ -83,12 +79,9 @@ BENCHMARK_TEMPLATE(Unpack12, qxcm::UnpackTwelveBitTable)->UseRealTime();
 // frames per second reached and the frames the device produced that the host never copied.
 void HostLoopKeepsUp(benchmark::State &state)
 {
-    VelaSim_Reset();
-    VelaSim_JournalEnable(0);
-    uint32_t count = 0, w = 0, h = 0, t = 0;
+    qxbench::OpenCamera0(false);
+    uint32_t w = 0, h = 0, t = 0;
     int32_t err = 0;
-    QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 0, &err);
-    QXCM_OPENCAMERA_40(0, 0, &err);
     QXCM_SETPARAMETER_40(0, 7, 0.002, 0, &err); // with the 5 ms readout: 140 frames a second
     QXCM_PREPARECAPTURE_40(0, 1, 32, &w, &h, &t, &err);
     qxbench::HostLoop loop;

@@ -82,12 +82,9 @@ BENCHMARK(Memcpy16BitFrame)->UseRealTime();
 void RecordingKeepsUp(benchmark::State &state)
 {
     const std::string path = TempFile("recording.vlseq");
-    VelaSim_Reset();
-    VelaSim_JournalEnable(0);
-    uint32_t count = 0, w = 0, h = 0, t = 0;
+    qxbench::OpenCamera0(false);
+    uint32_t w = 0, h = 0, t = 0;
     int32_t err = 0;
-    QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 0, &err);
-    QXCM_OPENCAMERA_40(0, 0, &err);
     if (state.range(0) != 0)
         QXCM_SETPARAMETER_40(0, 7, static_cast<double>(state.range(0)) * 1e-6, 0, &err);
     double exposure = 0, readout = 0;
@@ -156,13 +153,9 @@ void RecordingKeepsUp(benchmark::State &state)
 void RecorderDrainsAtDiskPace(benchmark::State &state)
 {
     const std::string path = TempFile("drain.vlseq");
-    VelaSim_Reset();
-    VelaSim_SetManualClock(1);
-    VelaSim_JournalEnable(0);
-    uint32_t count = 0, w = 0, h = 0, t = 0;
+    qxbench::OpenCamera0(true);
+    uint32_t w = 0, h = 0, t = 0;
     int32_t err = 0;
-    QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 0, &err);
-    QXCM_OPENCAMERA_40(0, 0, &err);
     if (!QXCM_PREPARECAPTURE_40(0, 1, 8, &w, &h, &t, &err) ||
         !QXCM_STARTRECORDER_41(0, path.c_str(), 1 << 20, 1, &err) ||
         !QXCM_STARTCAPTURE_40(0, &err) || VelaSim_DeliverFrames(0, 1) != 1) {

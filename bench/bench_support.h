@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "qxcm/qxcm.h"
+#include "velaapi/vela_sim.h"
 
 namespace qxbench {
 
@@ -44,6 +45,18 @@ inline void MemcpyOneFrame(benchmark::State &state)
         benchmark::DoNotOptimize(to.data());
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes));
+}
+
+// A fresh simulated device with its journal off, the library initialised and camera 0 open.
+inline void OpenCamera0(bool manualClock)
+{
+    VelaSim_Reset();
+    VelaSim_SetManualClock(manualClock ? 1 : 0);
+    VelaSim_JournalEnable(0);
+    uint32_t count = 0;
+    int32_t err = 0;
+    QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 0, &err);
+    QXCM_OPENCAMERA_40(0, 0, &err);
 }
 
 // A host loop of wait plus copy on camera 0, one frame per step, counting the frames the device
