@@ -1,6 +1,6 @@
 // Property model of a simulated camera: stored values, values computed from the geometry,
-// limits that follow other settings, the list of properties a write changed, and the state the
-// older interface keeps for cameras that lack the matching property.
+// limits that follow other settings and the list of properties a write changed. The older
+// interface's state lives in camera_legacy.cpp, the processing of frames in camera_processing.cpp.
 #include "sim_camera.h"
 
 #include <math.h>
@@ -21,56 +21,7 @@ bool Near(double a, double b)
     return fabs(a - b) <= 1e-9 * std::max(1.0, fabs(b));
 }
 
-uint32_t ToU32(double v)
-{
-    return v <= 0 ? 0u : static_cast<uint32_t>(v);
-}
-
-// The older interface's trigger-mode codes, the capability bit that offers each, and the trigger
-// source, active and mode property values that stand for it.
-struct LegacyTrigger {
-    int32_t mode;
-    uint32_t bit;
-    double source, active, kind;
-};
-constexpr LegacyTrigger kLegacyTriggers[] = {
-    {1, 0, 1, 1, 1},         {2, 0x100, 2, 1, 1},       {4, 0x200, 2, 2, 1},
-    {8, 0x400, 1, 1, 1},     {16, 0x800, 1, 1, 1},      {32, 0x1000, 3, 1, 1},
-    {64, 0x2000, 2, 1, 3},   {128, 0x4000, 1, 1, 1},    {256, 0x8000, 1, 1, 1},
-    {512, 0x40000, 2, 1, 6}, {1024, 0x800000, 2, 3, 1},
-};
-
-const LegacyTrigger *FindLegacyTrigger(int32_t mode)
-{
-    for (const LegacyTrigger &t : kLegacyTriggers)
-        if (t.mode == mode)
-            return &t;
-    return nullptr;
-}
-
-uint32_t BinningBit(int32_t binning)
-{
-    switch (binning) {
-    case 2:
-        return 0x2;
-    case 4:
-        return 0x4;
-    case 8:
-        return 0x8;
-    case 16:
-        return 0x10;
-    case 32:
-        return 0x20;
-    default:
-        return 0;
-    }
-}
-
 } // namespace
-
-struct Camera::Snapshot {
-    std::map<uint32_t, std::vector<double>> entries;
-};
 
 Camera::Camera(int32_t i, std::shared_ptr<const CameraModel> m) : index(i), model(std::move(m))
 {
@@ -380,17 +331,8 @@ int32_t Camera::SetValue(uint32_t id, double value, bool host)
                 values_.erase((v << 24) | ref.key);
         values_[ref.key] = value;
     }
-    if (base == kPropTriggerSource || base == kPropTriggerActive || base == kPropTriggerMode) {
-        double s = Value(kPropTriggerSource, 1), a = Value(kPropTriggerActive, 1),
-               k = Value(kPropTriggerMode, 1);
-        legacyTriggerMode_ = 1;
-        for (const LegacyTrigger &t : kLegacyTriggers) {
-            if (t.source == s && t.active == a && t.kind == k) {
-                legacyTriggerMode_ = t.mode;
-                break;
-            }
-        }
-    }
+    if (base == kPropTriggerSource || base == kPropTriggerActive || base == kPropTriggerMode)
+        FollowTriggerProperties();
     Normalize();
     NoteUpdates(before, ref.key & 0x00FFFFFFu);
     return VELA_OK;
@@ -584,198 +526,6 @@ int32_t Camera::Name(uint32_t id, std::string &name) const
         snprintf(suffix, sizeof suffix, " [VIEW %u]", ref.view);
     name.append(suffix);
     return VELA_OK;
-}
-
-int32_t Camera::LegacyBinning(int32_t &value) const
-{
-    value = static_cast<int32_t>(Binning());
-    return VELA_OK;
-}
-
-int32_t Camera::SetLegacyBinning(int32_t value)
-{
-    if (value != 1 && (model->legacyCapabilities & BinningBit(value)) == 0)
-        return VELA_ERR_NOTSUPPORT;
-    if (Has(kPropBinning))
-        return SetValue(kPropBinning, value, true);
-    if (bufferKind != BufferKind::None)
-        return VELA_ERR_BUSY;
-    Snapshot before = Take();
-    hiddenBinning_ = static_cast<uint32_t>(value);
-    Normalize();
-    NoteUpdates(before, 0);
-    return VELA_OK;
-}
-
-int32_t Camera::LegacyTriggerMode(int32_t &value) const
-{
-    value = legacyTriggerMode_;
-    return VELA_OK;
-}
-
-int32_t Camera::SetLegacyTriggerMode(int32_t value)
-{
-    const LegacyTrigger *t = FindLegacyTrigger(value);
-    if (t == nullptr)
-        return VELA_ERR_INVALIDVALUE;
-    if (t->bit != 0 && (model->legacyCapabilities & t->bit) == 0)
-        return VELA_ERR_NOTSUPPORT;
-    const struct {
-        uint32_t id;
-        double value;
-    } writes[] = {{kPropTriggerSource, t->source},
-                  {kPropTriggerActive, t->active},
-                  {kPropTriggerMode, t->kind}};
-    for (const auto &w : writes) {
-        if (!Has(w.id))
-            continue;
-        int32_t r = SetValue(w.id, w.value, true);
-        if (r < 0)
-            return r == VELA_ERR_INVALIDVALUE ? VELA_ERR_NOTSUPPORT : r;
-    }
-    legacyTriggerMode_ = value;
-    return VELA_OK;
-}
-
-int32_t Camera::LegacyTriggerPolarity(int32_t &value) const
-{
-    value = Has(kPropTriggerPolarity) ? static_cast<int32_t>(Value(kPropTriggerPolarity, 1)) - 1
-                                      : hiddenPolarity_;
-    return VELA_OK;
-}
-
-int32_t Camera::SetLegacyTriggerPolarity(int32_t value)
-{
-    if ((model->legacyCapabilities & 0x30000u) != 0x30000u)
-        return VELA_ERR_NOTSUPPORT;
-    if (value != 0 && value != 1)
-        return VELA_ERR_INVALIDVALUE;
-    if (Has(kPropTriggerPolarity))
-        return SetValue(kPropTriggerPolarity, value + 1.0, true);
-    hiddenPolarity_ = value;
-    return VELA_OK;
-}
-
-int32_t Camera::ScanModeCount(int32_t &count) const
-{
-    if (model->scanModes == 0)
-        return VELA_ERR_NOTSUPPORT;
-    count = static_cast<int32_t>(model->scanModes);
-    return VELA_OK;
-}
-
-int32_t Camera::ScanMode(int32_t &mode) const
-{
-    if (model->scanModes == 0)
-        return VELA_ERR_NOTSUPPORT;
-    mode = Has(kPropReadoutSpeed) ? static_cast<int32_t>(Value(kPropReadoutSpeed, 1))
-                                  : hiddenScanMode_;
-    return VELA_OK;
-}
-
-int32_t Camera::SetScanMode(int32_t mode)
-{
-    if (model->scanModes == 0)
-        return VELA_ERR_NOTSUPPORT;
-    if (mode < 1 || static_cast<uint32_t>(mode) > model->scanModes)
-        return VELA_ERR_OUTOFRANGE;
-    if (Has(kPropReadoutSpeed))
-        return SetValue(kPropReadoutSpeed, mode, true);
-    Snapshot before = Take();
-    hiddenScanMode_ = mode;
-    NoteUpdates(before, 0);
-    return VELA_OK;
-}
-
-int32_t Camera::FeatureValue(uint32_t number, float &value) const
-{
-    if (model->Feature(number) == nullptr)
-        return VELA_ERR_NOTSUPPORT;
-    value = features_.at(number);
-    return VELA_OK;
-}
-
-int32_t Camera::SetFeatureValue(uint32_t number, float &value)
-{
-    const FeatureModel *f = model->Feature(number);
-    if (f == nullptr)
-        return VELA_ERR_NOTSUPPORT;
-    if (!f->writable)
-        return VELA_ERR_NOTWRITABLE;
-    if (!isfinite(value))
-        return VELA_ERR_INVALIDVALUE;
-    if (value < f->minValue || value > f->maxValue)
-        return VELA_ERR_OUTOFRANGE;
-    // The device keeps whole steps; the caller reads back what it kept.
-    if (f->stepValue > 0)
-        value = f->minValue + roundf((value - f->minValue) / f->stepValue) * f->stepValue;
-    value = std::clamp(value, f->minValue, f->maxValue);
-    features_[number] = value;
-    return VELA_OK;
-}
-
-int32_t Camera::SetRegions(const VelaRegionEntry *entries, uint32_t count)
-{
-    if ((model->queryCapabilities & 0x2u) == 0)
-        return VELA_ERR_NOTSUPPORT;
-    if (count > 256)
-        return VELA_ERR_INVALIDPARAM;
-    Geometry g = CurrentGeometry();
-    std::vector<Region> regions;
-    for (uint32_t k = 0; k < count; ++k) {
-        const VelaRegionEntry &e = entries[k];
-        if (e.left > e.right || e.top > e.bottom || e.right >= g.width || e.bottom >= g.height)
-            return VELA_ERR_INVALIDSUBARRAY;
-        regions.push_back(Region{e.left, e.top, e.right, e.bottom});
-    }
-    regions_ = std::move(regions);
-    return VELA_OK;
-}
-
-int32_t Camera::SetLut(const int32_t *pairs, uint32_t count)
-{
-    if (!Has(kPropOutputLut))
-        return VELA_ERR_NOTSUPPORT;
-    if (count < 2 || count > 4096)
-        return VELA_ERR_INVALIDPARAM;
-    std::vector<std::pair<int32_t, int32_t>> lut;
-    for (uint32_t k = 0; k < count; ++k) {
-        int32_t in = pairs[2 * k], out = pairs[2 * k + 1];
-        if (in < 0 || in > 65535 || out < 0 || out > 65535 || (k > 0 && in <= lut.back().first))
-            return VELA_ERR_INVALIDVALUE;
-        lut.emplace_back(in, out);
-    }
-    lut_ = std::move(lut);
-    return VELA_OK;
-}
-
-Processing Camera::CurrentProcessing() const
-{
-    Processing p;
-    if (Value(kPropTestPattern, kOff) == kOn) {
-        p.testPattern = std::max(1u, ToU32(Value(kPropTestPatternKind, 2)));
-        p.testOption = ToU32(Value(kPropTestPatternOption, 4096));
-    }
-    p.reference = captureReference_;
-    Geometry g = bufferGeometry;
-    g.bundle = 1;
-    auto matches = [&g](const std::map<uint32_t, Reference> &stored, double slot) {
-        auto it = stored.find(ToU32(slot));
-        return it != stored.end() && it->second.geometry == g;
-    };
-    p.subtractBackground = Value(kPropBackgroundSubtract, kOff) == kOn &&
-                           matches(backgroundSlots_, Value(kPropBackgroundSubtractSlot, 1));
-    p.correctShading = Value(kPropShadingCorrection, kOff) == kOn &&
-                       matches(shadingSlots_, Value(kPropShadingCorrectionSlot, 1));
-    if (Value(kPropFrameAveraging, kOff) == kOn)
-        p.averageFrames = std::max(1u, ToU32(Value(kPropFrameAveragingFrames, 1)));
-    if (Value(kPropRecursiveFilter, kOff) == kOn)
-        p.recursiveFrames = std::max(1u, ToU32(Value(kPropRecursiveFilterFrames, 1)));
-    if (Value(kPropOutputLut, kOff) == kOn && Value(kPropOutputLutSelect, 0) == 1)
-        p.lut = lut_;
-    if (Value(kPropRegionReadout, kOff) == kOn)
-        p.regions = regions_;
-    return p;
 }
 
 } // namespace velasim

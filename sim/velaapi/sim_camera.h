@@ -73,7 +73,7 @@ class Camera {
     void PrepareScene(std::unique_lock<std::mutex> &lock) { Source(lock, CurrentProcessing()); }
     double Value(uint32_t id, double fallback) const;
 
-    // ---- the older interface (callers hold mutex) ----
+    // ---- the older interface (camera_legacy.cpp; callers hold mutex) ----
     int32_t LegacyBinning(int32_t &value) const;
     int32_t SetLegacyBinning(int32_t value);
     int32_t LegacyTriggerMode(int32_t &value) const;
@@ -85,6 +85,8 @@ class Camera {
     int32_t SetScanMode(int32_t mode);
     int32_t FeatureValue(uint32_t number, float &value) const;
     int32_t SetFeatureValue(uint32_t number, float &value);
+
+    // ---- what frames go through (camera_processing.cpp; callers hold mutex) ----
     int32_t SetRegions(const VelaRegionEntry *entries, uint32_t count);
     int32_t SetLut(const int32_t *pairs, uint32_t count);
 
@@ -125,10 +127,15 @@ class Camera {
     int32_t newestIndex = -1;
 
   private:
-    struct Snapshot;
+    // The values of every property, to tell which ones a change touched.
+    struct Snapshot {
+        std::map<uint32_t, std::vector<double>> entries;
+    };
+    static uint32_t ToU32(double v) { return v <= 0 ? 0u : static_cast<uint32_t>(v); }
     Snapshot Take() const;
     void Normalize();
     void NoteUpdates(const Snapshot &before, uint32_t exclude);
+    void FollowTriggerProperties();
     bool Derived(const PropertyRef &ref, double &value) const;
     void Limits(const PropertyRef &ref, double &minValue, double &maxValue,
                 double &stepValue) const;
