@@ -1,4 +1,6 @@
-// Binding a run-time loaded library: every operation of its table resolved, or none.
+// The one way the library resolves the operations of a library it loads at run time: by ordinal
+// on Windows and by name elsewhere, as the platform seam decides. A binder keeps its table only
+// when every operation resolved, so no call site meets a null pointer.
 #pragma once
 
 #include "core/platform.h"

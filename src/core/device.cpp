@@ -38,8 +38,7 @@ bool BindDevice()
     DeviceApi api{};
     bool complete = true;
 #define VELA_OP(ordinal, name, ret, params, args)                                                  \
-    api.name = reinterpret_cast<ret(*) params>(Os().resolve(module, ordinal, #name));              \
-    complete = complete && api.name != nullptr;
+    ResolveOperation(module, ordinal, #name, api.name, complete);
 #include "velaapi/vela_ops.inc"
 #undef VELA_OP
     if (!complete)

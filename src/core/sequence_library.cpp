@@ -1,3 +1,4 @@
+// Resolving the sequence-file library, all or nothing like the device library.
 #include "core/sequence_library.h"
 
 #include "core/binding.h"
