@@ -1,5 +1,6 @@
 // Parameter access and discovery against the simulated cameras: the cache, the sweep of
 // updated properties, per-view ids, enumeration, limits and list texts, and the refusals.
+#include <climits>
 #include <cstring>
 
 #include "core/device.h"
@@ -166,6 +167,43 @@ TEST_F(Parameters, EnumerationHandsOutEveryRecordThenFails)
                   std::to_string(id) + " name=" + name + "\n");
     number = -7;
     EXPECT_EQ(QXCM_GETNEXTPARAMETER_40(0, name, &number, &id, 5, &err), 0);
+}
+
+// Every number outside -1 .. count - 2 ends the enumeration: the camera's lastResult and
+// nothing written, however close to the ends of the integer range it lies.
+TEST_F(Parameters, EnumerationEndsAtEveryBoundaryWithoutWriting)
+{
+    const int32_t count = Context(0).propertyCount;
+    const struct {
+        int32_t passed;
+        int32_t next; // -1: the enumeration ends
+    } rows[] = {{INT32_MAX, -1},
+                {INT32_MIN, -1},
+                {INT32_MIN + 1, -1},
+                {-2, -1},
+                {-1, 0},
+                {0, 1},
+                {count - 2, count - 1},
+                {count - 1, -1},
+                {count, -1},
+                {FunctionId(0x00420210), -1}};
+    for (const auto &row : rows) {
+        char name[64];
+        memset(name, 'x', sizeof name);
+        int32_t number = row.passed, id = -5, err = 0;
+        const int32_t ok = QXCM_GETNEXTPARAMETER_40(0, name, &number, &id, 0, &err);
+        if (row.next < 0) {
+            EXPECT_EQ(ok, 0) << row.passed;
+            EXPECT_EQ(err, Context(0).lastResult) << row.passed;
+            EXPECT_EQ(number, row.passed);
+            EXPECT_EQ(id, -5);
+            EXPECT_EQ(name[0], 'x');
+        } else {
+            EXPECT_EQ(ok, 1) << row.passed;
+            EXPECT_EQ(number, row.next);
+            EXPECT_STREQ(name, Context(0).properties[row.next].name);
+        }
+    }
 }
 
 TEST_F(Parameters, LimitsComeFreshFromTheDevice)
