@@ -6,6 +6,7 @@
 
 #include "capture/frames.h"
 #include "core/device.h"
+#include "qxcm/qxcm.h"
 
 namespace qxcm {
 
@@ -26,11 +27,11 @@ bool RecordingPath(const char *path, char *buffer)
     return true;
 }
 
-bool OpenRecorder(CameraContext &c, const char *path, uint32_t maxFrames, uint32_t flags)
+int32_t StartRecorder(CameraContext &c, const char *path, uint32_t maxFrames, uint32_t flags)
 {
     char buffer[kPathCapacity];
     if (!RecordingPath(path, buffer))
-        return false;
+        return QXERR_INVALIDPARAM;
     VelaRecorderOpenRecord open{};
     open.size = sizeof open;
     open.flags = flags;
@@ -40,13 +41,13 @@ bool OpenRecorder(CameraContext &c, const char *path, uint32_t maxFrames, uint32
     open.frameTextCapacity = 1024;
     c.lastResult = Device().VelaRecorderOpen(&open);
     if (c.lastResult < 0)
-        return false;
+        return c.lastResult;
     c.recorderHandle = open.recorder; // kept even when connecting fails
     c.lastResult = Device().VelaCaptureRecord(c.deviceHandle, c.recorderHandle);
     if (c.lastResult < 0)
-        return false;
+        return c.lastResult;
     c.recording = 1;
-    return true;
+    return 0;
 }
 
 bool CloseRecorder(CameraContext &c)

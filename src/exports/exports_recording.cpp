@@ -26,11 +26,8 @@ QXCM_API int32_t QXCM_STARTRECORDER_40(uint32_t i, const char *path, uint32_t ma
     QX_LOG("%.3f QXCM_STARTRECORDER_40 -> i=%d path=%s maxframes=%d\n", static_cast<int32_t>(i),
            path ? path : "", static_cast<int32_t>(maxFrames));
     QX_REQUIRE_OPEN(c, i, error);
-    char checked[kPathCapacity];
-    if (!RecordingPath(path, checked))
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_STARTRECORDER_40 NG ERR=%d \n");
-    if (!OpenRecorder(c, path, maxFrames, kBufferedFlag))
-        QX_FAIL(c, error, "%.3f QXCM_STARTRECORDER_40 NG ERR=%d \n");
+    if (int32_t code = StartRecorder(c, path, maxFrames, kBufferedFlag))
+        QX_FAIL_CODE(code, error, "%.3f QXCM_STARTRECORDER_40 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_STARTRECORDER_40 OK\n");
     return 1;
 }
@@ -42,11 +39,9 @@ QXCM_API int32_t QXCM_STARTRECORDER_41(uint32_t i, const char *path, int32_t max
     QX_LOG("%.3f QXCM_STARTRECORDER_41 -> i=%d path=%s maxframes=%d bufferingmode=%d\n",
            static_cast<int32_t>(i), path ? path : "", maxFrames, bufferingMode);
     QX_REQUIRE_OPEN(c, i, error);
-    char checked[kPathCapacity];
-    if (!RecordingPath(path, checked))
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_STARTRECORDER_41 NG ERR=%d \n");
-    if (!OpenRecorder(c, path, static_cast<uint32_t>(maxFrames), FlagsOf(bufferingMode)))
-        QX_FAIL(c, error, "%.3f QXCM_STARTRECORDER_41 NG ERR=%d \n");
+    if (int32_t code =
+            StartRecorder(c, path, static_cast<uint32_t>(maxFrames), FlagsOf(bufferingMode)))
+        QX_FAIL_CODE(code, error, "%.3f QXCM_STARTRECORDER_41 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_STARTRECORDER_41 OK\n");
     return 1;
 }
@@ -59,11 +54,11 @@ QXCM_API int32_t QXCM_STARTRECORDER_42(uint32_t i, const char *path, int32_t max
     QX_LOG("%.3f QXCM_STARTRECORDER_41 -> i=%d path=%s maxframes=%d bufferingmode=%d\n",
            static_cast<int32_t>(i), path ? path : "", maxFrames, bufferingMode);
     QX_REQUIRE_OPEN(c, i, error);
-    char checked[kPathCapacity];
-    if (!RecordingPath(path, checked) || !recorder)
+    if (!recorder)
         QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_STARTRECORDER_41 NG ERR=%d \n");
-    if (!OpenRecorder(c, path, static_cast<uint32_t>(maxFrames), FlagsOf(bufferingMode)))
-        QX_FAIL(c, error, "%.3f QXCM_STARTRECORDER_41 NG ERR=%d \n");
+    if (int32_t code =
+            StartRecorder(c, path, static_cast<uint32_t>(maxFrames), FlagsOf(bufferingMode)))
+        QX_FAIL_CODE(code, error, "%.3f QXCM_STARTRECORDER_41 NG ERR=%d \n");
     *recorder = c.recorderHandle;
     QX_LOG("%.3f QXCM_STARTRECORDER_41 OK\n");
     return 1;
@@ -125,13 +120,8 @@ QXCM_API int32_t QXCM_STARTRECORDER(uint32_t i, const char *path, uint32_t maxFr
                                     int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error); // the older family: index test only
-    char checked[kPathCapacity];
-    if (!RecordingPath(path, checked)) {
-        SetError(error, QXERR_INVALIDPARAM);
-        return 0;
-    }
-    if (!OpenRecorder(c, path, maxFrames, kBufferedFlag)) {
-        SetError(error, c.lastResult);
+    if (int32_t code = StartRecorder(c, path, maxFrames, kBufferedFlag)) {
+        SetError(error, code);
         return 0;
     }
     return 1;
