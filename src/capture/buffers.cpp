@@ -80,6 +80,73 @@ bool PrepareBuffers(CameraContext &c, uint32_t mode, int32_t frames)
     return AllocateBuffers(c, mode, frames);
 }
 
+// Reports the prepared geometry and data type to the host after a successful allocation.
+static void ReportPreparedFrames(CameraContext &c, bool narrowTypeCodes, uint32_t *width,
+                                 uint32_t *height, uint32_t *dataType)
+{
+    uint32_t code = 0, host = 0;
+    if (Device().VelaGetDataType(c.deviceHandle, &code) != 0 &&
+        HostDataType(code, narrowTypeCodes, &host)) {
+        c.dataType = host;
+        *dataType = host;
+    }
+    if (UpdateFrameGeometry(c)) {
+        *width = HostWidth(c);
+        *height = c.frameHeight;
+    }
+}
+
+bool PrepareCapture(CameraContext &c, uint32_t mode, int32_t frames, PrepareOptions options,
+                    uint32_t *width, uint32_t *height, uint32_t *dataType)
+{
+    c.timeOriginSet = 0;
+    ReadFrameOverhead(c);
+    if (options.endBundling) {
+        int32_t bundleMode = FindParameterRecord(c, 30);
+        if (bundleMode >= 0)
+            SetPropertyValue(c, bundleMode, 1.0, 0);
+        c.bundleEnabled = 0;
+        c.bundleSize = 1;
+    }
+    if (!AllocateBuffers(c, mode, frames))
+        return false;
+    ReportPreparedFrames(c, options.narrowTypeCodes, width, height, dataType);
+    return true;
+}
+
+bool AttachHostBuffers(CameraContext &c, uint32_t mode, void **buffers, uint32_t count,
+                       int32_t *totalFrames)
+{
+    c.timeOriginSet = 0;
+    ReadFrameOverhead(c);
+    int32_t scratch = 0;
+    if (Device().VelaPrecapture(c.deviceHandle, mode) == 0 ||
+        Device().VelaCheckPrepared(c.deviceHandle, &scratch) == 0) {
+        c.lastResult = Device().VelaGetLastError(c.deviceHandle, nullptr, 0);
+        return false;
+    }
+    VelaAttachRecord attach{};
+    attach.size = sizeof attach;
+    attach.buffers = buffers;
+    attach.count = count;
+    c.lastResult = Device().VelaAttachBuffers(c.deviceHandle, &attach);
+    if (c.lastResult < 0)
+        return false;
+    int32_t frames = 0;
+    if (Device().VelaGetFrameCount(c.deviceHandle, &frames) == 0) {
+        c.lastResult = Device().VelaGetLastError(c.deviceHandle, nullptr, 0);
+        return false;
+    }
+    *totalFrames = frames;
+    c.bufferFrameCount = frames;
+    c.captureStartMode = mode == 1 ? -1 : 0;
+    c.framesTaken = 0;
+    RenewElectronInfo(c, frames);
+    c.bufferState = 2;
+    UpdateFrameGeometry(c);
+    return true;
+}
+
 bool ReleaseBuffers(CameraContext &c)
 {
     free(c.frameElectronInfo);
@@ -121,6 +188,12 @@ uint32_t HostWidth(const CameraContext &c)
 {
     bool colour = c.dataType == kHostColour24 || c.dataType == kHostColour48;
     return colour ? c.frameWidth * 3 : c.frameWidth;
+}
+
+void GetBufferSize(const CameraContext &c, uint32_t *height, uint32_t *width)
+{
+    *height = c.frameHeight;
+    *width = HostWidth(c);
 }
 
 bool SetFrameBundle(CameraContext &c, int32_t enable, int32_t sizeMax, int32_t *bundleSize)

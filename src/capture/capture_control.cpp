@@ -90,4 +90,28 @@ bool StartCapture(CameraContext &c)
     return true;
 }
 
+bool StopCapture(CameraContext &c)
+{
+    c.lastResult = Device().VelaStopCapture(c.deviceHandle);
+    return c.lastResult >= 0;
+}
+
+bool FireTrigger(CameraContext &c)
+{
+    c.lastResult = Device().VelaFireTrigger(c.deviceHandle, 0);
+    return c.lastResult >= 0;
+}
+
+bool GetCaptureInfo(CameraContext &c, int32_t *frameIndex, int32_t *frameCount)
+{
+    VelaTransferRecord transfer{};
+    transfer.size = sizeof transfer;
+    c.lastResult = Device().VelaGetTransferInfo(c.deviceHandle, &transfer);
+    if (c.lastResult < 0)
+        return false;
+    *frameIndex = transfer.newestIndex;
+    *frameCount = transfer.frameCount;
+    return true;
+}
+
 } // namespace qxcm

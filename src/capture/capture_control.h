@@ -15,9 +15,14 @@ constexpr uint32_t kNoTimeLimit = 0xFFFFFFFF;
 uint32_t FrameTimeLimit(const CameraContext &c, uint32_t hostLimit);
 
 // Waits for the next frame and reports its buffer index and the frame count (the device's in
-// sequence mode, the library's own in snap mode).
+// sequence mode, the library's own in snap mode); the two are written only on success.
 bool WaitForFrame(CameraContext &c, uint32_t timeLimit, int32_t *frameIndex, int32_t *frameCount);
 
 bool StartCapture(CameraContext &c);
+bool StopCapture(CameraContext &c);
+// Fires one software trigger.
+bool FireTrigger(CameraContext &c);
+// The device's newest buffer index and frame count, written only on success.
+bool GetCaptureInfo(CameraContext &c, int32_t *frameIndex, int32_t *frameCount);
 
 } // namespace qxcm

@@ -294,4 +294,13 @@ std::vector<TwelveBitVariant> TwelveBitVariants()
 }
 #endif
 
+int32_t CopyFrameOfBundle(CameraContext &c, int32_t index, int32_t bundleIndex, uint32_t option,
+                          uint8_t *destination, double *stamp)
+{
+    std::optional<int32_t> member;
+    if (c.bundleEnabled == 1)
+        member = bundleIndex;
+    return CopyFrame(c, index, member, option, destination, stamp);
+}
+
 } // namespace qxcm

@@ -27,6 +27,9 @@ struct LockedFrame {
 // bundle (refused outside 0 to frames per bundle - 1 or past the locked frame).
 int32_t CopyFrame(CameraContext &c, int32_t index, std::optional<int32_t> bundleMember,
                   uint32_t option, uint8_t *destination, double *stamp);
+// CopyFrame for the host's bundle index, which picks a member only while bundling is on.
+int32_t CopyFrameOfBundle(CameraContext &c, int32_t index, int32_t bundleIndex, uint32_t option,
+                          uint8_t *destination, double *stamp);
 // The two views of a split frame, each frameHeight rows at the device's pitch.
 int32_t CopySplitFrame(CameraContext &c, int32_t index, uint32_t option, uint8_t *view1,
                        uint8_t *view2, double *stamp);

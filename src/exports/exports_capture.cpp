@@ -1,30 +1,10 @@
 // Entry points of capture preparation, capture control and frame retrieval.
-#include <cstring>
-
 #include "capture/buffers.h"
 #include "capture/capture_control.h"
 #include "capture/frames.h"
-#include "core/device.h"
 #include "exports/frame.h"
-#include "settings/properties.h"
 
 using namespace qxcm;
-
-// Reports the prepared geometry and data type to the host after a successful allocation.
-static void ReportPreparedFrames(CameraContext &c, bool withNarrowCodes, uint32_t *width,
-                                 uint32_t *height, uint32_t *dataType)
-{
-    uint32_t code = 0, host = 0;
-    if (Device().VelaGetDataType(c.deviceHandle, &code) != 0 &&
-        HostDataType(code, withNarrowCodes, &host)) {
-        c.dataType = host;
-        *dataType = host;
-    }
-    if (UpdateFrameGeometry(c)) {
-        *width = HostWidth(c);
-        *height = c.frameHeight;
-    }
-}
 
 extern "C" {
 
@@ -37,9 +17,8 @@ QXCM_API int32_t QXCM_PREPARECAPTURE_40(uint32_t i, uint32_t mode, int32_t frame
     QX_REQUIRE_OPEN(c, i, error);
     if (!width || !height || !dataType)
         QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_PREPARECAPTURE_40 NG ERR=%d \n");
-    if (!PrepareBuffers(c, mode, frames))
+    if (!PrepareCapture(c, mode, frames, PrepareOptions{false, true}, width, height, dataType))
         QX_FAIL(c, error, "%.3f QXCM_PREPARECAPTURE_40 NG ERR=%d \n");
-    ReportPreparedFrames(c, true, width, height, dataType);
     QX_LOG("%.3f QXCM_PREPARECAPTURE_40 OK width=%d height=%d datatype=%d\n",
            static_cast<int32_t>(*width), static_cast<int32_t>(*height),
            static_cast<int32_t>(*dataType));
@@ -57,16 +36,8 @@ QXCM_API int32_t QXCM_PREPARECAPTURE_41(uint32_t i, uint32_t mode, int32_t frame
     QX_REQUIRE_OPEN(c, i, error);
     if (!width || !height || !dataType)
         QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_PREPARECAPTURE_40 NG ERR=%d \n");
-    c.timeOriginSet = 0;
-    ReadFrameOverhead(c);
-    int32_t bundleMode = FindParameterRecord(c, 30);
-    if (bundleMode >= 0)
-        SetPropertyValue(c, bundleMode, 1.0, 0);
-    c.bundleEnabled = 0;
-    c.bundleSize = 1;
-    if (!AllocateBuffers(c, mode, frames))
+    if (!PrepareCapture(c, mode, frames, PrepareOptions{true, false}, width, height, dataType))
         QX_FAIL(c, error, "%.3f QXCM_PREPARECAPTURE_40 NG ERR=%d \n");
-    ReportPreparedFrames(c, false, width, height, dataType);
     QX_LOG("%.3f QXCM_PREPARECAPTURE_40 OK width=%d height=%d datatype=%d\n",
            static_cast<int32_t>(*width), static_cast<int32_t>(*height),
            static_cast<int32_t>(*dataType));
@@ -82,33 +53,8 @@ QXCM_API int32_t QXCM_PREPARE_ATTACH_40(uint32_t i, uint32_t mode, void **buffer
     QX_REQUIRE_OPEN(c, i, error);
     if (!buffers || !totalFrames || bufferCount == 0)
         QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_PREPARE_ATTACH_40 NG ERR=%d \n");
-    c.timeOriginSet = 0;
-    ReadFrameOverhead(c);
-    int32_t scratch = 0;
-    if (Device().VelaPrecapture(c.deviceHandle, mode) == 0 ||
-        Device().VelaCheckPrepared(c.deviceHandle, &scratch) == 0) {
-        c.lastResult = Device().VelaGetLastError(c.deviceHandle, nullptr, 0);
+    if (!AttachHostBuffers(c, mode, buffers, bufferCount, totalFrames))
         QX_FAIL(c, error, "%.3f QXCM_PREPARE_ATTACH_40 NG ERR=%d \n");
-    }
-    VelaAttachRecord attach{};
-    attach.size = sizeof attach;
-    attach.buffers = buffers;
-    attach.count = bufferCount;
-    c.lastResult = Device().VelaAttachBuffers(c.deviceHandle, &attach);
-    if (c.lastResult < 0)
-        QX_FAIL(c, error, "%.3f QXCM_PREPARE_ATTACH_40 NG ERR=%d \n");
-    int32_t count = 0;
-    if (Device().VelaGetFrameCount(c.deviceHandle, &count) == 0) {
-        c.lastResult = Device().VelaGetLastError(c.deviceHandle, nullptr, 0);
-        QX_FAIL(c, error, "%.3f QXCM_PREPARE_ATTACH_40 NG ERR=%d \n");
-    }
-    *totalFrames = count;
-    c.bufferFrameCount = count;
-    c.captureStartMode = mode == 1 ? -1 : 0;
-    c.framesTaken = 0;
-    RenewElectronInfo(c, count);
-    c.bufferState = 2;
-    UpdateFrameGeometry(c);
     QX_LOG("%.3f QXCM_PREPARE_ATTACH_40 OK totalframes=%d\n", *totalFrames);
     return 1;
 }
@@ -133,8 +79,7 @@ QXCM_API int32_t QXCM_GETBUFFERSIZE_40(uint32_t i, uint32_t *height, uint32_t *w
         SetError(error, QXERR_INVALIDPARAM);
         return 0;
     }
-    *height = c.frameHeight;
-    *width = HostWidth(c);
+    GetBufferSize(c, height, width);
     return 1;
 }
 
@@ -169,8 +114,7 @@ QXCM_API int32_t QXCM_STOPCAPTURE_40(uint32_t i, int32_t *error)
     QX_REQUIRE_API40(error);
     QX_LOG("%.3f QXCM_STOPCAPTURE_40 -> i=%d\n", static_cast<int32_t>(i));
     QX_REQUIRE_OPEN(c, i, error);
-    c.lastResult = Device().VelaStopCapture(c.deviceHandle);
-    if (c.lastResult < 0)
+    if (!StopCapture(c))
         QX_FAIL(c, error, "%.3f QXCM_STOPCAPTURE_40 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_STOPCAPTURE_40 OK \n");
     return 1;
@@ -185,11 +129,8 @@ QXCM_API int32_t QXCM_WAITNEXTFRAME_40(uint32_t i, uint32_t timeLimit, int32_t *
     QX_REQUIRE_OPEN(c, i, error);
     if (!frameIndex || !frameCount)
         QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_WAITNEXTFRAME_40 NG ERR=%d \n");
-    int32_t index = 0, count = 0;
-    if (!WaitForFrame(c, timeLimit, &index, &count))
+    if (!WaitForFrame(c, timeLimit, frameIndex, frameCount))
         QX_FAIL(c, error, "%.3f QXCM_WAITNEXTFRAME_40 NG ERR=%d \n");
-    *frameIndex = index;
-    *frameCount = count;
     QX_LOG("%.3f QXCM_WAITNEXTFRAME_40 OK frameindex=%d framecount=%d\n", *frameIndex, *frameCount);
     return 1;
 }
@@ -202,13 +143,8 @@ QXCM_API int32_t QXCM_GETCAPTUREINFO_40(uint32_t i, int32_t *frameIndex, int32_t
     QX_REQUIRE_OPEN(c, i, error);
     if (!frameIndex || !frameCount)
         QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETCAPTUREINFO_40 NG ERR=%d \n");
-    VelaTransferRecord transfer{};
-    transfer.size = sizeof transfer;
-    c.lastResult = Device().VelaGetTransferInfo(c.deviceHandle, &transfer);
-    if (c.lastResult < 0)
+    if (!GetCaptureInfo(c, frameIndex, frameCount))
         QX_FAIL(c, error, "%.3f QXCM_GETCAPTUREINFO_40 NG ERR=%d \n");
-    *frameIndex = transfer.newestIndex;
-    *frameCount = transfer.frameCount;
     QX_LOG("%.3f QXCM_GETCAPTUREINFO_40 OK frameindex=%d framecount=%d\n", *frameIndex,
            *frameCount);
     return 1;
@@ -228,8 +164,7 @@ QXCM_API int32_t QXCM_FIRETRIGGER_40(uint32_t i, int32_t *error)
     QX_REQUIRE_API40(error);
     QX_LOG("%.3f QXCM_FIRETRIGGER_40 -> i=%d \n", static_cast<int32_t>(i));
     QX_REQUIRE_OPEN(c, i, error);
-    c.lastResult = Device().VelaFireTrigger(c.deviceHandle, 0);
-    if (c.lastResult < 0)
+    if (!FireTrigger(c))
         QX_FAIL(c, error, "%.3f QXCM_FIRETRIGGER_40 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_FIRETRIGGER_40 OK \n");
     return 1;
@@ -257,12 +192,8 @@ QXCM_API int32_t QXCM_GETFRAME_41(uint32_t i, int32_t frameIndex, int32_t bundle
     QX_LOG("%.3f QXCM_GETFRAME_41 -> i=%d frameindex=%d bundleindex=%d\n", static_cast<int32_t>(i),
            frameIndex, bundleIndex);
     QX_REQUIRE_OPEN(c, i, error);
-    // With bundling off the bundle index plays no part.
-    std::optional<int32_t> member;
-    if (c.bundleEnabled == 1)
-        member = bundleIndex;
-    if (int32_t code = CopyFrame(c, frameIndex, member, option, static_cast<uint8_t *>(destination),
-                                 timeStamp))
+    if (int32_t code = CopyFrameOfBundle(c, frameIndex, bundleIndex, option,
+                                         static_cast<uint8_t *>(destination), timeStamp))
         QX_FAIL_CODE(code, error, "%.3f QXCM_GETFRAME_41 NG ERR=%d\n");
     QX_LOG("%.3f QXCM_GETFRAME_41 OK timestamp=%f\n", *timeStamp);
     return 1;
