@@ -1,0 +1,205 @@
+"""Finding and loading the qxcm library, and the one table of its exports' signatures.
+
+Calls go through ctypes.CDLL, which releases the GIL for the duration of every foreign call, so
+a thread blocked in a frame wait leaves the interpreter to the others."""
+
+import ctypes
+import os
+import sys
+import threading
+from ctypes import POINTER, c_char_p, c_double, c_int32, c_uint32, c_uint64, c_void_p
+from pathlib import Path
+
+from ._errors import NOTSUPPORT, error_for
+
+U32, I32, U64, F64 = c_uint32, c_int32, c_uint64, c_double
+pU32, pI32, pU64, pF64 = POINTER(c_uint32), POINTER(c_int32), POINTER(c_uint64), POINTER(c_double)
+STR, BUF, pBUF = c_char_p, c_void_p, POINTER(c_void_p)
+
+# name: argument types before the error out-parameter. Every export listed here returns 1 on
+# success and 0 on failure and ends with int32_t *error; the few that do not are in OWN_EXPORTS.
+# An export missing from the loaded library (an older build) raises NOTSUPPORT when called.
+EXPORTS = {
+    "QXCM_INITIALIZE_40": (pU32, BUF, BUF, I32, I32),
+    "QXCM_OPENCAMERA_40": (U32, U32),
+    "QXCM_CLOSECAMERA_40": (U32,),
+    "QXCM_GETCAMERAINFO_40": (U32, U32, BUF),
+    "QXCM_GETCAMERASTATUS_40": (U32, pI32),
+    "QXCM_SETPARAMETER_40": (U32, I32, F64, I32),
+    "QXCM_GETPARAMETER_40": (U32, I32, pF64, I32),
+    "QXCM_GETNEXTPARAMETER_40": (U32, BUF, pI32, pI32, I32),
+    "QXCM_GETPARAMETERLIMITS_40": (U32, I32, pI32, pF64, pF64, pF64, pF64, pI32),
+    "QXCM_GETPARAMETERLIMITS_41": (U32, I32, pI32, pF64, pF64, pF64, pF64, pI32, pI32),
+    "QXCM_GETPARAMETERTEXT_40": (U32, I32, BUF, F64, pF64),
+    "QXCM_GETVALUETEXT_40": (U32, I32, BUF, F64),
+    "QXCM_PREPARECAPTURE_40": (U32, U32, I32, pU32, pU32, pU32),
+    "QXCM_PREPARECAPTURE_41": (U32, U32, I32, pU32, pU32, pU32, U64),
+    "QXCM_PREPARE_ATTACH_40": (U32, U32, pBUF, U32, pI32),
+    "QXCM_UNPREPARECAPTURE_40": (U32,),
+    "QXCM_GETBUFFERSIZE_40": (U32, pU32, pU32),
+    "QXCM_FRAMEBUNDLE_40": (U32, I32, I32, pI32),
+    "QXCM_STARTCAPTURE_40": (U32,),
+    "QXCM_STOPCAPTURE_40": (U32,),
+    "QXCM_WAITNEXTFRAME_40": (U32, U32, pI32, pI32),
+    "QXCM_GETCAPTUREINFO_40": (U32, pI32, pI32),
+    "QXCM_FIRETRIGGER_40": (U32,),
+    "QXCM_GETFRAME_40": (U32, U32, BUF, pF64, U32),
+    "QXCM_GETFRAME_41": (U32, I32, I32, BUF, pF64, U32),
+    "QXCM_GETFRAME_SPLIT_40": (U32, U32, BUF, BUF, pF64, U32),
+    "QXCM_GETFRAME_PACK12_40": (U32, U32, BUF, pF64, U32),
+    "QXCM_STARTRECORDER_40": (U32, STR, U32),
+    "QXCM_STARTRECORDER_41": (U32, STR, I32, I32),
+    "QXCM_STARTRECORDER_42": (U32, STR, I32, I32, pU64),
+    "QXCM_STOPRECORDER_40": (U32,),
+    "QXCM_GETRECORDERSTATUS_40": (U32, pI32, pI32),
+    "QXCM_WRITEMETADATA_40": (U32, U32, U32, BUF, U32),
+    "QXCM_GETRECORDERFRAME_40": (U32, U32, U64),
+    "QXCM_OPENVLSEQFILE_40": (pU32, STR, pI32),
+    "QXCM_OPENVLSEQFILE_A": (pU32, STR, pI32, BUF),
+    "QXCM_CLOSEVLSEQFILE_40": (U32,),
+    "QXCM_GETVLSEQFRAMEINFO_40": (U32, U32, pU32, pU32),
+    "QXCM_GETVLSEQFRAMEDATA_40": (U32, I32, BUF, pF64, U32),
+    "QXCM_READMETADATA_40": (U32, I32, U32, BUF, U32),
+    "QXCM_GETTIMESTAMP": (U32, I32, pF64),
+    "QXCM_SETAREA_40": (U32, I32, I32, I32, I32),
+    "QXCM_GETAREA_40": (U32,) + (pI32,) * 16,
+}
+
+# Exports with a contract of their own: name -> (result type, argument types).
+OWN_EXPORTS = {
+    "QXCM_DEINITIALIZE_40": (I32, (I32,)),  # always 1
+    "QXCM_REPORTERROR": (I32, (I32, BUF)),  # fills a text of at most 128 characters
+}
+
+_NAMES = {"linux": "libqxcm.so", "win32": "qxcm.dll", "darwin": "libqxcm.dylib"}
+LIBRARY_FILE = _NAMES.get(sys.platform, "libqxcm.so")
+# Presets whose library a plain interpreter can load (a sanitizer build needs its runtime
+# preloaded, so it is not looked for).
+_BUILD_PRESETS = ("release", "dev", "mingw-x64")
+
+
+def candidates():
+    """Where the library is looked for, in order."""
+    here = Path(__file__).resolve().parent
+    yield here / LIBRARY_FILE
+    env = os.environ.get("QXCM_LIBRARY")
+    if env:
+        p = Path(env)
+        yield p / LIBRARY_FILE if p.is_dir() else p
+    repo = here.parent.parent
+    for preset in _BUILD_PRESETS:
+        yield repo / "build" / preset / "bin" / LIBRARY_FILE
+
+
+def find_library():
+    for path in candidates():
+        if path.is_file():
+            return path
+    return None
+
+
+class Native:
+    """The loaded library: one callable per export, each raising QxcmError on failure."""
+
+    def __init__(self, path=None):
+        if path is None:
+            path = find_library()
+        if path is None:
+            # Last resort: the loader's own search (an installed prefix on its path).
+            path = LIBRARY_FILE
+        self.path = Path(path)
+        self.dll = ctypes.CDLL(str(path))
+        # The library itself takes no locks; calls from several Python threads are serialised
+        # here, except the frame waits, which must stay interruptible by a stop from another
+        # thread.
+        self.lock = threading.RLock()
+        self.functions = {}
+        for name, args in EXPORTS.items():
+            fn = getattr(self.dll, name, None)
+            if fn is not None:
+                fn.argtypes = list(args) + [pI32]
+                fn.restype = I32
+                self.functions[name] = fn
+        for name, (restype, args) in OWN_EXPORTS.items():
+            fn = getattr(self.dll, name)
+            fn.argtypes = list(args)
+            fn.restype = restype
+            self.functions[name] = fn
+
+    @property
+    def folder(self):
+        """The folder of the loaded library (its stand-ins live beside it)."""
+        return Path(os.path.dirname(self._loaded_file()))
+
+    def _loaded_file(self):
+        if self.path.is_absolute() or self.path.exists():
+            return str(self.path.resolve())
+        # Loaded through the loader's search: ask the loader where it found it.
+        try:
+            info = _dl_info(self.dll.QXCM_REPORTERROR)
+            if info:
+                return info
+        except OSError:
+            pass
+        return str(self.path)
+
+    def error_text(self, code):
+        text = ctypes.create_string_buffer(256)
+        self.functions["QXCM_REPORTERROR"](code, text)
+        return text.value.decode("latin-1")
+
+    def fail(self, name, code):
+        return error_for(code, self.error_text(code), name)
+
+    def has(self, name):
+        return name in self.functions
+
+    def function(self, name):
+        fn = self.functions.get(name)
+        if fn is None:
+            raise error_for(NOTSUPPORT, "not exported by the loaded library", name)
+        return fn
+
+    def call(self, name, *args):
+        """Calls an export that ends with an error out-parameter; raises on failure."""
+        fn = self.function(name)
+        err = c_int32(0)
+        with self.lock:
+            ok = fn(*args, ctypes.byref(err))
+        if ok != 1:
+            raise self.fail(name, err.value)
+
+    def call_unlocked(self, name, *args):
+        """As call, without the serialising lock: for waits that another thread may end."""
+        fn = self.function(name)
+        err = c_int32(0)
+        if fn(*args, ctypes.byref(err)) != 1:
+            raise self.fail(name, err.value)
+
+
+def _dl_info(fn):
+    if sys.platform == "win32":
+        return None
+
+    class DlInfo(ctypes.Structure):
+        _fields_ = [("dli_fname", c_char_p), ("dli_fbase", c_void_p), ("dli_sname", c_char_p),
+                    ("dli_saddr", c_void_p)]
+
+    libc = ctypes.CDLL(None)
+    info = DlInfo()
+    if libc.dladdr(ctypes.cast(fn, c_void_p), ctypes.byref(info)) and info.dli_fname:
+        return info.dli_fname.decode()
+    return None
+
+
+_native = None
+_native_lock = threading.Lock()
+
+
+def native():
+    """The process's one loaded library (the library keeps process-wide state)."""
+    global _native
+    with _native_lock:
+        if _native is None:
+            _native = Native()
+        return _native

@@ -1,0 +1,433 @@
+"""The library session and its cameras: parameters, snaps, streams and recordings."""
+
+import ctypes
+import math
+import os
+import threading
+import time
+from collections import namedtuple
+from contextlib import contextmanager
+from ctypes import byref, c_double, c_int32, c_uint32
+
+from ._errors import ABORT, BUSY, NOTSUPPORT, QxcmError
+from ._native import native
+from .frame import NO_HOST_TYPE, capture_layout
+from .params import Parameter, Parameters
+
+INFO_BUS, INFO_SERIAL, INFO_MODEL = 0x04000101, 0x04000102, 0x04000104
+AUTOMATIC = 0xFFFFFFFF  # the wait computes its own limit from the exposure settings
+SEQUENCE, SNAP = 1, 0
+STREAM_BUFFERS = 16
+LEVELS = {"file": 0, "group": 1, "frame": 2}
+
+CameraInfo = namedtuple("CameraInfo", "index model serial bus is_open")
+Area = namedtuple("Area", "x y width height")
+
+
+def timeout_ms(timeout):
+    """Seconds to the wait's milliseconds: None for the library's automatic limit, rounded up,
+    saturated below the automatic marker (so math.inf waits 49 days, not automatically)."""
+    if timeout is None:
+        return AUTOMATIC
+    t = float(timeout)
+    if math.isnan(t):
+        raise ValueError("timeout is NaN")
+    if t <= 0:
+        return 0
+    ms = t * 1000.0
+    return AUTOMATIC - 1 if ms >= AUTOMATIC - 1 else int(math.ceil(ms))
+
+
+def level_number(level):
+    if isinstance(level, str):
+        return LEVELS[level]
+    return int(level)
+
+
+def text_bytes(text):
+    return text if isinstance(text, (bytes, bytearray)) else str(text).encode("utf-8")
+
+
+class Library:
+    """An initialised library. As a context manager it de-initialises on exit, closing every
+    camera still open, also when the body raised."""
+
+    def __init__(self, log=False):
+        self.native = native()
+        count = c_uint32(0)
+        version, device = ctypes.create_string_buffer(64), ctypes.create_string_buffer(64)
+        self.native.call("QXCM_INITIALIZE_40", byref(count), version, device, 0, 1 if log else 0)
+        self.camera_count = count.value
+        self.version = version.value.decode("latin-1")
+        self.device_version = device.value.decode("latin-1")
+        self._open = {}
+        self.closed = False
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __repr__(self):
+        state = "closed" if self.closed else f"{self.camera_count} cameras"
+        return f"<qxcm.Library {self.version} ({state})>"
+
+    def info(self, index):
+        def text(ident):
+            buf = ctypes.create_string_buffer(256)
+            try:
+                self.native.call("QXCM_GETCAMERAINFO_40", index, ident, buf)
+            except QxcmError:
+                return None  # the camera has no such text
+            return buf.value.decode("latin-1")
+
+        return CameraInfo(index, text(INFO_MODEL), text(INFO_SERIAL), text(INFO_BUS),
+                          index in self._open)
+
+    @property
+    def cameras(self):
+        return [self.info(i) for i in range(self.camera_count)]
+
+    def open(self, index, force=False):
+        camera = Camera(self, index, force)
+        self._open[index] = camera
+        return camera
+
+    def close(self):
+        """Closes every camera and de-initialises (forced); a second close does nothing."""
+        if self.closed:
+            return
+        self.closed = True
+        for camera in list(self._open.values()):
+            camera._release_quietly()
+        self._open.clear()
+        self.native.functions["QXCM_DEINITIALIZE_40"](1)
+
+
+class Trigger:
+    """The input trigger: source, active, mode and polarity (texts or numbers), and fire()."""
+
+    _NUMBERS = {"source": 15, "active": 16, "mode": 17, "polarity": 18}
+
+    def __init__(self, camera):
+        self._camera = camera
+
+    def parameter(self, what):
+        return Parameter(self._camera, f"TRIGGER {what.upper()}", self._NUMBERS[what])
+
+    def __getattr__(self, what):
+        if what in self._NUMBERS:
+            return self.parameter(what).text
+        raise AttributeError(what)
+
+    def __setattr__(self, what, value):
+        if what in self._NUMBERS:
+            self.parameter(what).set(value)
+        else:
+            super().__setattr__(what, value)
+
+    def fire(self):
+        self._camera._call("QXCM_FIRETRIGGER_40")
+
+    def __repr__(self):
+        parts = []
+        for what in self._NUMBERS:
+            try:
+                parts.append(f"{what}={getattr(self, what)}")
+            except QxcmError:
+                pass
+        return f"<Trigger {' '.join(parts)}>"
+
+
+class Camera:
+    """An open camera; as a context manager it closes on exit."""
+
+    def __init__(self, library, index, force=False):
+        library.native.call("QXCM_OPENCAMERA_40", index, 1 if force else 0)
+        self._lib, self.index = library, index
+        self._params = None
+        self._capture_name = None
+        self._stop_requested = False
+        self._stream_thread = None
+        self._stop_seen = threading.Event()
+        self.closed = False
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __repr__(self):
+        return f"<qxcm.Camera {self.index} {self.info.model}{' closed' if self.closed else ''}>"
+
+    def _call(self, name, *args):
+        self._lib.native.call(name, self.index, *args)
+
+    def close(self):
+        if self.closed:
+            return
+        if self._capture_name is not None:
+            self._release_quietly()
+            return
+        self.closed = True
+        self._lib._open.pop(self.index, None)
+        self._call("QXCM_CLOSECAMERA_40")
+
+    def _release_quietly(self):
+        # Teardown in whatever state the camera is: nothing here may mask the caller's error.
+        self.closed = True
+        self._lib._open.pop(self.index, None)
+        for name in ("QXCM_STOPCAPTURE_40", "QXCM_STOPRECORDER_40", "QXCM_UNPREPARECAPTURE_40",
+                     "QXCM_CLOSECAMERA_40"):
+            try:
+                self._call(name)
+            except QxcmError:
+                pass
+
+    @property
+    def info(self):
+        return self._lib.info(self.index)
+
+    # ---- parameters ----
+
+    @property
+    def params(self):
+        if self._params is None:
+            self._params = Parameters(self)
+        return self._params
+
+    def _param(self, name):
+        try:
+            return self.params[name]
+        except KeyError:
+            raise QxcmError(NOTSUPPORT, f"the camera has no parameter {name!r}") from None
+
+    @property
+    def exposure(self):
+        """Exposure time in seconds."""
+        return Parameter(self, "EXPOSURE TIME", 7).get()
+
+    @exposure.setter
+    def exposure(self, seconds):
+        Parameter(self, "EXPOSURE TIME", 7).set(seconds)
+
+    @property
+    def binning(self):
+        return int(Parameter(self, "BINNING", 1).get())
+
+    @binning.setter
+    def binning(self, value):
+        Parameter(self, "BINNING", 1).set(value)
+
+    @property
+    def trigger(self):
+        return Trigger(self)
+
+    @trigger.setter
+    def trigger(self, source):
+        Trigger(self).source = source
+
+    def area_limits(self):
+        """The area now and its ranges: {"x": (value, min, max, step), "y": ..., "width": ...,
+        "height": ...}, in sensor pixels."""
+        out = [c_int32(0) for _ in range(16)]
+        self._call("QXCM_GETAREA_40", *(byref(v) for v in out))
+        values = [v.value for v in out]
+        return {key: tuple(values[4 * k:4 * k + 4])
+                for k, key in enumerate(("x", "y", "width", "height"))}
+
+    @property
+    def area(self):
+        """The sensor area read out, in sensor pixels: Area(x, y, width, height)."""
+        limits = self.area_limits()
+        return Area(*(limits[key][0] for key in ("x", "y", "width", "height")))
+
+    @area.setter
+    def area(self, area):
+        """Sets a sub-array (x, y, width, height); None reads the whole sensor."""
+        if area is None:
+            limits = self.area_limits()
+            # Sizes run up to the sensor size minus the offset.
+            area = (0, 0, limits["width"][2] + limits["x"][0], limits["height"][2] + limits["y"][0])
+        self._call("QXCM_SETAREA_40", *(int(v) for v in area))
+
+    # ---- capture ----
+
+    @contextmanager
+    def _capture(self, name):
+        if self.closed:
+            raise QxcmError(NOTSUPPORT, "the camera is closed", name)
+        if self._capture_name is not None:
+            raise QxcmError(BUSY, f"{self._capture_name} is running on this camera", name)
+        self._capture_name, self._stop_requested = name, False
+        self._stop_seen.clear()
+        try:
+            yield
+        finally:
+            self._capture_name = None
+
+    @contextmanager
+    def _then(self, name):
+        """Runs an export after the body; its failure is raised only if the body succeeded."""
+        try:
+            yield
+        except BaseException:
+            try:
+                self._call(name)
+            except QxcmError:
+                pass
+            raise
+        self._call(name)
+
+    def _prepare(self, mode, frames):
+        width, height, data_type = c_uint32(0), c_uint32(0), c_uint32(NO_HOST_TYPE)
+        self._call("QXCM_PREPARECAPTURE_40", mode, frames, byref(width), byref(height),
+                   byref(data_type))
+        params = self.params
+        packed12 = False
+        if data_type.value == NO_HOST_TYPE and "IMAGE PIXEL TYPE" in params:
+            packed12 = params["IMAGE PIXEL TYPE"].text == "MONO12P"
+        pitch = frame_bytes = 0
+        if not packed12:
+            pitch = int(self._param("IMAGE ROWBYTES").get())
+            if "IMAGE FRAME SIZE IN 8-BYTE UNITS" in params:
+                frame_bytes = 8 * int(params["IMAGE FRAME SIZE IN 8-BYTE UNITS"].get())
+        return capture_layout(data_type.value, width.value, height.value, pitch, frame_bytes,
+                              packed12)
+
+    def _copy(self, layout, index):
+        frame, address = layout.allocate()
+        stamp = c_double(0.0)
+        name = "QXCM_GETFRAME_PACK12_40" if layout.packed12 else "QXCM_GETFRAME_40"
+        self._call(name, index, address, byref(stamp), 0)
+        frame.timestamp = stamp.value
+        return frame
+
+    def _wait(self, limit):
+        index, count = c_int32(0), c_int32(0)
+        self._lib.native.call_unlocked("QXCM_WAITNEXTFRAME_40", self.index, limit, byref(index),
+                                       byref(count))
+        return index.value, count.value
+
+    def _captured(self):
+        index, count = c_int32(0), c_int32(0)
+        self._call("QXCM_GETCAPTUREINFO_40", byref(index), byref(count))
+        return count.value
+
+    def snap(self, timeout=None):
+        """Captures one frame and returns it."""
+        limit = timeout_ms(timeout)
+        with self._capture("snap"):
+            layout = self._prepare(SNAP, 1)
+            with self._then("QXCM_UNPREPARECAPTURE_40"):
+                self._call("QXCM_STARTCAPTURE_40")
+                with self._then("QXCM_STOPCAPTURE_40"):
+                    index, count = self._wait(limit)
+                    frame = self._copy(layout, index)
+                    frame.frame_number = count - 1
+        return frame
+
+    def stream(self, n=None, timeout=None, buffers=STREAM_BUFFERS):
+        """Yields the frames of a sequence capture as they come: n frames, or until stop().
+
+        timeout is the longest wait for one frame in seconds (None: the library's limit from
+        the exposure settings; none at all for external and software triggers). Frames that
+        came while the host was busy are still handed out from the capture's ring, in order;
+        only frames the ring no longer holds are lost, and the next frame's ``skipped`` counts
+        them."""
+        limit = timeout_ms(timeout)
+        if n is not None and n <= 0:
+            return
+        with self._capture("stream"):
+            self._stream_thread = threading.get_ident()
+            try:
+                yield from self._stream(n, limit, buffers)
+            finally:
+                self._stream_thread = None
+                self._stop_seen.set()
+
+    def _stream(self, n, limit, buffers):
+        layout = self._prepare(SEQUENCE, buffers)
+        ring = buffers if buffers >= 5 else 5  # the library's smallest sequence ring
+        with self._then("QXCM_UNPREPARECAPTURE_40"):
+            self._call("QXCM_STARTCAPTURE_40")
+            with self._then("QXCM_STOPCAPTURE_40"):
+                handed, last, lost = 0, 0, 0
+                while n is None or handed < n:
+                    if self._stop_requested:
+                        return
+                    try:
+                        newest, count = self._wait(limit)
+                    except QxcmError as e:
+                        if e.code == ABORT and self._stop_requested:
+                            return
+                        raise
+                    self._stream_thread = threading.get_ident()
+                    # Frame c (counted from 1) lies in buffer newest - (count - c) of the ring
+                    # and stays intact until the device starts frame c - 1 + ring.
+                    first = max(last + 1, count - (ring - 2))
+                    lost += first - (last + 1)
+                    for c in range(first, count + 1):
+                        frame = self._copy(layout, (newest - (count - c)) % ring)
+                        if self._captured() >= c - 1 + ring:
+                            lost += 1  # overwritten while it was copied
+                            continue
+                        frame.frame_number, frame.skipped, lost = c - 1, lost, 0
+                        handed += 1
+                        yield frame
+                        if n is not None and handed >= n:
+                            return
+                    last = max(last, count)
+
+    def stop(self):
+        """Stops a running capture; a stream in another thread ends after its current frame,
+        a wait in progress ends at once."""
+        self._stop_requested = True
+        self._call("QXCM_STOPCAPTURE_40")
+        owner = self._stream_thread
+        if owner is None or owner == threading.get_ident():
+            return
+        # A stop that lands just before the stream's next wait began would leave that wait
+        # without an end: repeat it until the stream has let go.
+        deadline = time.monotonic() + 2.0
+        while not self._stop_seen.wait(0.01) and time.monotonic() < deadline:
+            try:
+                self._call("QXCM_STOPCAPTURE_40")
+            except QxcmError:
+                pass
+
+    def record(self, path, frames, texts=None, timeout=None, durable=False, buffers=STREAM_BUFFERS):
+        """Records the next `frames` frames of a sequence capture to a .vlseq file.
+
+        texts: {"file": text, ("group", g): text, ("frame", k): text, ...} stored with the
+        recording. durable=True forces batches of frames to disk as they are written. Returns
+        the path of the file (".vlseq" appended when the path does not contain it)."""
+        frames, limit = int(frames), timeout_ms(timeout)
+        if frames < 1:
+            raise ValueError("a recording needs at least one frame")
+        raw = os.fsencode(path)
+        with self._capture("record"):
+            self._prepare(SEQUENCE, buffers)
+            with self._then("QXCM_UNPREPARECAPTURE_40"):
+                self._call("QXCM_STARTRECORDER_41", raw, frames, 0 if durable else 1)
+                with self._then("QXCM_STOPRECORDER_40"):
+                    for key, text in (texts or {}).items():
+                        level, index = (key, 0) if not isinstance(key, tuple) else key
+                        data = text_bytes(text)
+                        self._call("QXCM_WRITEMETADATA_40", level_number(level), int(index),
+                                   data, len(data))
+                    self._call("QXCM_STARTCAPTURE_40")
+                    with self._then("QXCM_STOPCAPTURE_40"):
+                        while self._recorded() < frames:
+                            if self._stop_requested:
+                                break
+                            self._wait(limit)
+        text = os.fsdecode(raw)
+        return text if ".vlseq" in text else text + ".vlseq"
+
+    def _recorded(self):
+        index, count = c_int32(0), c_int32(0)
+        self._call("QXCM_GETRECORDERSTATUS_40", byref(index), byref(count))
+        return count.value

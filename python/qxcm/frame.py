@@ -1,0 +1,93 @@
+"""Frames: numpy arrays the library copies into directly, with their stamp and number."""
+
+import numpy as np
+
+from ._errors import NOTSUPPORT, QxcmError
+
+# Host data-type codes the capture preparation reports.
+HOST_MONO8, HOST_MONO16, HOST_RGB24, HOST_RGB48 = 0, 7, 4, 6
+# What the preparation leaves in the data-type variable when the device's type has no host
+# code (packed 12-bit among them).
+NO_HOST_TYPE = 0xFFFFFFFF
+
+
+class Frame(np.ndarray):
+    """A frame as a numpy array (height x width, or height x width x 3 for colour).
+
+    ``timestamp``: seconds since frame 0 of the capture or file; ``frame_number``: the frame's
+    running number since the start of the capture (its index in a file); ``skipped``: frames
+    the camera delivered since the previous frame of a stream that were lost to the host."""
+
+    timestamp = 0.0
+    frame_number = -1
+    skipped = 0
+
+    def __array_finalize__(self, obj):
+        if obj is not None:
+            self.timestamp = getattr(obj, "timestamp", 0.0)
+            self.frame_number = getattr(obj, "frame_number", -1)
+            self.skipped = getattr(obj, "skipped", 0)
+
+    def __array_wrap__(self, out, context=None, *args):
+        # Reductions give plain numbers, not zero-dimensional frames.
+        out = super().__array_wrap__(out, context, *args)
+        return out[()] if out.ndim == 0 else out
+
+    def __reduce__(self):
+        base = np.asarray(self)
+        return (_rebuild, (base, self.timestamp, self.frame_number, self.skipped))
+
+
+def _rebuild(array, timestamp, frame_number, skipped):
+    frame = np.asarray(array).view(Frame)
+    frame.timestamp, frame.frame_number, frame.skipped = timestamp, frame_number, skipped
+    return frame
+
+
+class Layout:
+    """How a frame of one capture lies in memory: the shape and dtype of the array, the row
+    pitch the copy writes with, and the bytes to allocate (at least height x pitch)."""
+
+    __slots__ = ("shape", "dtype", "pitch", "nbytes", "packed12")
+
+    def __init__(self, shape, dtype, pitch, nbytes, packed12=False):
+        self.shape, self.dtype, self.pitch = tuple(shape), np.dtype(dtype), int(pitch)
+        self.nbytes, self.packed12 = int(nbytes), packed12
+        row = self.dtype.itemsize * int(np.prod(self.shape[1:]))
+        if self.pitch < row or self.nbytes < self.shape[0] * self.pitch:
+            raise QxcmError(NOTSUPPORT, f"row pitch {pitch} does not hold a row of {row} bytes")
+
+    def strides(self):
+        item = self.dtype.itemsize
+        if len(self.shape) == 3:
+            return (self.pitch, 3 * item, item)
+        return (self.pitch, item)
+
+    def allocate(self):
+        """A fresh frame and the address the copy writes to."""
+        raw = np.empty(self.nbytes, np.uint8)
+        frame = np.ndarray.__new__(Frame, self.shape, self.dtype, raw.data, 0, self.strides())
+        return frame, raw.ctypes.data
+
+
+def capture_layout(data_type, width, height, pitch, frame_bytes, packed12):
+    """The layout of captured frames from what the preparation and the camera report.
+
+    width is in samples (three per pixel for colour), as the preparation reports it; pitch is
+    the device's row pitch in bytes; frame_bytes the device's bytes per buffer frame (0 when
+    unknown). The allocation covers both, so a copy of height rows of the pitch never passes
+    the end of the array."""
+    if packed12:
+        # The expansion writes height x (width / 2) pixel pairs with no gap between rows.
+        w = width // 2 * 2
+        return Layout((height, w), np.uint16, 2 * w, 2 * w * height, packed12=True)
+    if data_type in (HOST_MONO8, HOST_MONO16):
+        dtype = np.uint8 if data_type == HOST_MONO8 else np.uint16
+        shape = (height, width)
+    elif data_type in (HOST_RGB24, HOST_RGB48):
+        dtype = np.uint8 if data_type == HOST_RGB24 else np.uint16
+        shape = (height, width // 3, 3)
+    else:
+        raise QxcmError(NOTSUPPORT, f"frames of data type {data_type} are not supported")
+    nbytes = max(height * pitch, frame_bytes)
+    return Layout(shape, dtype, pitch, nbytes)

@@ -1,0 +1,241 @@
+"""Reading .vlseq recordings: frames by index, stamps, texts, and all frames as one array."""
+
+import ctypes
+import mmap
+import os
+import struct
+import threading
+import zlib
+from ctypes import byref, c_double, c_int32, c_uint32
+
+import numpy as np
+
+from ._errors import FAILEDREADDATA, QxcmError
+from ._native import native
+from .camera import level_number
+from .frame import Frame
+
+HEADER_BYTES = 4096
+MAGIC = b"VLSQ\r\n\x1a\n"
+TIFF_HEAD = b"II+\x00\x08\x00\x00\x00"
+# pixelType: (dtype, samples per pixel)
+PIXEL_TYPES = {1: (np.uint8, 1), 2: (np.uint16, 1), 3: (np.uint8, 3), 4: (np.uint16, 3)}
+
+# The library hands out one slot per path and one close frees it for every holder: the slots
+# this process holds are counted here, so closing one Sequence leaves the others working.
+_slot_users = {}
+_slot_lock = threading.Lock()
+
+
+class Header:
+    """The fields of a recording's header block that reading needs, checked as the format
+    prescribes (magic, version, superblock CRC, geometry)."""
+
+    def __init__(self, block):
+        if len(block) < HEADER_BYTES or block[0:8] != TIFF_HEAD or block[16:24] != MAGIC:
+            raise ValueError("not a .vlseq recording")
+        major, _, header_bytes, _, incompat = struct.unpack_from("<HHIII", block, 24)
+        if major != 1 or incompat != 0 or header_bytes != HEADER_BYTES:
+            raise ValueError("unsupported .vlseq version")
+        if zlib.crc32(block[16:252]) != struct.unpack_from("<I", block, 252)[0]:
+            raise ValueError("damaged .vlseq header")
+        (self.pixel_type, self.width, self.height, spp, bps, self.align_log2, self.row_pitch,
+         self.frame_bytes, self.max_frames, _, self.file_text_capacity,
+         self.frame_text_capacity) = struct.unpack_from("<IIIIIIQQIIII", block, 40)
+        self.file_id = struct.unpack_from("<I", block, 112)[0]
+        if self.pixel_type not in PIXEL_TYPES:
+            raise ValueError(f"unknown pixel type {self.pixel_type}")
+        dtype, samples = PIXEL_TYPES[self.pixel_type]
+        self.dtype = np.dtype(dtype)
+        self.shape = (self.height, self.width) if samples == 1 else (self.height, self.width, 3)
+        if (spp, bps) != (samples, self.dtype.itemsize) or \
+                self.row_pitch != self.width * samples * bps or \
+                self.frame_bytes != self.row_pitch * self.height:
+            raise ValueError("inconsistent .vlseq geometry")
+        self.commits = [self._commit(block, 256, 1), self._commit(block, 320, 0)]
+
+    @staticmethod
+    def _commit(block, offset, parity):
+        record = block[offset:offset + 64]
+        if zlib.crc32(record[:60]) != struct.unpack_from("<I", record, 60)[0]:
+            return None
+        seq, count, _, _, _, trailer, state = struct.unpack_from("<QQQQQQI", record)
+        if seq == 0 or seq % 2 != parity:
+            return None
+        return seq, count, trailer, state
+
+    def latest_commit(self):
+        valid = [c for c in self.commits if c is not None]
+        return max(valid) if valid else None
+
+
+def frame_offsets(f, header, size):
+    """The pixel offsets of every frame of a cleanly closed file from its index, or None when
+    the file was not closed or its index does not check out (the library then walks it)."""
+    commit = header.latest_commit()
+    if commit is None or commit[3] != 1 or commit[2] < HEADER_BYTES:
+        return None
+    _, count, trailer, _ = commit
+    f.seek(trailer)
+    head = f.read(64)
+    if len(head) != 64 or head[0:4] != b"VLCK":
+        return None
+    kind, head_bytes, chunk_bytes, _, file_id, head_crc = struct.unpack_from("<HHQQII", head, 4)
+    zeroed = head[:28] + b"\0\0\0\0" + head[32:]
+    if kind != 3 or head_bytes != 64 or file_id != header.file_id or \
+            zlib.crc32(zeroed) != head_crc:
+        return None
+    n, texts, payload_crc = struct.unpack_from("<QQI", head, 32)
+    if n != count or n < 1 or n > (size - HEADER_BYTES) // max(header.frame_bytes, 1):
+        return None
+    payload_bytes = n * 16 + texts * 24
+    if payload_bytes > chunk_bytes - 64 or trailer + 64 + payload_bytes > size:
+        return None
+    payload = f.read(payload_bytes)
+    if len(payload) != payload_bytes or zlib.crc32(payload) != payload_crc:
+        return None
+    table = np.frombuffer(payload, dtype="<u8", count=2 * n)[0::2]
+    align = (1 << header.align_log2) - 1
+    if np.any(table & align) or np.any(np.diff(table.astype(np.int64)) < header.frame_bytes) or \
+            int(table[-1]) + header.frame_bytes > trailer:
+        return None
+    return table
+
+
+class Sequence:
+    """A recording opened for reading (a context manager; close() frees its file slot)."""
+
+    def __init__(self, path):
+        self.path = os.fspath(path)
+        self._native = native()
+        slot, count = c_uint32(0), c_int32(0)
+        self._native.call("QXCM_OPENVLSEQFILE_40", byref(slot), os.fsencode(self.path),
+                          byref(count))
+        with _slot_lock:
+            _slot_users[slot.value] = _slot_users.get(slot.value, 0) + 1
+        self.slot, self._count, self.closed = slot.value, count.value, False
+        try:
+            with open(self.path, "rb") as f:
+                self.header = Header(f.read(HEADER_BYTES))
+        except (OSError, ValueError) as e:
+            self.close()
+            raise QxcmError(FAILEDREADDATA, str(e), "open_sequence") from None
+        width, height = c_uint32(0), c_uint32(0)
+        self._call("QXCM_GETVLSEQFRAMEINFO_40", 0, byref(width), byref(height))
+        h = self.header
+        if height.value != h.height or width.value != h.width * (3 if len(h.shape) == 3 else 1):
+            self.close()
+            raise QxcmError(FAILEDREADDATA, "frame geometry differs from the header",
+                            "open_sequence")
+        self.shape, self.dtype = h.shape, h.dtype
+        self._timestamps = None
+
+    def _call(self, name, *args):
+        if self.closed:
+            raise QxcmError(FAILEDREADDATA, "the sequence is closed", name)
+        self._native.call(name, self.slot, *args)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __len__(self):
+        return self._count
+
+    def __repr__(self):
+        return f"<qxcm.Sequence {self.path!r}: {self._count} frames {self.shape} {self.dtype}>"
+
+    def close(self):
+        if self.closed:
+            return
+        self.closed = True
+        with _slot_lock:
+            users = _slot_users.get(self.slot, 1) - 1
+            if users > 0:
+                _slot_users[self.slot] = users
+                return
+            _slot_users.pop(self.slot, None)
+        self._native.call("QXCM_CLOSEVLSEQFILE_40", self.slot)
+
+    def _index(self, k):
+        k = int(k)
+        if k < 0:
+            k += self._count
+        if not 0 <= k < self._count:
+            raise IndexError(f"frame {k} of {self._count}")
+        return k
+
+    def __getitem__(self, k):
+        if isinstance(k, slice):
+            return [self[i] for i in range(*k.indices(self._count))]
+        k = self._index(k)
+        frame = np.empty(self.shape, self.dtype).view(Frame)
+        stamp = c_double(0.0)
+        self._call("QXCM_GETVLSEQFRAMEDATA_40", k, frame.ctypes.data, byref(stamp), 0)
+        frame.timestamp, frame.frame_number = stamp.value, k
+        return frame
+
+    def __iter__(self):
+        for k in range(self._count):
+            yield self[k]
+
+    @property
+    def timestamps(self):
+        """Seconds since frame 0, one per frame."""
+        if self._timestamps is None:
+            stamps, stamp = np.empty(self._count), c_double(0.0)
+            fn, err = self._native.function("QXCM_GETTIMESTAMP"), c_int32(0)
+            for k in range(self._count):
+                if fn(self.slot, k, byref(stamp), byref(err)) != 1:
+                    raise self._native.fail("QXCM_GETTIMESTAMP", err.value)
+                stamps[k] = stamp.value
+            stamps.flags.writeable = False
+            self._timestamps = stamps
+        return self._timestamps
+
+    def texts(self, level, k=0):
+        """The text stored at a level ("file", "group" or "frame"; or 0, 1, 2) and index, as
+        bytes (empty when none was written). Trailing NUL bytes are not kept."""
+        level = level_number(level)
+        capacity = self.header.file_text_capacity if level in (0, 1) else \
+            self.header.frame_text_capacity
+        buf = ctypes.create_string_buffer(capacity + 1)
+        self._call("QXCM_READMETADATA_40", level, int(k), buf, capacity + 1)
+        return buf.raw[:capacity].rstrip(b"\0")
+
+    def asarray(self):
+        """All frames as one array (frames x height x width [x 3]): a read-only memory map of
+        the file when its frames lie at one stride (a cleanly closed recording without texts
+        between frames), else the frames loaded into memory."""
+        mapped = self._map()
+        if mapped is not None:
+            return mapped
+        out = np.empty((self._count,) + self.shape, self.dtype)
+        stamp = c_double(0.0)
+        for k in range(self._count):
+            self._call("QXCM_GETVLSEQFRAMEDATA_40", k, out[k].ctypes.data, byref(stamp), 0)
+        return out
+
+    def _map(self):
+        with open(self.path, "rb") as f:
+            size = os.fstat(f.fileno()).st_size
+            offsets = frame_offsets(f, self.header, size)
+            if offsets is None or len(offsets) != self._count:
+                return None
+            stride = int(offsets[1] - offsets[0]) if len(offsets) > 1 else self.header.frame_bytes
+            if len(offsets) > 1 and np.any(np.diff(offsets.astype(np.int64)) != stride):
+                return None
+            m = mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ)
+        item = self.dtype.itemsize
+        strides = (stride, self.header.row_pitch) + ((3 * item, item) if len(self.shape) == 3
+                                                     else (item,))
+        array = np.ndarray((self._count,) + self.shape, self.dtype, m, int(offsets[0]), strides)
+        array.flags.writeable = False
+        return array
+
+
+def open_sequence(path):
+    """Opens a .vlseq recording for reading."""
+    return Sequence(path)
