@@ -38,6 +38,21 @@ def timeout_ms(timeout):
     return AUTOMATIC - 1 if ms >= AUTOMATIC - 1 else int(math.ceil(ms))
 
 
+def int32(value):
+    """A host integer for a signed 32-bit argument; refused rather than wrapped."""
+    value = int(value)
+    if not -0x80000000 <= value <= 0x7FFFFFFF:
+        raise ValueError(f"{value} does not fit a signed 32-bit argument")
+    return value
+
+
+def uint32(value):
+    value = int(value)
+    if not 0 <= value <= 0xFFFFFFFF:
+        raise ValueError(f"{value} does not fit an unsigned 32-bit argument")
+    return value
+
+
 def level_number(level):
     if isinstance(level, str):
         return LEVELS[level]
@@ -149,8 +164,9 @@ class Camera:
         self._params = None
         self._capture_name = None
         self._stop_requested = False
-        self._stream_thread = None
+        self._capture_thread = None
         self._stop_seen = threading.Event()
+        self._prepared = False
         self.closed = False
 
     def __enter__(self):
@@ -251,7 +267,7 @@ class Camera:
             limits = self.area_limits()
             # Sizes run up to the sensor size minus the offset.
             area = (0, 0, limits["width"][2] + limits["x"][0], limits["height"][2] + limits["y"][0])
-        self._call("QXCM_SETAREA_40", *(int(v) for v in area))
+        self._call("QXCM_SETAREA_40", *(int32(v) for v in area))
 
     # ---- capture ----
 
@@ -262,29 +278,36 @@ class Camera:
         if self._capture_name is not None:
             raise QxcmError(BUSY, f"{self._capture_name} is running on this camera", name)
         self._capture_name, self._stop_requested = name, False
+        self._capture_thread = threading.get_ident()
         self._stop_seen.clear()
         try:
             yield
         finally:
-            self._capture_name = None
+            self._capture_name = self._capture_thread = None
+            self._stop_seen.set()
 
     @contextmanager
-    def _then(self, name):
-        """Runs an export after the body; its failure is raised only if the body succeeded."""
+    def _then(self, step):
+        """Runs a step (an export's name, or a method) after the body; its failure is raised
+        only if the body succeeded."""
+        run = step if callable(step) else (lambda: self._call(step))
         try:
             yield
         except BaseException:
             try:
-                self._call(name)
+                run()
             except QxcmError:
                 pass
             raise
-        self._call(name)
+        run()
 
     def _prepare(self, mode, frames):
+        if self._prepared:
+            self._unprepare()  # buffers an earlier failed release left behind
         width, height, data_type = c_uint32(0), c_uint32(0), c_uint32(NO_HOST_TYPE)
         self._call("QXCM_PREPARECAPTURE_40", mode, frames, byref(width), byref(height),
                    byref(data_type))
+        self._prepared = True
         params = self.params
         packed12 = False
         if data_type.value == NO_HOST_TYPE and "IMAGE PIXEL TYPE" in params:
@@ -296,6 +319,14 @@ class Camera:
                 frame_bytes = 8 * int(params["IMAGE FRAME SIZE IN 8-BYTE UNITS"].get())
         return capture_layout(data_type.value, width.value, height.value, pitch, frame_bytes,
                               packed12)
+
+    def _unprepare(self):
+        self._call("QXCM_UNPREPARECAPTURE_40")
+        self._prepared = False
+
+    def _check_stop(self, name):
+        if self._stop_requested:
+            raise QxcmError(ABORT, "stopped", name)
 
     def _copy(self, layout, index):
         frame, address = layout.allocate()
@@ -321,37 +352,40 @@ class Camera:
         limit = timeout_ms(timeout)
         with self._capture("snap"):
             layout = self._prepare(SNAP, 1)
-            with self._then("QXCM_UNPREPARECAPTURE_40"):
+            with self._then(self._unprepare):
                 self._call("QXCM_STARTCAPTURE_40")
                 with self._then("QXCM_STOPCAPTURE_40"):
+                    self._check_stop("snap")
                     index, count = self._wait(limit)
                     frame = self._copy(layout, index)
                     frame.frame_number = count - 1
         return frame
 
-    def stream(self, n=None, timeout=None, buffers=STREAM_BUFFERS):
+    def stream(self, n=None, timeout=None, buffers=STREAM_BUFFERS, record=None, durable=False):
         """Yields the frames of a sequence capture as they come: n frames, or until stop().
 
         timeout is the longest wait for one frame in seconds (None: the library's limit from
         the exposure settings; none at all for external and software triggers). Frames that
         came while the host was busy are still handed out from the capture's ring, in order;
         only frames the ring no longer holds are lost, and the next frame's ``skipped`` counts
-        them."""
+        them. With record=path every frame the camera delivers also goes to that .vlseq file
+        (n frames at most), whether or not the host keeps up."""
         limit = timeout_ms(timeout)
         if n is not None and n <= 0:
             return
         with self._capture("stream"):
-            self._stream_thread = threading.get_ident()
-            try:
-                yield from self._stream(n, limit, buffers)
-            finally:
-                self._stream_thread = None
-                self._stop_seen.set()
+            yield from self._stream(n, limit, buffers, record, durable)
 
-    def _stream(self, n, limit, buffers):
+    def write_text(self, text, level="frame", index=0):
+        """Stores a text (str or bytes) in the recording that runs: at the file level, for a
+        group or for a frame (index: the group or frame)."""
+        data = text_bytes(text)
+        self._call("QXCM_WRITEMETADATA_40", level_number(level), uint32(index), data, len(data))
+
+    def _stream(self, n, limit, buffers, record, durable):
         layout = self._prepare(SEQUENCE, buffers)
         ring = buffers if buffers >= 5 else 5  # the library's smallest sequence ring
-        with self._then("QXCM_UNPREPARECAPTURE_40"):
+        with self._then(self._unprepare), self._recording(record, n, durable):
             self._call("QXCM_STARTCAPTURE_40")
             with self._then("QXCM_STOPCAPTURE_40"):
                 handed, last, lost = 0, 0, 0
@@ -364,15 +398,21 @@ class Camera:
                         if e.code == ABORT and self._stop_requested:
                             return
                         raise
-                    self._stream_thread = threading.get_ident()
+                    self._capture_thread = threading.get_ident()
                     # Frame c (counted from 1) lies in buffer newest - (count - c) of the ring
                     # and stays intact until the device starts frame c - 1 + ring.
                     first = max(last + 1, count - (ring - 2))
                     lost += first - (last + 1)
                     for c in range(first, count + 1):
-                        frame = self._copy(layout, (newest - (count - c)) % ring)
-                        if self._captured() >= c - 1 + ring:
-                            lost += 1  # overwritten while it was copied
+                        try:
+                            frame = self._copy(layout, (newest - (count - c)) % ring)
+                        except QxcmError:
+                            # The device refuses a buffer it is filling again.
+                            if self._captured() < c - 1 + ring:
+                                raise
+                            frame = None
+                        if frame is None or self._captured() >= c - 1 + ring:
+                            lost += 1  # overwritten before or while it was copied
                             continue
                         frame.frame_number, frame.skipped, lost = c - 1, lost, 0
                         handed += 1
@@ -381,16 +421,26 @@ class Camera:
                             return
                     last = max(last, count)
 
+    @contextmanager
+    def _recording(self, path, frames, durable):
+        if path is None:
+            yield
+            return
+        frames = 0x7FFFFFFF if frames is None else int32(frames)
+        self._call("QXCM_STARTRECORDER_41", os.fsencode(path), frames, 0 if durable else 1)
+        with self._then("QXCM_STOPRECORDER_40"):
+            yield
+
     def stop(self):
-        """Stops a running capture; a stream in another thread ends after its current frame,
-        a wait in progress ends at once."""
+        """Stops a running capture from any thread: a stream ends (after the frame its loop
+        holds), a snap or a recording in progress raises QxcmError with the ABORT code."""
         self._stop_requested = True
         self._call("QXCM_STOPCAPTURE_40")
-        owner = self._stream_thread
+        owner = self._capture_thread
         if owner is None or owner == threading.get_ident():
             return
-        # A stop that lands just before the stream's next wait began would leave that wait
-        # without an end: repeat it until the stream has let go.
+        # A stop that lands before the capture's start or wait began would leave that wait
+        # without an end: repeat it until the capture has let go.
         deadline = time.monotonic() + 2.0
         while not self._stop_seen.wait(0.01) and time.monotonic() < deadline:
             try:
@@ -410,20 +460,15 @@ class Camera:
         raw = os.fsencode(path)
         with self._capture("record"):
             self._prepare(SEQUENCE, buffers)
-            with self._then("QXCM_UNPREPARECAPTURE_40"):
-                self._call("QXCM_STARTRECORDER_41", raw, frames, 0 if durable else 1)
-                with self._then("QXCM_STOPRECORDER_40"):
-                    for key, text in (texts or {}).items():
-                        level, index = (key, 0) if not isinstance(key, tuple) else key
-                        data = text_bytes(text)
-                        self._call("QXCM_WRITEMETADATA_40", level_number(level), int(index),
-                                   data, len(data))
-                    self._call("QXCM_STARTCAPTURE_40")
-                    with self._then("QXCM_STOPCAPTURE_40"):
-                        while self._recorded() < frames:
-                            if self._stop_requested:
-                                break
-                            self._wait(limit)
+            with self._then(self._unprepare), self._recording(raw, frames, durable):
+                for key, text in (texts or {}).items():
+                    level, index = (key, 0) if not isinstance(key, tuple) else key
+                    self.write_text(text, level, index)
+                self._call("QXCM_STARTCAPTURE_40")
+                with self._then("QXCM_STOPCAPTURE_40"):
+                    while self._recorded() < frames:
+                        self._check_stop("record")
+                        self._wait(limit)
         text = os.fsdecode(raw)
         return text if ".vlseq" in text else text + ".vlseq"
 

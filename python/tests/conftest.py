@@ -1,0 +1,70 @@
+"""Fixtures: the package from this tree over the release library of the build tree (or the
+library QXCM_LIBRARY names), and the control surface of the simulated cameras beside it."""
+
+import ctypes
+import sys
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+
+import qxcm  # noqa: E402
+from qxcm._native import native  # noqa: E402
+
+
+class Sim:
+    """The VelaSim_* controls of the simulated device library qxcm loaded (the same module:
+    loading it again by its path hands back the loaded copy)."""
+
+    def __init__(self, folder):
+        dll = ctypes.CDLL(str(folder / "libvelaapi.so"))
+        dll.VelaSim_FailCall.argtypes = [ctypes.c_char_p, ctypes.c_uint32, ctypes.c_int32,
+                                         ctypes.c_int32, ctypes.c_int32]
+        dll.VelaSim_SetProperty.argtypes = [ctypes.c_int32, ctypes.c_uint32, ctypes.c_double]
+        dll.VelaSim_DeliverFrames.argtypes = [ctypes.c_int32, ctypes.c_int32]
+        self.dll = dll
+
+    def reset(self):
+        self.dll.VelaSim_Reset()
+
+    def fail(self, op, code, nth=1, sticky=False, prop=0):
+        self.dll.VelaSim_FailCall(op.encode(), prop, nth, code, 1 if sticky else 0)
+
+    def clear_faults(self):
+        self.dll.VelaSim_ClearFaults()
+
+    def journal(self):
+        """The device calls made since the last reset, one line each."""
+        text = ctypes.create_string_buffer(512)
+        lines = []
+        for i in range(self.dll.VelaSim_JournalCount()):
+            self.dll.VelaSim_JournalLine(i, text, len(text))
+            lines.append(text.value.decode())
+        return lines
+
+
+@pytest.fixture(scope="session")
+def sim():
+    return Sim(native().folder)
+
+
+@pytest.fixture
+def lib(sim):
+    sim.reset()
+    with qxcm.Library() as library:
+        yield library
+    sim.reset()
+
+
+@pytest.fixture
+def cam0(lib):
+    with lib.open(0) as cam:
+        yield cam
+
+
+def frame_number(frame):
+    """The running number the simulated camera writes into the first four bytes of a frame."""
+    return int.from_bytes(np.ascontiguousarray(frame[0]).view(np.uint8).reshape(-1)[:4].tobytes(),
+                          "little")

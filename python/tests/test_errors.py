@@ -1,0 +1,126 @@
+"""Failures: every error path raises QxcmError with the code, its text and the export; the
+package cleans up after a failure in any state, and waits leave other threads running."""
+
+import threading
+import time
+
+import pytest
+
+import qxcm
+from qxcm._errors import ABORT, API_LEVEL, INVALIDHANDLE, FAILEDOPENVLSEQ, FAILEDREADDATA, TIMEOUT, signed32
+
+INJECTED = signed32(0x80000F02)  # a code no refusal of the library produces itself
+
+
+def record_tiny(cam, tmp_path):
+    return cam.record(str(tmp_path / "r"), 2)
+
+
+# (device operation to fail, what the host does, the export that reports it)
+FAULTS = [
+    ("VelaSetValue", lambda cam, tmp: setattr(cam, "exposure", 0.02), "QXCM_SETPARAMETER_40"),
+    ("VelaGetValue", lambda cam, tmp: cam.exposure, "QXCM_GETPARAMETER_40"),
+    ("VelaGetPropertyAttr", lambda cam, tmp: cam.params["BINNING"].limits,
+     "QXCM_GETPARAMETERLIMITS_41"),
+    ("VelaAllocBuffers", lambda cam, tmp: cam.snap(), "QXCM_PREPARECAPTURE_40"),
+    ("VelaCaptureStart", lambda cam, tmp: cam.snap(), "QXCM_STARTCAPTURE_40"),
+    ("VelaWaitStart", lambda cam, tmp: next(cam.stream()), "QXCM_WAITNEXTFRAME_40"),
+    ("VelaGetTransferInfo", lambda cam, tmp: cam.snap(), "QXCM_WAITNEXTFRAME_40"),
+    ("VelaLockFrame", lambda cam, tmp: next(cam.stream()), "QXCM_GETFRAME_40"),
+    ("VelaStopCapture", lambda cam, tmp: cam.snap(), "QXCM_STOPCAPTURE_40"),
+    ("VelaReleaseBuffers", lambda cam, tmp: cam.snap(), "QXCM_UNPREPARECAPTURE_40"),
+    ("VelaRecorderOpen", record_tiny, "QXCM_STARTRECORDER_41"),
+    ("VelaCaptureRecord", record_tiny, "QXCM_STARTRECORDER_41"),
+    ("VelaRecorderStatus", record_tiny, "QXCM_GETRECORDERSTATUS_40"),
+    ("VelaRecorderClose", record_tiny, "QXCM_STOPRECORDER_40"),
+]
+
+
+@pytest.mark.parametrize("op, action, export", FAULTS, ids=[f[0] for f in FAULTS])
+def test_a_device_failure_raises_its_code_and_leaves_the_camera_usable(lib, sim, tmp_path, op,
+                                                                       action, export):
+    with lib.open(1) as cam:
+        cam.exposure = 0.001
+        sim.fail(op, INJECTED)
+        with pytest.raises(qxcm.QxcmError) as e:
+            action(cam, tmp_path)
+        assert (e.value.code, e.value.function) == (INJECTED, export)
+        assert e.value.text == lib.native.error_text(INJECTED) != ""
+        assert type(e.value) is qxcm.QxcmError
+        sim.clear_faults()
+        assert cam.snap().shape == (512, 512)  # buffers, capture and recorder were let go
+
+
+def test_time_outs_and_refusals_before_any_device_call(lib, sim, tmp_path):
+    with lib.open(0) as cam:
+        cam.trigger = "EXTERNAL"  # no frame comes without an external trigger
+        with pytest.raises(qxcm.Timeout) as e:
+            cam.snap(timeout=0.05)
+        assert e.value.code == TIMEOUT and isinstance(e.value, qxcm.QxcmError)
+        with pytest.raises(qxcm.Timeout):
+            next(cam.stream(timeout=0))
+        with pytest.raises(ValueError):
+            cam.snap(timeout=float("nan"))
+    with pytest.raises(qxcm.QxcmError) as e:
+        lib.open(99)
+    assert e.value.function == "QXCM_OPENCAMERA_40"
+    with pytest.raises(qxcm.QxcmError) as e:
+        qxcm.open_sequence(tmp_path / "missing.vlseq")
+    assert e.value.code == FAILEDOPENVLSEQ
+    (tmp_path / "junk.vlseq").write_bytes(b"\0" * 8192)
+    with pytest.raises(qxcm.QxcmError) as e:
+        qxcm.open_sequence(tmp_path / "junk.vlseq")
+    assert e.value.code == FAILEDREADDATA
+
+
+def test_context_managers_clean_up_after_an_exception_in_their_body(sim):
+    sim.reset()
+    with pytest.raises(ZeroDivisionError):
+        with qxcm.Library() as lib:
+            with lib.open(0) as cam:
+                stream = cam.stream()
+                next(stream)
+                1 / 0
+    assert lib.closed and cam.closed
+    calls = [line.split("(")[0] for line in sim.journal()]
+    assert calls[-2:] == ["VelaClose", "VelaUninit"] and "VelaReleaseBuffers" in calls[-4:]
+    with pytest.raises(qxcm.QxcmError) as e:
+        cam.exposure
+    assert e.value.code in (API_LEVEL, INVALIDHANDLE)
+    with qxcm.Library() as lib:
+        with pytest.raises(KeyError):
+            with lib.open(0) as cam:
+                next(cam.stream())
+                cam.params["NO SUCH"]
+        assert not lib.cameras[0].is_open and cam.closed
+        with lib.open(0) as again:  # no force needed: it was closed
+            assert again.snap().frame_number == 0
+    sim.reset()
+
+
+@pytest.mark.parametrize("how", ["snap", "stream"])
+def test_a_thread_runs_while_another_waits_for_a_trigger_that_never_comes(cam0, how):
+    cam0.params["TRIGGER SOURCE"].value = 3  # software: the automatic limit is none at all
+    outcome = []
+
+    def wait():
+        try:
+            outcome.append(cam0.snap() if how == "snap" else list(cam0.stream()))
+        except qxcm.QxcmError as e:
+            outcome.append(e)
+
+    waiter = threading.Thread(target=wait)
+    waiter.start()
+    ticks, end = 0, time.monotonic() + 0.3
+    while time.monotonic() < end:
+        ticks += 1  # needs the GIL the waiting thread let go
+    assert waiter.is_alive() and ticks > 10000 and not outcome
+    cam0.stop()
+    waiter.join(5)
+    assert not waiter.is_alive()
+    if how == "snap":
+        assert outcome[0].code == ABORT
+    else:
+        assert outcome == [[]]  # a stopped stream just ends
+    cam0.trigger = "INTERNAL"
+    assert cam0.snap().frame_number == 0  # nothing of the stopped capture is left

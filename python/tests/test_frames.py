@@ -1,0 +1,72 @@
+"""Frames against the simulated cameras: shapes, dtypes, values and the numbers they carry."""
+
+import numpy as np
+import pytest
+
+from conftest import frame_number
+
+
+@pytest.mark.parametrize("camera, shape, dtype, pitch", [
+    (0, (2048, 2048), np.uint16, 4096),
+    (1, (512, 512), np.uint16, 512 * 2 + 64),  # padded rows: a strided view, not a repack
+    (2, (1024, 1280, 3), np.uint8, 1280 * 3),
+])
+def test_snap_shape_dtype_and_the_copy_lands_in_the_array(lib, camera, shape, dtype, pitch):
+    with lib.open(camera) as cam:
+        frames = [cam.snap() for _ in range(2)]
+    for f in frames:
+        assert (f.shape, f.dtype, f.strides[0]) == (shape, dtype, pitch)
+        assert f.frame_number == frame_number(f) == 0 and f.timestamp == 0.0
+        # The array's memory is the buffer the library copied into: no second copy.
+        assert f.base is not None and f.base.nbytes >= shape[0] * pitch
+    assert np.array_equal(frames[0], frames[1])  # the same frame number shows the same scene
+
+
+def test_colour_channels_are_scaled_grey(lib):
+    with lib.open(2) as cam:
+        f = cam.snap().astype(np.int64)
+    r, g, b = f[..., 0], f[..., 1], f[..., 2]
+    assert r.max() > 50
+    assert np.abs(g - r * 7 // 8).max() <= 1 and np.abs(b - r * 3 // 4).max() <= 1
+
+
+@pytest.mark.parametrize("pixel_type, dtype, shift, tolerance", [
+    ("MONO12P", np.uint16, 4, 0),
+    ("MONO8", np.uint8, 8, 1),
+])
+def test_narrow_pixel_types_hold_the_16_bit_scene_scaled(cam0, pixel_type, dtype, shift, tolerance):
+    wide = cam0.snap().astype(np.int64)
+    cam0.params["IMAGE PIXEL TYPE"].value = pixel_type
+    narrow = cam0.snap()
+    assert (narrow.shape, narrow.dtype) == (wide.shape, dtype)
+    assert narrow.max() <= (4095 if pixel_type == "MONO12P" else 255)
+    # The first four bytes of the device's frame hold its number (they end inside pixel 2
+    # for packed 12-bit pixels).
+    diff = np.abs((wide >> shift) - narrow)
+    diff[0, :3] = 0
+    assert diff.max() <= tolerance
+
+
+def test_stream_frames_carry_the_cameras_numbers_in_order(cam0):
+    cam0.exposure = 0.001
+    frames = list(cam0.stream(40))
+    numbers = [f.frame_number for f in frames]
+    assert numbers == [frame_number(f) for f in frames]
+    for prev, f in zip(frames, frames[1:]):
+        assert f.frame_number == prev.frame_number + 1 + f.skipped
+        assert f.timestamp > prev.timestamp
+    assert frames[0].frame_number == frames[0].skipped and frames[0].timestamp >= 0.0
+
+
+def test_a_slow_host_gets_the_frames_the_ring_still_holds_and_counts_the_rest(cam0):
+    import time
+    cam0.exposure = 0.001
+    frames = []
+    for f in cam0.stream(30, buffers=6):
+        frames.append(f)
+        if len(frames) == 3:
+            time.sleep(0.2)  # the camera runs on for about 30 frames
+    numbers = [f.frame_number for f in frames]
+    assert numbers == [frame_number(f) for f in frames] and numbers == sorted(numbers)
+    lost = sum(f.skipped for f in frames)
+    assert lost > 0 and numbers[-1] + 1 == len(frames) + lost
