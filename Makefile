@@ -6,12 +6,19 @@
 JOBS ?= 2
 APT_PACKAGES = cmake ninja-build g++ clang clang-format libgtest-dev libgmock-dev googletest \
 	libbenchmark-dev libpng-dev g++-mingw-w64-x86-64-posix wine64 wine python3 \
-	python3-numpy python3-tifffile libtiff-tools
+	python3-numpy python3-tifffile libtiff-tools \
+	python3-pytest python3-hypothesis python3-setuptools python3-wheel python3-pip python3-venv \
+	pkg-config
 export WINEDEBUG ?= -all
 # No dialogs offering add-ons when Wine makes its prefix on a fresh machine.
 export WINEDLLOVERRIDES ?= mscoree=d;mshtml=d
 
-.PHONY: demo test deps build-asan build-windows build-release format format-check bench clean
+# Debian's interpreter, so that Debian's numpy and pytest are the ones used (another python3
+# may come first on PATH).
+PYTHON ?= /usr/bin/python3
+
+.PHONY: demo test deps build-asan build-windows build-release build-release-lib test-python \
+	format format-check bench clean
 
 deps:
 	@missing=""; for p in $(APT_PACKAGES); do \
@@ -27,6 +34,11 @@ build-release: deps
 	cmake --preset release >/dev/null
 	cmake --build build/release -j $(JOBS)
 
+# The release library and its stand-ins only: what the Python package's tests load.
+build-release-lib: deps
+	cmake --preset release >/dev/null
+	cmake --build build/release -j $(JOBS) --target qxcm velaapi vlseqapi
+
 build-asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build build/asan -j $(JOBS)
@@ -40,10 +52,15 @@ demo: build-release
 	@log=/tmp/qxlog.txt; echo "--- call log $$log: first and last lines of $$(wc -l <$$log)"; \
 	  head -n 12 $$log; echo "..."; tail -n 8 $$log
 
-test: build-windows build-asan
+test: build-windows build-asan build-release-lib
 	wineboot --init >/dev/null 2>&1 || true # make Wine's prefix once, before tests run side by side
 	cd build/mingw-x64 && ctest --output-on-failure -j $(JOBS)
 	cd build/asan && QXCM_WINDOWS_BIN=$(CURDIR)/build/mingw-x64/bin ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory test-python
+
+# pytest exits 5 when no test ran; like every nonzero status that fails the target.
+test-python: build-release-lib
+	QXCM_LIBRARY=$(CURDIR)/build/release/bin $(PYTHON) -m pytest -q -p no:cacheprovider python/tests
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
@@ -53,6 +70,7 @@ format-check:
 
 bench: build-release
 	cd build/release/bin && for b in bench_*; do ./$$b; done
+	$(PYTHON) bench/bench_python.py
 
 clean:
 	rm -rf build
