@@ -7,6 +7,7 @@
 #include <limits>
 #include <new>
 
+#include "core/saturating_cast.h"
 #include "property_ids.h"
 #include "recorder_sink.h"
 #include "sim_camera.h"
@@ -28,13 +29,23 @@ double NowSeconds()
 void SplitStamp(double t, uint32_t &seconds, int32_t &microseconds)
 {
     double whole = floor(t);
-    auto micro = static_cast<int64_t>(llround((t - whole) * 1e6));
+    auto micro = qxcm::SaturateToInt64(nearbyint((t - whole) * 1e6));
     if (micro >= 1000000) {
         whole += 1;
         micro -= 1000000;
     }
-    seconds = static_cast<uint32_t>(whole);
-    microseconds = static_cast<int32_t>(micro);
+    seconds = qxcm::SaturateToUint32(whole);
+    microseconds = static_cast<int32_t>(micro < 0 ? 0 : micro); // 0 to 999999 once split
+}
+
+// Frame intervals come from settings a test may set to anything (an exposure of 3e6 s or 1e300
+// through the control surface); the wait is capped at a year so the deadline stays far inside
+// the clock's range.
+Clock::duration IntervalDuration(double seconds)
+{
+    constexpr double kYear = 365.0 * 24 * 3600;
+    const double capped = seconds > kYear ? kYear : seconds;
+    return std::chrono::nanoseconds(qxcm::SaturateToInt64(capped * 1e9));
 }
 
 } // namespace
@@ -327,7 +338,7 @@ void Camera::ProducerLoop()
             if (stopRequested_)
                 break;
             --pendingTriggers_;
-            auto due = Clock::now() + std::chrono::duration<double>(interval);
+            auto due = Clock::now() + IntervalDuration(interval);
             if (changed.wait_until(lock, due, [this] { return stopRequested_; }))
                 break;
         } else if (source == 2) {
@@ -335,8 +346,7 @@ void Camera::ProducerLoop()
             changed.wait(lock, [this] { return stopRequested_; });
             break;
         } else {
-            const auto step = std::chrono::duration_cast<Clock::duration>(
-                std::chrono::duration<double>(interval));
+            const auto step = IntervalDuration(interval);
             const auto now = Clock::now();
             next += step;
             // A frame more than one interval late (a changed exposure, a loaded machine, a
@@ -464,9 +474,9 @@ int32_t Camera::CommitReference()
     r.geometry = bufferGeometry;
     r.geometry.bundle = 1;
     if (captureReference_ == 2)
-        backgroundSlots_[static_cast<uint32_t>(Value(kPropBackgroundStoreSlot, 1))] = r;
+        backgroundSlots_[qxcm::SaturateToUint32(Value(kPropBackgroundStoreSlot, 1))] = r;
     else
-        shadingSlots_[static_cast<uint32_t>(Value(kPropShadingStoreSlot, 1))] = r;
+        shadingSlots_[qxcm::SaturateToUint32(Value(kPropShadingStoreSlot, 1))] = r;
     return VELA_OK;
 }
 

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "core/saturating_cast.h"
+
 namespace velasim {
 namespace {
 
@@ -152,10 +154,10 @@ Rendered Render(const CameraModel &model, const Geometry &g, const Processing &p
                 if (x1 < 0 || y1 < 0 || x0 >= static_cast<double>(w) ||
                     y0 >= static_cast<double>(h))
                     continue;
-                size_t xa = static_cast<size_t>(std::max(0.0, floor(x0)));
-                size_t xb = std::min(w - 1, static_cast<size_t>(std::max(0.0, ceil(x1))));
-                size_t ya = static_cast<size_t>(std::max(0.0, floor(y0)));
-                size_t yb = std::min(h - 1, static_cast<size_t>(std::max(0.0, ceil(y1))));
+                size_t xa = qxcm::SaturatingCast<size_t>(floor(x0));
+                size_t xb = std::min(w - 1, qxcm::SaturatingCast<size_t>(ceil(x1)));
+                size_t ya = qxcm::SaturatingCast<size_t>(floor(y0));
+                size_t yb = std::min(h - 1, qxcm::SaturatingCast<size_t>(ceil(y1)));
                 for (size_t y = ya; y <= yb; ++y)
                     for (size_t x = xa; x <= xb; ++x) {
                         double sx = g.viewX[v] + static_cast<double>(x) * b + half - s.x;

@@ -3,6 +3,7 @@
 // failure comes from VelaGetLastError.
 #include <string.h>
 
+#include "core/saturating_cast.h"
 #include "device_call.h"
 #include "property_ids.h"
 #include "sim_state.h"
@@ -45,10 +46,10 @@ int32_t Subarray(const Camera &c, VelaSubarrayRecord &r)
     using namespace velasim;
     const double sw = c.model->sensorWidth, sh = c.model->sensorHeight;
     bool on = c.Value(kPropSubarrayMode, kOff) == kOn;
-    r.hpos = on ? static_cast<int32_t>(c.Value(kPropSubarrayHpos, 0)) : 0;
-    r.vpos = on ? static_cast<int32_t>(c.Value(kPropSubarrayVpos, 0)) : 0;
-    r.hsize = static_cast<int32_t>(on ? c.Value(kPropSubarrayHsize, sw) : sw);
-    r.vsize = static_cast<int32_t>(on ? c.Value(kPropSubarrayVsize, sh) : sh);
+    r.hpos = on ? qxcm::SaturateToInt32(c.Value(kPropSubarrayHpos, 0)) : 0;
+    r.vpos = on ? qxcm::SaturateToInt32(c.Value(kPropSubarrayVpos, 0)) : 0;
+    r.hsize = qxcm::SaturateToInt32(on ? c.Value(kPropSubarrayHsize, sw) : sw);
+    r.vsize = qxcm::SaturateToInt32(on ? c.Value(kPropSubarrayVsize, sh) : sh);
     return VELA_OK;
 }
 
@@ -70,7 +71,7 @@ int32_t SubarrayInquiry(const Camera &c, VelaSubarrayInquiry &r)
         return VELA_ERR_INVALIDPARAM;
     auto step = [&c](uint32_t id) {
         const PropertyModel *p = c.model->Find(id);
-        return p != nullptr && p->stepValue >= 1 ? static_cast<int32_t>(p->stepValue) : 1;
+        return p != nullptr && p->stepValue >= 1 ? qxcm::SaturateToInt32(p->stepValue) : 1;
     };
     r.fullWidth = static_cast<int32_t>(c.model->sensorWidth);
     r.fullHeight = static_cast<int32_t>(c.model->sensorHeight);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "core/device.h"
+#include "core/saturating_cast.h"
 #include "settings/properties.h"
 
 namespace qxcm {
@@ -173,14 +174,13 @@ bool UpdateFrameGeometry(CameraContext &c)
         return false;
     int32_t f = 1;
     if (HasParameter(c, 30) && HasParameter(c, 31) && ParameterRecord(c, 30).cachedValue[0] == 2.0)
-        f = static_cast<int32_t>(ParameterRecord(c, 31).cachedValue[0]);
-    int32_t rows = static_cast<int32_t>(height);
+        f = SaturateToInt32(ParameterRecord(c, 31).cachedValue[0]);
+    // The product is formed in double so that no factor a device reports can overflow it.
+    double rows = static_cast<double>(f) * SaturateToInt32(height);
     if (HasParameter(c, 3) && ParameterRecord(c, 3).cachedValue[0] == 0.0)
-        rows = static_cast<int32_t>(ParameterRecord(c, 3).maxValue) * f * rows;
-    else
-        rows = f * rows;
-    c.frameHeight = static_cast<uint32_t>(rows);
-    c.frameWidth = static_cast<uint32_t>(static_cast<int32_t>(width));
+        rows *= SaturateToInt32(ParameterRecord(c, 3).maxValue);
+    c.frameHeight = static_cast<uint32_t>(SaturateToInt32(rows));
+    c.frameWidth = static_cast<uint32_t>(SaturateToInt32(width));
     return true;
 }
 
@@ -220,8 +220,8 @@ bool SetFrameBundle(CameraContext &c, int32_t enable, int32_t sizeMax, int32_t *
     if (c.lastResult < 0)
         return false;
     c.bundleEnabled = 1;
-    c.bundleSize = static_cast<uint32_t>(static_cast<int32_t>(size));
-    *bundleSize = static_cast<int32_t>(size);
+    c.bundleSize = static_cast<uint32_t>(SaturateToInt32(size));
+    *bundleSize = SaturateToInt32(size);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "capture/buffers.h"
 #include "core/device.h"
 #include "core/platform.h"
+#include "core/saturating_cast.h"
 #include "settings/properties.h"
 
 namespace qxcm {
@@ -22,7 +23,7 @@ uint32_t FrameTimeLimit(const CameraContext &c, uint32_t hostLimit)
     double k = 1.0;
     if (HasParameter(c, 30) && HasParameter(c, 31) && ParameterRecord(c, 30).cachedValue[0] == 2.0)
         k = ParameterRecord(c, 31).cachedValue[0];
-    return static_cast<uint32_t>(1000 + static_cast<int32_t>((t * 1000.0) * k));
+    return SaturateToUint32(1000.0 + static_cast<double>(SaturateToInt64(t * 1000.0 * k)));
 }
 
 // Stores the electron values of buffer frame k; a frame outside the buffers has no slot.

@@ -2,11 +2,13 @@
 // lock after a preparation or start, so stamps count from the capture, not from the device.
 #include "capture/frames.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "capture/buffers.h"
 #include "core/device.h"
 #include "core/initialize.h"
+#include "core/saturating_cast.h"
 #include "qxcm/qxcm.h"
 #include "settings/properties.h"
 
@@ -102,14 +104,14 @@ int32_t LockSplitFrame(CameraContext &c, LockedFrame &frame, const uint8_t **vie
         c.lastResult = Device().VelaGetValue(c.deviceHandle, (2u << 24) + kPropViewOffset, &v2);
         if (c.lastResult < 0)
             return c.lastResult;
-        offset1 = static_cast<int64_t>(v1);
-        offset2 = static_cast<int64_t>(v2);
+        offset1 = SaturateToInt64(v1);
+        offset2 = SaturateToInt64(v2);
     } else {
         double v = 0.0;
         c.lastResult = Device().VelaGetValue(c.deviceHandle, kPropSecondViewBytes, &v);
         if (c.lastResult < 0)
             return c.lastResult;
-        offset2 = -static_cast<int64_t>(v * -0.5) * 8;
+        offset2 = SaturateToInt64(-std::trunc(v * -0.5) * 8.0);
     }
     int64_t bytes = FrameCopyBytes(c, frame);
     if (!InsideFrame(frame, offset1, bytes) || !InsideFrame(frame, offset2, bytes))
@@ -136,7 +138,7 @@ int32_t CopyFrame(CameraContext &c, int32_t index, std::optional<int32_t> bundle
         c.lastResult = Device().VelaGetValue(c.deviceHandle, kPropBundleStride, &stride);
         if (c.lastResult < 0)
             return c.lastResult;
-        offset = static_cast<int32_t>(*bundleMember * stride);
+        offset = SaturateToInt32(*bundleMember * stride);
     }
     int64_t bytes = FrameCopyBytes(c, f);
     if (!InsideFrame(f, offset, bytes))

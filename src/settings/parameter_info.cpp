@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/device.h"
+#include "core/saturating_cast.h"
 #include "settings/properties.h"
 
 namespace qxcm {
@@ -70,7 +71,7 @@ bool GetParameterLimits(CameraContext &c, int32_t record, int32_t *isList, doubl
     if (p.attributes & VELA_ATTR_PER_VIEW) {
         double n = 0.0;
         Device().VelaGetValue(c.deviceHandle, kPropNumberOfViews, &n);
-        *views = static_cast<int32_t>(n);
+        *views = SaturateToInt32(n);
     }
     return true;
 }

@@ -1,5 +1,6 @@
 // Capture preparation, start, stop and frame waits against the simulated cameras, under the
 // manual clock so every frame arrives when the test delivers it.
+#include <cmath>
 #include <thread>
 
 #include "capture/capture_control.h"
@@ -220,6 +221,21 @@ TEST(FrameTimeLimit, FollowsExposureOverheadTriggerAndBundling)
     EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 0xFFFFFFFFu) << "software trigger";
     c.properties[1].cachedValue[0] = 2.0;
     EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 0xFFFFFFFFu) << "external trigger";
+    c.properties[1].cachedValue[0] = 1.0;
+    c.frameOverheadSeconds = 0.0;
+    c.properties[2].cachedValue[0] = 2.0;
+    c.properties[3].cachedValue[0] = 1.0;
+    // Exposures a device may report: each saturates instead of wrapping (or being undefined).
+    const struct {
+        double exposure;
+        uint32_t limit;
+    } hostile[] = {
+        {3e6, 3000001000u},      {1e300, 0xFFFFFFFFu}, {std::nan(""), 1000u},      {-1e300, 0u},
+        {INFINITY, 0xFFFFFFFFu}, {-INFINITY, 0u},      {2147483.648, 2147484648u}, {-0.5, 500u}};
+    for (auto h : hostile) {
+        c.properties[0].cachedValue[0] = h.exposure;
+        EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), h.limit) << h.exposure;
+    }
     c.parameterMap[7] = -1;
     EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 5000u);
 }
@@ -286,3 +302,20 @@ TEST_F(Capture, FramesPerSecondReportsThePreviousCodeAndTriggersReachTheDevice)
 }
 
 } // namespace
+
+// Exposures no range check would let through reach the device's own cadence and stamps; a
+// free-running capture over each starts, runs briefly and stops without undefined behaviour.
+TEST_F(Capture, AnExposureOutsideEveryRangeStillStartsAndStops)
+{
+    OpenCamera(0);
+    VelaSim_SetManualClock(0);
+    for (double exposure : {3e6, 1e300, -1.0}) {
+        ASSERT_GE(VelaSim_SetProperty(0, 0x001F0110, exposure), 0) << exposure;
+        Prepare(0, 1, 4);
+        int32_t err = 0, index = 0, count = 0;
+        ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1) << err;
+        QXCM_WAITNEXTFRAME_40(0, 5, &index, &count, &err);
+        ASSERT_EQ(QXCM_STOPCAPTURE_40(0, &err), 1) << err;
+        ASSERT_EQ(QXCM_UNPREPARECAPTURE_40(0, &err), 1) << err;
+    }
+}
