@@ -120,7 +120,7 @@ void Camera::FollowTriggerProperties()
 
 int32_t Camera::LegacyTriggerPolarity(int32_t &value) const
 {
-    value = Has(kPropTriggerPolarity) ? static_cast<int32_t>(Value(kPropTriggerPolarity, 1)) - 1
+    value = Has(kPropTriggerPolarity) ? qxcm::SaturateToInt32(Value(kPropTriggerPolarity, 1) - 1)
                                       : hiddenPolarity_;
     return VELA_OK;
 }
@@ -149,7 +149,7 @@ int32_t Camera::ScanMode(int32_t &mode) const
 {
     if (model->scanModes == 0)
         return VELA_ERR_NOTSUPPORT;
-    mode = Has(kPropReadoutSpeed) ? static_cast<int32_t>(Value(kPropReadoutSpeed, 1))
+    mode = Has(kPropReadoutSpeed) ? qxcm::SaturateToInt32(Value(kPropReadoutSpeed, 1))
                                   : hiddenScanMode_;
     return VELA_OK;
 }

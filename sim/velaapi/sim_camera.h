@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "camera_set.h"
+#include "core/saturating_cast.h"
 #include "frame_source.h"
 #include "vela_api.h"
 
@@ -131,7 +132,7 @@ class Camera {
     struct Snapshot {
         std::map<uint32_t, std::vector<double>> entries;
     };
-    static uint32_t ToU32(double v) { return v <= 0 ? 0u : static_cast<uint32_t>(v); }
+    static uint32_t ToU32(double v) { return qxcm::SaturateToUint32(v); }
     Snapshot Take() const;
     void Normalize();
     void NoteUpdates(const Snapshot &before, uint32_t exclude);
