@@ -1,0 +1,72 @@
+"""The installed tree: the README's C example builds against it with find_package and with
+pkg-config and runs on the simulated cameras; pip installs the package offline and it finds
+the installed library through QXCM_LIBRARY."""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+from qxcm._native import native
+
+REPO = Path(__file__).resolve().parents[2]
+
+
+def run(*args, **kwargs):
+    done = subprocess.run([str(a) for a in args], capture_output=True, text=True, timeout=600,
+                          **kwargs)
+    assert done.returncode == 0, f"{args}\n{done.stdout}\n{done.stderr}"
+    return done.stdout
+
+
+@pytest.fixture(scope="module")
+def installed(tmp_path_factory):
+    build = native().folder.parent
+    if not (build / "CMakeCache.txt").is_file():
+        pytest.fail(f"{native().folder} is not a build tree to install from")
+    prefix = tmp_path_factory.mktemp("prefix")
+    run("cmake", "--install", build, "--prefix", prefix)
+    example = tmp_path_factory.mktemp("example")
+    readme = (REPO / "README.md").read_text()
+    (example / "example.c").write_text(re.search(r"```c\n(.*?)```", readme, re.S).group(1))
+    return prefix, example
+
+
+def test_the_readme_example_builds_with_find_package_and_runs(installed):
+    prefix, example = installed
+    (example / "CMakeLists.txt").write_text(
+        "cmake_minimum_required(VERSION 3.20)\nproject(example C)\n"
+        "find_package(qxcm 4 REQUIRED)\nadd_executable(example example.c)\n"
+        "target_link_libraries(example PRIVATE qxcm::qxcm)\n")
+    build = example / "build"
+    run("cmake", "-S", example, "-B", build, "-G", "Ninja", f"-DCMAKE_PREFIX_PATH={prefix}")
+    run("cmake", "--build", build)
+    run(build / "example")
+
+
+def test_the_readme_example_builds_with_pkg_config_and_runs(installed):
+    prefix, example = installed
+    pc = next(prefix.rglob("qxcm.pc"))
+    env = dict(os.environ, PKG_CONFIG_PATH=str(pc.parent))
+    flags = run("pkg-config", "--cflags", "--libs", "qxcm", env=env).split()
+    libdir = run("pkg-config", "--variable=libdir", "qxcm", env=env).strip()
+    run("cc", "-o", example / "example_pc", example / "example.c", *flags, f"-Wl,-rpath,{libdir}")
+    run(example / "example_pc")
+
+
+def test_pip_installs_offline_and_the_package_finds_the_installed_library(installed, tmp_path):
+    prefix, _ = installed
+    source = tmp_path / "src"
+    shutil.copytree(REPO / "python", source, ignore=shutil.ignore_patterns("build", "*.egg-info",
+                                                                           "__pycache__"))
+    env_dir = tmp_path / "env"
+    run(sys.executable, "-m", "venv", "--system-site-packages", env_dir)
+    run(env_dir / "bin" / "python", "-m", "pip", "install", "--no-index", "-q", source)
+    library = next(prefix.rglob("libqxcm.so")).parent
+    out = run(env_dir / "bin" / "python", "-m", "qxcm", "--camera", "1", cwd=tmp_path,
+              env=dict(os.environ, QXCM_LIBRARY=str(library)))
+    assert "C-SIMEM512" in out and "EXPOSURE TIME" in out and "frame 0: (512, 512) uint16" in out
