@@ -70,3 +70,12 @@ def test_pip_installs_offline_and_the_package_finds_the_installed_library(instal
     out = run(env_dir / "bin" / "python", "-m", "qxcm", "--camera", "1", cwd=tmp_path,
               env=dict(os.environ, QXCM_LIBRARY=str(library)))
     assert "C-SIMEM512" in out and "EXPOSURE TIME" in out and "frame 0: (512, 512) uint16" in out
+
+
+def test_the_python_readme_example_runs(sim, tmp_path):
+    readme = (REPO / "python" / "README.md").read_text()
+    code = re.search(r"```python\n(.*?)```", readme, re.S).group(1)
+    sim.reset()
+    exec(compile(code.replace("/tmp/", f"{tmp_path}/"), "README.md", "exec"), {})
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["run1.vlseq", "run2.vlseq"]
+    sim.reset()
