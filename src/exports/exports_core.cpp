@@ -22,8 +22,8 @@ QXCM_API int32_t QXCM_REPORTERROR(int32_t code, char *text)
 {
     if (!text) // nowhere to copy to
         return 0;
-    // Every text is shorter than the host's 128 characters, so it is always copied whole; only
-    // the text and its terminator are written.
+    // The table holds no text longer than the host's 128 characters (error_text.cpp checks it
+    // at compile time); only the text and its terminator are written.
     const char *source = qxcm::ErrorText(code);
     memcpy(text, source, strlen(source) + 1);
     return 0;

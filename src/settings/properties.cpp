@@ -13,7 +13,8 @@ int32_t FindParameterRecord(const CameraContext &c, int32_t parameter)
         return kNoParameter;
     if (parameter < 100) {
         int32_t entry = c.parameterMap[parameter];
-        // A map entry always names a record of the open; anything else is no record at all.
+        // The open fills the map with indexes of its records; the bound keeps an entry from
+        // reading past them should the table end up shorter.
         return entry < c.propertyCount ? entry : kNoRecord;
     }
     uint32_t id = static_cast<uint32_t>(parameter - kFunctionIdOffset);
