@@ -3,8 +3,10 @@
 // geometry known; texts written before that are kept and written then. The producer only copies
 // each image into a ring of slots allocated at the connection; a writer thread per connected
 // recorder appends them to the file, and the producer waits while the ring is full, so frames
-// are never dropped or reordered and the capture slows only when the disk cannot keep up. Texts
-// join the same queue, so neither the host nor the capture waits for the disk to write them.
+// are not dropped or reordered and the capture slows only when the disk cannot keep up
+// (sim_recorder_test.cpp); a process ending on Windows may lose what the ring held then
+// (recorder_exit_test.cpp). Texts join the same queue, so neither the host nor the capture
+// waits for the disk to write them.
 #pragma once
 
 #include <stdint.h>

@@ -1,6 +1,6 @@
 // The recorder with frames queued ahead of its writer thread: order, counts, texts and frame
 // layouts in the file; every way a capture or device ends with the recorder still connected; a
-// disk that fills up; the host library's teardown at process exit.
+// disk that fills up. The process exit is in recorder_exit_test.cpp.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -8,21 +8,17 @@
 #include <stdlib.h>
 #include <string.h>
 
-#ifdef _WIN32
-#include <process.h>
-#else
+#ifndef _WIN32
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "recording_file.h"
 #include "vela_api.h"
 #include "velaapi/vela_sim.h"
-#include "vlseq_reader.h"
 
 namespace {
 
@@ -32,60 +28,11 @@ constexpr uint32_t kPixelType = 0x00420270;
 constexpr uint32_t kBundleMode = 0x00421010;
 constexpr uint32_t kBundleNumber = 0x00421020;
 
-uint32_t FrameNumber(const void *frame)
-{
-    uint32_t n = 0;
-    memcpy(&n, frame, sizeof n);
-    return n;
-}
-
-using Image = std::vector<uint8_t>;
-
-// A file in the test directory of this process: other builds may run these tests meanwhile.
-std::string TempFile(const std::string &name)
-{
-#ifdef _WIN32
-    const int process = _getpid();
-#else
-    const int process = static_cast<int>(getpid());
-#endif
-    return ::testing::TempDir() + "recorder_" + std::to_string(process) + "_" + name;
-}
-
-// A closed (or cut off) recording as the reader sees it.
-struct Recording {
-    explicit Recording(const std::string &path)
-    {
-        ok = reader.Open(vlseqfmt::OpenFileSource(path.c_str())) == 1;
-    }
-    int64_t Frames() const { return ok ? reader.FrameCount() : -1; }
-    Image Frame(int64_t k)
-    {
-        const void *address = nullptr;
-        if (reader.LockFrame(k, &address) != 1)
-            return {};
-        const auto *p = static_cast<const uint8_t *>(address);
-        return Image(p, p + reader.Header().frameBytes);
-    }
-    // The running numbers the frames carry in their first four bytes.
-    std::vector<uint32_t> Numbers()
-    {
-        std::vector<uint32_t> numbers;
-        for (int64_t k = 0; k < Frames(); ++k)
-            numbers.push_back(FrameNumber(Frame(k).data()));
-        return numbers;
-    }
-    vlseqfmt::Reader reader;
-    bool ok = false;
-};
-
-std::vector<uint32_t> Count(uint32_t from, uint32_t to)
-{
-    std::vector<uint32_t> numbers;
-    for (uint32_t n = from; n < to; ++n)
-        numbers.push_back(n);
-    return numbers;
-}
+using recordertest::Count;
+using recordertest::FrameNumber;
+using recordertest::Image;
+using recordertest::Recording;
+using recordertest::TempFile;
 
 class RecorderQueue : public ::testing::Test {
   protected:
@@ -439,36 +386,6 @@ TEST_F(RecorderQueue, AFullDiskFailsTheNextRecorderCallAndStopsTheAppends)
     EXPECT_EQ(file.Numbers(), Count(0, static_cast<uint32_t>(inFile)))
         << "the status counts the frames the file kept";
 #endif
-}
-
-TEST(RecorderAtExit, TheHostLibrarysTeardownKeepsTheProducedFrames)
-{
-    const std::string path = TempFile("exit.vlseq");
-    remove(path.c_str());
-    struct Cleanup {
-        const std::string &path;
-        ~Cleanup() { remove(path.c_str()); }
-    } cleanup{path};
-#ifdef _WIN32
-    const std::string command = "recorder_exit_child.exe " + path + " 40";
-    const int rc = system(command.c_str());
-#else
-    const std::string command = "./recorder_exit_child " + path + " 40";
-    const int status = system(command.c_str());
-    const int rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    ASSERT_EQ(rc, 0);
-#ifdef _WIN32
-    // Windows ends the other threads before the host library's exit handlers close the device:
-    // what the writer thread still held in its ring of 16 frames then is lost, nothing else.
-    constexpr int64_t kMayLose = 16;
-#else
-    constexpr int64_t kMayLose = 0;
-#endif
-    Recording file(path);
-    const int64_t frames = file.Frames();
-    EXPECT_GE(frames, 40 - kMayLose) << "the device reported 40 frames before the exit";
-    EXPECT_EQ(file.Numbers(), Count(0, static_cast<uint32_t>(frames)));
 }
 
 } // namespace
