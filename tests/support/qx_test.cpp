@@ -4,6 +4,12 @@
 #include <cstdlib>
 #include <fstream>
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "core/call_log.h"
 #include "core/device.h"
 #include "core/platform.h"
@@ -49,7 +55,13 @@ void LibraryTest::SetUp()
     for (char &ch : name)
         if (ch == '/')
             ch = '_';
-    logPath = TempPath(name + ".log");
+            // The process id keeps test runs of other builds from truncating this run's log.
+#ifdef _WIN32
+    const int process = _getpid();
+#else
+    const int process = static_cast<int>(getpid());
+#endif
+    logPath = TempPath(name + "_" + std::to_string(process) + ".log");
     std::remove(logPath.c_str());
     gLogPath = logPath;
     qxcm::Os().logPath = TestLogPath;
