@@ -129,12 +129,17 @@ bool OpenCameraContext(CameraContext &c, uint32_t index, bool replacesOpenDevice
 
     EnumerateProperties(c);
 
-    c.calibrationTimeout = kCalibrationTimeoutMs;
+    c.calibrationTimeout = CalibrationTimeoutMs();
+    return true;
+}
+
+uint32_t CalibrationTimeoutMs()
+{
     int32_t configured = 0;
     if (Os().readCalibrationTimeout(&configured) &&
         configured > static_cast<int32_t>(kCalibrationTimeoutMs))
-        c.calibrationTimeout = static_cast<uint32_t>(configured);
-    return true;
+        return static_cast<uint32_t>(configured);
+    return kCalibrationTimeoutMs;
 }
 
 int32_t ReadCameraString(CameraContext &c, uint32_t id, char *text)

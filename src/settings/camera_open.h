@@ -17,6 +17,10 @@ constexpr uint32_t kInfoBus = 0x04000101;
 // context keeps its earlier handles.
 bool OpenCameraContext(CameraContext &c, uint32_t index, bool replacesOpenDevice);
 
+// The time limit of a reference capture: the configured value when it is longer than the
+// 5000 ms default.
+uint32_t CalibrationTimeoutMs();
+
 // Reads an information text of an open camera (64 characters, always terminated).
 int32_t ReadCameraString(CameraContext &c, uint32_t id, char *text);
 

@@ -1,0 +1,226 @@
+// Opening a camera for the older family: every property the device lists becomes a record, the
+// parameter map binds 38 numbers, and settings the device reaches only through its capability
+// bits or older features get substitute records.
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
+#include "core/device.h"
+#include "legacy/legacy_records.h"
+#include "settings/camera_open.h"
+
+namespace qxcm {
+namespace {
+
+// Parameter number i + 1 is bound to kLegacyParameterIds[i].
+constexpr uint32_t kLegacyParameterIds[] = {
+    0x00401110, 0x00420130, 0x004201D0, 0x00400310, 0x00400210, 0x00400110, 0x001F0110, 0x00300120,
+    0x00300130, 0x00200110, 0x00200220, 0x00300220, 0x002002F0, 0x00300150, 0x00100110, 0x00100120,
+    0x00100210, 0x00100220, 0x001F0300, 0x001F0310, 0x00100240, 0x001C0120, 0x001C0140, 0x001C0150,
+    0x00200310, 0x00200330, 0x00200350, 0x00200410, 0x00804010, 0x00421010, 0x00421020, 0x00400250,
+    0x00100230, 0x00420270, 0x001C0160, 0x00400130, 0x001C0030, 0x00403010};
+static_assert(std::size(kLegacyParameterIds) == 38);
+
+// The substitute records in the order they are appended.
+enum Substitute {
+    kSubTriggerMode,
+    kSubTriggerPolarity,
+    kSubScanMode,
+    kSubBinning,
+    kSubOffset,
+    kSubGain,
+    kSubExposureTime,
+    kSubTemperature,
+    kSubLightMode,
+    kSubWhiteBalance,
+    kSubSensitivity,
+    kSubMechanicalShutter,
+    kSubTemperatureTarget,
+    kSubTriggerTimes,
+    kSubstituteCount
+};
+
+struct SubstituteRecord {
+    const char *name;
+    uint32_t kind;
+    uint32_t id; // capability setting or feature number
+    int32_t parameter;
+    uint32_t answeredBy[3]; // device properties whose presence makes the substitute unneeded
+};
+
+constexpr SubstituteRecord kSubstitutes[kSubstituteCount] = {
+    {"TRIGGER MODE", kLegacyCapability, kCapTriggerMode, 17, {0x00100110, 0x00100120, 0x00100210}},
+    {"TRIGGER POLARITY", kLegacyCapability, kCapTriggerPolarity, 18, {0x00100220}},
+    {"SCANMODE", kLegacyCapability, kCapScanMode, 6, {0x00400110}},
+    {"BINNING", kLegacyCapability, kCapBinning, 1, {0x00401110}},
+    {"OFFSET", kLegacyFeature, 18, 9, {0x00300130}},
+    {"GAIN", kLegacyFeature, 2, 8, {0x00300120}},
+    {"EXPOSURETIME", kLegacyFeature, 14, 7, {0x001F0110}},
+    {"TEMPERATURE", kLegacyFeature, 15, 25, {0x00200310}},
+    {"LIGHTMODE", kLegacyFeature, 17, 10, {0x00200110}},
+    {"WHITEBALANCE", kLegacyFeature, 7, 12, {0x00300220}},
+    {"SENSITIVITY", kLegacyFeature, 22, 11, {0x00200220}},
+    {"MECHANICALSHUTTER", kLegacyFeature, 16, 28, {0x00200410}},
+    {"TEMPERATURETARGET", kLegacyFeature, 21, 26, {0x00200330}},
+    {"TRIGGERTIMES", kLegacyFeature, 23, 21, {0x00100240}},
+};
+
+constexpr uint32_t kCapsTriggerModes = 0x841300;
+constexpr uint32_t kCapsBothPolarities = 0x30000;
+constexpr uint32_t kCapsBinnings = 0x3E;
+
+// The parameter a listed id binds, or 0.
+int32_t LegacyParameterOf(uint32_t id)
+{
+    for (size_t k = 0; k < std::size(kLegacyParameterIds); ++k)
+        if (kLegacyParameterIds[k] == id)
+            return static_cast<int32_t>(k + 1);
+    return 0;
+}
+
+// A fresh record at the end of the table; null when the table is full.
+PropertyRecord *NewRecord(CameraContext &c, uint32_t kind, uint32_t id)
+{
+    if (c.propertyCount >= kMaxProperties)
+        return nullptr;
+    PropertyRecord &r = c.properties[c.propertyCount];
+    r = PropertyRecord{}; // nothing of an earlier open of the slot shows through
+    r.kind = kind;
+    r.propertyId = id;
+    return &r;
+}
+
+void EnumerateLegacyProperties(CameraContext &c, bool (&needed)[kSubstituteCount])
+{
+    uint32_t id = 0;
+    // The device ends the list with 0; the bound only protects against one that never does.
+    for (int guard = 0; guard < 65536; ++guard) {
+        if (Device().VelaGetNextPropertyId(c.deviceHandle, &id, VELA_NEXT_ALL) == 0 || id == 0)
+            return;
+        int32_t parameter = LegacyParameterOf(id);
+        for (int s = 0; s < kSubstituteCount; ++s)
+            for (uint32_t answer : kSubstitutes[s].answeredBy)
+                if (answer == id)
+                    needed[s] = false;
+        // Any property outside the map marks a camera the binning capability does not describe.
+        if (parameter == 0)
+            needed[kSubBinning] = false;
+        PropertyRecord *r = NewRecord(c, kLegacyDevice, id);
+        if (!r)
+            continue; // beyond the table: not kept, and the map never points past it
+        if (parameter != 0)
+            c.parameterMap[parameter] = c.propertyCount;
+        Device().VelaGetPropertyName(c.deviceHandle, id, r->name, sizeof r->name);
+        r->name[sizeof r->name - 1] = '\0';
+        ++c.propertyCount;
+    }
+}
+
+bool ScanModesOffered(CameraContext &c)
+{
+    VelaScanModeInquiry inquiry{};
+    inquiry.size = sizeof inquiry;
+    inquiry.id = VELA_REQ_ID_SCANMODE_INQUIRY;
+    return Device().VelaSendRequest(c.deviceHandle, VELA_REQ_INQUIRE, &inquiry, sizeof inquiry) !=
+               0 &&
+           inquiry.modeCount >= 2;
+}
+
+bool FeatureOffered(CameraContext &c, uint32_t feature)
+{
+    VelaFeatureInquiry inquiry{};
+    inquiry.size = sizeof inquiry;
+    inquiry.id = VELA_REQ_ID_FEATURE_INQUIRY;
+    inquiry.feature = feature;
+    return Device().VelaSendRequest(c.deviceHandle, VELA_REQ_INQUIRE, &inquiry, sizeof inquiry) !=
+           0;
+}
+
+bool SubstituteApplies(CameraContext &c, const SubstituteRecord &s, uint32_t caps)
+{
+    if (s.kind == kLegacyFeature)
+        return FeatureOffered(c, s.id);
+    switch (s.id) {
+    case kCapTriggerMode:
+        return (caps & kCapsTriggerModes) != 0;
+    case kCapTriggerPolarity:
+        return (caps & kCapsBothPolarities) == kCapsBothPolarities;
+    case kCapScanMode:
+        return ScanModesOffered(c);
+    default:
+        return (caps & kCapsBinnings) != 0;
+    }
+}
+
+void AppendSubstitutes(CameraContext &c, const bool (&needed)[kSubstituteCount])
+{
+    uint32_t caps = 0;
+    Device().VelaGetCapabilities(c.deviceHandle, &caps, 0);
+    for (int k = 0; k < kSubstituteCount; ++k) {
+        const SubstituteRecord &s = kSubstitutes[k];
+        if (!needed[k] || !SubstituteApplies(c, s, caps))
+            continue;
+        PropertyRecord *r = NewRecord(c, s.kind, s.id);
+        if (!r)
+            return;
+        snprintf(r->name, sizeof r->name, "%.*s", kLegacyTextLength, s.name);
+        c.parameterMap[s.parameter] = c.propertyCount;
+        ++c.propertyCount;
+    }
+}
+
+} // namespace
+
+bool OpenLegacyCamera(CameraContext &c, uint32_t index, bool replacesOpenDevice)
+{
+    VelaOpenRecord open{};
+    open.size = sizeof open;
+    open.index = index;
+    if (Device().VelaOpen(&open) < 0)
+        return false;
+    VelaWaitOpenRecord wait{};
+    wait.size = sizeof wait;
+    wait.device = open.device;
+    c.lastResult = Device().VelaOpenWait(&wait);
+    if (c.lastResult < 0) {
+        // The new device would otherwise stay open with no slot holding it.
+        Device().VelaClose(open.device);
+        return false;
+    }
+    // The earlier device of a slot opened again is closed, not leaked under the new handles.
+    if (replacesOpenDevice)
+        CloseDevice(c);
+    c.deviceHandle = open.device;
+    c.waitHandle = wait.wait;
+    c.propertyCount = 0;
+    std::fill(std::begin(c.parameterMap), std::end(c.parameterMap), -1);
+    // Reference captures on this camera get the same time limit as on one the current family
+    // opened; left at 0 they would time out at once.
+    c.calibrationTimeout = CalibrationTimeoutMs();
+
+    Device().VelaSetValue(c.deviceHandle, 0x00200250, 2.0);
+    bool needed[kSubstituteCount];
+    std::fill(std::begin(needed), std::end(needed), true);
+    EnumerateLegacyProperties(c, needed);
+    AppendSubstitutes(c, needed);
+    return true;
+}
+
+} // namespace qxcm
+
+namespace qxcm {
+
+bool OpenLegacySlot(uint32_t index)
+{
+    if (index >= State().cameraCount)
+        return false;
+    CameraContext &c = State().contexts[index];
+    if (!OpenLegacyCamera(c, index, IsCameraOpen(index)))
+        return false;
+    for (int32_t r = 0; r < c.propertyCount; ++r)
+        RefreshLegacyRecord(c, r);
+    SetCameraOpen(index, true);
+    return true;
+}
+
+} // namespace qxcm

@@ -1,0 +1,57 @@
+// Property walk, limits and direct property access of the older family.
+#include "legacy/legacy_properties.h"
+
+#include <cstring>
+
+#include "core/device.h"
+#include "legacy/legacy_records.h"
+#include "settings/properties.h"
+
+namespace qxcm {
+
+bool NextLegacyProperty(CameraContext &c, int32_t *number, char *name)
+{
+    // Unsigned arithmetic: any host number maps to some id, none overflows.
+    uint32_t id = static_cast<uint32_t>(*number) - static_cast<uint32_t>(kFunctionIdOffset);
+    if (!DeviceAnswered(c, Device().VelaGetNextPropertyId(c.deviceHandle, &id, VELA_NEXT_ALL)))
+        return false;
+    char text[64] = "";
+    if (!DeviceAnswered(c, Device().VelaGetPropertyName(c.deviceHandle, id, text, sizeof text)))
+        return false;
+    text[sizeof text - 1] = '\0';
+    memcpy(name, text, strlen(text) + 1);
+    *number = static_cast<int32_t>(id + static_cast<uint32_t>(kFunctionIdOffset));
+    return true;
+}
+
+bool ReadLegacyPropertyInfo(CameraContext &c, int32_t record, LegacyPropertyInfo *info)
+{
+    if (!RefreshLegacyRecord(c, record))
+        return false;
+    const PropertyRecord &r = c.properties[record];
+    info->maxValue = r.maxValue;
+    info->minValue = r.minValue;
+    info->stepValue = r.stepValue;
+    info->defaultValue = r.defaultValue;
+    info->isList = r.valueType == VELA_ATTR_TYPE_LIST ? 1 : 0;
+    info->writable = r.kind == kLegacyDevice ? (r.attributes & VELA_ATTR_WRITABLE) : 1;
+    return true;
+}
+
+bool WriteLegacyProperty(CameraContext &c, uint32_t id, float value)
+{
+    c.lastResult = Device().VelaSetValue(c.deviceHandle, id, value);
+    return c.lastResult >= 0;
+}
+
+bool ReadLegacyProperty(CameraContext &c, uint32_t id, float *value)
+{
+    double read = 0.0;
+    c.lastResult = Device().VelaGetValue(c.deviceHandle, id, &read);
+    if (c.lastResult < 0)
+        return false;
+    *value = static_cast<float>(read);
+    return true;
+}
+
+} // namespace qxcm

@@ -1,0 +1,59 @@
+// The records of the older exported family: opening a camera into device-property records plus
+// substitute records (capability settings and older features) for what the device lacks, and
+// reading, writing and refreshing any of the three record kinds.
+#pragma once
+
+#include <cstdint>
+
+#include "core/library_state.h"
+
+namespace qxcm {
+
+// Record kinds.
+constexpr uint32_t kLegacyCapability = 0; // propertyId holds one of the kCap* settings
+constexpr uint32_t kLegacyFeature = 1;    // propertyId holds an older feature number
+constexpr uint32_t kLegacyDevice = 2;     // propertyId holds the device property id
+
+// Capability settings of kind-0 records.
+constexpr uint32_t kCapTriggerMode = 0;
+constexpr uint32_t kCapTriggerPolarity = 1;
+constexpr uint32_t kCapScanMode = 2;
+constexpr uint32_t kCapBinning = 3;
+
+// Texts of substitute records are cut to this many characters; device value texts are asked
+// for with one more (their terminator).
+constexpr int kLegacyTextLength = 31;
+
+// Opens the device of slot `index` into `c` and builds its records and parameter map (not yet
+// refreshed). False when the device or its wait object cannot be opened; then `c` keeps its
+// earlier device. `replacesOpenDevice`: the slot holds an open device, which is closed once the
+// new one is open.
+bool OpenLegacyCamera(CameraContext &c, uint32_t index, bool replacesOpenDevice);
+
+// Opens camera `index` into its slot (closing an earlier device of the slot once the new one is
+// open), refreshes every record and marks the slot open. False for an index beyond the slots or
+// when the device cannot be opened; the slot then keeps what it had.
+bool OpenLegacySlot(uint32_t index);
+
+// Fills a record's limits, value texts and cached value from the device. True when its
+// attributes (device property), its inquiry and value (feature) or its value (capability) were
+// read.
+bool RefreshLegacyRecord(CameraContext &c, int32_t record);
+
+// The value of a record for `view` (0 to kMaxViews - 1). Only device properties update
+// lastResult.
+bool GetLegacyRecordValue(CameraContext &c, int32_t record, uint32_t view, double *value);
+// Writes a record; a value equal to the cached one makes no device call. The records of other
+// properties the write changes are not refreshed.
+bool SetLegacyRecordValue(CameraContext &c, int32_t record, double value, uint32_t view);
+
+// The result of a boolean-style device call (nonzero = success). A failure's cause goes to
+// lastResult, so the host learns it instead of an older, unrelated code.
+bool DeviceAnswered(CameraContext &c, int32_t result);
+
+// The value text of `value` in a record (the last matching text wins) and the value of the text
+// after it (0 after the last). False when no text carries the value.
+bool FindLegacyValueText(const PropertyRecord &r, double value, const char **text,
+                         double *nextValue);
+
+} // namespace qxcm
