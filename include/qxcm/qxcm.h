@@ -214,6 +214,67 @@ QXCM_API int32_t QXCM_GETTIMESTAMP(uint32_t slot, int32_t frameIndex, double *ti
 /* Does nothing; returns 0. */
 QXCM_API int32_t QXCM_GETVLSEQINFO(void);
 
+/* ---- Older family: initialisation, cameras, properties by name ----
+ * No API-level test and no call log. Its initialisers set API level 30: the _40 family then
+ * refuses with -1 until QXCM_INITIALIZE_40 runs again. */
+
+/* Reports the slot count; initialises only when there are no slots yet. */
+QXCM_API int32_t QXCM_INITIALIZE(uint32_t *count, int32_t *error);
+/* Initialises again unless a camera is open (then only reports the count). */
+QXCM_API int32_t QXCM_INITIALIZE_A(uint32_t *count, int32_t unused, int32_t *error);
+/* As QXCM_INITIALIZE_A, reporting both versions first (64-character buffers, either null). */
+QXCM_API int32_t QXCM_INITIALIZE_B(uint32_t *count, char *libraryVersion, char *deviceVersion,
+                                   int32_t unused, int32_t *error);
+/* As QXCM_INITIALIZE_B after closing the call log. */
+QXCM_API int32_t QXCM_INITIALIZE_C(uint32_t *count, char *libraryVersion, char *deviceVersion,
+                                   int32_t unused1, int32_t unused2, int32_t *error);
+/* Releases slots and device library; with cameras open only when forced (closing them). */
+QXCM_API int32_t QXCM_DEINITIALIZE_A(int32_t force);
+/* Closes every open camera, releases slots and device library, closes the log; returns 1. */
+QXCM_API int32_t QXCM_DEINITIALIZE(void);
+/* Opens camera i with substitute records for settings it lacks; reports no error. */
+QXCM_API int32_t QXCM_OPENCAMERA(uint32_t i);
+/* Opens camera i; reopen nonzero closes an open camera first. */
+QXCM_API int32_t QXCM_OPENCAMERA_A(uint32_t i, int32_t reopen, int32_t *error);
+/* Closes camera i. */
+QXCM_API int32_t QXCM_CLOSECAMERA(uint32_t i, int32_t *error);
+/* An information text (64 characters) of camera i, open or not. */
+QXCM_API int32_t QXCM_GETCAMERAINFO(uint32_t i, uint32_t id, char *text, int32_t *error);
+/* Walks the device's properties: *number 17296 starts, each call gives the next id + 17296. */
+QXCM_API int32_t QXCM_GETNEXTPROPERTY(uint32_t i, char *name, int32_t *number, int32_t *error);
+/* Writes a device property by its id. */
+QXCM_API int32_t QXCM_SETPROPERTYVALUE(uint32_t i, uint32_t id, float value, int32_t *error);
+/* Reads a device property by its id. */
+QXCM_API int32_t QXCM_GETPROPERTYVALUE(uint32_t i, uint32_t id, float *value, int32_t *error);
+/* Limits of a parameter or property number (maximum before minimum). */
+QXCM_API int32_t QXCM_GETPROPERTYINFO(uint32_t i, int32_t number, uint32_t *isList,
+                                      double *maxValue, double *minValue, double *step,
+                                      double *defaultValue, uint32_t *writable, int32_t *error);
+/* The text (32 characters) of a list value and the value of the next text (0 after the last). */
+QXCM_API int32_t QXCM_GETPROPERTYTEXT(uint32_t i, int32_t number, char *text, double value,
+                                      double *nextValue, int32_t *error);
+/* Reads a parameter or property number for view 0 to 3. */
+QXCM_API int32_t QXCM_GETPARAMETER(uint32_t i, int32_t number, double *value, uint32_t view,
+                                   int32_t *error);
+/* Never succeeds; QXERR_NOTSUPPORT for a number the camera lacks, else QXERR_INVALIDPARAM. */
+QXCM_API int32_t QXCM_GETRANGE(uint32_t i, int32_t number, double *a, double *b, double *c,
+                               int32_t *error);
+
+/* ---- Older family: settings ---- */
+
+/* Writes a parameter or property number for view 0 to 3. */
+QXCM_API int32_t QXCM_SETPARAMETER(uint32_t i, int32_t number, double value, uint32_t view,
+                                   int32_t *error);
+/* Writes master pulse mode, trigger source and interval, stopping at the first refusal. */
+QXCM_API int32_t QXCM_SETMASTERPULSE(uint32_t i, int32_t mode, int32_t source, double interval,
+                                     int32_t *error);
+/* Selects a scan mode (1 to the camera's count). */
+QXCM_API int32_t QXCM_SETSCANMODE(uint32_t i, int32_t mode, int32_t *error);
+/* Not supported: always fails with QXERR_NOTSUPPORT. */
+QXCM_API int32_t QXCM_SETCOOLING(uint32_t i, int32_t value, int32_t *error);
+/* Not supported: always fails with QXERR_NOTSUPPORT (the same function as QXCM_SETCOOLING). */
+QXCM_API int32_t QXCM_SETSPOTNOISEREDUCER(uint32_t i, int32_t value, int32_t *error);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,176 @@
+// Entry points of the older family: initialisation, opening cameras and properties by name.
+// None tests the API level and none writes to the call log.
+#include <cstring>
+
+#include "core/device.h"
+#include "exports/legacy_frame.h"
+#include "legacy/legacy_initialize.h"
+#include "legacy/legacy_properties.h"
+#include "legacy/legacy_records.h"
+#include "settings/camera_open.h"
+
+using namespace qxcm;
+
+extern "C" {
+
+QXCM_API int32_t QXCM_INITIALIZE(uint32_t *count, int32_t *error)
+{
+    return LegacyInitialize(count, error);
+}
+
+QXCM_API int32_t QXCM_INITIALIZE_A(uint32_t *count, int32_t, int32_t *error)
+{
+    return LegacyInitializeAgain(count, nullptr, nullptr, false, error);
+}
+
+QXCM_API int32_t QXCM_INITIALIZE_B(uint32_t *count, char *libraryVersion, char *deviceVersion,
+                                   int32_t, int32_t *error)
+{
+    return LegacyInitializeAgain(count, libraryVersion, deviceVersion, false, error);
+}
+
+QXCM_API int32_t QXCM_INITIALIZE_C(uint32_t *count, char *libraryVersion, char *deviceVersion,
+                                   int32_t, int32_t, int32_t *error)
+{
+    return LegacyInitializeAgain(count, libraryVersion, deviceVersion, true, error);
+}
+
+QXCM_API int32_t QXCM_DEINITIALIZE_A(int32_t force)
+{
+    LegacyDeinitialize(force);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_DEINITIALIZE(void)
+{
+    LegacyDeinitializeAll();
+    return 1;
+}
+
+QXCM_API int32_t QXCM_OPENCAMERA(uint32_t i)
+{
+    return OpenLegacySlot(i) ? 1 : 0;
+}
+
+QXCM_API int32_t QXCM_OPENCAMERA_A(uint32_t i, int32_t reopen, int32_t *error)
+{
+    if (i >= State().cameraCount)
+        QX_LEGACY_FAIL_CODE(QXERR_OPEN_FAILED, error);
+    if (reopen && IsCameraOpen(i)) {
+        CloseDevice(State().contexts[i]);
+        SetCameraOpen(i, false);
+    }
+    if (!OpenLegacySlot(i))
+        QX_LEGACY_FAIL_CODE(QXERR_OPEN_FAILED, error);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_CLOSECAMERA(uint32_t i, int32_t *error)
+{
+    QX_REQUIRE_OPEN(c, i, error);
+    CloseDevice(c);
+    SetCameraOpen(i, false);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETCAMERAINFO(uint32_t i, uint32_t id, char *text, int32_t *error)
+{
+    if (i >= State().cameraCount)
+        QX_LEGACY_FAIL_CODE(QXERR_INVALIDHANDLE, error);
+    CameraContext &c = State().contexts[i];
+    QX_LEGACY_REQUIRE_OUT(error, text);
+    if (IsCameraOpen(i)) {
+        if (ReadCameraString(c, id, text) < 0)
+            QX_LEGACY_FAIL(c, error);
+    } else if (Device().VelaGetModelInfo(static_cast<int32_t>(i), id, text, 64) == 0) {
+        QX_LEGACY_FAIL(c, error);
+    } else {
+        text[63] = '\0';
+    }
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETNEXTPROPERTY(uint32_t i, char *name, int32_t *number, int32_t *error)
+{
+    QX_REQUIRE_OPEN(c, i, error);
+    QX_LEGACY_REQUIRE_OUT(error, name, number);
+    if (!NextLegacyProperty(c, number, name))
+        QX_LEGACY_FAIL(c, error);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_SETPROPERTYVALUE(uint32_t i, uint32_t id, float value, int32_t *error)
+{
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!WriteLegacyProperty(c, id, value))
+        QX_LEGACY_FAIL(c, error);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETPROPERTYVALUE(uint32_t i, uint32_t id, float *value, int32_t *error)
+{
+    QX_REQUIRE_OPEN(c, i, error);
+    QX_LEGACY_REQUIRE_OUT(error, value);
+    if (!ReadLegacyProperty(c, id, value))
+        QX_LEGACY_FAIL(c, error);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETPROPERTYINFO(uint32_t i, int32_t number, uint32_t *isList,
+                                      double *maxValue, double *minValue, double *step,
+                                      double *defaultValue, uint32_t *writable, int32_t *error)
+{
+    QX_REQUIRE_OPEN(c, i, error);
+    QX_LEGACY_REQUIRE_RECORD(r, c, number, error);
+    QX_LEGACY_REQUIRE_OUT(error, isList, maxValue, minValue, step, defaultValue, writable);
+    LegacyPropertyInfo info{};
+    if (!ReadLegacyPropertyInfo(c, r, &info))
+        QX_LEGACY_FAIL(c, error);
+    *isList = info.isList;
+    *maxValue = info.maxValue;
+    *minValue = info.minValue;
+    *step = info.stepValue;
+    *defaultValue = info.defaultValue;
+    *writable = info.writable;
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETPROPERTYTEXT(uint32_t i, int32_t number, char *text, double value,
+                                      double *nextValue, int32_t *error)
+{
+    QX_REQUIRE_OPEN(c, i, error);
+    QX_LEGACY_REQUIRE_RECORD(r, c, number, error);
+    QX_LEGACY_REQUIRE_OUT(error, text, nextValue);
+    const char *found = nullptr;
+    if (!FindLegacyValueText(c.properties[r], value, &found, nextValue))
+        QX_LEGACY_FAIL(c, error);
+    // The host's buffer holds 32 characters; the record's texts may be longer.
+    size_t n = strnlen(found, kLegacyTextLength);
+    memcpy(text, found, n);
+    text[n] = '\0';
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETPARAMETER(uint32_t i, int32_t number, double *value, uint32_t view,
+                                   int32_t *error)
+{
+    QX_REQUIRE_OPEN(c, i, error);
+    QX_LEGACY_REQUIRE_RECORD(r, c, number, error);
+    QX_LEGACY_REQUIRE_VIEW(view, error);
+    QX_LEGACY_REQUIRE_OUT(error, value);
+    if (!GetLegacyRecordValue(c, r, view, value))
+        QX_LEGACY_FAIL(c, error);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETRANGE(uint32_t i, int32_t number, double *, double *, double *,
+                               int32_t *error)
+{
+    QX_REQUIRE_OPEN(c, i, error);
+    // Never answers: ranges come from QXCM_GETPROPERTYINFO. The code tells a number the camera
+    // knows from one it does not.
+    bool unmapped = number < 0 || (number < kParameterMapSize && c.parameterMap[number] == -1);
+    QX_LEGACY_FAIL_CODE(unmapped ? QXERR_NOTSUPPORT : QXERR_INVALIDPARAM, error);
+}
+
+} // extern "C"
