@@ -117,6 +117,144 @@ std::vector<Flow> Flows()
     };
 }
 
+// The older family: boolean-style device calls report their cause through VelaGetLastError.
+std::vector<Flow> LegacyFlows()
+{
+    auto legacyOpen = [](uint32_t i) { return [i] { QXCM_OPENCAMERA(i); }; };
+    auto noSlots = [] { QXCM_DEINITIALIZE_40(1); };
+    const std::set<std::string> cause = {"VelaGetLastError"};
+    uint32_t *n = reinterpret_cast<uint32_t *>(gScratch);
+    char *text = reinterpret_cast<char *>(gScratch + 16);
+    double *d = reinterpret_cast<double *>(gScratch + 64);
+    float *f = reinterpret_cast<float *>(gScratch + 128);
+    return {
+        {"QXCM_INITIALIZE", 0, noSlots, [n](int32_t *e) { return QXCM_INITIALIZE(n, e); }, 0, {}},
+        {"QXCM_INITIALIZE_A",
+         0,
+         [] {},
+         [n](int32_t *e) { return QXCM_INITIALIZE_A(n, 0, e); },
+         0,
+         {}},
+        {"QXCM_INITIALIZE_B",
+         0,
+         [] {},
+         [n, text](int32_t *e) { return QXCM_INITIALIZE_B(n, text, text + 64, 0, e); },
+         0,
+         {}},
+        {"QXCM_INITIALIZE_C",
+         0,
+         [] {},
+         [n, text](int32_t *e) { return QXCM_INITIALIZE_C(n, text, text + 64, 0, 0, e); },
+         0,
+         {}},
+        {"QXCM_DEINITIALIZE_A",
+         2,
+         legacyOpen(2),
+         [](int32_t *) { return QXCM_DEINITIALIZE_A(1); },
+         0,
+         {}},
+        {"QXCM_DEINITIALIZE",
+         2,
+         legacyOpen(2),
+         [](int32_t *) { return QXCM_DEINITIALIZE(); },
+         0,
+         {}},
+        {"QXCM_OPENCAMERA",
+         2,
+         [] {},
+         [](int32_t *e) {
+             int32_t ok = QXCM_OPENCAMERA(2);
+             if (!ok) // reports no error of its own; the flow stands in for the host
+                 *e = QXERR_OPEN_FAILED;
+             return ok;
+         },
+         QXERR_OPEN_FAILED,
+         {"VelaClose"}},
+        {"QXCM_OPENCAMERA_A",
+         2,
+         [] {},
+         [](int32_t *e) { return QXCM_OPENCAMERA_A(2, 1, e); },
+         QXERR_OPEN_FAILED,
+         {"VelaClose"}},
+        {"QXCM_CLOSECAMERA",
+         2,
+         legacyOpen(2),
+         [](int32_t *e) { return QXCM_CLOSECAMERA(2, e); },
+         0,
+         {}},
+        {"QXCM_GETCAMERAINFO",
+         2,
+         legacyOpen(2),
+         [text](int32_t *e) { return QXCM_GETCAMERAINFO(2, 0x04000104, text, e); },
+         0,
+         {}},
+        {"QXCM_GETNEXTPROPERTY", 2, legacyOpen(2),
+         [text](int32_t *e) {
+             int32_t number = 17296 + 0x00402120;
+             return QXCM_GETNEXTPROPERTY(2, text, &number, e);
+         },
+         0, cause},
+        {"QXCM_SETPROPERTYVALUE",
+         0,
+         legacyOpen(0),
+         [](int32_t *e) { return QXCM_SETPROPERTYVALUE(0, 0x001F0110, 0.5f, e); },
+         0,
+         {}},
+        {"QXCM_GETPROPERTYVALUE",
+         0,
+         legacyOpen(0),
+         [f](int32_t *e) { return QXCM_GETPROPERTYVALUE(0, 0x001F0110, f, e); },
+         0,
+         {}},
+        {"QXCM_GETPROPERTYINFO_capability", 2, legacyOpen(2),
+         [n, d](int32_t *e) {
+             return QXCM_GETPROPERTYINFO(2, 17, n, d, d + 1, d + 2, d + 3, n + 1, e);
+         },
+         0, cause},
+        {"QXCM_GETPROPERTYINFO_feature", 2, legacyOpen(2),
+         [n, d](int32_t *e) {
+             return QXCM_GETPROPERTYINFO(2, 7, n, d, d + 1, d + 2, d + 3, n + 1, e);
+         },
+         0, cause},
+        {"QXCM_GETPROPERTYINFO_device",
+         0,
+         legacyOpen(0),
+         [n, d](int32_t *e) {
+             return QXCM_GETPROPERTYINFO(0, 17, n, d, d + 1, d + 2, d + 3, n + 1, e);
+         },
+         0,
+         {"VelaGetLastError", "VelaReadValue"}},
+        {"QXCM_GETPROPERTYTEXT",
+         2,
+         legacyOpen(2),
+         [text, d](int32_t *e) { return QXCM_GETPROPERTYTEXT(2, 18, text, 0.0, d, e); },
+         0,
+         {}},
+        {"QXCM_GETPARAMETER_feature", 2, legacyOpen(2),
+         [d](int32_t *e) { return QXCM_GETPARAMETER(2, 7, d, 0, e); }, 0, cause},
+        {"QXCM_GETPARAMETER_capability", 2, legacyOpen(2),
+         [d](int32_t *e) { return QXCM_GETPARAMETER(2, 6, d, 0, e); }, 0, cause},
+        {"QXCM_SETPARAMETER_feature", 2, legacyOpen(2),
+         [](int32_t *e) { return QXCM_SETPARAMETER(2, 8, 5.0, 0, e); }, 0, cause},
+        {"QXCM_SETPARAMETER_capability", 2, legacyOpen(2),
+         [](int32_t *e) { return QXCM_SETPARAMETER(2, 17, 2.0, 0, e); }, 0, cause},
+        {"QXCM_SETPARAMETER_device",
+         0,
+         legacyOpen(0),
+         [](int32_t *e) { return QXCM_SETPARAMETER(0, 7, 0.5, 0, e); },
+         0,
+         {}},
+        {"QXCM_SETMASTERPULSE",
+         0,
+         legacyOpen(0),
+         [](int32_t *e) { return QXCM_SETMASTERPULSE(0, 2, 2, 0.5, e); },
+         0,
+         {}},
+        {"QXCM_SETSCANMODE", 2, legacyOpen(2), [](int32_t *e) { return QXCM_SETSCANMODE(2, 2, e); },
+         0, cause},
+    };
+}
+
 class FaultSweep : public LibraryTest, public ::testing::WithParamInterface<Flow> {};
 
 TEST_P(FaultSweep, ReportsTheFailingCallAndStopsThere)
@@ -165,5 +303,36 @@ std::string FlowName(const ::testing::TestParamInfo<Flow> &info)
 }
 
 INSTANTIATE_TEST_SUITE_P(Flows, FaultSweep, ::testing::ValuesIn(Flows()), FlowName);
+INSTANTIATE_TEST_SUITE_P(Legacy, FaultSweep, ::testing::ValuesIn(LegacyFlows()), FlowName);
+
+// Every export of the older family's settings and open (ordinals 88 to 116) that makes a device
+// call runs in a flow.
+TEST(FaultSweepCoverage, EveryLegacyExportHasAFlow)
+{
+    struct Row {
+        int ordinal;
+        const char *name;
+    };
+    const Row rows[] = {
+#define QX_EXPORT(ordinal, name, frame, logName, probe) {ordinal, #name},
+#define QX_ALIAS(ordinal, name, target)
+#include "exports/export_list.inc"
+#undef QX_EXPORT
+#undef QX_ALIAS
+    };
+    // These answer without a device call, so no device failure can reach them.
+    const std::set<std::string> callless = {"QXCM_GETRANGE", "QXCM_SETCOOLING"};
+    std::vector<Flow> flows = LegacyFlows();
+    for (const Row &row : rows) {
+        if (row.ordinal < 88 || row.ordinal > 116 || callless.count(row.name))
+            continue;
+        bool found = false;
+        for (const Flow &flow : flows) {
+            std::string name = flow.name;
+            found = found || name == row.name || name.rfind(std::string(row.name) + "_", 0) == 0;
+        }
+        EXPECT_TRUE(found) << row.name;
+    }
+}
 
 } // namespace
