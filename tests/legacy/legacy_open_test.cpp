@@ -61,8 +61,7 @@ const Initialiser kInitialisers[] = {
     {"INITIALIZE_B",
      [](uint32_t *n, int32_t *e) { return QXCM_INITIALIZE_B(n, nullptr, nullptr, 7, e); }, true},
     {"INITIALIZE_C",
-     [](uint32_t *n, int32_t *e) { return QXCM_INITIALIZE_C(n, nullptr, nullptr, 7, 7, e); },
-     true},
+     [](uint32_t *n, int32_t *e) { return QXCM_INITIALIZE_C(n, nullptr, nullptr, 7, 7, e); }, true},
 };
 
 struct Expectation {
@@ -75,11 +74,11 @@ struct Expectation {
 
 // What each initialiser does after each state (the plain one only reports once slots exist).
 const Expectation kInitMatrix[] = {
-    {Nothing, false, 1, 0, 3, 30},    {Nothing, true, 1, 0, 3, 30},
-    {Itself, false, 0, 0, 3, 30},     {Itself, true, 1, 0, 3, 30},
+    {Nothing, false, 1, 0, 3, 30},     {Nothing, true, 1, 0, 3, 30},
+    {Itself, false, 0, 0, 3, 30},      {Itself, true, 1, 0, 3, 30},
     {CurrentInit, false, 0, 0, 3, 30}, {CurrentInit, true, 1, 0, 3, 30},
-    {CameraOpen, false, 0, 0, 3, 30}, {CameraOpen, true, 0, 0, 3, 40},
-    {NoCameras, false, 1, 1, 0, 30},  {NoCameras, true, 1, 1, 0, 30},
+    {CameraOpen, false, 0, 0, 3, 30},  {CameraOpen, true, 0, 0, 3, 40},
+    {NoCameras, false, 1, 1, 0, 30},   {NoCameras, true, 1, 1, 0, 30},
 };
 
 TEST_F(Legacy, InitialiserMatrix)
@@ -292,7 +291,8 @@ TEST_F(Legacy, Cameras0And1GetNoSubstituteForWhatTheyList)
     for (uint32_t i : {0u, 1u}) {
         OpenLegacy(i);
         for (int32_t r = 0; r < Context(i).propertyCount; ++r)
-            EXPECT_EQ(Context(i).properties[r].kind, 2u) << i << " " << Context(i).properties[r].name;
+            EXPECT_EQ(Context(i).properties[r].kind, 2u)
+                << i << " " << Context(i).properties[r].name;
         // Parameter 17 names the device's own trigger mode.
         ASSERT_NE(RecordOf(i, 17), nullptr);
         EXPECT_STREQ(RecordOf(i, 17)->name, "TRIGGER MODE");
@@ -384,7 +384,7 @@ TEST_F(Legacy, PropertyTextWalksAListToItsEnd)
     EXPECT_EQ(walk(17, 1), (std::vector<std::string>{"INTERNAL", "EDGE", "SOFTWARE"}));
     EXPECT_EQ(walk(18, 0), (std::vector<std::string>{"NEGATIVE", "POSITIVE"}));
     EXPECT_EQ(walk(0x00402150 + kOffset, 1), (std::vector<std::string>{"OFF", "ON"}));
-    EXPECT_TRUE(walk(17, 0).empty()); // no text carries 0
+    EXPECT_TRUE(walk(17, 0).empty());   // no text carries 0
     EXPECT_TRUE(walk(7, 0.02).empty()); // a feature has no texts
 }
 
@@ -400,9 +400,9 @@ TEST_F(Legacy, DevicePropertyInfoAndDirectAccess)
     EXPECT_EQ(writable, 0x20000u);
     EXPECT_EQ(mn, 0.00001);
     EXPECT_EQ(mx, 10.0);
-    ASSERT_EQ(QXCM_GETPROPERTYINFO(0, 0x00403010 + kOffset, &isList, &mx, &mn, &st, &df, &writable,
-                                   &err),
-              1);
+    ASSERT_EQ(
+        QXCM_GETPROPERTYINFO(0, 0x00403010 + kOffset, &isList, &mx, &mn, &st, &df, &writable, &err),
+        1);
     EXPECT_EQ(writable, 0u);
     ASSERT_EQ(QXCM_SETPROPERTYVALUE(0, 0x001F0110, 0.25f, &err), 1) << err;
     float value = 0;
@@ -423,11 +423,16 @@ struct LookupRow {
 
 // Refused numbers and views; none of them reaches the device.
 const LookupRow kRefusals[] = {
-    {-1, 0, QXERR_INVALIDPARAM},          {INT32_MIN, 0, QXERR_INVALIDPARAM},
-    {0, 0, QXERR_INVALIDPARAM},           {39, 0, QXERR_INVALIDPARAM},
-    {100, 0, QXERR_INVALIDPARAM},         {127, 0, QXERR_INVALIDPARAM},
-    {kOffset + 0x00ABCDE0, 0, 0},          {INT32_MAX, 0, 0},
-    {7, 4, QXERR_INVALIDVIEW},            {7, UINT32_MAX, QXERR_INVALIDVIEW},
+    {-1, 0, QXERR_INVALIDPARAM},
+    {INT32_MIN, 0, QXERR_INVALIDPARAM},
+    {0, 0, QXERR_INVALIDPARAM},
+    {39, 0, QXERR_INVALIDPARAM},
+    {100, 0, QXERR_INVALIDPARAM},
+    {127, 0, QXERR_INVALIDPARAM},
+    {kOffset + 0x00ABCDE0, 0, 0},
+    {INT32_MAX, 0, 0},
+    {7, 4, QXERR_INVALIDVIEW},
+    {7, UINT32_MAX, QXERR_INVALIDVIEW},
     {0x00402110 + kOffset, 4, QXERR_INVALIDVIEW},
 };
 
@@ -456,8 +461,9 @@ TEST_F(Legacy, RangeNeverAnswers)
     OpenLegacy(0);
     const struct {
         int32_t number, error;
-    } rows[] = {{7, QXERR_INVALIDPARAM},   {128, QXERR_INVALIDPARAM}, {INT32_MAX, QXERR_INVALIDPARAM},
-                {2, QXERR_NOTSUPPORT},     {-1, QXERR_NOTSUPPORT},    {127, QXERR_NOTSUPPORT},
+    } rows[] = {{7, QXERR_INVALIDPARAM},         {128, QXERR_INVALIDPARAM},
+                {INT32_MAX, QXERR_INVALIDPARAM}, {2, QXERR_NOTSUPPORT},
+                {-1, QXERR_NOTSUPPORT},          {127, QXERR_NOTSUPPORT},
                 {INT32_MIN, QXERR_NOTSUPPORT}};
     for (const auto &row : rows) {
         double a = 1, b = 2, c = 3;
