@@ -119,7 +119,8 @@ def bench_sequence(lib, folder):
     size = os.path.getsize(path) / 1e9
     os.remove(path)
     print(f"1000-frame recording ({size:.2f} GB, pages evicted): open_sequence "
-          f"{statistics.median(opens) * 1e3:.1f} ms, asarray {statistics.median(maps) * 1e3:.1f} ms "
+          f"{statistics.median(opens) * 1e3:.1f} ms, "
+          f"asarray {statistics.median(maps) * 1e3:.1f} ms "
           f"(a memory map: no frame read)")
 
 

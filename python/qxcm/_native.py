@@ -196,6 +196,16 @@ _native = None
 _native_lock = threading.Lock()
 
 
+def refusal(code, note, function):
+    """The error for a call the package refuses itself: the code's text from the library, then
+    why."""
+    try:
+        text = native().error_text(code)
+    except OSError:
+        text = ""
+    return error_for(code, f"{text} ({note})" if text else note, function)
+
+
 def native():
     """The process's one loaded library (the library keeps process-wide state)."""
     global _native

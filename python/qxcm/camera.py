@@ -5,12 +5,13 @@ import math
 import os
 import threading
 import time
+import weakref
 from collections import namedtuple
 from contextlib import contextmanager
 from ctypes import byref, c_double, c_int32, c_uint32
 
-from ._errors import ABORT, BUSY, NOTSUPPORT, QxcmError
-from ._native import native
+from ._errors import ABORT, BUSY, INVALIDHANDLE, NOTSUPPORT, QxcmError
+from ._native import native, refusal
 from .frame import NO_HOST_TYPE, capture_layout
 from .params import Parameter, Parameters
 
@@ -19,6 +20,8 @@ AUTOMATIC = 0xFFFFFFFF  # the wait computes its own limit from the exposure sett
 SEQUENCE, SNAP = 1, 0
 STREAM_BUFFERS = 16
 LEVELS = {"file": 0, "group": 1, "frame": 2}
+
+_active, _active_lock = None, threading.Lock()  # the Library now open in this process
 
 CameraInfo = namedtuple("CameraInfo", "index model serial bus is_open")
 Area = namedtuple("Area", "x y width height")
@@ -69,8 +72,18 @@ class Library:
 
     def __init__(self, log=False):
         self.native = native()
+        global _active
+        with _active_lock:
+            other = _active() if _active is not None else None
+            if other is not None and not other.closed:
+                # The library's state is process-wide: a second session would be torn down
+                # with the first.
+                raise refusal(BUSY, "another qxcm.Library is open in this process; close it "
+                                "first", "Library")
+            _active = weakref.ref(self)
         count = c_uint32(0)
         version, device = ctypes.create_string_buffer(64), ctypes.create_string_buffer(64)
+        self.closed = True  # until the initialisation succeeded
         self.native.call("QXCM_INITIALIZE_40", byref(count), version, device, 0, 1 if log else 0)
         self.camera_count = count.value
         self.version = version.value.decode("latin-1")
@@ -166,6 +179,7 @@ class Camera:
         self._stop_requested = False
         self._capture_thread = None
         self._stop_seen = threading.Event()
+        self._state_lock = threading.Lock()
         self._prepared = False
         self.closed = False
 
@@ -192,8 +206,9 @@ class Camera:
         self._call("QXCM_CLOSECAMERA_40")
 
     def _release_quietly(self):
-        # Teardown in whatever state the camera is: nothing here may mask the caller's error.
-        self.closed = True
+        # Teardown in whatever state the camera is: nothing here may mask the caller's error,
+        # and a stream of another thread ends rather than failing.
+        self.closed = self._stop_requested = True
         self._lib._open.pop(self.index, None)
         for name in ("QXCM_STOPCAPTURE_40", "QXCM_STOPRECORDER_40", "QXCM_UNPREPARECAPTURE_40",
                      "QXCM_CLOSECAMERA_40"):
@@ -218,7 +233,7 @@ class Camera:
         try:
             return self.params[name]
         except KeyError:
-            raise QxcmError(NOTSUPPORT, f"the camera has no parameter {name!r}") from None
+            raise refusal(NOTSUPPORT, f"the camera has no parameter {name!r}", "params") from None
 
     @property
     def exposure(self):
@@ -273,11 +288,12 @@ class Camera:
 
     @contextmanager
     def _capture(self, name):
-        if self.closed:
-            raise QxcmError(NOTSUPPORT, "the camera is closed", name)
-        if self._capture_name is not None:
-            raise QxcmError(BUSY, f"{self._capture_name} is running on this camera", name)
-        self._capture_name, self._stop_requested = name, False
+        with self._state_lock:
+            if self.closed:
+                raise refusal(INVALIDHANDLE, "the camera is closed", name)
+            if self._capture_name is not None:
+                raise refusal(BUSY, f"{self._capture_name} is running on this camera", name)
+            self._capture_name, self._stop_requested = name, False
         self._capture_thread = threading.get_ident()
         self._stop_seen.clear()
         try:
@@ -290,7 +306,12 @@ class Camera:
     def _then(self, step):
         """Runs a step (an export's name, or a method) after the body; its failure is raised
         only if the body succeeded."""
-        run = step if callable(step) else (lambda: self._call(step))
+        action = step if callable(step) else (lambda: self._call(step))
+
+        def run():
+            if not self.closed:  # a close has released everything already
+                action()
+
         try:
             yield
         except BaseException:
@@ -326,7 +347,7 @@ class Camera:
 
     def _check_stop(self, name):
         if self._stop_requested:
-            raise QxcmError(ABORT, "stopped", name)
+            raise refusal(ABORT, "stopped", name)
 
     def _copy(self, layout, index):
         frame, address = layout.allocate()
@@ -370,7 +391,7 @@ class Camera:
         only frames the ring no longer holds are lost, and the next frame's ``skipped`` counts
         them. With record=path every frame the camera delivers also goes to that .vlseq file
         (n frames at most), whether or not the host keeps up."""
-        limit = timeout_ms(timeout)
+        limit, buffers = timeout_ms(timeout), int32(buffers)
         if n is not None and n <= 0:
             return
         with self._capture("stream"):
@@ -454,7 +475,7 @@ class Camera:
         texts: {"file": text, ("group", g): text, ("frame", k): text, ...} stored with the
         recording. durable=True forces batches of frames to disk as they are written. Returns
         the path of the file (".vlseq" appended when the path does not contain it)."""
-        frames, limit = int(frames), timeout_ms(timeout)
+        frames, limit, buffers = int32(frames), timeout_ms(timeout), int32(buffers)
         if frames < 1:
             raise ValueError("a recording needs at least one frame")
         raw = os.fsencode(path)

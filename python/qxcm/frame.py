@@ -2,7 +2,8 @@
 
 import numpy as np
 
-from ._errors import NOTSUPPORT, QxcmError
+from ._errors import NOTSUPPORT
+from ._native import refusal
 
 # Host data-type codes the capture preparation reports.
 HOST_MONO8, HOST_MONO16, HOST_RGB24, HOST_RGB48 = 0, 7, 4, 6
@@ -55,7 +56,8 @@ class Layout:
         self.nbytes, self.packed12 = int(nbytes), packed12
         row = self.dtype.itemsize * int(np.prod(self.shape[1:]))
         if self.pitch < row or self.nbytes < self.shape[0] * self.pitch:
-            raise QxcmError(NOTSUPPORT, f"row pitch {pitch} does not hold a row of {row} bytes")
+            raise refusal(NOTSUPPORT, f"row pitch {pitch} does not hold a row of {row} bytes",
+                          "capture")
 
     def strides(self):
         item = self.dtype.itemsize
@@ -88,6 +90,7 @@ def capture_layout(data_type, width, height, pitch, frame_bytes, packed12):
         dtype = np.uint8 if data_type == HOST_RGB24 else np.uint16
         shape = (height, width // 3, 3)
     else:
-        raise QxcmError(NOTSUPPORT, f"frames of data type {data_type} are not supported")
+        raise refusal(NOTSUPPORT, f"frames of data type {data_type} are not supported",
+                      "capture")
     nbytes = max(height * pitch, frame_bytes)
     return Layout(shape, dtype, pitch, nbytes)

@@ -10,8 +10,8 @@ from ctypes import byref, c_double, c_int32, c_uint32
 
 import numpy as np
 
-from ._errors import FAILEDREADDATA, QxcmError
-from ._native import native
+from ._errors import FAILEDREADDATA
+from ._native import native, refusal
 from .camera import level_number
 from .frame import Frame
 
@@ -119,20 +119,20 @@ class Sequence:
                 self.header = Header(f.read(HEADER_BYTES))
         except (OSError, ValueError) as e:
             self.close()
-            raise QxcmError(FAILEDREADDATA, str(e), "open_sequence") from None
+            raise refusal(FAILEDREADDATA, str(e), "open_sequence") from None
         width, height = c_uint32(0), c_uint32(0)
         self._call("QXCM_GETVLSEQFRAMEINFO_40", 0, byref(width), byref(height))
         h = self.header
         if height.value != h.height or width.value != h.width * (3 if len(h.shape) == 3 else 1):
             self.close()
-            raise QxcmError(FAILEDREADDATA, "frame geometry differs from the header",
+            raise refusal(FAILEDREADDATA, "frame geometry differs from the header",
                             "open_sequence")
         self.shape, self.dtype = h.shape, h.dtype
         self._timestamps = None
 
     def _call(self, name, *args):
         if self.closed:
-            raise QxcmError(FAILEDREADDATA, "the sequence is closed", name)
+            raise refusal(FAILEDREADDATA, "the sequence is closed", name)
         self._native.call(name, self.slot, *args)
 
     def __enter__(self):

@@ -7,7 +7,8 @@ import time
 import pytest
 
 import qxcm
-from qxcm._errors import ABORT, API_LEVEL, INVALIDHANDLE, FAILEDOPENVLSEQ, FAILEDREADDATA, TIMEOUT, signed32
+from qxcm._errors import (ABORT, API_LEVEL, BUSY, FAILEDOPENVLSEQ, FAILEDREADDATA, INVALIDHANDLE,
+                          TIMEOUT, signed32)
 
 INJECTED = signed32(0x80000F02)  # a code no refusal of the library produces itself
 
@@ -96,6 +97,33 @@ def test_context_managers_clean_up_after_an_exception_in_their_body(sim):
         with lib.open(0) as again:  # no force needed: it was closed
             assert again.snap().frame_number == 0
     sim.reset()
+
+
+def test_call_orders_a_host_gets_wrong_are_refused_with_a_code(lib, tmp_path):
+    with pytest.raises(qxcm.QxcmError) as e:
+        qxcm.Library()  # a second session would be torn down with the first
+    assert e.value.code == BUSY and e.value.text.startswith(lib.native.error_text(BUSY))
+    cam = lib.open(1)
+    with pytest.raises(qxcm.QxcmError):
+        lib.open(1)  # open already
+    stream = cam.stream()
+    first = next(stream)
+    for other in (cam.snap, lambda: next(cam.stream()), lambda: cam.record(tmp_path / "x", 1)):
+        with pytest.raises(qxcm.QxcmError) as e:
+            other()
+        assert e.value.code == BUSY
+    assert next(stream).frame_number > first.frame_number  # the stream went on
+    for huge in (2**32, -1):
+        with pytest.raises(ValueError):
+            cam.write_text("t", "frame", huge)
+    cam.close()  # with the stream suspended: it ends, it does not fail
+    assert list(stream) == []
+    with pytest.raises(qxcm.QxcmError) as e:
+        cam.snap()
+    assert e.value.code == INVALIDHANDLE
+    with pytest.raises(qxcm.QxcmError) as e:
+        cam.exposure
+    assert e.value.code == INVALIDHANDLE
 
 
 @pytest.mark.parametrize("how", ["snap", "stream"])

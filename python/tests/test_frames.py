@@ -4,6 +4,7 @@ import numpy as np
 import pytest
 
 from conftest import frame_number
+from qxcm._native import native
 
 
 @pytest.mark.parametrize("camera, shape, dtype, pitch", [
@@ -70,3 +71,15 @@ def test_a_slow_host_gets_the_frames_the_ring_still_holds_and_counts_the_rest(ca
     assert numbers == [frame_number(f) for f in frames] and numbers == sorted(numbers)
     lost = sum(f.skipped for f in frames)
     assert lost > 0 and numbers[-1] + 1 == len(frames) + lost
+
+
+@pytest.mark.skipif(not native().has("QXCM_SETAREA_40"), reason="the library has no area calls")
+def test_the_area_round_trips_and_shapes_the_frames(cam0):
+    full = cam0.area
+    assert full == (0, 0, 2048, 2048)
+    cam0.area = (128, 64, 1000, 200)  # 1000 pixels of 16 bits: rows padded to 2048 bytes
+    assert cam0.area == (128, 64, 1000, 200)
+    f = cam0.snap()
+    assert f.shape == (200, 1000) and f.strides == (2048, 2)
+    cam0.area = None
+    assert cam0.area == full and cam0.snap().shape == (2048, 2048)

@@ -60,7 +60,8 @@ def test_unknown_names_and_texts(cam0):
         cam0.params["TRIGGER SOURCE"].value = "SOFTWRE"
 
 
-@settings(max_examples=60, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@settings(max_examples=60, deadline=None,
+          suppress_health_check=[HealthCheck.function_scoped_fixture])
 @given(st.floats(allow_nan=True, allow_infinity=True) | st.floats(min_value=1e-5, max_value=10))
 def test_any_exposure_either_round_trips_or_is_refused_unchanged(cam0, value):
     before = cam0.exposure
