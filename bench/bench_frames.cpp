@@ -9,6 +9,7 @@
 #include "bench_support.h"
 #include "capture/frames.h"
 #include "core/initialize.h"
+#include "core/library_state.h"
 #include "qxcm/qxcm.h"
 #include "velaapi/vela_sim.h"
 
@@ -50,6 +51,26 @@ void GetFrame40(benchmark::State &state)
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes));
 }
 BENCHMARK(GetFrame40)->UseRealTime();
+
+// The check after every copy that the device did not replace the frame meanwhile (a second
+// lock and a comparison), against memcpy of the frame it guards. Goal: share_of_copy <= 2 %.
+void FrameReplacementCheck(benchmark::State &state)
+{
+    OpenCapture capture;
+    qxcm::CameraContext &c = qxcm::State().contexts[0];
+    qxcm::LockedFrame frame{};
+    if (qxcm::LockCaptureFrame(c, frame, 0, 0) != 0)
+        state.SkipWithError("lock failed");
+    auto begin = std::chrono::steady_clock::now();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(qxcm::ConfirmFrameUnchanged(c, frame));
+    double each = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count() /
+                  static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+    double copy = static_cast<double>(kFrameBytes) / qxbench::MemcpyRate();
+    state.counters["share_of_copy"] =
+        benchmark::Counter(each / copy, benchmark::Counter::kAvgThreads);
+}
+BENCHMARK(FrameReplacementCheck)->UseRealTime();
 
 // The 12-bit expansion writes 2048x2048 16-bit words from three quarters as many bytes.
 void MemcpyOfTheExpandedOutput(benchmark::State &state)

@@ -25,6 +25,7 @@ extern "C" {
 #define QXERR_OPEN_FAILED ((int32_t)0x82001001)    /* the camera could not be opened */
 #define QXERR_TIMEOUT ((int32_t)0x80000106)
 #define QXERR_ABORT ((int32_t)0x80000102)
+#define QXERR_LOSTFRAME ((int32_t)0x80000301) /* the frame was replaced while it was copied */
 #define QXERR_NOMEMORY ((int32_t)0x80000203)
 #define QXERR_NOMODULE ((int32_t)0x80000204)
 #define QXERR_INVALIDHANDLE ((int32_t)0x80000807)

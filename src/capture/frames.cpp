@@ -58,12 +58,29 @@ int32_t LockInto(CameraContext &c, LockedFrame &frame, int32_t index, uint32_t o
     frame.rowBytes = r.rowBytes;
     frame.bytes = static_cast<int64_t>(r.height) * r.rowBytes;
     frame.stamp = FrameStampSeconds(r) - c.timeOrigin;
+    frame.index = index;
+    frame.option = option;
+    frame.frameNumber = r.frameNumber;
+    frame.stampSeconds = r.stampSeconds;
+    frame.stampMicroseconds = r.stampMicroseconds;
     if (!frame.address || r.rowBytes <= 0)
         return QXERR_INVALIDPARAM;
     return 0;
 }
 
 } // namespace
+
+int32_t ConfirmFrameUnchanged(CameraContext &c, const LockedFrame &frame)
+{
+    VelaFrameRecord r;
+    if (LockDeviceFrame(c, frame.index, frame.option, r) != 0)
+        return QXERR_LOSTFRAME; // a buffer being rewritten is not ready
+    if (r.frameNumber != frame.frameNumber || r.stampSeconds != frame.stampSeconds ||
+        r.stampMicroseconds != frame.stampMicroseconds ||
+        static_cast<const uint8_t *>(r.address) != frame.address)
+        return QXERR_LOSTFRAME;
+    return 0;
+}
 
 double FrameStampSeconds(const VelaFrameRecord &r)
 {
@@ -145,6 +162,8 @@ int32_t CopyFrame(CameraContext &c, int32_t index, std::optional<int32_t> bundle
         return QXERR_INVALIDPARAM;
     // The destination has the device's pitch too, so the rows are one block.
     memcpy(destination, f.address + offset, static_cast<size_t>(bytes));
+    if (int32_t code = ConfirmFrameUnchanged(c, f))
+        return code;
     *stamp = f.stamp;
     return 0;
 }
@@ -161,6 +180,8 @@ int32_t CopySplitFrame(CameraContext &c, int32_t index, uint32_t option, uint8_t
     int64_t bytes = FrameCopyBytes(c, f);
     memcpy(view1, from1, static_cast<size_t>(bytes));
     memcpy(view2, from2, static_cast<size_t>(bytes));
+    if (int32_t code = ConfirmFrameUnchanged(c, f))
+        return code;
     *stamp = f.stamp;
     return 0;
 }
@@ -178,6 +199,8 @@ int32_t CopyPackedFrame(CameraContext &c, int32_t index, uint32_t option, uint16
     if (!InsideFrame(f, 0, groups * 3))
         return QXERR_INVALIDPARAM;
     UnpackTwelveBit(f.address, destination, static_cast<size_t>(groups));
+    if (int32_t code = ConfirmFrameUnchanged(c, f))
+        return code;
     *stamp = f.stamp;
     return 0;
 }

@@ -8,17 +8,32 @@
 #include <vector>
 
 #include "core/library_state.h"
+#include "qxcm/qxcm.h"
 #include "velaapi/vela_api.h"
 
 namespace qxcm {
 
-// A locked frame: where it is, its pitch and how many bytes the device holds there.
+// A locked frame: where it is, its pitch and how many bytes the device holds there, and what
+// identifies it in the device's ring (for ConfirmFrameUnchanged).
 struct LockedFrame {
     const uint8_t *address;
     int32_t rowBytes;
     int64_t bytes; // the device's frame size (rows x pitch); copies stay inside it
     double stamp;  // seconds since the time origin
+    int32_t index; // the buffer frame that was locked, and the lock's option
+    uint32_t option;
+    uint32_t frameNumber; // the device's running number and raw stamp of that frame
+    uint32_t stampSeconds;
+    int32_t stampMicroseconds;
 };
+
+// A lock is only a pointer into the device's ring: a free-running camera that laps a slow host
+// rewrites the buffer while the host copies it. Every copy out of a locked frame calls this
+// after copying and before reporting success: it locks the same buffer again and compares the
+// frame's running number and stamp. 0 when the frame is the one that was copied;
+// QXERR_LOSTFRAME when it was replaced, or is being replaced and cannot be locked again (the
+// copy is then torn and the destination's contents are undefined).
+int32_t ConfirmFrameUnchanged(CameraContext &c, const LockedFrame &frame);
 
 // Copies of a captured frame into host memory. Each answers 0 with the time stamp written, or
 // the code to report; nothing the host owns is written then. Null destinations are refused

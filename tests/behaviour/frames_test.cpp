@@ -1,6 +1,7 @@
 // Frame copies: plain, bundle members, two views and 12-bit expansion, with time stamps and
 // the refusals that keep every copy inside the locked frame.
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "capture/frames.h"
@@ -274,6 +275,66 @@ TEST_F(Frames, PackedOutputOfTheSimulatedCamera)
         EXPECT_EQ(out[2 * g], First(&packed[3 * g]));
         EXPECT_EQ(out[2 * g + 1], Second(&packed[3 * g]));
     }
+}
+
+// A camera that laps the host while it copies: the n-th lock from now first refills every
+// buffer of camera 0's ring of five with newer frames.
+int gLocksUntilLap = 0;
+int32_t (*gDeviceLock)(uint64_t, VelaFrameRecord *) = nullptr;
+int32_t LappingLock(uint64_t device, VelaFrameRecord *r)
+{
+    if (gLocksUntilLap > 0 && --gLocksUntilLap == 0)
+        VelaSim_DeliverFrames(0, 5);
+    return gDeviceLock(device, r);
+}
+
+// Every copy locks once and, after copying, locks again to see whether the frame was replaced
+// meanwhile; a replaced frame fails the copy instead of being reported with the old stamp.
+TEST_F(Frames, AFrameReplacedDuringTheCopyIsReportedLost)
+{
+    const struct {
+        const char *name;
+        bool packed;
+        std::function<int32_t(uint8_t *, double *, int32_t *)> copy;
+    } kinds[] = {
+        {"QXCM_GETFRAME_40", false,
+         [](uint8_t *to, double *t, int32_t *e) { return QXCM_GETFRAME_40(0, 0, to, t, 0, e); }},
+        {"QXCM_GETFRAME_41", false,
+         [](uint8_t *to, double *t, int32_t *e) { return QXCM_GETFRAME_41(0, 0, 0, to, t, 0, e); }},
+        {"QXCM_GETFRAME_SPLIT_40", false,
+         [](uint8_t *to, double *t, int32_t *e) {
+             return QXCM_GETFRAME_SPLIT_40(0, 0, to, to + (4 << 20), t, 0, e);
+         }},
+        {"QXCM_GETFRAME_PACK12_40", true,
+         [](uint8_t *to, double *t, int32_t *e) {
+             return QXCM_GETFRAME_PACK12_40(0, 0, reinterpret_cast<uint16_t *>(to), t, 0, e);
+         }},
+    };
+    std::vector<uint8_t> host(size_t(16) << 20);
+    gDeviceLock = qxcm::Device().VelaLockFrame;
+    qxcm::Device().VelaLockFrame = LappingLock;
+    for (const auto &k : kinds) {
+        OpenCamera(0);
+        int32_t err = 0;
+        if (k.packed) {
+            ASSERT_EQ(QXCM_SETPARAMETER_40(0, 0x00420270 + 0x4390, 3.0, 0, &err), 1);
+        }
+        Prepare(0, 1, 5);
+        StartWithFrames(0, 1);
+        Context(0).frameHeight /= 2; // two views fit in one frame
+        double stamp = -7;
+        ASSERT_EQ(k.copy(host.data(), &stamp, &err), 1) << k.name << " " << err;
+        gLocksUntilLap = 2; // the check after the copy
+        stamp = -7;
+        EXPECT_EQ(k.copy(host.data(), &stamp, &err), 0) << k.name;
+        EXPECT_EQ(err, QXERR_LOSTFRAME) << k.name;
+        EXPECT_EQ(stamp, -7) << k.name;
+        EXPECT_EQ(
+            LogLines().back().rfind(std::string("0.000 ") + k.name + " NG ERR=-2147482879", 0), 0u);
+        ASSERT_EQ(k.copy(host.data(), &stamp, &err), 1) << k.name << ": the newer frame copies";
+        ASSERT_EQ(QXCM_CLOSECAMERA_40(0, &err), 1);
+    }
+    qxcm::Device().VelaLockFrame = gDeviceLock;
 }
 
 } // namespace
