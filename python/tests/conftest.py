@@ -7,6 +7,11 @@ from pathlib import Path
 
 import numpy as np
 import pytest
+from hypothesis import settings
+
+# No example database in the checkout: every run draws afresh (CI starts clean anyway).
+settings.register_profile("qxcm", database=None)
+settings.load_profile("qxcm")
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 
