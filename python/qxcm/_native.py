@@ -10,7 +10,7 @@ import threading
 from ctypes import POINTER, c_char_p, c_double, c_int32, c_uint32, c_uint64, c_void_p
 from pathlib import Path
 
-from ._errors import NOTSUPPORT, error_for
+from ._errors import NOMODULE, NOTSUPPORT, error_for
 
 U32, I32, U64, F64 = c_uint32, c_int32, c_uint64, c_double
 pU32, pI32, pU64, pF64 = POINTER(c_uint32), POINTER(c_int32), POINTER(c_uint64), POINTER(c_double)
@@ -75,7 +75,7 @@ _NAMES = {"linux": "libqxcm.so", "win32": "qxcm.dll", "darwin": "libqxcm.dylib"}
 LIBRARY_FILE = _NAMES.get(sys.platform, "libqxcm.so")
 # Presets whose library a plain interpreter can load (a sanitizer build needs its runtime
 # preloaded, so it is not looked for).
-_BUILD_PRESETS = ("release", "dev", "mingw-x64")
+_BUILD_PRESETS = ("mingw-x64",) if sys.platform == "win32" else ("release", "dev")
 
 
 def candidates():
@@ -108,7 +108,12 @@ class Native:
             # Last resort: the loader's own search (an installed prefix on its path).
             path = LIBRARY_FILE
         self.path = Path(path)
-        self.dll = ctypes.CDLL(str(path))
+        try:
+            self.dll = ctypes.CDLL(str(path))
+        except OSError as e:
+            looked = ", ".join(str(p) for p in candidates())
+            raise error_for(NOMODULE, f"cannot load the qxcm library ({e}); looked in {looked} "
+                            "and on the loader's path; QXCM_LIBRARY names it", "load") from None
         # The library itself takes no locks; calls from several Python threads are serialised
         # here, except the frame waits, which must stay interruptible by a stop from another
         # thread.

@@ -79,3 +79,37 @@ def test_the_python_readme_example_runs(sim, tmp_path):
     exec(compile(code.replace("/tmp/", f"{tmp_path}/"), "README.md", "exec"), {})
     assert sorted(p.name for p in tmp_path.iterdir()) == ["run1.vlseq", "run2.vlseq"]
     sim.reset()
+
+
+@pytest.mark.parametrize("beside, env, expect", [
+    (True, "nowhere", "beside"),   # a library beside the package wins
+    (False, "folder", "folder"),   # then QXCM_LIBRARY, a folder
+    (False, "file", "folder"),     # or the file itself
+    (False, None, "build"),        # then the build tree
+])
+def test_the_library_is_looked_for_beside_then_through_the_variable_then_in_the_tree(
+        tmp_path, beside, env, expect):
+    built = native().folder / "libqxcm.so"
+    package = tmp_path / "beside" / "qxcm"
+    shutil.copytree(REPO / "python" / "qxcm", package,
+                    ignore=shutil.ignore_patterns("__pycache__"))
+    if beside:
+        (package / "libqxcm.so").symlink_to(built)
+    folder = tmp_path / "folder"
+    folder.mkdir()
+    (folder / "libqxcm.so").symlink_to(built)
+    variable = {"nowhere": "/nonexistent", "folder": str(folder),
+                "file": str(folder / "libqxcm.so"), None: None}[env]
+    environment = {k: v for k, v in os.environ.items() if k != "QXCM_LIBRARY"}
+    if variable:
+        environment["QXCM_LIBRARY"] = variable
+    environment["PYTHONPATH"] = str(package.parent)
+    # The copied package finds no build tree above it, so the tree case gets it back in place.
+    script = "from qxcm import _native as n; print(n.native().path)"
+    if expect == "build":
+        script = (f"import qxcm._native as n, pathlib; n.__file__ = "
+                  f"{str(REPO / 'python' / 'qxcm' / '_native.py')!r}; print(n.native().path)")
+    out = run(sys.executable, "-c", script, env=environment, cwd=tmp_path).strip()
+    wanted = {"beside": package / "libqxcm.so", "folder": folder / "libqxcm.so",
+              "build": REPO / "build" / "release" / "bin" / "libqxcm.so"}[expect]
+    assert Path(out) == wanted
