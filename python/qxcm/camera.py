@@ -338,8 +338,11 @@ class Camera:
             pitch = int(self._param("IMAGE ROWBYTES").get())
             if "IMAGE FRAME SIZE IN 8-BYTE UNITS" in params:
                 frame_bytes = 8 * int(params["IMAGE FRAME SIZE IN 8-BYTE UNITS"].get())
+        # A split sensor delivers its two views one above the other: both are copied, the
+        # frame is view x height x width.
+        views = 2 if "SENSOR MODE" in params and params["SENSOR MODE"].text == "SPLIT VIEW" else 1
         return capture_layout(data_type.value, width.value, height.value, pitch, frame_bytes,
-                              packed12)
+                              packed12, views)
 
     def _unprepare(self):
         self._call("QXCM_UNPREPARECAPTURE_40")
@@ -350,10 +353,13 @@ class Camera:
             raise refusal(ABORT, "stopped", name)
 
     def _copy(self, layout, index):
-        frame, address = layout.allocate()
+        frame, addresses = layout.allocate()
         stamp = c_double(0.0)
-        name = "QXCM_GETFRAME_PACK12_40" if layout.packed12 else "QXCM_GETFRAME_40"
-        self._call(name, index, address, byref(stamp), 0)
+        if layout.views == 2:
+            self._call("QXCM_GETFRAME_SPLIT_40", index, *addresses, byref(stamp), 0)
+        else:
+            name = "QXCM_GETFRAME_PACK12_40" if layout.packed12 else "QXCM_GETFRAME_40"
+            self._call(name, index, addresses[0], byref(stamp), 0)
         frame.timestamp = stamp.value
         return frame
 

@@ -47,38 +47,47 @@ def _rebuild(array, timestamp, frame_number, skipped):
 
 class Layout:
     """How a frame of one capture lies in memory: the shape and dtype of the array, the row
-    pitch the copy writes with, and the bytes to allocate (at least height x pitch)."""
+    pitch the copy writes with, the bytes to allocate (at least views x height x pitch), and
+    the views of a split sensor (2: the array is view x height x width, each view a block of
+    height rows)."""
 
-    __slots__ = ("shape", "dtype", "pitch", "nbytes", "packed12")
+    __slots__ = ("shape", "dtype", "pitch", "nbytes", "packed12", "views", "view_bytes",
+                 "_strides")
 
-    def __init__(self, shape, dtype, pitch, nbytes, packed12=False):
-        self.shape, self.dtype, self.pitch = tuple(shape), np.dtype(dtype), int(pitch)
+    def __init__(self, shape, dtype, pitch, nbytes, packed12=False, views=1):
+        self.dtype, self.pitch, self.views = np.dtype(dtype), int(pitch), int(views)
+        self.shape = tuple(shape) if views == 1 else (views,) + tuple(shape)
         self.nbytes, self.packed12 = int(nbytes), packed12
-        row = self.dtype.itemsize * int(np.prod(self.shape[1:]))
-        if self.pitch < row or self.nbytes < self.shape[0] * self.pitch:
+        item = self.dtype.itemsize
+        row = item * int(np.prod(shape[1:]))
+        self.view_bytes = shape[0] * self.pitch
+        if self.pitch < row or self.nbytes < self.views * self.view_bytes:
             raise refusal(NOTSUPPORT, f"row pitch {pitch} does not hold a row of {row} bytes",
                           "capture")
+        strides = (self.pitch, 3 * item, item) if len(shape) == 3 else (self.pitch, item)
+        self._strides = strides if views == 1 else (self.view_bytes,) + strides
 
     def strides(self):
-        item = self.dtype.itemsize
-        if len(self.shape) == 3:
-            return (self.pitch, 3 * item, item)
-        return (self.pitch, item)
+        return self._strides
 
     def allocate(self):
-        """A fresh frame and the address the copy writes to."""
+        """A fresh frame and the addresses the copy writes to, one per view."""
         raw = np.empty(self.nbytes, np.uint8)
         frame = np.ndarray.__new__(Frame, self.shape, self.dtype, raw.data, 0, self.strides())
-        return frame, raw.ctypes.data
+        base = raw.ctypes.data
+        return frame, [base + v * self.view_bytes for v in range(self.views)]
 
 
-def capture_layout(data_type, width, height, pitch, frame_bytes, packed12):
+def capture_layout(data_type, width, height, pitch, frame_bytes, packed12, views=1):
     """The layout of captured frames from what the preparation and the camera report.
 
     width is in samples (three per pixel for colour), as the preparation reports it; pitch is
     the device's row pitch in bytes; frame_bytes the device's bytes per buffer frame (0 when
     unknown). The allocation covers both, so a copy of height rows of the pitch never passes
     the end of the array."""
+    if packed12 and views > 1:
+        raise refusal(NOTSUPPORT, "packed 12-bit frames of a split sensor are not supported",
+                      "capture")
     if packed12:
         # The expansion writes height x (width / 2) pixel pairs with no gap between rows.
         w = width // 2 * 2
@@ -92,5 +101,5 @@ def capture_layout(data_type, width, height, pitch, frame_bytes, packed12):
     else:
         raise refusal(NOTSUPPORT, f"frames of data type {data_type} are not supported",
                       "capture")
-    nbytes = max(height * pitch, frame_bytes)
-    return Layout(shape, dtype, pitch, nbytes)
+    nbytes = max(views * height * pitch, frame_bytes)
+    return Layout(shape, dtype, pitch, nbytes, views=views)

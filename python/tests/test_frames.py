@@ -4,6 +4,7 @@ import numpy as np
 import pytest
 
 from conftest import frame_number
+import qxcm
 from qxcm._native import native
 
 
@@ -83,3 +84,16 @@ def test_the_area_round_trips_and_shapes_the_frames(cam0):
     assert f.shape == (200, 1000) and f.strides == (2048, 2)
     cam0.area = None
     assert cam0.area == full and cam0.snap().shape == (2048, 2048)
+
+
+def test_a_split_sensor_gives_both_views_as_the_recording_stacks_them(cam0, tmp_path):
+    cam0.params["SENSOR MODE"].value = "SPLIT VIEW"
+    cam0.exposure = 0.001
+    frames = list(cam0.stream(3, record=str(tmp_path / "split")))
+    for f in frames:
+        assert f.shape == (2, 2048, 1024) and f.strides[0] == 2048 * 2048
+        assert frame_number(f[0]) == frame_number(f[1]) == f.frame_number  # each view's number
+    with qxcm.open_sequence(tmp_path / "split.vlseq") as seq:
+        assert seq.shape == (4096, 1024)
+        for f in frames:
+            assert np.array_equal(seq[f.frame_number].reshape(f.shape), f)
