@@ -95,6 +95,83 @@ QXCM_API int32_t QXCM_GETPARAMETERTEXT_40(uint32_t i, int32_t parameter, char *t
 QXCM_API int32_t QXCM_GETVALUETEXT_40(uint32_t i, int32_t parameter, char *text, double value,
                                       int32_t *error);
 
+/* ---- Sensor area ----
+ * Offsets and sizes are sensor pixels; each change also updates the frame size that capture
+ * preparation reports. */
+
+/* Restricts readout to a rectangle (sub-array on); each value is aligned down to its step. */
+QXCM_API int32_t QXCM_SETAREA_40(uint32_t i, int32_t hpos, int32_t vpos, int32_t hsize,
+                                 int32_t vsize, int32_t *error);
+/* The rectangle with, per coordinate, its value, minimum, maximum and step. */
+QXCM_API int32_t QXCM_GETAREA_40(uint32_t i, int32_t *hpos, int32_t *hposMin, int32_t *hposMax,
+                                 int32_t *hposStep, int32_t *vpos, int32_t *vposMin,
+                                 int32_t *vposMax, int32_t *vposStep, int32_t *hsize,
+                                 int32_t *hsizeMin, int32_t *hsizeMax, int32_t *hsizeStep,
+                                 int32_t *vsize, int32_t *vsizeMin, int32_t *vsizeMax,
+                                 int32_t *vsizeStep, int32_t *error);
+/* Reads out only a list of regions (four values each: left, top, width, height, in image
+ * pixels); on cameras that take region lists. */
+QXCM_API int32_t QXCM_SETMULTIREGION_40(uint32_t i, const int32_t *regions, int32_t count,
+                                        int32_t *error);
+/* The two rectangles of a sensor in its two-view layout (sensor mode 14): one size, one
+ * offset pair per view. */
+QXCM_API int32_t QXCM_SETAREA_PAIRED_40(uint32_t i, int32_t hpos1, int32_t vpos1, int32_t hpos2,
+                                        int32_t vpos2, int32_t hsize, int32_t vsize,
+                                        int32_t *error);
+/* The two-view rectangles with the shared minimum, maximum and step of each coordinate. */
+QXCM_API int32_t QXCM_GETAREA_PAIRED_40(uint32_t i, int32_t *hpos1, int32_t *hpos2,
+                                        int32_t *hposMin, int32_t *hposMax, int32_t *hposStep,
+                                        int32_t *vpos1, int32_t *vpos2, int32_t *vposMin,
+                                        int32_t *vposMax, int32_t *vposStep, int32_t *hsize,
+                                        int32_t *hsizeMin, int32_t *hsizeMax, int32_t *hsizeStep,
+                                        int32_t *vsize, int32_t *vsizeMin, int32_t *vsizeMax,
+                                        int32_t *vsizeStep, int32_t *error);
+
+/* ---- Triggers and pulses ---- */
+
+/* The input trigger of an older trigger-mode number (1, 2, 4, 8, 16, 32, 64, 128, 256, 512,
+ * 1024, 2000); times is not used (see QXCM_INPUTTRIGGERACTIVE_40). */
+QXCM_API int32_t QXCM_SETINPUTTRIGGER_40(uint32_t i, int32_t mode, int32_t polarity, int32_t times,
+                                         double delay, int32_t *error);
+/* Trigger source (1 internal, 2 external, 3 software, 4 master pulse); polarity and delay
+ * are written for source 2 only. */
+QXCM_API int32_t QXCM_INPUTTRIGGERSOURCE_40(uint32_t i, int32_t source, int32_t polarity,
+                                            double delay, int32_t *error);
+/* Trigger active (1 edge, 2 level, 3 synchronous readout, which also takes option times). */
+QXCM_API int32_t QXCM_INPUTTRIGGERACTIVE_40(uint32_t i, int32_t active, int32_t option,
+                                            int32_t *error);
+/* Trigger mode (1 normal, 3 double exposure, 6 start). */
+QXCM_API int32_t QXCM_INPUTTRIGGERADVANCE_40(uint32_t i, int32_t option, int32_t *error);
+/* Output trigger channel index: kind mode 1 to 5; kind 3 also takes source, and period and
+ * delay in seconds, cut to whole microseconds (0 up to 2147.483647 s). */
+QXCM_API int32_t QXCM_SETOUTPUTTRIGGER_40(uint32_t i, int32_t mode, int32_t polarity, double period,
+                                          double delay, uint32_t source, uint32_t channel,
+                                          int32_t *error);
+/* The master pulse: mode (3 burst, which also takes burstCount), source and interval. */
+QXCM_API int32_t QXCM_SETMASTERPULSE_40(uint32_t i, int32_t mode, int32_t source, double interval,
+                                        int32_t burstCount, int32_t *error);
+
+/* ---- Lookup table and device features ---- */
+
+/* Loads an output lookup table of count points (input, output pairs, at least 2) and turns
+ * it on. */
+QXCM_API int32_t QXCM_SETLUT_40(uint32_t i, const int32_t *points, int32_t count, int32_t *error);
+/* Protection of the electron-multiplying gain stage. */
+QXCM_API int32_t QXCM_SETEMPROTECTION_40(uint32_t i, int32_t mode, int32_t alarm, int32_t level,
+                                         int32_t frames, int32_t *error);
+/* The protection status (the protection level the device reports). */
+QXCM_API int32_t QXCM_GETEMPROTECTSTATUS_40(uint32_t i, int32_t *status, int32_t *error);
+/* The electron conversion factor and offset; both or neither are written. */
+QXCM_API int32_t QXCM_GETELECTRONINFO_40(uint32_t i, float *conversion, float *offset,
+                                         int32_t *error);
+/* Sensor cooler off (0) or on (1), on cameras that have one. */
+QXCM_API int32_t QXCM_SENSORCOOLER_40(uint32_t i, int32_t enable, int32_t *error);
+/* Test pattern in place of the picture: on for any nonzero enable. */
+QXCM_API int32_t QXCM_TESTPATTERN_40(uint32_t i, int32_t enable, int32_t *error);
+/* As _40; enable 2 also sets the pattern kind and its option. */
+QXCM_API int32_t QXCM_TESTPATTERN_41(uint32_t i, int32_t enable, int32_t kind, int32_t option,
+                                     int32_t *error);
+
 /* ---- Capture ----
  * Host data types: 0 one byte per sample, 7 two bytes per sample, 4 and 6 colour (three
  * samples per pixel; widths are then given in samples). */

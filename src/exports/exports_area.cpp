@@ -1,0 +1,131 @@
+// Entry points of the sensor area: sub-array, region lists and the two-view layout.
+#include "exports/frame.h"
+#include "settings/area.h"
+
+using namespace qxcm;
+
+namespace {
+
+bool AnyNull(void *const *pointers, int n)
+{
+    for (int k = 0; k < n; ++k)
+        if (!pointers[k])
+            return true;
+    return false;
+}
+
+void Store(const AreaRange &r, int32_t *value, int32_t *minimum, int32_t *maximum, int32_t *step)
+{
+    if (value)
+        *value = r.value;
+    *minimum = r.minimum;
+    *maximum = r.maximum;
+    *step = r.step;
+}
+
+} // namespace
+
+extern "C" {
+
+QXCM_API int32_t QXCM_SETAREA_40(uint32_t i, int32_t hpos, int32_t vpos, int32_t hsize,
+                                 int32_t vsize, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_SETAREA_40 -> i=%d ho=%d vo=%d hw=%d vw=%d\n", static_cast<int32_t>(i), hpos,
+           vpos, hsize, vsize);
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!ApplySubarray(c, hpos, vpos, hsize, vsize))
+        QX_FAIL(c, error, "%.3f QXCM_SETAREA_40 NG ERR=%d \n");
+    QX_LOG("%.3f QXCM_SETAREA_40 OK \n");
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETAREA_40(uint32_t i, int32_t *hpos, int32_t *hposMin, int32_t *hposMax,
+                                 int32_t *hposStep, int32_t *vpos, int32_t *vposMin,
+                                 int32_t *vposMax, int32_t *vposStep, int32_t *hsize,
+                                 int32_t *hsizeMin, int32_t *hsizeMax, int32_t *hsizeStep,
+                                 int32_t *vsize, int32_t *vsizeMin, int32_t *vsizeMax,
+                                 int32_t *vsizeStep, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_GETAREA_40 -> i=%d\n", static_cast<int32_t>(i));
+    QX_REQUIRE_OPEN(c, i, error);
+    void *const outputs[] = {hpos,    hposMin,  hposMax,  hposStep, vpos,     vposMin,
+                             vposMax, vposStep, hsize,    hsizeMin, hsizeMax, hsizeStep,
+                             vsize,   vsizeMin, vsizeMax, vsizeStep};
+    if (AnyNull(outputs, 16))
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETAREA_40 NG ERR=%d \n");
+    AreaReport a;
+    if (!ReadArea(c, a)) // nothing reaches the host unless every value was read
+        QX_FAIL(c, error, "%.3f QXCM_GETAREA_40 NG ERR=%d \n");
+    Store(a.hpos, hpos, hposMin, hposMax, hposStep);
+    Store(a.vpos, vpos, vposMin, vposMax, vposStep);
+    Store(a.hsize, hsize, hsizeMin, hsizeMax, hsizeStep);
+    Store(a.vsize, vsize, vsizeMin, vsizeMax, vsizeStep);
+    QX_LOG("%.3f QXCM_GETAREA_40 OK hov=%d vov=%d hwv=%d vwv=%d\n", *hpos, *vpos, *hsize, *vsize);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_SETMULTIREGION_40(uint32_t i, const int32_t *regions, int32_t count,
+                                        int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_SETMULTIREGION_40 -> i=%d linearregionarray=%d lutpoints=%d\n",
+           static_cast<int32_t>(i), regions ? regions[0] : 0, count);
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!RegionListIsValid(regions, count))
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_SETMULTIREGION_40 NG ERR=%d \n");
+    if (!ApplyRegionList(c, regions, count))
+        QX_FAIL(c, error, "%.3f QXCM_SETMULTIREGION_40 NG ERR=%d \n");
+    QX_LOG("%.3f QXCM_SETMULTIREGION_40 OK \n");
+    return 1;
+}
+
+QXCM_API int32_t QXCM_SETAREA_PAIRED_40(uint32_t i, int32_t hpos1, int32_t vpos1, int32_t hpos2,
+                                        int32_t vpos2, int32_t hsize, int32_t vsize, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_SETAREA_PAIRED_40 -> i=%d sho1=%d svo1=%d sho2=%d svo2=%d shw=%d svw=%d\n",
+           static_cast<int32_t>(i), hpos1, vpos1, hpos2, vpos2, hsize, vsize);
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!ApplyPairedArea(c, PairedArea{hpos1, vpos1, hpos2, vpos2, hsize, vsize}))
+        QX_FAIL(c, error, "%.3f QXCM_SETAREA_PAIRED_40 NG ERR=%d \n");
+    QX_LOG("%.3f QXCM_SETAREA_PAIRED_40 OK \n");
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETAREA_PAIRED_40(uint32_t i, int32_t *hpos1, int32_t *hpos2,
+                                        int32_t *hposMin, int32_t *hposMax, int32_t *hposStep,
+                                        int32_t *vpos1, int32_t *vpos2, int32_t *vposMin,
+                                        int32_t *vposMax, int32_t *vposStep, int32_t *hsize,
+                                        int32_t *hsizeMin, int32_t *hsizeMax, int32_t *hsizeStep,
+                                        int32_t *vsize, int32_t *vsizeMin, int32_t *vsizeMax,
+                                        int32_t *vsizeStep, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_GETAREA_PAIRED_40 -> i=%d\n", static_cast<int32_t>(i));
+    QX_REQUIRE_OPEN(c, i, error);
+    void *const outputs[] = {hpos1,    hpos2,     hposMin, hposMax,  hposStep, vpos1,
+                             vpos2,    vposMin,   vposMax, vposStep, hsize,    hsizeMin,
+                             hsizeMax, hsizeStep, vsize,   vsizeMin, vsizeMax, vsizeStep};
+    if (AnyNull(outputs, 18))
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETAREA_PAIRED_40 NG ERR=%d \n");
+    PairedAreaReport a;
+    if (!ReadPairedArea(c, a))
+        QX_FAIL(c, error, "%.3f QXCM_GETAREA_PAIRED_40 NG ERR=%d \n");
+    *hpos1 = a.area.hpos1;
+    *hpos2 = a.area.hpos2;
+    *vpos1 = a.area.vpos1;
+    *vpos2 = a.area.vpos2;
+    *hsize = a.area.hsize;
+    *vsize = a.area.vsize;
+    Store(a.hpos, nullptr, hposMin, hposMax, hposStep);
+    Store(a.vpos, nullptr, vposMin, vposMax, vposStep);
+    Store(a.hsize, nullptr, hsizeMin, hsizeMax, hsizeStep);
+    Store(a.vsize, nullptr, vsizeMin, vsizeMax, vsizeStep);
+    QX_LOG("%.3f QXCM_GETAREA_PAIRED_40 OK hov1=%d vov1=%d hov2=%d vov2=%d hwv=%d vwv=%d\n", *hpos1,
+           *vpos1, *hpos2, *vpos2, *hsize, *vsize);
+    return 1;
+}
+
+} // extern "C"
