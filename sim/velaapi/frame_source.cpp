@@ -67,20 +67,33 @@ double Vignetting(double position, double size)
     return 1.0 - kVignetting * u * u;
 }
 
-double ApplyLut(const std::vector<std::pair<int32_t, int32_t>> &lut, double v)
+// The output lookup table as 65536 entries: between two points the straight line through
+// them, rounded half up; below the first point its output, above the last point its output.
+std::vector<uint16_t> LutTable(const std::vector<std::pair<int32_t, int32_t>> &lut)
 {
+    std::vector<uint16_t> table;
     if (lut.empty())
-        return v;
-    if (v <= lut.front().first)
-        return lut.front().second;
-    for (size_t k = 1; k < lut.size(); ++k) {
-        if (v <= lut[k].first) {
-            double x0 = lut[k - 1].first, x1 = lut[k].first;
-            double y0 = lut[k - 1].second, y1 = lut[k].second;
-            return x1 == x0 ? y1 : y0 + (v - x0) * (y1 - y0) / (x1 - x0);
+        return table;
+    table.resize(65536);
+    size_t k = 0;
+    for (int64_t v = 0; v < 65536; ++v) {
+        while (k < lut.size() && lut[k].first < v)
+            ++k;
+        int64_t out = 0;
+        if (k == 0) {
+            out = lut.front().second;
+        } else if (k == lut.size()) {
+            out = lut.back().second;
+        } else {
+            const int64_t x0 = lut[k - 1].first, x1 = lut[k].first;
+            const int64_t y0 = lut[k - 1].second, y1 = lut[k].second;
+            // y0 + (v - x0)(y1 - y0) / (x1 - x0), rounded half up in integers (x1 > x0).
+            const int64_t n = 2 * (v - x0) * (y1 - y0) + (x1 - x0), d = 2 * (x1 - x0);
+            out = y0 + (n >= 0 ? n / d : -((-n + d - 1) / d));
         }
+        table[static_cast<size_t>(v)] = static_cast<uint16_t>(std::clamp<int64_t>(out, 0, 65535));
     }
-    return lut.back().second;
+    return table;
 }
 
 uint16_t Clamp16(double v)
@@ -91,6 +104,25 @@ uint16_t Clamp16(double v)
         return 65535;
     return static_cast<uint16_t>(v + 0.5);
 }
+
+} // namespace
+
+uint32_t PatternValue(uint32_t kind, uint32_t option, size_t x, size_t y, size_t width,
+                      size_t height)
+{
+    switch (kind) {
+    case 1:
+        return std::min<uint32_t>(option, 65535);
+    case 2:
+        return width > 1 ? static_cast<uint32_t>(x * 65535 / (width - 1)) : 0;
+    case 3:
+        return height > 1 ? static_cast<uint32_t>(y * 65535 / (height - 1)) : 0;
+    default:
+        return (x / 32 + y / 32) % 2 == 0 ? std::min<uint32_t>(option, 65535) : 0;
+    }
+}
+
+namespace {
 
 // The picture before noise and output conversion, one float per pixel of every view.
 struct Rendered {
@@ -106,31 +138,13 @@ Rendered Render(const CameraModel &model, const Geometry &g, const Processing &p
     r.sigma.assign(pixels, 0.0f);
     const double b = g.binning;
     const double half = b / 2.0;
-    const double range = 65535.0;
 
     if (p.testPattern != 0) {
         for (uint32_t v = 0; v < g.views; ++v)
             for (size_t y = 0; y < h; ++y)
-                for (size_t x = 0; x < w; ++x) {
-                    double value = 0;
-                    switch (p.testPattern) {
-                    case 1:
-                        value = p.testOption;
-                        break;
-                    case 2:
-                        value =
-                            w > 1 ? range * static_cast<double>(x) / static_cast<double>(w - 1) : 0;
-                        break;
-                    case 3:
-                        value =
-                            h > 1 ? range * static_cast<double>(y) / static_cast<double>(h - 1) : 0;
-                        break;
-                    default:
-                        value = ((x / 32 + y / 32) % 2 == 0) ? p.testOption : 0;
-                        break;
-                    }
-                    r.signal[(v * h + y) * w + x] = static_cast<float>(ApplyLut(p.lut, value));
-                }
+                for (size_t x = 0; x < w; ++x)
+                    r.signal[(v * h + y) * w + x] =
+                        static_cast<float>(PatternValue(p.testPattern, p.testOption, x, y, w, h));
         return r;
     }
 
@@ -190,15 +204,6 @@ Rendered Render(const CameraModel &model, const Geometry &g, const Processing &p
                     value -= dark;
                     if (p.correctShading)
                         value = (kDarkOffset - dark) + lit / vignetting;
-                    bool inside = p.regions.empty();
-                    for (const Region &rg : p.regions)
-                        inside = inside ||
-                                 (x >= rg.left && x <= rg.right && y >= rg.top && y <= rg.bottom);
-                    if (!inside) {
-                        value = kDarkOffset - dark;
-                        deviation = readNoise * noiseScale;
-                    }
-                    value = ApplyLut(p.lut, value);
                 }
                 signal[y * w + x] = static_cast<float>(value);
                 sigma[y * w + x] = static_cast<float>(deviation);
@@ -208,39 +213,63 @@ Rendered Render(const CameraModel &model, const Geometry &g, const Processing &p
     return r;
 }
 
-void Convert(const Rendered &r, const Geometry &g, uint32_t variant, std::vector<uint8_t> &out)
+// Which pixels of a view the region list lets through (all of them without a list).
+std::vector<uint8_t> RegionMask(const Geometry &g, const std::vector<Region> &regions)
+{
+    const size_t w = g.width, h = g.height;
+    std::vector<uint8_t> mask(w * h, regions.empty() ? 1 : 0);
+    for (const Region &rg : regions)
+        for (size_t y = rg.top; y <= rg.bottom && y < h; ++y)
+            for (size_t x = rg.left; x <= rg.right && x < w; ++x)
+                mask[y * w + x] = 1;
+    return mask;
+}
+
+void Convert(const Rendered &r, const Geometry &g, const Processing &p, uint32_t variant,
+             std::vector<uint8_t> &out)
 {
     out.assign(g.ImageBytes(), 0);
     const size_t w = g.width, h = g.height;
+    const std::vector<uint16_t> lut = LutTable(p.lut);
+    const std::vector<uint8_t> mask = RegionMask(g, p.regions);
+    std::vector<uint16_t> samples(w);
     for (uint32_t v = 0; v < g.views; ++v) {
         for (size_t y = 0; y < h; ++y) {
             uint8_t *row = out.data() + (static_cast<size_t>(v) * h + y) * g.rowBytes;
             size_t base = (static_cast<size_t>(v) * h + y) * w;
-            uint32_t seedRow = static_cast<uint32_t>(base) * 2654435761u + variant * 0x51ED27u;
-            auto sample = [&](size_t x) {
+            // Noise follows the sensor position, so a sub-array shows exactly the pixels of
+            // the full frame at that place.
+            const uint32_t sensorY = g.viewY[v] + static_cast<uint32_t>(y) * g.binning;
+            const uint32_t seedRow =
+                sensorY * 0x9E3779B1u + g.binning * 0x85EBCA77u + variant * 0x51ED27u;
+            for (size_t x = 0; x < w; ++x) {
                 double s = r.signal[base + x];
                 float d = r.sigma[base + x];
-                if (d > 0)
-                    s += d * Noise(seedRow + static_cast<uint32_t>(x));
-                return Clamp16(s);
-            };
+                if (d > 0) {
+                    const uint32_t sensorX = g.viewX[v] + static_cast<uint32_t>(x) * g.binning;
+                    s += d * Noise(seedRow + sensorX * 0xC2B2AE3Du);
+                }
+                uint16_t sample = Clamp16(s);
+                if (!lut.empty())
+                    sample = lut[sample];
+                samples[x] = mask[y * w + x] ? sample : 0;
+            }
             switch (g.pixel) {
             case PixelType::Mono16:
                 for (size_t x = 0; x < w; ++x) {
-                    uint16_t s = sample(x);
-                    row[2 * x] = static_cast<uint8_t>(s & 0xFF);
-                    row[2 * x + 1] = static_cast<uint8_t>(s >> 8);
+                    row[2 * x] = static_cast<uint8_t>(samples[x] & 0xFF);
+                    row[2 * x + 1] = static_cast<uint8_t>(samples[x] >> 8);
                 }
                 break;
             case PixelType::Mono8:
                 for (size_t x = 0; x < w; ++x)
-                    row[x] = static_cast<uint8_t>(sample(x) >> 8);
+                    row[x] = static_cast<uint8_t>(samples[x] >> 8);
                 break;
             case PixelType::Mono12Packed:
                 // Two 12-bit pixels in three bytes: b0 = first >> 4, b1 = (second & 0xF) << 4 |
                 // (first & 0xF), b2 = second >> 4.
                 for (size_t x = 0; x + 1 < w; x += 2) {
-                    uint32_t first = sample(x) >> 4u, second = sample(x + 1) >> 4u;
+                    uint32_t first = samples[x] >> 4u, second = samples[x + 1] >> 4u;
                     uint8_t *group = row + x / 2 * 3;
                     group[0] = static_cast<uint8_t>(first >> 4);
                     group[1] = static_cast<uint8_t>(((second & 0xFu) << 4) | (first & 0xFu));
@@ -249,10 +278,10 @@ void Convert(const Rendered &r, const Geometry &g, uint32_t variant, std::vector
                 break;
             case PixelType::Rgb24:
                 for (size_t x = 0; x < w; ++x) {
-                    uint32_t s = sample(x);
-                    row[3 * x] = static_cast<uint8_t>(s >> 8);
-                    row[3 * x + 1] = static_cast<uint8_t>((s * 7u / 8u) >> 8);
-                    row[3 * x + 2] = static_cast<uint8_t>((s * 3u / 4u) >> 8);
+                    uint32_t sample = samples[x];
+                    row[3 * x] = static_cast<uint8_t>(sample >> 8);
+                    row[3 * x + 1] = static_cast<uint8_t>((sample * 7u / 8u) >> 8);
+                    row[3 * x + 2] = static_cast<uint8_t>((sample * 3u / 4u) >> 8);
                 }
                 break;
             }
@@ -267,7 +296,7 @@ FrameSource::FrameSource(const CameraModel &model, const Geometry &g, const Proc
 {
     Rendered r = Render(model, g, p);
     for (uint32_t k = 0; k < 2; ++k)
-        Convert(r, g, k, variants_[k]);
+        Convert(r, g, p, k, variants_[k]);
 }
 
 void StampImage(uint8_t *image, const Geometry &geometry, uint32_t number)
@@ -287,7 +316,9 @@ void FrameSource::Write(uint8_t *frame, uint32_t firstNumber) const
         uint32_t number = firstNumber + k;
         uint8_t *image = frame + k * imageBytes;
         memcpy(image, variants_[number & 1u].data(), imageBytes);
-        StampImage(image, geometry, number);
+        // A test pattern is the pattern alone, so a host can check every pixel of it.
+        if (processing.testPattern == 0)
+            StampImage(image, geometry, number);
     }
 }
 

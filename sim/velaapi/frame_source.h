@@ -61,6 +61,14 @@ class FrameSource {
     std::vector<uint8_t> variants_[2];
 };
 
+// The 16-bit value of a test pattern at image pixel (x, y) of a view of width x height:
+// kind 1 flat at the option, 2 horizontal ramp x * 65535 / (width - 1), 3 vertical ramp
+// y * 65535 / (height - 1) (integer division, 0 for a single pixel), 4 checker of 32-pixel
+// squares, the option where x / 32 + y / 32 is even and 0 elsewhere. The option is capped at
+// 65535.
+uint32_t PatternValue(uint32_t kind, uint32_t option, size_t x, size_t y, size_t width,
+                      size_t height);
+
 // Writes the frame number into the first four bytes of every view block of one image.
 void StampImage(uint8_t *image, const Geometry &geometry, uint32_t number);
 

@@ -1,0 +1,202 @@
+// Device features through the exports: test patterns and lookup tables seen pixel for pixel in
+// captured frames, the cooler in the temperature reading, and the protection and electron
+// values with their write orders and failures.
+#include "settings_support.h"
+#include "velaapi/vela_api.h"
+#include "velaapi/vela_sim.h"
+
+using qxtest::Image;
+using qxtest::SettingsTest;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+constexpr int32_t kInjected = static_cast<int32_t>(0x80000301);
+constexpr int32_t kFunctionId = 0x4390;
+
+// The camera's documented patterns: 1 flat, 2 and 3 ramps over 0..65535, 4 checker of 32.
+uint16_t Pattern(int32_t kind, int32_t option, uint32_t x, uint32_t y, uint32_t w, uint32_t h)
+{
+    switch (kind) {
+    case 1:
+        return uint16_t(option);
+    case 2:
+        return uint16_t(uint64_t(x) * 65535 / (w - 1));
+    case 3:
+        return uint16_t(uint64_t(y) * 65535 / (h - 1));
+    default:
+        return (x / 32 + y / 32) % 2 == 0 ? uint16_t(option) : 0;
+    }
+}
+
+int CountDifferent(const Image &image, uint16_t (*expected)(uint32_t x, uint32_t y, void *),
+                   void *data)
+{
+    int n = 0;
+    for (uint32_t y = 0; y < image.height; ++y)
+        for (uint32_t x = 0; x < image.width; ++x)
+            n += image.At(x, y) != expected(x, y, data);
+    return n;
+}
+
+class Features : public SettingsTest {
+  protected:
+    void SmallArea()
+    {
+        int32_t err = 0;
+        ASSERT_EQ(QXCM_SETAREA_40(0, 64, 32, 200, 100, &err), 1) << err;
+    }
+};
+
+TEST_F(Features, TestPatternFramesAreExactlyThePattern)
+{
+    OpenCamera(0);
+    SmallArea();
+    for (int32_t kind = 1; kind <= 4; ++kind) {
+        int32_t err = 0;
+        ASSERT_EQ(QXCM_TESTPATTERN_41(0, 2, kind, 1234, &err), 1) << err;
+        Image image = CaptureOne(0);
+        ASSERT_EQ(image.width, 200u);
+        struct K {
+            int32_t kind;
+            uint32_t w, h;
+        } k{kind, image.width, image.height};
+        EXPECT_EQ(CountDifferent(
+                      image,
+                      [](uint32_t x, uint32_t y, void *d) {
+                          K *p = static_cast<K *>(d);
+                          return Pattern(p->kind, 1234, x, y, p->w, p->h);
+                      },
+                      &k),
+                  0)
+            << "kind " << kind;
+    }
+    int32_t err = 0;
+    ClearJournal();
+    ASSERT_EQ(QXCM_TESTPATTERN_40(0, 0, &err), 1);
+    ASSERT_EQ(QXCM_TESTPATTERN_41(0, 1, 3, 5, &err), 1);
+    EXPECT_EQ(Writes(), (Lines{"0x00400410=1", "0x00400410=2"}));
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_TESTPATTERN_40 OK \n");
+    EXPECT_EQ(LogLines()[LogLines().size() - 2], "0.000 QXCM_TESTPATTERN_40 -> i=0 enable=1\n");
+}
+
+TEST_F(Features, LookupTablesMapKnownLevels)
+{
+    OpenCamera(0);
+    SmallArea();
+    // points (input, output) and levels with what they become
+    struct Case {
+        std::vector<int32_t> points;
+        std::vector<std::pair<int32_t, uint16_t>> levels;
+    };
+    const Case cases[] = {
+        {{0, 65535, 65535, 0}, {{0, 65535}, {1, 65534}, {40000, 25535}, {65535, 0}}},
+        {{1000, 3000, 2000, 3000, 3000, 0},
+         {{0, 3000}, {1500, 3000}, {2500, 1500}, {2999, 3}, {60000, 0}}},
+        {{0, 0, 3, 1}, {{1, 0}, {2, 1}, {3, 1}}}, // 1/3 and 2/3 round to the nearer whole
+    };
+    for (const Case &k : cases) {
+        int32_t err = 0;
+        ClearJournal();
+        int32_t count = int32_t(k.points.size() / 2);
+        ASSERT_EQ(QXCM_SETLUT_40(0, k.points.data(), count, &err), 1) << err;
+        EXPECT_EQ(Writes(), (Lines{"data(kind=2, bytes=" + std::to_string(8 * count) + ")",
+                                   "0x00380520=1", "0x00380510=2"}));
+        for (auto [level, mapped] : k.levels) {
+            ASSERT_EQ(QXCM_TESTPATTERN_41(0, 2, 1, level, &err), 1);
+            Image image = CaptureOne(0);
+            uint16_t want = mapped;
+            EXPECT_EQ(CountDifferent(
+                          image, [](uint32_t, uint32_t, void *d) { return *(uint16_t *)d; }, &want),
+                      0)
+                << "level " << level;
+        }
+    }
+}
+
+TEST_F(Features, LookupTablesTheDeviceCannotTakeAreRefusedBeforeAnyDeviceCall)
+{
+    OpenCamera(0);
+    const int32_t points[] = {0, 0, 100, 100};
+    Context(0).lastResult = 21;
+    int32_t err = 0;
+    EXPECT_EQ(QXCM_SETLUT_40(0, nullptr, 2, &err), 0);
+    EXPECT_EQ(err, 21);
+    EXPECT_EQ(LogLines()[LogLines().size() - 2],
+              "0.000 QXCM_SETLUT_40 -> i=0 linearlutarray=0 lutpoints=2\n");
+    for (int32_t count : {1, 0, -1, INT32_MIN}) {
+        EXPECT_EQ(QXCM_SETLUT_40(0, points, count, &err), 0);
+        EXPECT_EQ(err, 21);
+    }
+    EXPECT_EQ(QXCM_SETLUT_40(0, points, 0x20000000, &err), 0);
+    EXPECT_EQ(err, QXERR_INVALIDPARAM);
+    EXPECT_TRUE(Journal().empty());
+    // A failed switch after the table reports its code; the table stays with the device.
+    VelaSim_FailCall("VelaSetValue", 0x00380510, 1, kInjected, 0);
+    EXPECT_EQ(QXCM_SETLUT_40(0, points, 2, &err), 0);
+    EXPECT_EQ(err, kInjected);
+}
+
+TEST_F(Features, TheCoolerChangesTheTemperatureReading)
+{
+    OpenCamera(1);
+    const int32_t temperature = 0x00200310 + kFunctionId;
+    double t = 0;
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_GETPARAMETER_40(1, temperature, &t, 0, &err), 1) << err;
+    EXPECT_EQ(t, 20.0);
+    ASSERT_EQ(QXCM_SENSORCOOLER_40(1, 1, &err), 1) << err;
+    ASSERT_EQ(QXCM_GETPARAMETER_40(1, temperature, &t, 0, &err), 1);
+    EXPECT_EQ(t, -65.0);
+    // The value the record holds already needs no write.
+    ClearJournal();
+    ASSERT_EQ(QXCM_SENSORCOOLER_40(1, 1, &err), 1);
+    EXPECT_TRUE(Writes().empty());
+    EXPECT_EQ(QXCM_SENSORCOOLER_40(1, 7, &err), 0);
+    EXPECT_EQ(err, static_cast<int32_t>(VELA_ERR_OUTOFRANGE));
+
+    // No cooler: the camera's latest code, no device call.
+    OpenCamera(0);
+    Context(0).lastResult = 5;
+    EXPECT_EQ(QXCM_SENSORCOOLER_40(0, 1, &err), 0);
+    EXPECT_EQ(err, 5);
+    EXPECT_TRUE(Journal().empty());
+}
+
+TEST_F(Features, ProtectionAndElectronValues)
+{
+    OpenCamera(1);
+    int32_t err = 0, status = -1;
+    ASSERT_EQ(QXCM_SETEMPROTECTION_40(1, 2, 1, 3, 500, &err), 1) << err;
+    EXPECT_EQ(Writes(), (Lines{"0x00200270=3", "0x00200280=1", "0x00200290=2", "0x002002A0=500"}));
+    ASSERT_EQ(QXCM_GETEMPROTECTSTATUS_40(1, &status, &err), 1);
+    EXPECT_EQ(status, 3);
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_GETEMPROTECTSTATUS_40 OK status=3\n");
+    // A failed alarm write leaves the level written before it.
+    VelaSim_FailCall("VelaSetValue", 0x00200280, 1, kInjected, 0);
+    EXPECT_EQ(QXCM_SETEMPROTECTION_40(1, 0, 0, 1, 0, &err), 0);
+    EXPECT_EQ(err, kInjected);
+    double level = 0;
+    VelaSim_GetProperty(1, 0x00200270, &level);
+    EXPECT_EQ(level, 1.0);
+
+    float c = 0, o = 0;
+    ASSERT_EQ(QXCM_SETPARAMETER_40(1, 0x00200220 + kFunctionId, 4, 0, &err), 1) << err;
+    ASSERT_EQ(QXCM_GETELECTRONINFO_40(1, &c, &o, &err), 1) << err;
+    EXPECT_EQ(c, 1.25f);
+    EXPECT_EQ(o, 100.0f);
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_GETELECTRONINFO_40 OK c=1.250000 o=100.000000\n");
+    // Neither value unless both were read; no output, no device call.
+    c = o = -1;
+    VelaSim_FailCall("VelaGetValue", 0x00FFE020, 1, kInjected, 0);
+    EXPECT_EQ(QXCM_GETELECTRONINFO_40(1, &c, &o, &err), 0);
+    EXPECT_EQ(c, -1.0f);
+    ClearJournal();
+    err = 0;
+    EXPECT_EQ(QXCM_GETELECTRONINFO_40(1, &c, nullptr, &err), 0);
+    EXPECT_EQ(QXCM_GETEMPROTECTSTATUS_40(1, nullptr, &err), 0);
+    EXPECT_EQ(err, QXERR_INVALIDPARAM);
+    EXPECT_TRUE(Journal().empty());
+}
+
+} // namespace

@@ -1,0 +1,90 @@
+#include "settings_support.h"
+
+#include <cstring>
+
+#include "core/device.h"
+#include "velaapi/vela_sim.h"
+
+namespace qxtest {
+
+namespace {
+
+std::string Field(const std::string &line, const std::string &name)
+{
+    size_t at = line.find(name + "=");
+    if (at == std::string::npos)
+        return "?";
+    at += name.size() + 1;
+    size_t end = line.find_first_of(",)", at);
+    return line.substr(at, end - at);
+}
+
+int32_t RowPitch(uint32_t i)
+{
+    VelaFrameRecord r{};
+    r.size = sizeof r;
+    qxcm::Device().VelaLockFrame(qxcm::State().contexts[i].deviceHandle, &r);
+    return r.rowBytes;
+}
+
+} // namespace
+
+std::vector<std::string> DeviceWrites(const std::vector<std::string> &journal)
+{
+    std::vector<std::string> writes;
+    for (const std::string &line : journal) {
+        if (line.rfind("VelaSetValue(", 0) == 0)
+            writes.push_back(Field(line, "id") + "=" + Field(line, "value"));
+        else if (line.rfind("VelaSetTriggerMode(", 0) == 0)
+            writes.push_back("mode(" + Field(line, "value") + ")");
+        else if (line.rfind("VelaSetData(", 0) == 0)
+            writes.push_back("data(kind=" + Field(line, "kind") +
+                             ", bytes=" + Field(line, "entryBytes") + ")");
+    }
+    return writes;
+}
+
+void SettingsTest::SetUp()
+{
+    LibraryTest::SetUp();
+    VelaSim_SetManualClock(1);
+    InitWithLog();
+}
+
+Image SettingsTest::CaptureOne(uint32_t i)
+{
+    Image image;
+    Prepare(i, 1, 5);
+    StartWithFrames(i, 1);
+    image.width = Context(i).frameWidth;
+    image.height = Context(i).frameHeight;
+    image.pitch = static_cast<uint32_t>(RowPitch(i) / 2);
+    image.pixels.assign(size_t(image.pitch) * image.height, 0xEEEE);
+    double stamp = 0;
+    int32_t err = 0;
+    EXPECT_EQ(QXCM_GETFRAME_40(i, 0, image.pixels.data(), &stamp, 0, &err), 1) << err;
+    EXPECT_EQ(QXCM_STOPCAPTURE_40(i, &err), 1);
+    EXPECT_EQ(QXCM_UNPREPARECAPTURE_40(i, &err), 1);
+    return image;
+}
+
+std::pair<Image, Image> SettingsTest::CaptureSplit(uint32_t i)
+{
+    Image a, b;
+    Prepare(i, 1, 5);
+    StartWithFrames(i, 1);
+    a.width = b.width = Context(i).frameWidth;
+    a.height = b.height = Context(i).frameHeight;
+    a.pitch = b.pitch = static_cast<uint32_t>(RowPitch(i) / 2);
+    a.pixels.assign(size_t(a.pitch) * a.height, 0xEEEE);
+    b.pixels = a.pixels;
+    double stamp = 0;
+    int32_t err = 0;
+    EXPECT_EQ(QXCM_GETFRAME_SPLIT_40(i, 0, a.pixels.data(), b.pixels.data(), &stamp, 0, &err), 1)
+        << err;
+    EXPECT_EQ(QXCM_STOPCAPTURE_40(i, &err), 1);
+    EXPECT_EQ(QXCM_UNPREPARECAPTURE_40(i, &err), 1);
+    return {a, b};
+}
+
+} // namespace qxtest

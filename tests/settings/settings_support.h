@@ -1,0 +1,36 @@
+// Helpers of the settings tests: the device writes a call made, read from the journal, and
+// frames captured under the manual clock and copied out through the exports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/qx_test.h"
+
+namespace qxtest {
+
+// Each VelaSetValue of the journal as "0xID=value" (value as the journal prints it with %g),
+// each VelaSetTriggerMode as "mode(N)", each VelaSetData as "data(kind=K, bytes=N)", in order.
+std::vector<std::string> DeviceWrites(const std::vector<std::string> &journal);
+
+// A copied frame of 16-bit pixels with its row pitch in pixels.
+struct Image {
+    uint32_t width = 0, height = 0, pitch = 0;
+    std::vector<uint16_t> pixels;
+    uint16_t At(uint32_t x, uint32_t y) const { return pixels[size_t(y) * pitch + x]; }
+};
+
+class SettingsTest : public LibraryTest {
+  protected:
+    void SetUp() override;
+    // Prepares a sequence, delivers one frame (number 0), copies buffer 0 with QXCM_GETFRAME_40
+    // and releases the buffers again.
+    Image CaptureOne(uint32_t i);
+    // The same for a two-view frame, copied with QXCM_GETFRAME_SPLIT_40.
+    std::pair<Image, Image> CaptureSplit(uint32_t i);
+    // The device writes made since the journal was last cleared.
+    std::vector<std::string> Writes() { return DeviceWrites(Journal()); }
+};
+
+} // namespace qxtest
