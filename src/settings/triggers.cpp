@@ -71,12 +71,10 @@ bool ApplyInputTrigger(CameraContext &c, int32_t mode, int32_t polarity, double 
             c.lastResult = d.VelaGetLastError(c.deviceHandle, nullptr, 0);
             return false;
         }
-    } else {
-        // These three results stay out of lastResult; the first negative one ends the call.
-        if (d.VelaSetValue(c.deviceHandle, kPropTriggerSource, row->source) < 0 ||
-            d.VelaSetValue(c.deviceHandle, kPropTriggerActive, row->active) < 0 ||
-            d.VelaSetValue(c.deviceHandle, kPropTriggerMode, row->mode) < 0)
-            return false;
+    } else if (!Write(c, kPropTriggerSource, row->source) ||
+               !Write(c, kPropTriggerActive, row->active) ||
+               !Write(c, kPropTriggerMode, row->mode)) {
+        return false; // with the refused write's own code, not an older one
     }
     if (row->writesDelay)
         d.VelaSetValue(c.deviceHandle, kPropTriggerDelay, delay);

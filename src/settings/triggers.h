@@ -32,7 +32,8 @@ extern const size_t kInputTriggerModeCount;
 const TriggerModeRow *FindTriggerMode(const TriggerModeRow *table, size_t count, int32_t hostMode);
 
 // Writes the input trigger of a host mode of kInputTriggerModes; an unknown mode fails without
-// a device call and with lastResult as it was.
+// a device call and with lastResult as it was. A refused setting or older call fails with its
+// own code.
 bool ApplyInputTrigger(CameraContext &c, int32_t mode, int32_t polarity, double delay);
 
 // Single input trigger settings; results of the writes that follow the first are not examined.

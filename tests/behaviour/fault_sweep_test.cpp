@@ -53,6 +53,11 @@ std::vector<Flow> Flows()
             VelaSim_DeliverFrames(static_cast<int32_t>(i), 2);
         };
     };
+    auto twoViews = [] {
+        int32_t err = 0;
+        QXCM_OPENCAMERA_40(0, 0, &err);
+        QXCM_SETPARAMETER_40(0, 5, 14, 0, &err);
+    };
     static std::vector<uint8_t> frame(size_t(64) << 20);
     return {
         {"open",
@@ -112,6 +117,115 @@ std::vector<Flow> Flows()
          1,
          prepared(1),
          [](int32_t *e) { return QXCM_UNPREPARECAPTURE_40(1, e); },
+         0,
+         {}},
+        {"setarea",
+         0,
+         open(0),
+         [](int32_t *e) { return QXCM_SETAREA_40(0, 8, 8, 64, 64, e); },
+         0,
+         {"VelaGetLastError"}},
+        {"getarea",
+         0,
+         open(0),
+         [](int32_t *e) {
+             int32_t *s = gScratch;
+             return QXCM_GETAREA_40(0, s, s + 1, s + 2, s + 3, s + 4, s + 5, s + 6, s + 7, s + 8,
+                                    s + 9, s + 10, s + 11, s + 12, s + 13, s + 14, s + 15, e);
+         },
+         0,
+         {"VelaGetLastError"}},
+        {"regions",
+         0,
+         open(0),
+         [](int32_t *e) {
+             static const int32_t regions[] = {0, 0, 8, 8, 16, 16, 8, 8};
+             return QXCM_SETMULTIREGION_40(0, regions, 2, e);
+         },
+         0,
+         {}},
+        {"setpaired",
+         0,
+         twoViews,
+         [](int32_t *e) { return QXCM_SETAREA_PAIRED_40(0, 0, 0, 1024, 0, 256, 256, e); },
+         0,
+         {}},
+        {"getpaired",
+         0,
+         twoViews,
+         [](int32_t *e) {
+             int32_t *s = gScratch;
+             return QXCM_GETAREA_PAIRED_40(0, s, s + 1, s + 2, s + 3, s + 4, s + 5, s + 6, s + 7,
+                                           s + 8, s + 9, s + 10, s + 11, s + 12, s + 13, s + 14,
+                                           s + 15, s + 16, s + 17, e);
+         },
+         0,
+         {"VelaGetLastError"}},
+        {"inputtrigger",
+         0,
+         open(0),
+         [](int32_t *e) { return QXCM_SETINPUTTRIGGER_40(0, 512, 1, 0, 0.0, e); },
+         0,
+         {}},
+        {"oldertrigger",
+         0,
+         open(0),
+         [](int32_t *e) { return QXCM_SETINPUTTRIGGER_40(0, 16, 1, 0, 0.0, e); },
+         0,
+         {"VelaGetLastError"}},
+        {"triggersource",
+         0,
+         open(0),
+         [](int32_t *e) {
+             return QXCM_INPUTTRIGGERSOURCE_40(0, 2, 1, 0.0, e) &&
+                    QXCM_INPUTTRIGGERACTIVE_40(0, 3, 2, e) && QXCM_INPUTTRIGGERADVANCE_40(0, 3, e);
+         },
+         0,
+         {}},
+        {"outputtrigger",
+         0,
+         open(0),
+         [](int32_t *e) { return QXCM_SETOUTPUTTRIGGER_40(0, 3, 1, 0.001, 0.0, 2, 1, e); },
+         0,
+         {}},
+        {"masterpulse",
+         0,
+         open(0),
+         [](int32_t *e) { return QXCM_SETMASTERPULSE_40(0, 3, 1, 0.1, 5, e); },
+         0,
+         {}},
+        {"lut",
+         0,
+         open(0),
+         [](int32_t *e) {
+             static const int32_t points[] = {0, 0, 65535, 65535};
+             return QXCM_SETLUT_40(0, points, 2, e);
+         },
+         0,
+         {}},
+        {"emprotection",
+         1,
+         open(1),
+         [](int32_t *e) {
+             return QXCM_SETEMPROTECTION_40(1, 1, 1, 1, 1, e) &&
+                    QXCM_GETEMPROTECTSTATUS_40(1, gScratch, e);
+         },
+         0,
+         {}},
+        {"electrons",
+         1,
+         open(1),
+         [](int32_t *e) {
+             float f[2];
+             return QXCM_GETELECTRONINFO_40(1, f, f + 1, e);
+         },
+         0,
+         {}},
+        {"cooler", 1, open(1), [](int32_t *e) { return QXCM_SENSORCOOLER_40(1, 1, e); }, 0, {}},
+        {"testpattern",
+         0,
+         open(0),
+         [](int32_t *e) { return QXCM_TESTPATTERN_41(0, 2, 4, 100, e); },
          0,
          {}},
     };

@@ -67,6 +67,7 @@ TEST_F(Triggers, InputModeFailuresEndTheCallWithTheirCause)
     ClearJournal();
     VelaSim_FailCall("VelaSetValue", 0x00100120, 1, kInjected, 0);
     EXPECT_EQ(QXCM_SETINPUTTRIGGER_40(0, 4, 1, 0, 0.0, &err), 0);
+    EXPECT_EQ(err, kInjected);
     EXPECT_EQ(Writes(), (Lines{"0x00100110=2", "0x00100120=2"}));
     VelaSim_FailCall("VelaSetValue", 0x00100220, 1, kInjected, 0);
     EXPECT_EQ(QXCM_SETINPUTTRIGGER_40(0, 1, 1, 0, 0.0, &err), 1);

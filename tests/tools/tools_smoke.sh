@@ -23,4 +23,13 @@ if "$bin/qxcm-seq" export run.vlseq out --frames 12:13 2>/dev/null; then
     echo "frames past the end were exported"
     exit 1
 fi
-echo "tools smoke: 1 passed, 0 failed"
+# The self-test: a sub-array of the test pattern, every copied frame checked pixel for pixel.
+"$bin/qxcm-demo" --quiet --frames 4 --no-record --area 100,36,1000,500 --test-pattern \
+    --preview area.png >pattern.txt
+grep -q '^sequence capture of 4 frames, 1000 x 500, data type 7$' pattern.txt
+grep -Eq '^test pattern: ([1-9][0-9]*) of \1 copied frames equal the expected image, 0 differ$' pattern.txt
+if "$bin/qxcm-demo" --quiet --frames 2 --no-record --camera 1 --test-pattern >/dev/null 2>&1; then
+    echo "a camera without a test pattern passed the self-test"
+    exit 1
+fi
+echo "tools smoke: 2 passed, 0 failed"

@@ -1,6 +1,8 @@
 // The main job on a camera: initialise with the call log on, list the cameras, open one and
 // show its parameters, capture frames with a live progress line, write a PNG preview of the
-// last frame and summarise. Uses nothing but the public header.
+// last frame and summarise. Optionally on a sub-array, and as a self-test with the camera's
+// test pattern, where every copied frame must equal the expected image. Uses nothing but the
+// public header.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "pattern_check.h"
 #include "preview_png.h"
 #include "qxcm/qxcm.h"
 
@@ -23,13 +26,16 @@ struct Options {
     std::string recording = "qxcm-demo.vlseq";
     bool record = true;
     int32_t recordFrames = 60; // 8 MiB a frame: the recording stays small enough for any disk
+    bool area = false;
+    int32_t areaX = 0, areaY = 0, areaWidth = 0, areaHeight = 0;
+    bool testPattern = false;
 };
 
 void Usage()
 {
     std::printf("usage: qxcm-demo [--camera N] [--frames N] [--exposure SECONDS] [--snap]\n"
                 "                 [--preview FILE.png] [--record FILE.vlseq] [--record-frames N]\n"
-                "                 [--no-record] [--quiet]\n");
+                "                 [--no-record] [--quiet] [--area X,Y,W,H] [--test-pattern]\n");
 }
 
 bool ParseOptions(int argc, char **argv, Options &o)
@@ -47,6 +53,15 @@ bool ParseOptions(int argc, char **argv, Options &o)
         } else if (value && a == "--record-frames") {
             o.recordFrames = static_cast<int32_t>(std::strtol(value, nullptr, 10));
             ++k;
+        } else if (value && a == "--area") {
+            char end = 0;
+            o.area = std::sscanf(value, "%d,%d,%d,%d%c", &o.areaX, &o.areaY, &o.areaWidth,
+                                 &o.areaHeight, &end) == 4;
+            if (!o.area)
+                return false;
+            ++k;
+        } else if (a == "--test-pattern") {
+            o.testPattern = true;
         } else if (a == "--quiet") {
             o.listParameters = false;
         } else if (value && a == "--camera") {
@@ -213,6 +228,34 @@ bool CheckRecording(const Options &o, const std::vector<uint64_t> &checksums,
     return differ == 0 && frames > 0;
 }
 
+// Restricts the capture to the sub-array and shows what the camera made of it.
+bool SetArea(uint32_t cam, const Options &o)
+{
+    int32_t err = 0;
+    if (!Check(QXCM_SETAREA_40(cam, o.areaX, o.areaY, o.areaWidth, o.areaHeight, &err),
+               "setting the area", err))
+        return false;
+    int32_t v[16];
+    if (Check(QXCM_GETAREA_40(cam, v, v + 1, v + 2, v + 3, v + 4, v + 5, v + 6, v + 7, v + 8, v + 9,
+                              v + 10, v + 11, v + 12, v + 13, v + 14, v + 15, &err),
+              "reading the area", err))
+        std::printf("area: %d,%d %d x %d (steps %d, %d, %d, %d; widths %d..%d, heights %d..%d)\n",
+                    v[0], v[4], v[8], v[12], v[3], v[7], v[11], v[15], v[9], v[10], v[13], v[14]);
+    return true;
+}
+
+// The row pitch of the prepared frames as the camera reports it (its image row bytes).
+uint32_t RowPitch(uint32_t cam, uint32_t packedRow)
+{
+    constexpr int32_t kImageRowBytes = 0x00420230 + 0x4390;
+    double bytes = 0.0;
+    int32_t err = 0;
+    if (QXCM_GETPARAMETER_40(cam, kImageRowBytes, &bytes, 0, &err) && bytes >= packedRow &&
+        bytes <= 16.0 * packedRow)
+        return static_cast<uint32_t>(bytes);
+    return 2 * packedRow;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -240,6 +283,20 @@ int main(int argc, char **argv)
     if (Check(QXCM_SETPARAMETER_40(cam, 7, o.exposure, 0, &err), "setting the exposure", err) &&
         QXCM_GETPARAMETER_40(cam, 7, &exposure, 0, &err))
         std::printf("exposure time now %g s\n", exposure);
+    if (o.area && !SetArea(cam, o)) {
+        QXCM_DEINITIALIZE_40(1);
+        return 1;
+    }
+    PatternCheck pattern;
+    if (o.testPattern) {
+        std::string problem;
+        if (!pattern.Enable(cam, problem)) {
+            std::fprintf(stderr, "%s\n", problem.c_str());
+            QXCM_DEINITIALIZE_40(1);
+            return 1;
+        }
+        std::printf("test pattern on: kind %d, option %d\n", pattern.kind, pattern.option);
+    }
 
     uint32_t width = 0, height = 0, dataType = 0;
     int32_t bufferFrames = o.snap ? o.frames : 32;
@@ -253,9 +310,21 @@ int main(int argc, char **argv)
     uint32_t bytesPerSample = dataType == 7 || dataType == 6 ? 2 : 1;
     std::printf("%s capture of %d frames, %u x %u, data type %u\n", o.snap ? "snap" : "sequence",
                 o.frames, colour ? width / 3 : width, height, dataType);
-    // The device's row pitch is not reported before the first copy; twice the packed row
-    // leaves room for any padding the device adds.
-    size_t frameBytes = static_cast<size_t>(width) * bytesPerSample * 2 * height;
+    // Copies keep the device's row pitch: its image row bytes, or twice the packed row, which
+    // leaves room for any padding, when the camera does not report them.
+    uint32_t rowBytes = RowPitch(cam, width * bytesPerSample);
+    size_t frameBytes = static_cast<size_t>(rowBytes) * height;
+    if (o.testPattern) {
+        if (colour || rowBytes == 0) {
+            std::fprintf(stderr, "the test pattern check needs a mono camera\n");
+            QXCM_DEINITIALIZE_40(1);
+            return 1;
+        }
+        pattern.width = width;
+        pattern.height = height;
+        pattern.bytesPerSample = bytesPerSample;
+        pattern.rowBytes = rowBytes;
+    }
     std::vector<uint8_t> frame(frameBytes);
     // Checksums of the copied frames by device frame number (from 0), to check the recording.
     std::vector<uint64_t> checksums(static_cast<size_t>(o.frames), 0);
@@ -293,6 +362,8 @@ int main(int argc, char **argv)
             if (!Check(QXCM_GETFRAME_40(cam, buffer, frame.data(), &stamp, 0, &err),
                        "copying a frame", err))
                 break;
+            if (o.testPattern)
+                pattern.Check(frame.data());
             size_t number = static_cast<size_t>(o.snap ? index : n - 1);
             if (number < checksums.size()) {
                 checksums[number] = Checksum(frame.data(), frameBytes / 2);
@@ -330,11 +401,11 @@ int main(int argc, char **argv)
         Check(QXCM_STOPRECORDER_40(cam, &err), "stopping the recorder", err);
     }
 
-    // Rows are read at the packed pitch: the default modes of the cameras do not pad rows.
-    uint32_t rowBytes = width * bytesPerSample;
     bool previewWritten = WritePreviewPng(o.preview, frame.data(), colour ? width / 3 : width,
                                           height, colour ? 3 : 1, bytesPerSample, rowBytes);
     Check(QXCM_UNPREPARECAPTURE_40(cam, &err), "releasing the buffers", err);
+    if (o.testPattern)
+        Check(QXCM_TESTPATTERN_40(cam, 0, &err), "turning the test pattern off", err);
     Check(QXCM_CLOSECAMERA_40(cam, &err), "closing the camera", err);
     QXCM_DEINITIALIZE_40(0);
 
@@ -349,6 +420,12 @@ int main(int argc, char **argv)
                 result.copied / (result.seconds > 0 ? result.seconds : 1), result.lastStamp);
     std::printf("preview: %s\n", previewWritten ? o.preview.c_str() : "(not written)");
     int exitCode = result.copied > 0 ? 0 : 1;
+    if (o.testPattern) {
+        std::printf("test pattern: %d of %d copied frames equal the expected image, %d differ\n",
+                    pattern.matched, result.copied, pattern.different);
+        if (pattern.different > 0 || pattern.matched == 0)
+            exitCode = 1;
+    }
     if (o.record && !CheckRecording(o, checksums, copiedFrame, frameBytes))
         exitCode = 1;
     std::printf("call log: %s\n", logPath);
