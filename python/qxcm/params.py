@@ -12,6 +12,7 @@ Limits = namedtuple("Limits", "min max step default")
 
 WRITABLE_BIT = 0x00020000
 MAX_CHOICES = 64  # a parameter record holds at most this many value texts
+MAX_PARAMETERS = 4096  # far beyond the records a camera holds: an enumeration that never ends
 
 
 class Parameter:
@@ -121,7 +122,7 @@ class Parameters(Mapping):
         native = camera._lib.native
         name, number, ident = ctypes.create_string_buffer(64), c_int32(-1), c_int32(0)
         fn, err = native.function("QXCM_GETNEXTPARAMETER_40"), c_int32(0)
-        while True:
+        for _ in range(MAX_PARAMETERS):
             with native.lock:
                 ok = fn(camera.index, name, byref(number), byref(ident), 0, byref(err))
             if ok != 1:
