@@ -16,6 +16,7 @@ from .camera import level_number
 from .frame import Frame
 
 HEADER_BYTES = 4096
+FRAME_HEAD_BYTES = 412  # a frame chunk's header and directory come before its pixels
 MAGIC = b"VLSQ\r\n\x1a\n"
 TIFF_HEAD = b"II+\x00\x08\x00\x00\x00"
 # pixelType: (dtype, samples per pixel)
@@ -59,10 +60,10 @@ class Header:
         record = block[offset:offset + 64]
         if zlib.crc32(record[:60]) != struct.unpack_from("<I", record, 60)[0]:
             return None
-        seq, count, _, _, _, trailer, state = struct.unpack_from("<QQQQQQI", record)
+        seq, count, _, _, last_ifd, trailer, state = struct.unpack_from("<QQQQQQI", record)
         if seq == 0 or seq % 2 != parity:
             return None
-        return seq, count, trailer, state
+        return seq, count, trailer, state, last_ifd
 
     def latest_commit(self):
         valid = [c for c in self.commits if c is not None]
@@ -75,7 +76,7 @@ def frame_offsets(f, header, size):
     commit = header.latest_commit()
     if commit is None or commit[3] != 1 or commit[2] < HEADER_BYTES:
         return None
-    _, count, trailer, _ = commit
+    _, count, trailer, _, last_ifd = commit
     f.seek(trailer)
     head = f.read(64)
     if len(head) != 64 or head[0:4] != b"VLCK":
@@ -97,7 +98,22 @@ def frame_offsets(f, header, size):
     table = np.frombuffer(payload, dtype="<u8", count=2 * n)[0::2]
     align = (1 << header.align_log2) - 1
     if np.any(table & align) or np.any(np.diff(table.astype(np.int64)) < header.frame_bytes) or \
+            int(table[0]) < HEADER_BYTES + FRAME_HEAD_BYTES or \
             int(table[-1]) + header.frame_bytes > trailer:
+        return None
+    # As the library's reader does: the last frame's own chunk must agree with the index.
+    start = last_ifd - 96
+    if last_ifd < HEADER_BYTES + 96 or start + 96 > trailer:
+        return None
+    f.seek(start)
+    head = f.read(96)
+    if len(head) != 96 or head[0:4] != b"VLCK":
+        return None
+    kind, head_bytes, _, _, file_id, head_crc = struct.unpack_from("<HHQQII", head, 4)
+    index, _, _, data_offset = struct.unpack_from("<QIiQ", head, 32)
+    if kind != 1 or head_bytes != 96 or file_id != header.file_id or index != n - 1 or \
+            data_offset != int(table[-1]) or \
+            zlib.crc32(head[:28] + b"\0\0\0\0" + head[32:]) != head_crc:
         return None
     return table
 
