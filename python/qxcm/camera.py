@@ -329,9 +329,19 @@ class Camera:
         self._call("QXCM_PREPARECAPTURE_40", mode, frames, byref(width), byref(height),
                    byref(data_type))
         self._prepared = True
+        try:
+            return self._layout(data_type.value, width.value, height.value)
+        except BaseException:
+            try:
+                self._unprepare()
+            except QxcmError:
+                pass
+            raise
+
+    def _layout(self, data_type, width, height):
         params = self.params
         packed12 = False
-        if data_type.value == NO_HOST_TYPE and "IMAGE PIXEL TYPE" in params:
+        if data_type == NO_HOST_TYPE and "IMAGE PIXEL TYPE" in params:
             packed12 = params["IMAGE PIXEL TYPE"].text == "MONO12P"
         pitch = frame_bytes = 0
         if not packed12:
@@ -341,8 +351,7 @@ class Camera:
         # A split sensor delivers its two views one above the other: both are copied, the
         # frame is view x height x width.
         views = 2 if "SENSOR MODE" in params and params["SENSOR MODE"].text == "SPLIT VIEW" else 1
-        return capture_layout(data_type.value, width.value, height.value, pitch, frame_bytes,
-                              packed12, views)
+        return capture_layout(data_type, width, height, pitch, frame_bytes, packed12, views)
 
     def _unprepare(self):
         self._call("QXCM_UNPREPARECAPTURE_40")

@@ -34,6 +34,8 @@ FAULTS = [
     ("VelaCaptureRecord", record_tiny, "QXCM_STARTRECORDER_41"),
     ("VelaRecorderStatus", record_tiny, "QXCM_GETRECORDERSTATUS_40"),
     ("VelaRecorderClose", record_tiny, "QXCM_STOPRECORDER_40"),
+    # The row pitch, read after the buffers exist: they must be let go again.
+    ("VelaGetValue:0x00420230", lambda cam, tmp: cam.snap(), "QXCM_GETPARAMETER_40"),
 ]
 
 
@@ -42,7 +44,8 @@ def test_a_device_failure_raises_its_code_and_leaves_the_camera_usable(lib, sim,
                                                                        action, export):
     with lib.open(1) as cam:
         cam.exposure = 0.001
-        sim.fail(op, INJECTED)
+        name, _, prop = op.partition(":")
+        sim.fail(name, INJECTED, prop=int(prop or "0", 16))
         with pytest.raises(qxcm.QxcmError) as e:
             action(cam, tmp_path)
         assert (e.value.code, e.value.function) == (INJECTED, export)
