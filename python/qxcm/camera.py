@@ -221,6 +221,13 @@ class Camera:
     def info(self):
         return self._lib.info(self.index)
 
+    @property
+    def status(self):
+        """The device's capture state: 0 no buffers, 1 capturing, 2 buffers prepared, idle."""
+        status = c_int32(0)
+        self._call("QXCM_GETCAMERASTATUS_40", byref(status))
+        return status.value
+
     # ---- parameters ----
 
     @property

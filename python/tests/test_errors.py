@@ -51,6 +51,8 @@ def test_a_device_failure_raises_its_code_and_leaves_the_camera_usable(lib, sim,
         assert (e.value.code, e.value.function) == (INJECTED, export)
         assert e.value.text == lib.native.error_text(INJECTED) != ""
         assert type(e.value) is qxcm.QxcmError
+        # Nothing is left prepared, unless releasing was what failed.
+        assert cam.status == (2 if op == "VelaReleaseBuffers" else 0)
         sim.clear_faults()
         assert cam.snap().shape == (512, 512)  # buffers, capture and recorder were let go
 
