@@ -37,14 +37,16 @@ bool NoCalibrationTimeout(int32_t *)
 
 } // namespace
 
+// The process id keeps the test runs of other builds, which share the directory, from removing
+// or truncating this run's files between a call and its check.
 std::string TempPath(const std::string &name)
 {
 #ifdef _WIN32
     std::string base = getenv("TEMP") ? getenv("TEMP") : ".";
-    return base + "\\" + name;
+    return base + "\\" + std::to_string(_getpid()) + "_" + name;
 #else
     const char *dir = getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/" + name;
+    return std::string(dir && *dir ? dir : "/tmp") + "/" + std::to_string(getpid()) + "_" + name;
 #endif
 }
 
@@ -55,13 +57,7 @@ void LibraryTest::SetUp()
     for (char &ch : name)
         if (ch == '/')
             ch = '_';
-            // The process id keeps test runs of other builds from truncating this run's log.
-#ifdef _WIN32
-    const int process = _getpid();
-#else
-    const int process = static_cast<int>(getpid());
-#endif
-    logPath = TempPath(name + "_" + std::to_string(process) + ".log");
+    logPath = TempPath(name + ".log");
     std::remove(logPath.c_str());
     gLogPath = logPath;
     qxcm::Os().logPath = TestLogPath;
