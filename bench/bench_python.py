@@ -46,15 +46,17 @@ def bench_copy(cam):
             out = np.empty(layout.nbytes, np.uint8)
             ctypes.memmove(out.ctypes.data, source.ctypes.data, layout.nbytes)
 
-        # Interleaved, so that a load that comes and goes on a shared machine hits both alike.
+        # Interleaved pairs, each compared with its neighbour, so that a load that comes and
+        # goes on a shared machine hits both sides alike.
         ratios, copies = [], []
         for _ in range(REPEATS):
-            base, copy = [], []
-            for _ in range(60):
-                base.append(median_time(memcpy, 1))
-                copy.append(median_time(lambda: cam._copy(layout, index), 1))
-            ratios.append(statistics.median(base) / statistics.median(copy))
-            copies.append(statistics.median(copy))
+            pairs = []
+            for _ in range(100):
+                base = median_time(memcpy, 1)
+                copy = median_time(lambda: cam._copy(layout, index), 1)
+                pairs.append((base / copy, copy))
+            ratios.append(statistics.median(p[0] for p in pairs))
+            copies.append(statistics.median(p[1] for p in pairs))
         cam._call("QXCM_STOPCAPTURE_40")
     finally:
         cam._unprepare()
