@@ -29,13 +29,12 @@ uint16_t Pattern(int32_t kind, int32_t option, uint32_t x, uint32_t y, uint32_t 
     }
 }
 
-int CountDifferent(const Image &image, uint16_t (*expected)(uint32_t x, uint32_t y, void *),
-                   void *data)
+template <class Expected> int CountDifferent(const Image &image, Expected expected)
 {
     int n = 0;
     for (uint32_t y = 0; y < image.height; ++y)
         for (uint32_t x = 0; x < image.width; ++x)
-            n += image.At(x, y) != expected(x, y, data);
+            n += image.At(x, y) != expected(x, y);
     return n;
 }
 
@@ -57,17 +56,10 @@ TEST_F(Features, TestPatternFramesAreExactlyThePattern)
         ASSERT_EQ(QXCM_TESTPATTERN_41(0, 2, kind, 1234, &err), 1) << err;
         Image image = CaptureOne(0);
         ASSERT_EQ(image.width, 200u);
-        struct K {
-            int32_t kind;
-            uint32_t w, h;
-        } k{kind, image.width, image.height};
-        EXPECT_EQ(CountDifferent(
-                      image,
-                      [](uint32_t x, uint32_t y, void *d) {
-                          K *p = static_cast<K *>(d);
-                          return Pattern(p->kind, 1234, x, y, p->w, p->h);
-                      },
-                      &k),
+        EXPECT_EQ(CountDifferent(image,
+                                 [&](uint32_t x, uint32_t y) {
+                                     return Pattern(kind, 1234, x, y, image.width, image.height);
+                                 }),
                   0)
             << "kind " << kind;
     }
@@ -105,10 +97,7 @@ TEST_F(Features, LookupTablesMapKnownLevels)
         for (auto [level, mapped] : k.levels) {
             ASSERT_EQ(QXCM_TESTPATTERN_41(0, 2, 1, level, &err), 1);
             Image image = CaptureOne(0);
-            uint16_t want = mapped;
-            EXPECT_EQ(CountDifferent(
-                          image, [](uint32_t, uint32_t, void *d) { return *(uint16_t *)d; }, &want),
-                      0)
+            EXPECT_EQ(CountDifferent(image, [&](uint32_t, uint32_t) { return mapped; }), 0)
                 << "level " << level;
         }
     }
