@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string.h>
@@ -24,14 +25,31 @@ struct Fault {
     bool spent = false;
 };
 
+// The journal kept in memory is for tests, which ask for it (VelaSim_Reset turns it on); a
+// host that runs a camera for hours would otherwise grow it without end. Even when asked for,
+// only the newest lines stay.
+constexpr size_t kJournalLines = size_t{1} << 16;
+
 struct Books {
     std::mutex journalMutex;
-    std::vector<std::string> journal;
-    bool journalOn = true;
+    std::deque<std::string> journal;
+    bool journalOn = false;
     // VELASIM_JOURNAL names a file that receives every line as it is made, flushed at once,
     // so a test can read what a child process did up to its very end (its exit teardown).
     FILE *journalFile = nullptr;
     bool journalFileOpened = false;
+
+    // Lines are formatted when either the memory journal or the file wants them.
+    bool WantsLines()
+    {
+        if (!journalFileOpened) {
+            journalFileOpened = true;
+            const char *path = getenv("VELASIM_JOURNAL");
+            if (path && *path)
+                journalFile = fopen(path, "a");
+        }
+        return journalOn || journalFile != nullptr;
+    }
 
     std::mutex faultMutex;
     std::vector<Fault> faults;
@@ -105,7 +123,7 @@ DeviceCall::DeviceCall(const char *name, Style style, uint64_t device, uint32_t 
     injected_ = TakeFault(name, propertyId, injectedCode_);
     Books &b = TheBooks();
     std::lock_guard lock(b.journalMutex);
-    journalOn_ = b.journalOn;
+    journalOn_ = b.WantsLines();
 }
 
 void DeviceCall::Args(const char *format, ...)
@@ -147,18 +165,16 @@ void JournalAppend(std::string line)
 {
     Books &b = TheBooks();
     std::lock_guard lock(b.journalMutex);
-    if (!b.journalFileOpened) {
-        b.journalFileOpened = true;
-        const char *path = getenv("VELASIM_JOURNAL");
-        if (path && *path)
-            b.journalFile = fopen(path, "a");
-    }
+    b.WantsLines();
     if (b.journalFile) {
         fprintf(b.journalFile, "%s\n", line.c_str());
         fflush(b.journalFile);
     }
-    if (b.journalOn)
+    if (b.journalOn) {
+        if (b.journal.size() == kJournalLines)
+            b.journal.pop_front();
         b.journal.push_back(std::move(line));
+    }
 }
 
 void JournalClear()

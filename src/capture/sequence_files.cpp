@@ -139,6 +139,8 @@ int32_t CloseSequenceFile(SequenceFileSlot &s)
     if (s.slotResult < 0)
         return s.slotResult;
     s.inUse = 0;
+    s.frameCount = 0;
+    std::vector<VlseqStamp>().swap(s.stamps); // a file of millions of frames held megabytes
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include "core/call_log.h"
 #include "core/device.h"
@@ -98,6 +99,19 @@ TEST_F(Initialize, UnPathKeepsALowerApiLevel)
     qxcm::State().apiLevel = 30; // as an older initialiser leaves it
     EXPECT_EQ(QXCM_INITIALIZE_40(nullptr, nullptr, nullptr, 0, 0, nullptr), 1);
     EXPECT_EQ(qxcm::State().apiLevel, 30);
+}
+
+// A host that crashes after a call must find that call's lines in the file: each line reaches
+// the system as it is written, read back here without flushing anything first.
+TEST_F(Initialize, EveryLogLineIsInTheFileAsSoonAsItIsWritten)
+{
+    InitWithLog();
+    int32_t err = 0;
+    QXCM_OPENCAMERA_40(1, 0, &err);
+    std::ifstream in(logPath, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("QXCM_INITIALIZE_40 -> "), std::string::npos);
+    EXPECT_NE(text.find("QXCM_OPENCAMERA_40 OK"), std::string::npos) << text;
 }
 
 TEST_F(Initialize, WithTheLogOffWritesNoFile)

@@ -310,6 +310,20 @@ TEST_F(Sim, JournalHasOneLinePerCallAndFaultsTakeTheNthMatchingCall)
     EXPECT_EQ(Journal(), expected);
 }
 
+// A camera polled for hours must not grow the journal without end: only the newest lines stay.
+TEST_F(Sim, JournalKeepsOnlyTheNewestLines)
+{
+    uint64_t d = Open(0);
+    const int32_t bound = 1 << 16;
+    for (int32_t k = 0; k < bound + 10; ++k)
+        VelaGetValue(d, kExposure, nullptr);
+    VelaGetValue(d, kBinning, nullptr);
+    ASSERT_EQ(VelaSim_JournalCount(), bound);
+    char text[128];
+    VelaSim_JournalLine(bound - 1, text, sizeof text);
+    EXPECT_EQ(std::string(text), "VelaGetValue(device=0x0D000100, id=0x00401110) -> 0x80000808");
+}
+
 TEST_F(Sim, BackgroundReferenceRemovesTheDarkOffset)
 {
     uint64_t d = Open(1);
