@@ -103,6 +103,16 @@ bool FireTrigger(CameraContext &c)
     return c.lastResult >= 0;
 }
 
+bool GetCaptureStatus(CameraContext &c, int32_t *status)
+{
+    int32_t value = 0;
+    c.lastResult = Device().VelaGetCaptureStatus(c.deviceHandle, &value);
+    if (c.lastResult < 0)
+        return false;
+    *status = value;
+    return true;
+}
+
 bool GetCaptureInfo(CameraContext &c, int32_t *frameIndex, int32_t *frameCount)
 {
     VelaTransferRecord transfer{};

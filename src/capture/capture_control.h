@@ -22,6 +22,8 @@ bool StartCapture(CameraContext &c);
 bool StopCapture(CameraContext &c);
 // Fires one software trigger.
 bool FireTrigger(CameraContext &c);
+// The device's capture status, written only on success.
+bool GetCaptureStatus(CameraContext &c, int32_t *status);
 // The device's newest buffer index and frame count, written only on success.
 bool GetCaptureInfo(CameraContext &c, int32_t *frameIndex, int32_t *frameCount);
 

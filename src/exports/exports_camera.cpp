@@ -1,8 +1,7 @@
 // Entry points of opening, closing and asking about cameras.
-#include "core/device.h"
+#include "capture/capture_control.h"
 #include "exports/frame.h"
 #include "settings/camera_open.h"
-#include "settings/properties.h"
 
 using namespace qxcm;
 
@@ -18,17 +17,10 @@ QXCM_API int32_t QXCM_OPENCAMERA_40(uint32_t i, uint32_t force, int32_t *error)
     }
     if (i >= State().cameraCount)
         QX_FAIL_CODE(QXERR_OPEN_FAILED, error, "%.3f QXCM_OPENCAMERA_40 NG ERR=%d \n");
-    CameraContext &c = State().contexts[i];
-    if (force && IsCameraOpen(i)) {
-        CloseDevice(c);
-        SetCameraOpen(i, false);
-    }
-    if (!OpenCameraContext(c, i, IsCameraOpen(i)))
+    if (!OpenCamera(i, force != 0))
         QX_FAIL_CODE(QXERR_OPEN_FAILED, error, "%.3f QXCM_OPENCAMERA_40 NG ERR=%d \n");
-    for (int32_t r = 0; r < c.propertyCount; ++r)
-        RefreshPropertyRecord(c, r);
-    SetCameraOpen(i, true);
     if (Log().logEnabled) {
+        CameraContext &c = State().contexts[i];
         char model[64] = "", serial[64] = "", bus[64] = "";
         ReadCameraString(c, kInfoModel, model);
         ReadCameraString(c, kInfoSerial, serial);
@@ -47,8 +39,7 @@ QXCM_API int32_t QXCM_CLOSECAMERA_40(uint32_t i, int32_t *error)
     }
     if (!IsCameraOpen(i))
         QX_FAIL_CODE(QXERR_INVALIDHANDLE, error, "%.3f QXCM_CLOSECAMERA_40 NG ERR=%d \n");
-    CloseDevice(State().contexts[i]);
-    SetCameraOpen(i, false);
+    CloseCamera(i);
     QX_LOG("%.3f QXCM_CLOSECAMERA_40 OK \n");
     return 1;
 }
@@ -65,14 +56,8 @@ QXCM_API int32_t QXCM_GETCAMERAINFO_40(uint32_t i, uint32_t id, char *text, int3
     CameraContext &c = State().contexts[i];
     if (!text) // the device would write through it
         QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETCAMERAINFO_40 NG ERR=%d \n");
-    if (IsCameraOpen(i)) {
-        if (ReadCameraString(c, id, text) < 0)
-            QX_FAIL(c, error, "%.3f QXCM_GETCAMERAINFO_40 NG ERR=%d \n");
-    } else if (Device().VelaGetModelInfo(static_cast<int32_t>(i), id, text, 64) == 0) {
+    if (!GetCameraInfo(i, id, text))
         QX_FAIL(c, error, "%.3f QXCM_GETCAMERAINFO_40 NG ERR=%d \n");
-    } else {
-        text[63] = '\0';
-    }
     QX_LOG("%.3f QXCM_GETCAMERAINFO_40 OK buf=%s\n", text);
     return 1;
 }
@@ -84,11 +69,8 @@ QXCM_API int32_t QXCM_GETCAMERASTATUS_40(uint32_t i, int32_t *status, int32_t *e
     QX_REQUIRE_OPEN(c, i, error);
     if (!status)
         QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETCAMERASTATUS_40 NG ERR=%d \n");
-    int32_t value = 0;
-    c.lastResult = Device().VelaGetCaptureStatus(c.deviceHandle, &value);
-    if (c.lastResult < 0)
+    if (!GetCaptureStatus(c, status))
         QX_FAIL(c, error, "%.3f QXCM_GETCAMERASTATUS_40 NG ERR=%d \n");
-    *status = value;
     QX_LOG("%.3f QXCM_GETCAMERASTATUS_40 OK status=%d\n", *status);
     return 1;
 }

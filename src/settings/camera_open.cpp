@@ -155,4 +155,36 @@ int32_t ReadCameraString(CameraContext &c, uint32_t id, char *text)
     return c.lastResult;
 }
 
+bool OpenCamera(uint32_t index, bool force)
+{
+    CameraContext &c = State().contexts[index];
+    if (force && IsCameraOpen(index)) {
+        CloseDevice(c);
+        SetCameraOpen(index, false);
+    }
+    if (!OpenCameraContext(c, index, IsCameraOpen(index)))
+        return false;
+    for (int32_t r = 0; r < c.propertyCount; ++r)
+        RefreshPropertyRecord(c, r);
+    SetCameraOpen(index, true);
+    return true;
+}
+
+void CloseCamera(uint32_t index)
+{
+    CloseDevice(State().contexts[index]);
+    SetCameraOpen(index, false);
+}
+
+bool GetCameraInfo(uint32_t index, uint32_t id, char *text)
+{
+    CameraContext &c = State().contexts[index];
+    if (IsCameraOpen(index))
+        return ReadCameraString(c, id, text) >= 0;
+    if (Device().VelaGetModelInfo(static_cast<int32_t>(index), id, text, 64) == 0)
+        return false;
+    text[63] = '\0';
+    return true;
+}
+
 } // namespace qxcm

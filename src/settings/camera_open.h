@@ -21,7 +21,17 @@ bool OpenCameraContext(CameraContext &c, uint32_t index, bool replacesOpenDevice
 // 5000 ms default.
 uint32_t CalibrationTimeoutMs();
 
-// Reads an information text of an open camera (64 characters, always terminated).
+// Reads an information text of an open camera (64 characters, terminated when the read
+// succeeds). Answers the device's code, also kept in lastResult.
 int32_t ReadCameraString(CameraContext &c, uint32_t id, char *text);
+
+// Opens camera `index` (closing it first with `force`) and reads every record's value and
+// limits. False when the device cannot be opened; the slot keeps what it had then.
+bool OpenCamera(uint32_t index, bool force);
+// Closes the device of an open camera and frees its slot.
+void CloseCamera(uint32_t index);
+// An information text (64 characters, terminated) of camera `index`: from the open device, or
+// from the device's model table while the camera is closed. False with lastResult on failure.
+bool GetCameraInfo(uint32_t index, uint32_t id, char *text);
 
 } // namespace qxcm
