@@ -25,6 +25,7 @@ extern "C" {
 #define QXERR_OPEN_FAILED ((int32_t)0x82001001)    /* the camera could not be opened */
 #define QXERR_TIMEOUT ((int32_t)0x80000106)
 #define QXERR_ABORT ((int32_t)0x80000102)
+#define QXERR_BUSY ((int32_t)0x80000101)
 #define QXERR_LOSTFRAME ((int32_t)0x80000301) /* the frame was replaced while it was copied */
 #define QXERR_NOMEMORY ((int32_t)0x80000203)
 #define QXERR_NOMODULE ((int32_t)0x80000204)
@@ -352,6 +353,33 @@ QXCM_API int32_t QXCM_SETSCANMODE(uint32_t i, int32_t mode, int32_t *error);
 QXCM_API int32_t QXCM_SETCOOLING(uint32_t i, int32_t value, int32_t *error);
 /* Not supported: always fails with QXERR_NOTSUPPORT (the same function as QXCM_SETCOOLING). */
 QXCM_API int32_t QXCM_SETSPOTNOISEREDUCER(uint32_t i, int32_t value, int32_t *error);
+
+/* Recursive filter over `frames` frames; 1 switches it off. Waits one second first. */
+QXCM_API int32_t QXCM_SETRECURSIVEFILTER_40(uint32_t i, int32_t frames, int32_t *error);
+/* Frame averaging over `frames` frames; 1 switches it off. Waits one second first. */
+QXCM_API int32_t QXCM_SETFRAMEAVERAGING_40(uint32_t i, int32_t frames, int32_t *error);
+/* Background subtraction on (enable != 0) with reference slot `frame`, or off. */
+QXCM_API int32_t QXCM_BACKGROUNDSUBTRACT_40(uint32_t i, int32_t enable, int32_t frame,
+                                            int32_t *error);
+/* Captures a background reference into slot `frame`; QXERR_BUSY while a capture is prepared. */
+QXCM_API int32_t QXCM_STOREBACKGROUNDFRAME_40(uint32_t i, int32_t frame, int32_t *error);
+/* The same, waiting up to timeoutMs for the reference frame. */
+QXCM_API int32_t QXCM_STOREBACKGROUNDFRAME_41(uint32_t i, int32_t frame, int32_t timeoutMs,
+                                              int32_t *error);
+/* Shading correction on (enable != 0) with reference slot `frame`, or off. */
+QXCM_API int32_t QXCM_SHADINGCORRECT_40(uint32_t i, int32_t enable, int32_t frame, int32_t *error);
+/* Captures a shading reference into slot `frame`; QXERR_BUSY while a capture is prepared. */
+QXCM_API int32_t QXCM_STORESHADINGFRAME_40(uint32_t i, int32_t frame, int32_t *error);
+/* The same, waiting up to the larger of timeoutMs and the calibration time-out. */
+QXCM_API int32_t QXCM_STORESHADINGFRAME_41(uint32_t i, int32_t frame, int32_t timeoutMs,
+                                           int32_t *error);
+/* Older-family corrections: the same operations without API-level test or log. */
+QXCM_API int32_t QXCM_SETRECURSIVEFILTER(uint32_t i, int32_t frames, int32_t *error);
+QXCM_API int32_t QXCM_SETFRAMEAVERAGING(uint32_t i, int32_t frames, int32_t *error);
+QXCM_API int32_t QXCM_SETBACKGROUNDFRAME(uint32_t i, int32_t enable, int32_t frame, int32_t *error);
+QXCM_API int32_t QXCM_STOREBACKGROUNDFRAME(uint32_t i, int32_t frame, int32_t *error);
+QXCM_API int32_t QXCM_SETSHADINGFRAME(uint32_t i, int32_t enable, int32_t frame, int32_t *error);
+QXCM_API int32_t QXCM_STORESHADINGFRAME(uint32_t i, int32_t frame, int32_t *error);
 
 #ifdef __cplusplus
 }

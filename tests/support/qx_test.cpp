@@ -18,6 +18,7 @@
 namespace qxtest {
 
 int32_t fakeClockMs = 0;
+std::vector<uint32_t> sleepsMs;
 
 namespace {
 
@@ -29,6 +30,10 @@ const char *TestLogPath()
 int32_t FakeClock()
 {
     return fakeClockMs;
+}
+void RecordSleep(uint32_t ms)
+{
+    sleepsMs.push_back(ms);
 }
 bool NoCalibrationTimeout(int32_t *)
 {
@@ -63,7 +68,9 @@ void LibraryTest::SetUp()
     qxcm::Os().logPath = TestLogPath;
     qxcm::Os().elapsedMs = FakeClock;
     qxcm::Os().readCalibrationTimeout = NoCalibrationTimeout;
+    qxcm::Os().sleepMs = RecordSleep;
     fakeClockMs = 0;
+    sleepsMs.clear();
     VelaSim_Reset();
     qxcm::State().apiLevel = 0;
 }

@@ -15,6 +15,8 @@ namespace qxtest {
 
 // Milliseconds the fake clock reports; tests move it to check elapsed seconds.
 extern int32_t fakeClockMs;
+// Every sleep the library asked for since the test began, in milliseconds; none is slept.
+extern std::vector<uint32_t> sleepsMs;
 
 class LibraryTest : public ::testing::Test {
   protected:

@@ -1,0 +1,379 @@
+// Corrections through the exports: the property writes and their refusals, reference captures
+// (time-outs, the refusal under a host capture) and what each correction does to the pixels of
+// the simulated cameras.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "support/qx_test.h"
+#include "velaapi/vela_api.h"
+#include "velaapi/vela_sim.h"
+
+using qxtest::LibraryTest;
+
+namespace {
+
+constexpr uint32_t kBinning = 0x00401110;
+constexpr uint32_t kReferenceMode = 0x00380410;
+constexpr uint32_t kTestPattern = 0x00400410;
+constexpr uint32_t kTestPatternKind = 0x00400510;
+constexpr uint32_t kTestPatternOption = 0x00400520;
+
+using Call = std::function<int32_t(int32_t *error)>;
+
+class Corrections : public LibraryTest {
+  protected:
+    void SetUp() override
+    {
+        LibraryTest::SetUp();
+        InitWithLog();
+    }
+
+    // Opens camera i; camera 0 at 4x4 binning, so frames stay small but cover the whole sensor.
+    void Open(uint32_t i)
+    {
+        if (i == 0)
+            VelaSim_SetProperty(0, kBinning, 4);
+        OpenCamera(i);
+    }
+
+    // Captures `count` frames of camera i under the manual clock and copies them out as
+    // 16-bit images without row padding; stamps[k] is the time stamp of frame k.
+    std::vector<std::vector<uint16_t>> Capture(uint32_t i, int32_t count,
+                                               std::vector<double> *stamps = nullptr,
+                                               const std::function<void(int32_t)> &before = {})
+    {
+        VelaSim_SetManualClock(1);
+        int32_t err = 0;
+        uint32_t w = 0, h = 0, t = 0;
+        EXPECT_EQ(QXCM_PREPARECAPTURE_40(i, 1, count, &w, &h, &t, &err), 1) << err;
+        EXPECT_EQ(QXCM_STARTCAPTURE_40(i, &err), 1) << err;
+        std::vector<std::vector<uint16_t>> frames;
+        std::vector<uint8_t> copy(size_t(h) * (w * 2 + 64));
+        for (int32_t k = 0; k < count; ++k) {
+            if (before)
+                before(k);
+            EXPECT_EQ(VelaSim_DeliverFrames(int32_t(i), 1), 1);
+            double stamp = 0;
+            EXPECT_EQ(QXCM_GETFRAME_40(i, uint32_t(k), copy.data(), &stamp, 0, &err), 1) << err;
+            std::vector<uint16_t> image(size_t(w) * h);
+            size_t pitch = size_t(Context(i).rowBytes);
+            for (size_t y = 0; y < h; ++y)
+                memcpy(&image[y * w], &copy[y * pitch], w * 2);
+            image[0] = image[1] = image[w]; // the frame number is no pixel
+            frames.push_back(image);
+            if (stamps)
+                stamps->push_back(stamp);
+        }
+        width = w;
+        EXPECT_EQ(QXCM_STOPCAPTURE_40(i, &err), 1);
+        EXPECT_EQ(QXCM_UNPREPARECAPTURE_40(i, &err), 1);
+        return frames;
+    }
+
+    // The reference of a store comes from the free-running camera.
+    void Store(const Call &store)
+    {
+        VelaSim_SetManualClock(0);
+        int32_t err = 0;
+        ASSERT_EQ(store(&err), 1) << err;
+    }
+
+    // Median of a square window of `size` pixels whose corner is (x, y).
+    double Median(const std::vector<uint16_t> &image, size_t x, size_t y, size_t size) const
+    {
+        std::vector<uint16_t> v;
+        for (size_t r = y; r < y + size; ++r)
+            v.insert(v.end(), image.begin() + long(r * width + x),
+                     image.begin() + long(r * width + x + size));
+        std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    }
+
+    uint32_t width = 0;
+};
+
+double Mean(const std::vector<uint16_t> &image)
+{
+    double sum = 0;
+    for (uint16_t v : image)
+        sum += v;
+    return sum / double(image.size());
+}
+
+// The temporal noise of a static scene from two frames of it: the deviation of their
+// difference over the square root of 2.
+double TemporalNoise(const std::vector<uint16_t> &a, const std::vector<uint16_t> &b)
+{
+    double sum = 0;
+    for (size_t k = 0; k < a.size(); ++k)
+        sum += (double(a[k]) - b[k]) * (double(a[k]) - b[k]);
+    return std::sqrt(sum / double(a.size()) / 2.0);
+}
+
+struct WriteRow {
+    const char *name;
+    Call call;
+    std::vector<std::string> writes; // "id=value" of each VelaSetValue, in order
+    int32_t error;                   // 0 for success
+    bool settles;                    // waits one second first
+    const char *logName;             // null for the older family
+};
+
+TEST_F(Corrections, SwitchesWriteTheDeviceAndReportItsRefusals)
+{
+    constexpr int32_t kOutOfRange = VELA_ERR_OUTOFRANGE;
+    const WriteRow rows[] = {
+        {"filter on",
+         [](int32_t *e) { return QXCM_SETRECURSIVEFILTER_40(0, 4, e); },
+         {"0x00380110, value=2", "0x00380120, value=4"},
+         0,
+         true,
+         "QXCM_SETRECURSIVEFILTER_40"},
+        {"filter off",
+         [](int32_t *e) { return QXCM_SETRECURSIVEFILTER(0, 1, e); },
+         {"0x00380110, value=1"},
+         0,
+         true,
+         nullptr},
+        {"averaging of 0",
+         [](int32_t *e) { return QXCM_SETFRAMEAVERAGING_40(0, 0, e); },
+         {"0x003803A0, value=2", "0x003803B0, value=0"},
+         kOutOfRange,
+         true,
+         "QXCM_SETFRAMEAVERAGING_40"},
+        {"averaging of INT32_MAX",
+         [](int32_t *e) { return QXCM_SETFRAMEAVERAGING(0, INT32_MAX, e); },
+         {"0x003803A0, value=2", "0x003803B0, value=2.14748e+09"},
+         kOutOfRange,
+         true,
+         nullptr},
+        {"subtraction off",
+         [](int32_t *e) { return QXCM_BACKGROUNDSUBTRACT_40(0, 0, 99, e); },
+         {"0x00380210, value=1"},
+         0,
+         false,
+         "QXCM_SETBACKGROUNDSUBTRACT_40"},
+        {"subtraction on",
+         [](int32_t *e) { return QXCM_SETBACKGROUNDFRAME(0, -1, 4, e); },
+         {"0x00380210, value=2", "0x00380220, value=4"},
+         0,
+         false,
+         nullptr},
+        {"shading slot INT32_MIN",
+         [](int32_t *e) { return QXCM_SHADINGCORRECT_40(0, 1, INT32_MIN, e); },
+         {"0x00380310, value=2", "0x00380320, value=-2.14748e+09"},
+         kOutOfRange,
+         false,
+         "QXCM_SETSHADINGFRAME_40"},
+        {"shading off",
+         [](int32_t *e) { return QXCM_SETSHADINGFRAME(0, 0, 0, e); },
+         {"0x00380310, value=1"},
+         0,
+         false,
+         nullptr},
+        {"shading on a camera without it",
+         [](int32_t *e) { return QXCM_SHADINGCORRECT_40(1, 1, 1, e); },
+         {"0x00380310, value=2"},
+         VELA_ERR_INVALIDPROPERTYID,
+         false,
+         "QXCM_SETSHADINGFRAME_40"},
+    };
+    Open(0);
+    Open(1);
+    for (const WriteRow &row : rows) {
+        ClearJournal();
+        qxtest::sleepsMs.clear();
+        int32_t err = 12345;
+        EXPECT_EQ(row.call(&err), row.error == 0 ? 1 : 0) << row.name;
+        EXPECT_EQ(err, row.error == 0 ? 12345 : row.error) << row.name;
+        std::vector<std::string> writes;
+        for (const std::string &line : JournalOf("VelaSetValue"))
+            writes.push_back(
+                line.substr(line.find("id=") + 3, line.find(')') - line.find("id=") - 3));
+        EXPECT_EQ(writes, row.writes) << row.name;
+        EXPECT_EQ(Journal().size(), writes.size()) << row.name << ": only property writes";
+        EXPECT_EQ(qxtest::sleepsMs,
+                  row.settles ? std::vector<uint32_t>{1000} : std::vector<uint32_t>{})
+            << row.name;
+        if (row.logName) {
+            std::string result =
+                row.error ? " NG ERR=" + std::to_string(row.error) + " \n" : " OK \n";
+            EXPECT_EQ(LogLines().back(), "0.000 " + std::string(row.logName) + result);
+        }
+    }
+}
+
+struct StoreRow {
+    const char *name;
+    Call call;
+    uint32_t timeoutMs; // the limit the reference wait gets
+    double mode;        // the reference capture mode the time-out leaves behind
+};
+
+// Under the manual clock nothing delivers the reference frame: the wait runs out on the
+// camera's clock with the limit the export chose, not on the test's time.
+TEST_F(Corrections, AStoreThatGetsNoFrameTimesOutAndReleasesTheBuffers)
+{
+    const StoreRow rows[] = {
+        {"background _40", [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_40(0, 1, e); }, 5000,
+         2},
+        {"background _41", [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(0, 2, 100, e); },
+         100, 2},
+        {"background _41 INT32_MAX",
+         [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(0, 2, INT32_MAX, e); }, 2147483647u,
+         2},
+        {"background legacy", [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME(0, 1, e); }, 5000,
+         2},
+        {"shading _40", [](int32_t *e) { return QXCM_STORESHADINGFRAME_40(0, 1, e); }, 5000, 3},
+        {"shading _41 shorter", [](int32_t *e) { return QXCM_STORESHADINGFRAME_41(0, 1, 100, e); },
+         5000, 3},
+        {"shading _41 longer", [](int32_t *e) { return QXCM_STORESHADINGFRAME_41(0, 1, 7000, e); },
+         7000, 3},
+        {"shading _41 negative", [](int32_t *e) { return QXCM_STORESHADINGFRAME_41(0, 1, -1, e); },
+         5000, 3},
+        {"shading legacy", [](int32_t *e) { return QXCM_STORESHADINGFRAME(0, 1, e); }, 5000, 3},
+    };
+    VelaSim_SetManualClock(2);
+    Open(0);
+    for (const StoreRow &row : rows) {
+        ClearJournal();
+        int32_t err = 0;
+        EXPECT_EQ(row.call(&err), 0) << row.name;
+        EXPECT_EQ(err, QXERR_TIMEOUT) << row.name;
+        std::vector<std::string> waits = JournalOf("VelaWaitStart");
+        ASSERT_EQ(waits.size(), 1u) << row.name;
+        EXPECT_NE(waits[0].find("mask=0x00000010, timeout=" + std::to_string(row.timeoutMs) + ")"),
+                  std::string::npos)
+            << waits[0];
+        std::vector<std::string> journal = Journal();
+        ASSERT_GE(journal.size(), 2u);
+        EXPECT_EQ(journal[journal.size() - 2].rfind("VelaStopCapture(", 0), 0u) << row.name;
+        EXPECT_EQ(journal.back().rfind("VelaReleaseBuffers(", 0), 0u) << row.name;
+        EXPECT_TRUE(JournalOf("VelaCommitReference").empty()) << row.name;
+        double mode = 0;
+        VelaSim_GetProperty(0, kReferenceMode, &mode);
+        EXPECT_EQ(mode, row.mode) << row.name << ": left in reference capture";
+    }
+    EXPECT_EQ(Context(0).bufferState, 0u);
+}
+
+TEST_F(Corrections, AStoreIsRefusedWhileTheHostHasACaptureAndTheCaptureGoesOn)
+{
+    const std::pair<const char *, Call> stores[] = {
+        {"QXCM_STOREBACKGROUNDFRAME_40",
+         [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_40(0, 1, e); }},
+        {"QXCM_STOREBACKGROUNDFRAME_41",
+         [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(0, 1, 10, e); }},
+        {"QXCM_STORESHADINGFRAME_40",
+         [](int32_t *e) { return QXCM_STORESHADINGFRAME_40(0, 1, e); }},
+        {"QXCM_STORESHADINGFRAME_41",
+         [](int32_t *e) { return QXCM_STORESHADINGFRAME_41(0, 1, 10, e); }},
+        {nullptr, [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME(0, 1, e); }},
+        {nullptr, [](int32_t *e) { return QXCM_STORESHADINGFRAME(0, 1, e); }},
+    };
+    VelaSim_SetManualClock(1);
+    Open(0);
+    auto refuseAll = [&](const char *state) {
+        ClearJournal();
+        for (const auto &[logName, store] : stores) {
+            int32_t err = 0;
+            EXPECT_EQ(store(&err), 0) << state;
+            EXPECT_EQ(err, QXERR_BUSY) << state;
+            if (logName) {
+                EXPECT_EQ(LogLines().back(),
+                          std::string("0.000 ") + logName + " NG ERR=-2147483391 \n");
+            }
+        }
+        EXPECT_EQ(Journal(), std::vector<std::string>{}) << state << ": no device call";
+    };
+    Prepare(0, 1, 5);
+    refuseAll("prepared");
+    StartWithFrames(0, 2);
+    refuseAll("capturing");
+    ASSERT_EQ(VelaSim_DeliverFrames(0, 1), 1);
+    int32_t err = 0, index = -1, count = 0;
+    ASSERT_EQ(QXCM_WAITNEXTFRAME_40(0, 100, &index, &count, &err), 1) << err;
+    EXPECT_EQ(count, 3);
+    std::vector<uint8_t> frame(512 * 512 * 2);
+    double stamp = 0;
+    ASSERT_EQ(QXCM_GETFRAME_40(0, uint32_t(index), frame.data(), &stamp, 0, &err), 1) << err;
+    EXPECT_EQ(frame[0], 2) << "the host's third frame, in the host's buffers";
+    ASSERT_EQ(QXCM_STOPCAPTURE_40(0, &err), 1);
+    refuseAll("stopped, buffers kept");
+    ASSERT_EQ(QXCM_UNPREPARECAPTURE_40(0, &err), 1);
+    Store([](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(0, 1, 5000, e); });
+}
+
+TEST_F(Corrections, AveragingLowersTheNoiseBySqrtNAndTheFrameRateByN)
+{
+    Open(0);
+    std::vector<double> base;
+    std::vector<std::vector<uint16_t>> single = Capture(0, 2, &base);
+    const double noise = TemporalNoise(single[0], single[1]);
+    for (int32_t n : {4, 16}) {
+        int32_t err = 0;
+        ASSERT_EQ(QXCM_SETFRAMEAVERAGING_40(0, n, &err), 1) << err;
+        std::vector<double> stamps;
+        std::vector<std::vector<uint16_t>> averaged = Capture(0, 2, &stamps);
+        double ratio = noise / TemporalNoise(averaged[0], averaged[1]);
+        EXPECT_GT(ratio, 0.8 * std::sqrt(n)) << n;
+        EXPECT_LT(ratio, 1.2 * std::sqrt(n)) << n;
+        EXPECT_NEAR((stamps[1] - stamps[0]) / (base[1] - base[0]), n, 1e-3 * n);
+        EXPECT_NEAR(Mean(averaged[0]), Mean(single[0]), 0.01 * Mean(single[0])) << "same scene";
+    }
+}
+
+TEST_F(Corrections, SubtractingAStoredBackgroundLeavesAFrameNearZero)
+{
+    for (uint32_t camera : {0u, 1u}) {
+        Open(camera);
+        double scene = Mean(Capture(camera, 1)[0]);
+        Store([camera](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(camera, 2, 5000, e); });
+        int32_t err = 0;
+        ASSERT_EQ(QXCM_BACKGROUNDSUBTRACT_40(camera, 1, 2, &err), 1) << err;
+        for (const std::vector<uint16_t> &frame : Capture(camera, 2))
+            EXPECT_LT(Mean(frame), 0.02 * scene) << camera;
+        ASSERT_EQ(QXCM_BACKGROUNDSUBTRACT_40(camera, 1, 1, &err), 1) << err;
+        EXPECT_NEAR(Mean(Capture(camera, 1)[0]), scene, 0.01 * scene) << "slot 1 holds nothing";
+    }
+}
+
+TEST_F(Corrections, ShadingCorrectionFlattensTheFallOffTowardTheCorners)
+{
+    Open(0);
+    auto cornerToCentre = [this](const std::vector<uint16_t> &f) {
+        return Median(f, 8, 8, 32) / Median(f, width / 2 - 16, width / 2 - 16, 32);
+    };
+    EXPECT_LT(cornerToCentre(Capture(0, 1)[0]), 0.7) << "the scene is darker in the corners";
+    Store([](int32_t *e) { return QXCM_STORESHADINGFRAME_40(0, 3, e); });
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_SHADINGCORRECT_40(0, 1, 3, &err), 1) << err;
+    for (const std::vector<uint16_t> &frame : Capture(0, 2))
+        EXPECT_NEAR(cornerToCentre(frame), 1.0, 0.05);
+}
+
+TEST_F(Corrections, TheRecursiveFilterSmoothsAStepOverAboutNFrames)
+{
+    constexpr int32_t n = 4;
+    Open(0);
+    VelaSim_SetProperty(0, kTestPattern, 2);
+    VelaSim_SetProperty(0, kTestPatternKind, 1);
+    VelaSim_SetProperty(0, kTestPatternOption, 1000);
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_SETRECURSIVEFILTER_40(0, n, &err), 1) << err;
+    constexpr int32_t kStep = 3;
+    std::vector<std::vector<uint16_t>> frames = Capture(0, kStep + 4 * n, nullptr, [](int32_t k) {
+        if (k == kStep)
+            VelaSim_SetProperty(0, kTestPatternOption, 5000);
+    });
+    auto progress = [&](int32_t k) { return (frames[size_t(k)][width * 8 + 8] - 1000.0) / 4000.0; };
+    EXPECT_EQ(progress(kStep - 1), 0.0);
+    EXPECT_NEAR(progress(kStep), 1.0 / n, 0.01) << "the first frame moves by 1/n of the step";
+    EXPECT_NEAR(progress(kStep + n - 1), 1 - std::pow(1 - 1.0 / n, n), 0.01);
+    EXPECT_GT(progress(kStep + 4 * n - 1), 0.98);
+}
+
+} // namespace
