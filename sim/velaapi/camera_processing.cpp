@@ -1,5 +1,5 @@
 // What the frames of the next capture go through: test patterns, stored references, averaging,
-// the lookup table and the readout regions.
+// the recursive filter, the lookup table and the readout regions.
 #include <algorithm>
 
 #include "property_ids.h"
@@ -49,26 +49,65 @@ Processing Camera::CurrentProcessing() const
         p.testPattern = std::max(1u, ToU32(Value(kPropTestPatternKind, 2)));
         p.testOption = ToU32(Value(kPropTestPatternOption, 4096));
     }
-    p.reference = captureReference_;
     Geometry g = bufferGeometry;
     g.bundle = 1;
-    auto matches = [&g](const std::map<uint32_t, Reference> &stored, double slot) {
-        auto it = stored.find(ToU32(slot));
-        return it != stored.end() && it->second.geometry == g;
+    // A slot holding a reference of another geometry has no effect; a reference capture sees
+    // the scene uncorrected.
+    auto stored = [&](const std::map<uint32_t, Reference> &kept, uint32_t onId, uint32_t slotId) {
+        if (captureReference_ != 0 || Value(onId, kOff) != kOn)
+            return std::shared_ptr<const ReferenceFrame>();
+        auto it = kept.find(ToU32(Value(slotId, 1)));
+        if (it == kept.end() || !(it->second.geometry == g))
+            return std::shared_ptr<const ReferenceFrame>();
+        return it->second.frame;
     };
-    p.subtractBackground = Value(kPropBackgroundSubtract, kOff) == kOn &&
-                           matches(backgroundSlots_, Value(kPropBackgroundSubtractSlot, 1));
-    p.correctShading = Value(kPropShadingCorrection, kOff) == kOn &&
-                       matches(shadingSlots_, Value(kPropShadingCorrectionSlot, 1));
-    if (Value(kPropFrameAveraging, kOff) == kOn)
-        p.averageFrames = std::max(1u, ToU32(Value(kPropFrameAveragingFrames, 1)));
-    if (Value(kPropRecursiveFilter, kOff) == kOn)
-        p.recursiveFrames = std::max(1u, ToU32(Value(kPropRecursiveFilterFrames, 1)));
+    p.background = stored(backgroundSlots_, kPropBackgroundSubtract, kPropBackgroundSubtractSlot);
+    p.shading = stored(shadingSlots_, kPropShadingCorrection, kPropShadingCorrectionSlot);
+    p.averageFrames = AveragedFrames();
     if (Value(kPropOutputLut, kOff) == kOn && Value(kPropOutputLutSelect, 0) == 1)
         p.lut = lut_;
     if (Value(kPropRegionReadout, kOff) == kOn)
         p.regions = regions_;
     return p;
+}
+
+uint32_t Camera::AveragedFrames() const
+{
+    if (Value(kPropFrameAveraging, kOff) != kOn)
+        return 1;
+    return std::max(1u, ToU32(Value(kPropFrameAveragingFrames, 1)));
+}
+
+uint32_t Camera::RecursiveFrames() const
+{
+    if (captureReference_ != 0 || Value(kPropRecursiveFilter, kOff) != kOn)
+        return 1;
+    return std::max(1u, ToU32(Value(kPropRecursiveFilterFrames, 1)));
+}
+
+// Stores the frame this reference capture delivered last into the slot the store property
+// names; the slot keeps it until another store replaces it or the camera set is reloaded.
+int32_t Camera::CommitReference()
+{
+    if (captureReference_ == 0 || !referenceCaptured_ || newestIndex < 0 ||
+        static_cast<size_t>(newestIndex) >= frames.size())
+        return VELA_ERR_NOTREADY;
+    Reference r;
+    r.kind = captureReference_;
+    r.geometry = bufferGeometry;
+    r.geometry.bundle = 1;
+    r.frame = ReadReference(frames[static_cast<size_t>(newestIndex)], r.geometry);
+    if (captureReference_ == 2)
+        backgroundSlots_[ToU32(Value(kPropBackgroundStoreSlot, 1))] = r;
+    else
+        shadingSlots_[ToU32(Value(kPropShadingStoreSlot, 1))] = r;
+    return VELA_OK;
+}
+
+int32_t Camera::FinishReference()
+{
+    referenceCaptured_ = false;
+    return VELA_OK;
 }
 
 } // namespace velasim

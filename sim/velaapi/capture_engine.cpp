@@ -157,7 +157,8 @@ int32_t Camera::ReleaseBuffers(std::unique_lock<std::mutex> &lock, BufferKind on
     return VELA_OK;
 }
 
-int32_t Camera::Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool manualClock)
+int32_t Camera::Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool manualClock,
+                      bool manualWaits)
 {
     if (mode != -1 && mode != 0)
         return VELA_ERR_INVALIDPARAM;
@@ -179,6 +180,8 @@ int32_t Camera::Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool man
     pendingTriggers_ = 0;
     startMode = mode;
     manual_ = manualClock;
+    manualWaits_ = manualClock && manualWaits;
+    filter_.Reset();
     stopRequested_ = false;
     capturing = true;
     if (!manual_)
@@ -270,6 +273,9 @@ void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool prod
     std::shared_ptr<const FrameSource> source = Source(lock, CurrentProcessing());
     if (!capturing || frames.empty() || !(source->geometry == bufferGeometry))
         return;
+    const uint32_t recursive = RecursiveFrames();
+    if (recursive <= 1)
+        filter_.Reset();
     const size_t slotIndex = framesCaptured % frames.size();
     const uint32_t number = framesCaptured;
     uint8_t *frame = frames[slotIndex];
@@ -279,6 +285,9 @@ void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool prod
         producerWriting_ = true;
     lock.unlock();
     source->Write(frame, number * bufferGeometry.bundle);
+    if (recursive > 1) // per-frame work, only while the filter is on
+        filter_.Apply(frame, bufferGeometry, recursive, number * bufferGeometry.bundle,
+                      source->processing.testPattern == 0);
     lock.lock();
     FrameSlot &slot = slots[slotIndex];
     slot.filled = true;
@@ -417,6 +426,10 @@ int32_t Camera::Wait(std::unique_lock<std::mutex> &lock, uint32_t mask, uint32_t
             event = VELA_EVENT_CAPTUREEND;
             return VELA_OK;
         }
+        if (manualWaits_ && !forever) {
+            simulatedClock_ += timeoutMs / 1000.0;
+            return VELA_ERR_TIMEOUT;
+        }
         if (forever) {
             changed.wait(lock);
         } else if (changed.wait_until(lock, deadline) == std::cv_status::timeout) {
@@ -462,27 +475,6 @@ int32_t Camera::Lock(int32_t frame, VelaFrameRecord &record) const
     record.frameNumber = slot.frameNumber;
     record.stampSeconds = slot.stampSeconds;
     record.stampMicroseconds = slot.stampMicroseconds;
-    return VELA_OK;
-}
-
-int32_t Camera::CommitReference()
-{
-    if (captureReference_ == 0 || !referenceCaptured_)
-        return VELA_ERR_NOTREADY;
-    Reference r;
-    r.kind = captureReference_;
-    r.geometry = bufferGeometry;
-    r.geometry.bundle = 1;
-    if (captureReference_ == 2)
-        backgroundSlots_[qxcm::SaturateToUint32(Value(kPropBackgroundStoreSlot, 1))] = r;
-    else
-        shadingSlots_[qxcm::SaturateToUint32(Value(kPropShadingStoreSlot, 1))] = r;
-    return VELA_OK;
-}
-
-int32_t Camera::FinishReference()
-{
-    referenceCaptured_ = false;
     return VELA_OK;
 }
 

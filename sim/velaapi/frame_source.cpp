@@ -9,13 +9,13 @@
 #include <algorithm>
 
 #include "core/saturating_cast.h"
+#include "frame_corrections.h"
 
 namespace velasim {
 namespace {
 
 constexpr double kDarkOffset = 100.0;
 constexpr double kSkyLevel = 600.0;
-constexpr double kFlatLevel = 20000.0;
 constexpr double kVignetting = 0.35;
 constexpr int kSpotCount = 48;
 
@@ -150,9 +150,8 @@ Rendered Render(const CameraModel &model, const Geometry &g, const Processing &p
 
     const std::vector<Spot> spots = Spots(model);
     const double readNoise = 3.0;
-    double noiseScale = 1.0 / sqrt(static_cast<double>(std::max(1u, p.averageFrames)));
-    if (p.recursiveFrames > 1)
-        noiseScale /= sqrt(2.0 * p.recursiveFrames - 1.0);
+    // An averaged frame carries the noise of the mean of n independent frames.
+    const double noiseScale = 1.0 / sqrt(static_cast<double>(std::max(1u, p.averageFrames)));
 
     for (uint32_t v = 0; v < g.views; ++v) {
         float *signal = r.signal.data() + static_cast<size_t>(v) * w * h;
@@ -160,27 +159,24 @@ Rendered Render(const CameraModel &model, const Geometry &g, const Processing &p
         // Light reaching each pixel, before the dark offset: spots are drawn only near their
         // centres, so rendering costs about one pass over the image.
         std::vector<float> light(w * h, 0.0f);
-        if (p.reference == 0) {
-            for (const Spot &s : spots) {
-                double reach = 4.0 * s.sigma;
-                double x0 = (s.x - reach - g.viewX[v]) / b, x1 = (s.x + reach - g.viewX[v]) / b;
-                double y0 = (s.y - reach - g.viewY[v]) / b, y1 = (s.y + reach - g.viewY[v]) / b;
-                if (x1 < 0 || y1 < 0 || x0 >= static_cast<double>(w) ||
-                    y0 >= static_cast<double>(h))
-                    continue;
-                size_t xa = qxcm::SaturatingCast<size_t>(floor(x0));
-                size_t xb = std::min(w - 1, qxcm::SaturatingCast<size_t>(ceil(x1)));
-                size_t ya = qxcm::SaturatingCast<size_t>(floor(y0));
-                size_t yb = std::min(h - 1, qxcm::SaturatingCast<size_t>(ceil(y1)));
-                for (size_t y = ya; y <= yb; ++y)
-                    for (size_t x = xa; x <= xb; ++x) {
-                        double sx = g.viewX[v] + static_cast<double>(x) * b + half - s.x;
-                        double sy = g.viewY[v] + static_cast<double>(y) * b + half - s.y;
-                        double e = (sx * sx + sy * sy) / (2.0 * s.sigma * s.sigma);
-                        if (e < 16.0)
-                            light[y * w + x] += static_cast<float>(s.amplitude * exp(-e));
-                    }
-            }
+        for (const Spot &s : spots) {
+            double reach = 4.0 * s.sigma;
+            double x0 = (s.x - reach - g.viewX[v]) / b, x1 = (s.x + reach - g.viewX[v]) / b;
+            double y0 = (s.y - reach - g.viewY[v]) / b, y1 = (s.y + reach - g.viewY[v]) / b;
+            if (x1 < 0 || y1 < 0 || x0 >= static_cast<double>(w) || y0 >= static_cast<double>(h))
+                continue;
+            size_t xa = qxcm::SaturatingCast<size_t>(floor(x0));
+            size_t xb = std::min(w - 1, qxcm::SaturatingCast<size_t>(ceil(x1)));
+            size_t ya = qxcm::SaturatingCast<size_t>(floor(y0));
+            size_t yb = std::min(h - 1, qxcm::SaturatingCast<size_t>(ceil(y1)));
+            for (size_t y = ya; y <= yb; ++y)
+                for (size_t x = xa; x <= xb; ++x) {
+                    double sx = g.viewX[v] + static_cast<double>(x) * b + half - s.x;
+                    double sy = g.viewY[v] + static_cast<double>(y) * b + half - s.y;
+                    double e = (sx * sx + sy * sy) / (2.0 * s.sigma * s.sigma);
+                    if (e < 16.0)
+                        light[y * w + x] += static_cast<float>(s.amplitude * exp(-e));
+                }
         }
         std::vector<double> vx(w), vy(h);
         for (size_t x = 0; x < w; ++x)
@@ -191,20 +187,9 @@ Rendered Render(const CameraModel &model, const Geometry &g, const Processing &p
         for (size_t y = 0; y < h; ++y) {
             for (size_t x = 0; x < w; ++x) {
                 double vignetting = vx[x] * vy[y];
-                double lit = 0;
-                if (p.reference == 3)
-                    lit = kFlatLevel * vignetting;
-                else if (p.reference == 0)
-                    lit = (kSkyLevel + light[y * w + x]) * vignetting * b;
+                double lit = (kSkyLevel + light[y * w + x]) * vignetting * b;
                 double value = kDarkOffset + lit;
-                double deviation = sqrt(readNoise * readNoise + lit * 0.25);
-                if (p.reference == 0) {
-                    deviation *= noiseScale;
-                    double dark = p.subtractBackground ? kDarkOffset : 0.0;
-                    value -= dark;
-                    if (p.correctShading)
-                        value = (kDarkOffset - dark) + lit / vignetting;
-                }
+                double deviation = sqrt(readNoise * readNoise + lit * 0.25) * noiseScale;
                 signal[y * w + x] = static_cast<float>(value);
                 sigma[y * w + x] = static_cast<float>(deviation);
             }
@@ -230,6 +215,7 @@ void Convert(const Rendered &r, const Geometry &g, const Processing &p, uint32_t
 {
     out.assign(g.ImageBytes(), 0);
     const size_t w = g.width, h = g.height;
+    const bool corrected = p.background || p.shading;
     const std::vector<uint16_t> lut = LutTable(p.lut);
     const std::vector<uint8_t> mask = RegionMask(g, p.regions);
     std::vector<uint16_t> samples(w);
@@ -249,6 +235,8 @@ void Convert(const Rendered &r, const Geometry &g, const Processing &p, uint32_t
                     const uint32_t sensorX = g.viewX[v] + static_cast<uint32_t>(x) * g.binning;
                     s += d * Noise(seedRow + sensorX * 0xC2B2AE3Du);
                 }
+                if (corrected)
+                    s = CorrectSample(p, base + x, s);
                 uint16_t sample = Clamp16(s);
                 if (!lut.empty())
                     sample = lut[sample];

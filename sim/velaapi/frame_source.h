@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -32,15 +33,20 @@ struct Region {
     bool operator==(const Region &) const = default;
 };
 
+// A frame the camera captured for a reference slot: one sample per pixel of every view, on the
+// 16-bit scale (views stacked, rows without padding), and their mean.
+struct ReferenceFrame {
+    std::vector<float> samples;
+    double mean = 0;
+};
+
 // What the device does to the scene before it leaves the camera.
 struct Processing {
     uint32_t testPattern = 0; // 0 off, else the pattern kind
     uint32_t testOption = 0;
-    uint32_t reference = 0; // 2: a dark reference frame, 3: a flat reference frame, 0: the scene
-    bool subtractBackground = false;
-    bool correctShading = false;
+    std::shared_ptr<const ReferenceFrame> background; // subtracted when set
+    std::shared_ptr<const ReferenceFrame> shading;    // divided out when set
     uint32_t averageFrames = 1;
-    uint32_t recursiveFrames = 1;
     std::vector<std::pair<int32_t, int32_t>> lut; // empty: no lookup table
     std::vector<Region> regions;                  // empty: the whole image
     bool operator==(const Processing &) const = default;

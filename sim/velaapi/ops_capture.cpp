@@ -48,11 +48,12 @@ int32_t Query(const char *name, Style style, uint64_t device, T *out, Work &&wor
     }));
 }
 
-bool ManualClock()
+// The clock mode a capture starts with: manual, and whether its waits run on that clock.
+std::pair<bool, bool> ManualClock()
 {
     auto &s = State();
     std::lock_guard lock(s.mutex);
-    return s.manualClock;
+    return {s.manualClock, s.manualWaits};
 }
 
 } // namespace
@@ -176,9 +177,10 @@ int32_t VelaCaptureStart(uint64_t device, int32_t mode)
     call.Args("device=0x%08X, mode=%d", Hex(device), mode);
     if (call.Injected())
         return call.Return(0);
-    const bool manual = ManualClock();
-    return call.Return(velasim::WithDevice(
-        device, [mode, manual](Camera &c, Lock &l) { return c.Start(l, mode, manual); }));
+    const auto [manual, manualWaits] = ManualClock();
+    return call.Return(velasim::WithDevice(device, [mode, manual, manualWaits](Camera &c, Lock &l) {
+        return c.Start(l, mode, manual, manualWaits);
+    }));
 }
 
 int32_t VelaStopCapture(uint64_t device)

@@ -147,7 +147,8 @@ double Camera::ImageInterval() const
         exposure = Value(kPropExposureTime, exposure);
     else if (model->Feature(14) != nullptr)
         exposure = static_cast<double>(features_.at(14));
-    return exposure + Value(kPropFrameOverheadTime, 0);
+    // An averaged frame takes as long as the frames it is the mean of.
+    return (exposure + Value(kPropFrameOverheadTime, 0)) * AveragedFrames();
 }
 
 bool Camera::Derived(const PropertyRef &ref, double &value) const

@@ -16,6 +16,7 @@
 
 #include "camera_set.h"
 #include "core/saturating_cast.h"
+#include "frame_corrections.h"
 #include "frame_source.h"
 #include "vela_api.h"
 
@@ -65,7 +66,8 @@ class Camera {
     int32_t Name(uint32_t id, std::string &name) const;
     Geometry CurrentGeometry() const;
     uint32_t DataTypeCode() const;
-    double ImageInterval() const; // seconds per image: exposure plus readout
+    // Seconds per image: exposure plus readout, times the frames averaged into it.
+    double ImageInterval() const;
     bool Has(uint32_t id) const { return model->Find(id) != nullptr; }
     // 1 internal, 2 external, 3 software (4, the master pulse, paces like internal).
     double TriggerSource() const;
@@ -96,7 +98,10 @@ class Camera {
     int32_t Precapture(uint32_t mode);
     int32_t AttachBuffers(void **buffers, uint32_t count);
     int32_t ReleaseBuffers(std::unique_lock<std::mutex> &lock, BufferKind only);
-    int32_t Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool manualClock);
+    // Under the manual clock frames come only from Deliver; with `manualWaits` too, a wait that
+    // finds nothing pending runs out on the camera's clock at once instead of blocking.
+    int32_t Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool manualClock,
+                  bool manualWaits = false);
     int32_t Stop(std::unique_lock<std::mutex> &lock);
     int32_t FireTrigger(uint32_t option);
     int32_t Wait(std::unique_lock<std::mutex> &lock, uint32_t mask, uint32_t timeoutMs,
@@ -144,6 +149,10 @@ class Camera {
     bool AffectsGeometry(uint32_t base) const;
     uint32_t Binning() const;
     Processing CurrentProcessing() const;
+    // The recursive filter's frame count; 1 when it is off or a reference is being captured.
+    uint32_t RecursiveFrames() const;
+    // Frames averaged into each delivered one (1 when averaging is off).
+    uint32_t AveragedFrames() const;
     std::shared_ptr<const FrameSource> Source(std::unique_lock<std::mutex> &lock,
                                               const Processing &processing);
     void Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread);
@@ -167,6 +176,7 @@ class Camera {
     std::unique_ptr<uint8_t[]> block_;
     bool precaptured_ = false;
     bool manual_ = false;
+    bool manualWaits_ = false;
     bool stopRequested_ = false;
     std::thread producer_;
     uint32_t frameEventsSeen_ = 0;
@@ -181,10 +191,12 @@ class Camera {
     struct Reference {
         uint32_t kind = 0; // 2 background, 3 shading
         Geometry geometry;
+        std::shared_ptr<const ReferenceFrame> frame;
     };
     std::map<uint32_t, Reference> backgroundSlots_, shadingSlots_;
     bool referenceCaptured_ = false;
     std::shared_ptr<const FrameSource> source_;
+    RecursiveFilter filter_;
     std::shared_ptr<RecorderSink> recorder_;
 };
 

@@ -24,6 +24,7 @@ void VelaSim_Reset(void)
         s.cameras.clear();
         s.setLoaded = false;
         s.manualClock = false;
+        s.manualWaits = false;
     }
     velasim::ClearFaults();
     velasim::ClearFailures();
@@ -76,6 +77,7 @@ void VelaSim_SetManualClock(int32_t on)
     auto &s = State();
     std::lock_guard lock(s.mutex);
     s.manualClock = on != 0;
+    s.manualWaits = on == 2;
 }
 
 int32_t VelaSim_DeliverFrames(int32_t camera, int32_t count)

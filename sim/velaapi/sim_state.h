@@ -32,6 +32,7 @@ struct SimState {
     std::vector<std::shared_ptr<Camera>> cameras;
     bool initialised = false;
     bool manualClock = false;
+    bool manualWaits = false; // waits of a manual-clock capture run out at once
 };
 
 // Never destroyed: the host library's process-exit teardown still calls into the device.

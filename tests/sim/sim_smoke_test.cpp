@@ -324,7 +324,7 @@ TEST_F(Sim, JournalKeepsOnlyTheNewestLines)
     EXPECT_EQ(std::string(text), "VelaGetValue(device=0x0D000100, id=0x00401110) -> 0x80000808");
 }
 
-TEST_F(Sim, BackgroundReferenceRemovesTheDarkOffset)
+TEST_F(Sim, BackgroundReferenceIsTheFrameCapturedAtTheStore)
 {
     uint64_t d = Open(1);
     auto mean = [&] {
@@ -358,7 +358,7 @@ TEST_F(Sim, BackgroundReferenceRemovesTheDarkOffset)
 
     ASSERT_EQ(VelaSetValue(d, 0x00380210, 2), 1);
     ASSERT_EQ(VelaSetValue(d, 0x00380220, 2), 1);
-    EXPECT_NEAR(raw - mean(), 100.0, 5.0);
+    EXPECT_LT(mean(), 0.05 * raw) << "the same scene minus its reference";
 }
 
 TEST_F(Sim, RecorderTakesFramesAsTheyAreProduced)
