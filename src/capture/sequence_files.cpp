@@ -182,4 +182,29 @@ bool ReadSequenceText(SequenceFileSlot &s, int32_t level, uint32_t index, void *
     return s.slotResult >= 0;
 }
 
+int32_t CopyFileFrame(SequenceFileSlot &s, int32_t index, uint32_t option, void *destination,
+                      double *stamp)
+{
+    double seconds = 0.0;
+    if (!FileFrameStamp(s, index, &seconds))
+        return QXERR_INVALIDPARAM;
+    VlseqFrameRecord r;
+    if (int32_t code = LockFileFrame(s, index, option, r))
+        return code;
+    if (stamp)
+        *stamp = seconds;
+    memcpy(destination, r.address, static_cast<size_t>(r.rows) * static_cast<size_t>(r.rowBytes));
+    return 0;
+}
+
+int32_t FileFrameSize(SequenceFileSlot &s, int32_t index, uint32_t *width, uint32_t *height)
+{
+    VlseqFrameRecord r;
+    if (int32_t code = LockFileFrame(s, index, 0, r))
+        return code;
+    *width = r.width;
+    *height = static_cast<uint32_t>(r.rows);
+    return 0;
+}
+
 } // namespace qxcm

@@ -19,6 +19,12 @@ int32_t CloseSequenceFile(SequenceFileSlot &s);
 int32_t LockFileFrame(SequenceFileSlot &s, int32_t index, uint32_t option, VlseqFrameRecord &r);
 // Seconds of frame `index` since the file's first frame; false outside the file.
 bool FileFrameStamp(const SequenceFileSlot &s, int32_t index, double *stamp);
+// Copies frame `index` (rows x pitch) to the host's destination and, with `stamp`, its time
+// stamp; answers 0 or the code to report, having written nothing then.
+int32_t CopyFileFrame(SequenceFileSlot &s, int32_t index, uint32_t option, void *destination,
+                      double *stamp);
+// The width and rows of frame `index`; answers 0 or the code to report.
+int32_t FileFrameSize(SequenceFileSlot &s, int32_t index, uint32_t *width, uint32_t *height);
 bool ReadSequenceText(SequenceFileSlot &s, int32_t level, uint32_t index, void *buffer,
                       uint32_t size);
 

@@ -1,7 +1,5 @@
 // Entry points of reading sequence files. None of them tests the API level or writes log
 // lines, whatever its name; several names share one function.
-#include <cstring>
-
 #include "capture/sequence_files.h"
 #include "exports/frame.h"
 
@@ -25,22 +23,15 @@ static int32_t Fail(int32_t *error, int32_t code)
     return 0;
 }
 
-// Copies the locked frame's rows, or the time stamp alone, as the variants ask.
-static int32_t CopyFileFrame(uint32_t slot, int32_t index, void *destination, bool wantStamp,
-                             double *stamp, uint32_t option, int32_t *error)
+// The frame data variants: the slot, the host's pointers, then the copy.
+static int32_t CopyFrameOfFile(uint32_t slot, int32_t index, void *destination, bool wantStamp,
+                               double *stamp, uint32_t option, int32_t *error)
 {
     QX_REQUIRE_SLOT(s, slot, error, true);
     if (!destination || (wantStamp && !stamp))
         return Fail(error, QXERR_INVALIDPARAM);
-    double seconds = 0.0;
-    if (!FileFrameStamp(*s, index, &seconds))
-        return Fail(error, QXERR_INVALIDPARAM);
-    VlseqFrameRecord r;
-    if (int32_t code = LockFileFrame(*s, index, option, r))
+    if (int32_t code = CopyFileFrame(*s, index, option, destination, stamp))
         return Fail(error, code);
-    if (stamp)
-        *stamp = seconds;
-    memcpy(destination, r.address, static_cast<size_t>(r.rows) * static_cast<size_t>(r.rowBytes));
     return 1;
 }
 
@@ -87,11 +78,8 @@ QXCM_API int32_t QXCM_GETVLSEQFRAMEINFO(uint32_t slot, uint32_t frameIndex, uint
     QX_REQUIRE_SLOT(s, slot, error, false);
     if (!width || !height)
         return Fail(error, QXERR_INVALIDPARAM);
-    VlseqFrameRecord r;
-    if (int32_t code = LockFileFrame(*s, static_cast<int32_t>(frameIndex), 0, r))
+    if (int32_t code = FileFrameSize(*s, static_cast<int32_t>(frameIndex), width, height))
         return Fail(error, code);
-    *width = r.width;
-    *height = static_cast<uint32_t>(r.rows);
     return 1;
 }
 QXCM_API int32_t QXCM_GETVLSEQFRAMEINFO_40(uint32_t slot, uint32_t frameIndex, uint32_t *width,
@@ -101,20 +89,20 @@ QXCM_API int32_t QXCM_GETVLSEQFRAMEINFO_40(uint32_t slot, uint32_t frameIndex, u
 QXCM_API int32_t QXCM_GETVLSEQFRAMEDATA_40(uint32_t slot, int32_t frameIndex, void *destination,
                                            double *timeStamp, uint32_t option, int32_t *error)
 {
-    return CopyFileFrame(slot, frameIndex, destination, true, timeStamp, option, error);
+    return CopyFrameOfFile(slot, frameIndex, destination, true, timeStamp, option, error);
 }
 
 QXCM_API int32_t QXCM_GETVLSEQFRAMEDATA_A(uint32_t slot, int32_t frameIndex, void *destination,
                                           double *timeStamp, int32_t *error)
 {
-    return CopyFileFrame(slot, frameIndex, destination, true, timeStamp, 0, error);
+    return CopyFrameOfFile(slot, frameIndex, destination, true, timeStamp, 0, error);
 }
 
 QXCM_API int32_t QXCM_GETVLSEQFRAMEDATA(uint32_t slot, uint32_t frameIndex, void *destination,
                                         int32_t *error)
 {
-    return CopyFileFrame(slot, static_cast<int32_t>(frameIndex), destination, false, nullptr, 0,
-                         error);
+    return CopyFrameOfFile(slot, static_cast<int32_t>(frameIndex), destination, false, nullptr, 0,
+                           error);
 }
 
 QXCM_API int32_t QXCM_READMETADATA(uint32_t slot, int32_t level, uint32_t index, void *buffer,
