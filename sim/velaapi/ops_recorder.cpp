@@ -23,6 +23,9 @@ using velasim::Style;
 
 namespace velasim {
 
+// The recording ends here whatever ends it (a close, an uninit, another recorder, the process):
+// the file is left complete, with every frame the status counted, even though the host never
+// closes the recorder.
 void Recorder::Detach()
 {
     if (velasim::ProcessEnding()) {
@@ -32,6 +35,8 @@ void Recorder::Detach()
     std::lock_guard lock(life);
     StopWriter();
     ReleaseRing();
+    std::lock_guard file(io);
+    writer.Checkpoint();
 }
 
 void Recorder::EndWithProcess()
@@ -46,6 +51,9 @@ void Recorder::EndWithProcess()
             thread_.detach();
     }
     WriteLeftovers();
+    std::unique_lock file(io, std::try_to_lock);
+    if (file.owns_lock())
+        writer.Checkpoint();
 }
 
 void Recorder::WriteLeftovers()

@@ -380,6 +380,25 @@ int32_t Writer::LockFrame(int64_t k, const void **address, int64_t *rowPitch, ui
     return 1;
 }
 
+int32_t Writer::Checkpoint()
+{
+    State &s = *s_;
+    if (!s.open)
+        return 1;
+    if (s.broken)
+        return VELA_ERR_FAILEDWRITEDATA;
+    if (!s.pendingIfds.empty() && !s.Commit())
+        return s.Fail();
+    const uint64_t end = s.streamEnd, seq = s.chunkSeq;
+    uint64_t trailer = 0;
+    if (!s.WriteIndex(&trailer) || !s.sink->Sync() || !s.WriteCommit(1, trailer, true))
+        return s.Fail();
+    // The index is the last chunk; the stream continues where it starts.
+    s.streamEnd = end;
+    s.chunkSeq = seq;
+    return 1;
+}
+
 int32_t Writer::Close()
 {
     State &s = *s_;

@@ -39,6 +39,11 @@ class Writer {
     int32_t LockFrame(int64_t k, const void **address, int64_t *rowPitch, uint32_t *seconds,
                       int32_t *microseconds);
     int32_t Close(); // second close is a no-op returning 1
+    // Leaves the file as a close would (every frame committed, the index written and durable)
+    // while it stays open: what ends a recording without closing it (the device going away, the
+    // process ending) loses nothing. A later append overwrites that index, and the next commit
+    // supersedes it. 1 when the file is closed or complete.
+    int32_t Checkpoint();
     bool IsOpen() const;
 
     // Tests and tools: write through a caller-provided sink (the writer takes ownership).

@@ -2,6 +2,7 @@
 // texts at every level, the path rules, the slot table of open files and its refusals.
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "core/library_state.h"
@@ -197,6 +198,52 @@ TEST_F(Recording, BufferingModeSelectsTheFlags)
     EXPECT_NE(JournalOf("VelaRecorderOpen")[0].find("flags=0x00000000"), std::string::npos)
         << JournalOf("VelaRecorderOpen")[0];
     ASSERT_EQ(QXCM_STOPRECORDER_40(0, &err), 1);
+}
+
+// A durable recording commits its frames in groups. Whatever ends it without a stop, every
+// frame the status reported is in the file, readable to the last.
+TEST_F(Recording, EveryReportedFrameIsInTheFileWhateverEndsTheRecording)
+{
+    const struct {
+        const char *ender;
+        std::function<void(uint32_t)> end;
+    } enders[] = {
+        {"de-initialise", [](uint32_t) { QXCM_DEINITIALIZE_40(1); }},
+        {"close",
+         [](uint32_t) {
+             int32_t e = 0;
+             QXCM_CLOSECAMERA_40(1, &e);
+         }},
+        {"second start",
+         [this](uint32_t run) {
+             int32_t e = 0;
+             std::string next = File("qxtest_ended_next_" + std::to_string(run) + ".vlseq");
+             QXCM_STARTRECORDER_41(1, next.c_str(), 100, 0, &e);
+         }},
+    };
+    for (uint32_t run = 0; run < 3; ++run) {
+        if (run > 0)
+            InitWithLog();
+        OpenCamera(1, 1);
+        Prepare(1, 1, 8);
+        std::string path = File("qxtest_ended_" + std::to_string(run) + ".vlseq");
+        int32_t err = 0, index = -1, count = -1, frames = 0;
+        ASSERT_EQ(QXCM_STARTRECORDER_41(1, path.c_str(), 100, 0, &err), 1) << err; // durable
+        StartWithFrames(1, 20);
+        ASSERT_EQ(QXCM_GETRECORDERSTATUS_40(1, &index, &count, &err), 1);
+        ASSERT_EQ(count, 20);
+        enders[run].end(run);
+        if (run == 0)
+            InitWithLog();
+        uint32_t slot = 0;
+        ASSERT_EQ(QXCM_OPENVLSEQFILE(&slot, path.c_str(), &frames, &err), 1) << enders[run].ender;
+        EXPECT_EQ(frames, 20) << enders[run].ender;
+        std::vector<uint8_t> frame(size_t(1) << 20);
+        double stamp = 0;
+        EXPECT_EQ(QXCM_GETVLSEQFRAMEDATA_40(slot, frames - 1, frame.data(), &stamp, 0, &err), 1);
+        ASSERT_EQ(QXCM_CLOSEVLSEQFILE(slot, &err), 1);
+        QXCM_DEINITIALIZE_40(1);
+    }
 }
 
 TEST_F(Recording, TheRecorderFrameLockTakesTheTimeOriginFromRecordedFrameZero)

@@ -221,6 +221,42 @@ TEST(PowerLoss, CommittedFramesSurviveLosingAnythingAfterTheLastSync)
     }
 }
 
+// A checkpoint leaves a file that is still open complete: every frame in it and the index
+// written. Appending goes on over that index, and a crash after it loses nothing checkpointed.
+TEST(Checkpoint, CompletesAnOpenFileAndTheRecordingGoesOn)
+{
+    for (bool buffered : {false, true}) {
+        auto file = std::make_shared<MemoryFile>();
+        const Geometry g{2, 9, 5, 0};
+        Writer w;
+        Writer::Options o;
+        o.groupFrames = 3;
+        o.groupMs = 1000000;
+        ASSERT_EQ(w.OpenSink(std::make_unique<MemorySink>(file), g, 64, 32, 32, buffered, o), 1);
+        for (int f = 0; f < 5; ++f)
+            ASSERT_EQ(AppendTestFrame(w, g, f), 1);
+        ASSERT_EQ(w.Checkpoint(), 1);
+        Reader r;
+        ASSERT_EQ(OpenImage(r, file->image), 1);
+        EXPECT_EQ(r.FrameCount(), 5) << buffered;
+        EXPECT_TRUE(r.UsedIndex());
+        EXPECT_TRUE(AllFramesIntact(r, g));
+        ASSERT_EQ(AppendTestFrame(w, g, 5), 1); // over the index, not yet committed (durable)
+        Reader crashed;
+        ASSERT_EQ(OpenImage(crashed, file->image), 1);
+        EXPECT_GE(crashed.FrameCount(), 5);
+        EXPECT_TRUE(AllFramesIntact(crashed, g));
+        ASSERT_EQ(WriteText(w, kLevelFile, 0, "after"), 1);
+        ASSERT_EQ(AppendTestFrame(w, g, 6), 1);
+        ASSERT_EQ(w.Close(), 1);
+        Reader closed;
+        ASSERT_EQ(OpenImage(closed, file->image), 1);
+        EXPECT_EQ(closed.FrameCount(), 7);
+        EXPECT_TRUE(AllFramesIntact(closed, g));
+        EXPECT_EQ(ReadText(closed, kLevelFile, 0), "after");
+    }
+}
+
 #if !defined(_WIN32)
 // A recording process killed at an arbitrary moment: every frame it reported as stored (after
 // AppendFrame returned) must be in the file and intact.
