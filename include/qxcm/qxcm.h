@@ -344,9 +344,37 @@ QXCM_API int32_t QXCM_GETRANGE(uint32_t i, int32_t number, double *a, double *b,
 /* Writes a parameter or property number for view 0 to 3. */
 QXCM_API int32_t QXCM_SETPARAMETER(uint32_t i, int32_t number, double value, uint32_t view,
                                    int32_t *error);
+/* Trigger mode (1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024) and polarity through parameters 15
+ * to 18. */
+QXCM_API int32_t QXCM_SETTRIGGER(uint32_t i, int32_t mode, int32_t polarity, int32_t *error);
+/* Input trigger of an older mode (the modes above and 2000) with polarity and delay (seconds);
+ * times is not used. */
+QXCM_API int32_t QXCM_SETINPUTTRIGGER(uint32_t i, int32_t mode, int32_t polarity, int32_t times,
+                                     float delay, int32_t *error);
+/* Output trigger of a channel: kind 1 to 5, polarity, and for kind 3 period and delay (seconds,
+ * whole microseconds below 2147.483648 s, else QXERR_INVALIDPARAM before any write). */
+QXCM_API int32_t QXCM_SETOUTPUTTRIGGER(uint32_t i, int32_t mode, int32_t polarity, double period,
+                                      double delay, uint32_t channel, int32_t *error);
+/* As QXCM_SETOUTPUTTRIGGER; source is not read. */
+QXCM_API int32_t QXCM_SETOUTPUTTRIGGER_A(uint32_t i, int32_t mode, int32_t polarity, double period,
+                                        double delay, int32_t source, uint32_t channel,
+                                        int32_t *error);
 /* Writes master pulse mode, trigger source and interval, stopping at the first refusal. */
 QXCM_API int32_t QXCM_SETMASTERPULSE(uint32_t i, int32_t mode, int32_t source, double interval,
                                      int32_t *error);
+/* Sub-array: offsets and sizes in sensor pixels, aligned down to the device's steps. */
+QXCM_API int32_t QXCM_SETAREA(uint32_t i, uint32_t hpos, uint32_t vpos, uint32_t hsize,
+                              uint32_t vsize, int32_t *error);
+/* The current sub-array. */
+QXCM_API int32_t QXCM_GETAREA(uint32_t i, uint32_t *hpos, uint32_t *vpos, uint32_t *hsize,
+                              uint32_t *vsize, int32_t *error);
+/* The sub-array with value, minimum, maximum and step of each coordinate, as QXCM_GETAREA_40. */
+QXCM_API int32_t QXCM_GETAREA_A(uint32_t i, uint32_t *hpos, uint32_t *hposMin, uint32_t *hposMax,
+                                uint32_t *hposStep, uint32_t *vpos, uint32_t *vposMin,
+                                uint32_t *vposMax, uint32_t *vposStep, uint32_t *hsize,
+                                uint32_t *hsizeMin, uint32_t *hsizeMax, uint32_t *hsizeStep,
+                                uint32_t *vsize, uint32_t *vsizeMin, uint32_t *vsizeMax,
+                                uint32_t *vsizeStep, int32_t *error);
 /* Selects a scan mode (1 to the camera's count). */
 QXCM_API int32_t QXCM_SETSCANMODE(uint32_t i, int32_t mode, int32_t *error);
 /* Not supported: always fails with QXERR_NOTSUPPORT. */

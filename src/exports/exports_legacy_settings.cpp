@@ -3,6 +3,8 @@
 #include "exports/legacy_frame.h"
 #include "legacy/legacy_records.h"
 #include "legacy/legacy_settings.h"
+#include "settings/area.h"
+#include "settings/triggers.h"
 
 using namespace qxcm;
 
@@ -28,13 +30,104 @@ QXCM_API int32_t QXCM_SETPARAMETER(uint32_t i, int32_t number, double value, uin
     return 1;
 }
 
+QXCM_API int32_t QXCM_SETTRIGGER(uint32_t i, int32_t mode, int32_t polarity, int32_t *error)
+{
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!HasLegacyTriggerRecords(c))
+        QX_LEGACY_FAIL_CODE(QXERR_NOTSUPPORT, error);
+    if (!IsLegacyTriggerMode(mode))
+        QX_LEGACY_FAIL_CODE(QXERR_INVALIDPARAM, error);
+    // A camera lacking some of the four records fails at the first missing one, with lastResult.
+    if (!ApplyLegacyTrigger(c, mode, polarity))
+        QX_LEGACY_FAIL(c, error);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_SETINPUTTRIGGER(uint32_t i, int32_t mode, int32_t polarity, int32_t,
+                                     float delay, int32_t *error)
+{
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!ApplyLegacyInputTrigger(c, mode, polarity, delay))
+        QX_LEGACY_FAIL(c, error);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_SETOUTPUTTRIGGER(uint32_t i, int32_t mode, int32_t polarity, double period,
+                                      double delay, uint32_t channel, int32_t *error)
+{
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!OutputTriggerTimesFit(mode, period, delay))
+        QX_LEGACY_FAIL_CODE(QXERR_INVALIDPARAM, error);
+    if (!ApplyOutputTrigger(c, channel, mode, polarity, period, delay, nullptr))
+        QX_LEGACY_FAIL(c, error);
+    return 1;
+}
+
+// The extra argument stands where the current family takes the output's source; it is not read.
+QXCM_API int32_t QXCM_SETOUTPUTTRIGGER_A(uint32_t i, int32_t mode, int32_t polarity, double period,
+                                        double delay, int32_t, uint32_t channel, int32_t *error)
+{
+    return QXCM_SETOUTPUTTRIGGER(i, mode, polarity, period, delay, channel, error);
+}
+
 QXCM_API int32_t QXCM_SETMASTERPULSE(uint32_t i, int32_t mode, int32_t source, double interval,
                                      int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
     // A refused write is reported; the host would otherwise believe a pulse it never gets.
-    if (!ApplyLegacyMasterPulse(c, mode, source, interval))
+    if (!ApplyMasterPulse(c, mode, source, interval, nullptr))
         QX_LEGACY_FAIL(c, error);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_SETAREA(uint32_t i, uint32_t hpos, uint32_t vpos, uint32_t hsize,
+                              uint32_t vsize, int32_t *error)
+{
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!ApplySubarray(c, hpos, vpos, hsize, vsize))
+        QX_LEGACY_FAIL(c, error);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETAREA(uint32_t i, uint32_t *hpos, uint32_t *vpos, uint32_t *hsize,
+                              uint32_t *vsize, int32_t *error)
+{
+    QX_REQUIRE_OPEN(c, i, error);
+    QX_LEGACY_REQUIRE_OUT(error, hpos, vpos, hsize, vsize);
+    SubarrayRect rect;
+    if (!ReadSubarray(c, rect))
+        QX_LEGACY_FAIL(c, error);
+    *hpos = static_cast<uint32_t>(rect.hpos);
+    *vpos = static_cast<uint32_t>(rect.vpos);
+    *hsize = static_cast<uint32_t>(rect.hsize);
+    *vsize = static_cast<uint32_t>(rect.vsize);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETAREA_A(uint32_t i, uint32_t *hpos, uint32_t *hposMin, uint32_t *hposMax,
+                                uint32_t *hposStep, uint32_t *vpos, uint32_t *vposMin,
+                                uint32_t *vposMax, uint32_t *vposStep, uint32_t *hsize,
+                                uint32_t *hsizeMin, uint32_t *hsizeMax, uint32_t *hsizeStep,
+                                uint32_t *vsize, uint32_t *vsizeMin, uint32_t *vsizeMax,
+                                uint32_t *vsizeStep, int32_t *error)
+{
+    QX_REQUIRE_OPEN(c, i, error);
+    uint32_t *const outputs[] = {hpos,    hposMin,  hposMax,  hposStep, vpos,     vposMin,
+                                 vposMax, vposStep, hsize,    hsizeMin, hsizeMax, hsizeStep,
+                                 vsize,   vsizeMin, vsizeMax, vsizeStep};
+    for (uint32_t *p : outputs)
+        if (!p)
+            QX_LEGACY_FAIL_CODE(QXERR_INVALIDPARAM, error);
+    AreaReport a;
+    if (!ReadArea(c, a)) // nothing reaches the host unless every value was read
+        QX_LEGACY_FAIL(c, error);
+    const AreaRange ranges[] = {a.hpos, a.vpos, a.hsize, a.vsize};
+    for (size_t k = 0; k < 4; ++k) {
+        *outputs[4 * k] = static_cast<uint32_t>(ranges[k].value);
+        *outputs[4 * k + 1] = static_cast<uint32_t>(ranges[k].minimum);
+        *outputs[4 * k + 2] = static_cast<uint32_t>(ranges[k].maximum);
+        *outputs[4 * k + 3] = static_cast<uint32_t>(ranges[k].step);
+    }
     return 1;
 }
 

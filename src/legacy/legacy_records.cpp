@@ -4,23 +4,11 @@
 #include <cstring>
 
 #include "core/device.h"
+#include "core/saturating_cast.h"
 #include "legacy/legacy_records.h"
 
 namespace qxcm {
 namespace {
-
-// A host value as the 32-bit setting the older calls take: truncated toward zero, NaN as 0,
-// values beyond either end as that end.
-int32_t SaturateToInt32(double value)
-{
-    if (!(value == value))
-        return 0;
-    if (value <= -2147483648.0)
-        return INT32_MIN;
-    if (value >= 2147483648.0)
-        return INT32_MAX;
-    return static_cast<int32_t>(value);
-}
 
 struct CapabilityText {
     uint32_t bit;

@@ -415,6 +415,24 @@ std::vector<Flow> LegacyFlows()
          {}},
         {"QXCM_SETSCANMODE", 2, legacyOpen(2), [](int32_t *e) { return QXCM_SETSCANMODE(2, 2, e); },
          0, cause},
+        {"QXCM_SETTRIGGER", 0, legacyOpen(0),
+         [](int32_t *e) { return QXCM_SETTRIGGER(0, 64, 2, e); }, 0, {}},
+        {"QXCM_SETINPUTTRIGGER", 0, legacyOpen(0),
+         [](int32_t *e) { return QXCM_SETINPUTTRIGGER(0, 2, 2, 0, 0.001f, e); }, 0, {}},
+        {"QXCM_SETOUTPUTTRIGGER", 0, legacyOpen(0),
+         [](int32_t *e) { return QXCM_SETOUTPUTTRIGGER(0, 3, 2, 0.001, 0.002, 1, e); }, 0, {}},
+        {"QXCM_SETOUTPUTTRIGGER_A", 0, legacyOpen(0),
+         [](int32_t *e) { return QXCM_SETOUTPUTTRIGGER_A(0, 2, 2, 0.0, 0.0, 0, 1, e); }, 0, {}},
+        {"QXCM_SETAREA", 2, legacyOpen(2),
+         [](int32_t *e) { return QXCM_SETAREA(2, 8, 8, 640, 480, e); }, 0, {}},
+        {"QXCM_GETAREA", 2, legacyOpen(2),
+         [n](int32_t *e) { return QXCM_GETAREA(2, n, n + 1, n + 2, n + 3, e); }, 0, {}},
+        {"QXCM_GETAREA_A", 2, legacyOpen(2),
+         [n](int32_t *e) {
+             return QXCM_GETAREA_A(2, n, n + 1, n + 2, n + 3, n + 4, n + 5, n + 6, n + 7, n + 8,
+                                   n + 9, n + 10, n + 11, n + 12, n + 13, n + 14, n + 15, e);
+         },
+         0, {}},
     };
 }
 
