@@ -350,15 +350,15 @@ QXCM_API int32_t QXCM_SETTRIGGER(uint32_t i, int32_t mode, int32_t polarity, int
 /* Input trigger of an older mode (the modes above and 2000) with polarity and delay (seconds);
  * times is not used. */
 QXCM_API int32_t QXCM_SETINPUTTRIGGER(uint32_t i, int32_t mode, int32_t polarity, int32_t times,
-                                     float delay, int32_t *error);
+                                      float delay, int32_t *error);
 /* Output trigger of a channel: kind 1 to 5, polarity, and for kind 3 period and delay (seconds,
  * whole microseconds below 2147.483648 s, else QXERR_INVALIDPARAM before any write). */
 QXCM_API int32_t QXCM_SETOUTPUTTRIGGER(uint32_t i, int32_t mode, int32_t polarity, double period,
-                                      double delay, uint32_t channel, int32_t *error);
+                                       double delay, uint32_t channel, int32_t *error);
 /* As QXCM_SETOUTPUTTRIGGER; source is not read. */
 QXCM_API int32_t QXCM_SETOUTPUTTRIGGER_A(uint32_t i, int32_t mode, int32_t polarity, double period,
-                                        double delay, int32_t source, uint32_t channel,
-                                        int32_t *error);
+                                         double delay, int32_t source, uint32_t channel,
+                                         int32_t *error);
 /* Writes master pulse mode, trigger source and interval, stopping at the first refusal. */
 QXCM_API int32_t QXCM_SETMASTERPULSE(uint32_t i, int32_t mode, int32_t source, double interval,
                                      int32_t *error);

@@ -44,7 +44,7 @@ QXCM_API int32_t QXCM_SETTRIGGER(uint32_t i, int32_t mode, int32_t polarity, int
 }
 
 QXCM_API int32_t QXCM_SETINPUTTRIGGER(uint32_t i, int32_t mode, int32_t polarity, int32_t,
-                                     float delay, int32_t *error)
+                                      float delay, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
     if (!ApplyLegacyInputTrigger(c, mode, polarity, delay))
@@ -53,7 +53,7 @@ QXCM_API int32_t QXCM_SETINPUTTRIGGER(uint32_t i, int32_t mode, int32_t polarity
 }
 
 QXCM_API int32_t QXCM_SETOUTPUTTRIGGER(uint32_t i, int32_t mode, int32_t polarity, double period,
-                                      double delay, uint32_t channel, int32_t *error)
+                                       double delay, uint32_t channel, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
     if (!OutputTriggerTimesFit(mode, period, delay))
@@ -65,7 +65,7 @@ QXCM_API int32_t QXCM_SETOUTPUTTRIGGER(uint32_t i, int32_t mode, int32_t polarit
 
 // The extra argument stands where the current family takes the output's source; it is not read.
 QXCM_API int32_t QXCM_SETOUTPUTTRIGGER_A(uint32_t i, int32_t mode, int32_t polarity, double period,
-                                        double delay, int32_t, uint32_t channel, int32_t *error)
+                                         double delay, int32_t, uint32_t channel, int32_t *error)
 {
     return QXCM_SETOUTPUTTRIGGER(i, mode, polarity, period, delay, channel, error);
 }

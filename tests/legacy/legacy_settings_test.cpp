@@ -61,7 +61,8 @@ class LegacySettings : public LibraryTest {
             double value = 0;
             int mode = 0;
             char text[64];
-            if (sscanf(line.c_str(), "VelaSetValue(device=%*x, id=%x, value=%lf)", &id, &value) == 2)
+            if (sscanf(line.c_str(), "VelaSetValue(device=%*x, id=%x, value=%lf)", &id, &value) ==
+                2)
                 snprintf(text, sizeof text, "%08X=%g", id, value);
             else if (sscanf(line.c_str(), "VelaSetTriggerMode(device=%*x, value=%d)", &mode) == 1)
                 snprintf(text, sizeof text, "mode(%d)", mode);
@@ -175,8 +176,7 @@ TEST_F(LegacySettings, InputTriggerStopsAtTheFirstRefusalWithItsCode)
     EXPECT_EQ(err, kInjected);
 }
 
-using OutputTrigger = int32_t (*)(uint32_t, int32_t, int32_t, double, double, uint32_t,
-                                  int32_t *);
+using OutputTrigger = int32_t (*)(uint32_t, int32_t, int32_t, double, double, uint32_t, int32_t *);
 int32_t OutputTriggerA(uint32_t i, int32_t mode, int32_t polarity, double period, double delay,
                        uint32_t channel, int32_t *error)
 {
@@ -186,13 +186,13 @@ int32_t OutputTriggerA(uint32_t i, int32_t mode, int32_t polarity, double period
 TEST_F(LegacySettings, OutputTriggerKindsAndTimes)
 {
     Open(0);
-    for (OutputTrigger call : {OutputTrigger(QXCM_SETOUTPUTTRIGGER), OutputTrigger(OutputTriggerA)}) {
+    for (OutputTrigger call :
+         {OutputTrigger(QXCM_SETOUTPUTTRIGGER), OutputTrigger(OutputTriggerA)}) {
         int32_t err = 0;
         ClearJournal();
         ASSERT_EQ(call(0, 3, 2, 0.0000015, 1.0, 2, &err), 1) << err;
-        EXPECT_EQ(Writes(),
-                  (std::vector<std::string>{"001C0360=3", "001C0320=2", "001C0350=1e-06",
-                                            "001C0340=1"}));
+        EXPECT_EQ(Writes(), (std::vector<std::string>{"001C0360=3", "001C0320=2", "001C0350=1e-06",
+                                                      "001C0340=1"}));
         ClearJournal();
         ASSERT_EQ(call(0, 1, 2, 1.0, 1.0, 0, &err), 1);
         ASSERT_EQ(call(0, 2, 1, 1.0, 1.0, 0, &err), 1);
@@ -200,7 +200,7 @@ TEST_F(LegacySettings, OutputTriggerKindsAndTimes)
         // A kind the device lacks fails on its own write; nothing follows it.
         ClearJournal();
         EXPECT_EQ(call(0, 7, 2, 1.0, 1.0, 0, &err), 0);
-        EXPECT_EQ(err, VELA_ERR_INVALIDVALUE);
+        EXPECT_EQ(err, VELA_ERR_OUTOFRANGE);
         EXPECT_EQ(Writes(), (std::vector<std::string>{"001C0160=7"}));
         // Times without a whole signed 32-bit count of microseconds are refused before any write
         // when kind 3 would write them, and ignored otherwise.
