@@ -2,7 +2,6 @@
 // None tests the API level and none writes to the call log.
 #include <cstring>
 
-#include "core/device.h"
 #include "exports/legacy_frame.h"
 #include "legacy/legacy_initialize.h"
 #include "legacy/legacy_properties.h"
@@ -56,10 +55,8 @@ QXCM_API int32_t QXCM_OPENCAMERA_A(uint32_t i, int32_t reopen, int32_t *error)
 {
     if (i >= State().cameraCount)
         QX_LEGACY_FAIL_CODE(QXERR_OPEN_FAILED, error);
-    if (reopen && IsCameraOpen(i)) {
-        CloseDevice(State().contexts[i]);
-        SetCameraOpen(i, false);
-    }
+    if (reopen && IsCameraOpen(i))
+        CloseCamera(i);
     if (!OpenLegacySlot(i))
         QX_LEGACY_FAIL_CODE(QXERR_OPEN_FAILED, error);
     return 1;
@@ -67,9 +64,9 @@ QXCM_API int32_t QXCM_OPENCAMERA_A(uint32_t i, int32_t reopen, int32_t *error)
 
 QXCM_API int32_t QXCM_CLOSECAMERA(uint32_t i, int32_t *error)
 {
-    QX_REQUIRE_OPEN(c, i, error);
-    CloseDevice(c);
-    SetCameraOpen(i, false);
+    if (!IsCameraOpen(i))
+        QX_LEGACY_FAIL_CODE(QXERR_INVALIDHANDLE, error);
+    CloseCamera(i);
     return 1;
 }
 
@@ -77,16 +74,9 @@ QXCM_API int32_t QXCM_GETCAMERAINFO(uint32_t i, uint32_t id, char *text, int32_t
 {
     if (i >= State().cameraCount)
         QX_LEGACY_FAIL_CODE(QXERR_INVALIDHANDLE, error);
-    CameraContext &c = State().contexts[i];
     QX_LEGACY_REQUIRE_OUT(error, text);
-    if (IsCameraOpen(i)) {
-        if (ReadCameraString(c, id, text) < 0)
-            QX_LEGACY_FAIL(c, error);
-    } else if (Device().VelaGetModelInfo(static_cast<int32_t>(i), id, text, 64) == 0) {
-        QX_LEGACY_FAIL(c, error);
-    } else {
-        text[63] = '\0';
-    }
+    if (!GetCameraInfo(i, id, text))
+        QX_LEGACY_FAIL(State().contexts[i], error);
     return 1;
 }
 
