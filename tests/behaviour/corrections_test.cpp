@@ -3,6 +3,7 @@
 // the simulated cameras.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -304,6 +305,12 @@ TEST_F(Corrections, AStoreIsRefusedWhileTheHostHasACaptureAndTheCaptureGoesOn)
     ASSERT_EQ(QXCM_STOPCAPTURE_40(0, &err), 1);
     refuseAll("stopped, buffers kept");
     ASSERT_EQ(QXCM_UNPREPARECAPTURE_40(0, &err), 1);
+    // A connected recorder would take the reference frame into the host's file.
+    const std::string path = qxtest::TempPath("qxtest_corrections_recording.vlseq");
+    ASSERT_EQ(QXCM_STARTRECORDER_40(0, path.c_str(), 10, &err), 1) << err;
+    refuseAll("recording");
+    ASSERT_EQ(QXCM_STOPRECORDER_40(0, &err), 1) << err;
+    std::remove(path.c_str());
     Store([](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(0, 1, 5000, e); });
 }
 
