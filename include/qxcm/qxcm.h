@@ -389,14 +389,14 @@ QXCM_API int32_t QXCM_SETFRAMEAVERAGING_40(uint32_t i, int32_t frames, int32_t *
 /* Background subtraction on (enable != 0) with reference slot `frame`, or off. */
 QXCM_API int32_t QXCM_BACKGROUNDSUBTRACT_40(uint32_t i, int32_t enable, int32_t frame,
                                             int32_t *error);
-/* Captures a background reference into slot `frame`; QXERR_BUSY while a capture is prepared. */
+/* Captures a background reference into slot `frame`; QXERR_BUSY while capturing or recording. */
 QXCM_API int32_t QXCM_STOREBACKGROUNDFRAME_40(uint32_t i, int32_t frame, int32_t *error);
 /* The same, waiting up to timeoutMs for the reference frame. */
 QXCM_API int32_t QXCM_STOREBACKGROUNDFRAME_41(uint32_t i, int32_t frame, int32_t timeoutMs,
                                               int32_t *error);
 /* Shading correction on (enable != 0) with reference slot `frame`, or off. */
 QXCM_API int32_t QXCM_SHADINGCORRECT_40(uint32_t i, int32_t enable, int32_t frame, int32_t *error);
-/* Captures a shading reference into slot `frame`; QXERR_BUSY while a capture is prepared. */
+/* Captures a shading reference into slot `frame`; QXERR_BUSY while capturing or recording. */
 QXCM_API int32_t QXCM_STORESHADINGFRAME_40(uint32_t i, int32_t frame, int32_t *error);
 /* The same, waiting up to the larger of timeoutMs and the calibration time-out. */
 QXCM_API int32_t QXCM_STORESHADINGFRAME_41(uint32_t i, int32_t frame, int32_t timeoutMs,
