@@ -61,22 +61,6 @@ std::vector<Flow> Flows()
         QXCM_OPENCAMERA_40(0, 0, &err);
         QXCM_SETPARAMETER_40(0, 5, 14, 0, &err);
     };
-    // Reference captures come from the free-running camera, binned so that each is quick.
-    auto reference = [](uint32_t i) {
-        return [i] {
-            int32_t err = 0;
-            VelaSim_SetManualClock(0);
-            VelaSim_SetProperty(static_cast<int32_t>(i), 0x00401110, i == 0 ? 4 : 2);
-            QXCM_OPENCAMERA_40(i, 0, &err);
-            qxcm::State().contexts[i].calibrationTimeout = 300; // a missed frame fails quickly
-        };
-    };
-    // A reference capture goes on past its unexamined calls; their failures surface later as
-    // a wait without buffers or a wait for a capture that never started.
-    const std::set<std::string> referenceCalls = {
-        "VelaAllocBuffers", "VelaCaptureStart",    "VelaWaitStart",       "VelaSetValue",
-        "VelaStopCapture",  "VelaCommitReference", "VelaFinishReference", "VelaReleaseBuffers"};
-    const std::set<int32_t> referenceKnockOn = {VELA_ERR_NOTREADY, VELA_ERR_TIMEOUT};
     static std::vector<uint8_t> frame(size_t(64) << 20);
     return {
         {"open",
@@ -247,37 +231,59 @@ std::vector<Flow> Flows()
          [](int32_t *e) { return QXCM_TESTPATTERN_41(0, 2, 4, 100, e); },
          0,
          {}},
-        {"QXCM_SETRECURSIVEFILTER_40",
-         0,
-         open(0),
-         [](int32_t *e) { return QXCM_SETRECURSIVEFILTER_40(0, 4, e); },
-         0,
-         {}},
-        {"QXCM_SETFRAMEAVERAGING",
-         0,
-         open(0),
-         [](int32_t *e) { return QXCM_SETFRAMEAVERAGING(0, 8, e); },
-         0,
-         {}},
-        {"QXCM_BACKGROUNDSUBTRACT_40",
-         1,
-         open(1),
-         [](int32_t *e) { return QXCM_BACKGROUNDSUBTRACT_40(1, 1, 2, e); },
-         0,
-         {}},
-        {"QXCM_SHADINGCORRECT_40",
-         0,
-         open(0),
-         [](int32_t *e) { return QXCM_SHADINGCORRECT_40(0, 1, 2, e); },
-         0,
-         {}},
-        {"QXCM_STOREBACKGROUNDFRAME_41", 1, reference(1),
-         [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(1, 2, 300, e); }, 0, referenceCalls,
-         referenceKnockOn},
-        {"QXCM_STORESHADINGFRAME", 0, reference(0),
-         [](int32_t *e) { return QXCM_STORESHADINGFRAME(0, 3, e); }, 0, referenceCalls,
-         referenceKnockOn},
     };
+}
+
+// The corrections, one flow per export. A reference capture goes on past its unexamined calls;
+// their failures surface later as a wait without buffers or for a capture that never started.
+std::vector<Flow> CorrectionFlows()
+{
+    struct Row {
+        const char *name;
+        uint32_t camera;
+        bool store;
+        int32_t (*run)(int32_t *error);
+    };
+    // clang-format off
+    static const Row rows[] = {
+        {"QXCM_SETRECURSIVEFILTER_40", 0, false, [](int32_t *e) { return QXCM_SETRECURSIVEFILTER_40(0, 4, e); }},
+        {"QXCM_SETFRAMEAVERAGING_40", 0, false, [](int32_t *e) { return QXCM_SETFRAMEAVERAGING_40(0, 8, e); }},
+        {"QXCM_BACKGROUNDSUBTRACT_40", 1, false, [](int32_t *e) { return QXCM_BACKGROUNDSUBTRACT_40(1, 1, 2, e); }},
+        {"QXCM_STOREBACKGROUNDFRAME_40", 1, true, [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_40(1, 2, e); }},
+        {"QXCM_STOREBACKGROUNDFRAME_41", 1, true, [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(1, 2, 300, e); }},
+        {"QXCM_SHADINGCORRECT_40", 0, false, [](int32_t *e) { return QXCM_SHADINGCORRECT_40(0, 1, 2, e); }},
+        {"QXCM_STORESHADINGFRAME_40", 0, true, [](int32_t *e) { return QXCM_STORESHADINGFRAME_40(0, 3, e); }},
+        {"QXCM_STORESHADINGFRAME_41", 0, true, [](int32_t *e) { return QXCM_STORESHADINGFRAME_41(0, 3, 100, e); }},
+        {"QXCM_SETRECURSIVEFILTER", 0, false, [](int32_t *e) { return QXCM_SETRECURSIVEFILTER(0, 8, e); }},
+        {"QXCM_SETFRAMEAVERAGING", 0, false, [](int32_t *e) { return QXCM_SETFRAMEAVERAGING(0, 8, e); }},
+        {"QXCM_SETBACKGROUNDFRAME", 0, false, [](int32_t *e) { return QXCM_SETBACKGROUNDFRAME(0, 1, 3, e); }},
+        {"QXCM_STOREBACKGROUNDFRAME", 0, true, [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME(0, 3, e); }},
+        {"QXCM_SETSHADINGFRAME", 0, false, [](int32_t *e) { return QXCM_SETSHADINGFRAME(0, 1, 4, e); }},
+        {"QXCM_STORESHADINGFRAME", 0, true, [](int32_t *e) { return QXCM_STORESHADINGFRAME(0, 4, e); }},
+    };
+    // clang-format on
+    const std::set<std::string> referenceCalls = {
+        "VelaAllocBuffers", "VelaCaptureStart",    "VelaWaitStart",       "VelaSetValue",
+        "VelaStopCapture",  "VelaCommitReference", "VelaFinishReference", "VelaReleaseBuffers"};
+    std::vector<Flow> flows;
+    for (const Row &row : rows) {
+        // References come from the free-running camera, binned so that each is quick, and a
+        // missed one fails within the shortened calibration time-out.
+        auto setup = [i = row.camera, store = row.store] {
+            int32_t err = 0;
+            VelaSim_SetManualClock(store ? 0 : 1);
+            VelaSim_SetProperty(static_cast<int32_t>(i), 0x00401110, i == 0 ? 4 : 2);
+            QXCM_OPENCAMERA_40(i, 0, &err);
+            qxcm::State().contexts[i].calibrationTimeout = 300;
+        };
+        Flow flow{row.name, row.camera, setup, row.run, 0, {}};
+        if (row.store) {
+            flow.trailing = referenceCalls;
+            flow.knockOn = {VELA_ERR_NOTREADY, VELA_ERR_TIMEOUT};
+        }
+        flows.push_back(flow);
+    }
+    return flows;
 }
 
 // The older family: boolean-style device calls report their cause through VelaGetLastError.
@@ -502,10 +508,12 @@ std::string FlowName(const ::testing::TestParamInfo<Flow> &info)
 
 INSTANTIATE_TEST_SUITE_P(Flows, FaultSweep, ::testing::ValuesIn(Flows()), FlowName);
 INSTANTIATE_TEST_SUITE_P(Legacy, FaultSweep, ::testing::ValuesIn(LegacyFlows()), FlowName);
+INSTANTIATE_TEST_SUITE_P(Corrections, FaultSweep, ::testing::ValuesIn(CorrectionFlows()), FlowName);
 
-// Every export of the older family's settings and open (ordinals 88 to 116) that makes a device
-// call runs in a flow.
-TEST(FaultSweepCoverage, EveryLegacyExportHasAFlow)
+// Every export of the list with an ordinal from `first` to `last` that makes a device call runs
+// in one of the flows (named after it, or after it and a suffix).
+void ExpectAFlowPerExport(const std::vector<Flow> &flows, int first, int last,
+                          const std::set<std::string> &callless)
 {
     struct Row {
         int ordinal;
@@ -518,11 +526,8 @@ TEST(FaultSweepCoverage, EveryLegacyExportHasAFlow)
 #undef QX_EXPORT
 #undef QX_ALIAS
     };
-    // These answer without a device call, so no device failure can reach them.
-    const std::set<std::string> callless = {"QXCM_GETRANGE", "QXCM_SETCOOLING"};
-    std::vector<Flow> flows = LegacyFlows();
     for (const Row &row : rows) {
-        if (row.ordinal < 88 || row.ordinal > 116 || callless.count(row.name))
+        if (row.ordinal < first || row.ordinal > last || callless.count(row.name))
             continue;
         bool found = false;
         for (const Flow &flow : flows) {
@@ -531,6 +536,18 @@ TEST(FaultSweepCoverage, EveryLegacyExportHasAFlow)
         }
         EXPECT_TRUE(found) << row.name;
     }
+}
+
+// The older family's settings and open (ordinals 88 to 116); these two answer without a device
+// call, so no device failure can reach them.
+TEST(FaultSweepCoverage, EveryLegacyExportHasAFlow)
+{
+    ExpectAFlowPerExport(LegacyFlows(), 88, 116, {"QXCM_GETRANGE", "QXCM_SETCOOLING"});
+}
+
+TEST(FaultSweepCoverage, EveryCorrectionExportHasAFlow)
+{
+    ExpectAFlowPerExport(CorrectionFlows(), 74, 87, {});
 }
 
 } // namespace
