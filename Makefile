@@ -62,6 +62,11 @@ test: build-windows build-asan build-release-lib
 test-python: build-release-lib
 	QXCM_LIBRARY=$(CURDIR)/build/release/bin $(PYTHON) -m pytest -q -p no:cacheprovider python/tests
 
+# The call-sequence fuzzer over many more seeds than CTest runs, under the sanitizers.
+FUZZ_SEEDS ?= 2000
+fuzz: build-asan
+	cd build/asan/bin && ./qxcm_call_fuzz --first 1000 --seeds $(FUZZ_SEEDS) --steps 300
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
