@@ -50,7 +50,7 @@ bool ReadLegacyProperty(CameraContext &c, uint32_t id, float *value)
     c.lastResult = Device().VelaGetValue(c.deviceHandle, id, &read);
     if (c.lastResult < 0)
         return false;
-    *value = static_cast<float>(read);
+    *value = ToSingle(read);
     return true;
 }
 

@@ -2,6 +2,7 @@
 // request, and capability settings (trigger mode and polarity, scan mode, binning).
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "core/device.h"
 #include "core/saturating_cast.h"
@@ -232,6 +233,16 @@ bool ValidRecord(const CameraContext &c, int32_t record)
 
 } // namespace
 
+float ToSingle(double value)
+{
+    constexpr double kMax = std::numeric_limits<float>::max();
+    if (value > kMax)
+        return std::numeric_limits<float>::infinity();
+    if (value < -kMax)
+        return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
+
 bool DeviceAnswered(CameraContext &c, int32_t result)
 {
     if (result != 0)
@@ -308,7 +319,7 @@ bool SetLegacyRecordValue(CameraContext &c, int32_t record, double value, uint32
         write.size = sizeof write;
         write.id = VELA_REQ_ID_FEATURE;
         write.feature = r.propertyId;
-        write.value = static_cast<float>(value);
+        write.value = ToSingle(value);
         if (!DeviceAnswered(c, Device().VelaSendRequest(c.deviceHandle, VELA_REQ_FEATURE_WRITE,
                                                         &write, sizeof write)))
             return false;

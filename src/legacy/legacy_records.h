@@ -47,6 +47,10 @@ bool GetLegacyRecordValue(CameraContext &c, int32_t record, uint32_t view, doubl
 // properties the write changes are not refreshed.
 bool SetLegacyRecordValue(CameraContext &c, int32_t record, double value, uint32_t view);
 
+// A double as the single-precision value the older calls carry. Values beyond the single range
+// become infinities (which the device refuses) instead of an undefined conversion.
+float ToSingle(double value);
+
 // The result of a boolean-style device call (nonzero = success). A failure's cause goes to
 // lastResult, so the host learns it instead of an older, unrelated code.
 bool DeviceAnswered(CameraContext &c, int32_t result);

@@ -341,6 +341,33 @@ TEST_F(Legacy, SubstituteExposureSetsTheFrameInterval)
     EXPECT_FLOAT_EQ(static_cast<float>(value), 0.5f);
 }
 
+TEST_F(Legacy, RecordsStopAtTheTablesCapacity)
+{
+    // 140 unmapped properties, then a mapped one past the 128 records.
+    std::string set = "camera T-MANY\nsensor 64 32 mono16\n";
+    char line[96];
+    for (int k = 0; k < 140; ++k) {
+        snprintf(line, sizeof line, "prop 0x%08X \"P%d\" long rw min=0 max=9 step=1\n",
+                 0x00310000 + 16 * k, k);
+        set += line;
+    }
+    set += "prop 0x00403010 \"FRAME OVERHEAD TIME\" real r min=0 max=1 step=0.000001\n";
+    ASSERT_EQ(VelaSim_LoadCameraSet(set.c_str()), 1);
+    InitLegacy();
+    OpenLegacy(0);
+    EXPECT_EQ(Context(0).propertyCount, qxcm::kMaxProperties);
+    double value = 0;
+    int32_t err = 0;
+    EXPECT_EQ(QXCM_GETPARAMETER(0, 38, &value, 0, &err), 0);
+    EXPECT_EQ(err, QXERR_INVALIDPARAM);
+    // The walk lists every device property, the table's capacity notwithstanding.
+    int32_t number = kOffset, walked = 0;
+    char name[64];
+    while (walked < 200 && QXCM_GETNEXTPROPERTY(0, name, &number, &err))
+        ++walked;
+    EXPECT_EQ(walked, 141);
+}
+
 // ---- Properties by name ----
 
 TEST_F(Legacy, PropertyWalkListsEachDevicePropertyOnceAndEnds)
@@ -497,22 +524,11 @@ TEST_F(Legacy, SubstitutesWrittenWithTheirCachedValueMakeNoDeviceCall)
         EXPECT_EQ(QXCM_SETPARAMETER(2, 17, v, 0, &err), 0) << v;
         EXPECT_EQ(RecordOf(2, 17)->cachedValue[0], 32.0);
     }
-}
-
-TEST_F(Legacy, CameraInfoAnswersForOpenAndClosedCameras)
-{
-    InitLegacy();
-    char text[64];
-    int32_t err = 0;
-    ASSERT_EQ(QXCM_GETCAMERAINFO(2, 0x04000104, text, &err), 1);
-    EXPECT_STREQ(text, "C-SIMRGB1280");
-    OpenLegacy(2);
-    ASSERT_EQ(QXCM_GETCAMERAINFO(2, 0x04000103, text, &err), 1);
-    EXPECT_STREQ(text, "SIM-2");
-    EXPECT_EQ(QXCM_GETCAMERAINFO(2, 0x04000999, text, &err), 0);
-    EXPECT_EQ(err, VELA_ERR_INVALIDPARAM);
-    EXPECT_EQ(QXCM_GETCAMERAINFO(3, 0x04000104, text, &err), 0);
-    EXPECT_EQ(err, QXERR_INVALIDHANDLE);
+    // A feature value beyond single precision reaches the device as an infinity it refuses.
+    for (double v : {1e300, -1e300, std::nan("")}) {
+        EXPECT_EQ(QXCM_SETPARAMETER(2, 8, v, 0, &err), 0) << v;
+        EXPECT_LT(err, 0);
+    }
 }
 
 } // namespace
