@@ -381,6 +381,65 @@ QXCM_API int32_t QXCM_SETSCANMODE(uint32_t i, int32_t mode, int32_t *error);
 QXCM_API int32_t QXCM_SETCOOLING(uint32_t i, int32_t value, int32_t *error);
 /* Not supported: always fails with QXERR_NOTSUPPORT (the same function as QXCM_SETCOOLING). */
 QXCM_API int32_t QXCM_SETSPOTNOISEREDUCER(uint32_t i, int32_t value, int32_t *error);
+/* Older capture calls: no API-level test, no log lines. */
+/* Prepares buffers (mode 1 sequence), reporting width, height and data type. */
+QXCM_API int32_t QXCM_PREPARECAPTURE(uint32_t i, uint32_t mode, uint32_t frames, uint32_t *width,
+                                     uint32_t *height, uint32_t *dataType, int32_t *error);
+/* Releases the buffers of a preparation or an older start. */
+QXCM_API int32_t QXCM_UNPREPARECAPTURE(uint32_t i, int32_t *error);
+/* Allocates (3 frames for mode 1, a sequence) and starts in one call. */
+QXCM_API int32_t QXCM_STARTCAPTURE(uint32_t i, uint32_t mode, uint32_t frames, uint32_t *dataType,
+                                   int32_t *error);
+/* The same, also reporting width and height. */
+QXCM_API int32_t QXCM_STARTCAPTURE_A(uint32_t i, uint32_t mode, uint32_t frames, uint32_t *dataType,
+                                     uint32_t *width, uint32_t *height, int32_t *error);
+/* Starts (again) with the mode of the last preparation or start. */
+QXCM_API int32_t QXCM_STARTCAPTURE_B(uint32_t i, int32_t *error);
+QXCM_API int32_t QXCM_STOPCAPTURE(uint32_t i, int32_t *error);
+/* Waits for a frame; time limit 0xFFFFFFFF computes one. */
+QXCM_API int32_t QXCM_WAITNEXTFRAME(uint32_t i, uint32_t timeLimit, int32_t *frameIndex,
+                                    int32_t *frameCount, int32_t *error);
+/* Waits for an event of the mask in *event; *event then holds the event that came. */
+QXCM_API int32_t QXCM_WAITFOREVENT(uint32_t i, uint32_t timeLimit, uint32_t *event, int32_t *error);
+/* Newest buffer index and frames captured since the start. */
+QXCM_API int32_t QXCM_GETCAPTUREINFO(uint32_t i, int32_t *frameIndex, int32_t *frameCount,
+                                     int32_t *error);
+QXCM_API int32_t QXCM_FIRETRIGGER(uint32_t i, int32_t *error);
+/* Width (samples per row for colour) and height. */
+QXCM_API int32_t QXCM_GETFRAMESIZE(uint32_t i, uint32_t *width, uint32_t *height, int32_t *error);
+/* The same with bytes per pixel. */
+QXCM_API int32_t QXCM_GETFRAMESIZE_A(uint32_t i, uint32_t *width, uint32_t *height,
+                                     uint32_t *bytesPerPixel, int32_t *error);
+/* Copies buffer frame frameIndex with the device's row pitch. */
+QXCM_API int32_t QXCM_GETFRAME(uint32_t i, uint32_t frameIndex, void *destination, int32_t *error);
+/* Moves a frame copied with the device's pitch into rows of width x bytes per pixel. */
+QXCM_API int32_t QXCM_GETFRAME_A(uint32_t i, const void *source, void *destination, int32_t *error);
+/* Copies buffer frame frameIndex with the device's pitch and reports its time stamp. */
+QXCM_API int32_t QXCM_GETFRAME_B(uint32_t i, uint32_t frameIndex, void *destination,
+                                 double *timeStamp, int32_t *error);
+/* Waits for the next frame and copies it in rows of width x bytes per pixel. */
+QXCM_API int32_t QXCM_GETNEXTFRAME(uint32_t i, void *destination, int32_t *error);
+/* The same with a time limit in milliseconds (0 computes one). */
+QXCM_API int32_t QXCM_GETNEXTFRAME_A(uint32_t i, void *destination, uint32_t timeLimit,
+                                     int32_t *error);
+/* Waits for and locks the next frame without copying it. */
+QXCM_API int32_t QXCM_GETNEXTFRAME_B(uint32_t i, void *unused, uint32_t timeLimit, int32_t *error);
+/* Waits for the next frame and copies it as 8 bits per pixel (width x height bytes). */
+QXCM_API int32_t QXCM_GETNEXTFRAME_U8(uint32_t i, uint8_t *destination, uint32_t timeLimit,
+                                      int32_t *error);
+/* Copies the two views of a split frame, each height rows with the device's pitch. */
+QXCM_API int32_t QXCM_GETFRAME_PAIRED(uint32_t i, uint32_t frameIndex, void *view1, void *view2,
+                                      double *timeStamp, int32_t *error);
+/* Not supported: always fails with QXERR_NOTSUPPORT. */
+QXCM_API int32_t QXCM_GETELECTRONFRAME(uint32_t i, uint32_t frameIndex, void *unused,
+                                       int32_t *error);
+/* Electron conversion factor and offset stored for a buffer frame (-1 when the camera has none). */
+QXCM_API int32_t QXCM_GETELECTRONINFO(uint32_t i, int32_t frameIndex, float *factor, float *offset,
+                                      int32_t *error);
+/* Writes the EM protection level, alarm, mode and frames. */
+QXCM_API int32_t QXCM_SETEMPROTECTION(uint32_t i, int32_t mode, int32_t alarm, int32_t level,
+                                      int32_t frames, int32_t *error);
+QXCM_API int32_t QXCM_GETEMPROTECTSTATUS(uint32_t i, int32_t *status, int32_t *error);
 
 /* Recursive filter over `frames` frames; 1 switches it off. Waits one second first. */
 QXCM_API int32_t QXCM_SETRECURSIVEFILTER_40(uint32_t i, int32_t frames, int32_t *error);

@@ -70,8 +70,10 @@ enum { VELA_STATUS_IDLE = 0, VELA_STATUS_BUSY = 1, VELA_STATUS_READY = 2 };
 
 // Device data-type codes reported by VelaGetDataType.
 enum {
-    VELA_TYPE_MONO8 = 0x00000001,
-    VELA_TYPE_MONO16 = 0x00000002,
+    VELA_TYPE_MONO8 = 0x00000010,
+    VELA_TYPE_MONO16 = 0x00000020,
+    VELA_TYPE_EARLY_MONO8 = 0x00000001, // the same data as earlier devices named it
+    VELA_TYPE_EARLY_MONO16 = 0x00000002,
     VELA_TYPE_MONO12P = 0x00000003, // two 12-bit pixels packed in three bytes
     VELA_TYPE_RGB24 = 0x00040000,
     VELA_TYPE_RGB48 = 0x00100000,

@@ -229,7 +229,10 @@ class Parser {
                 ok = ToU32(value, m.rowExtra) && m.rowExtra <= 4096;
             else if (key == "views")
                 ok = ToU32(value, m.maxViews) && m.maxViews >= 1 && m.maxViews <= 2;
-            else
+            else if (key == "typecodes") {
+                ok = value == "early" || value == "current";
+                m.earlyTypeCodes = value == "early";
+            } else
                 return Bad("unknown sensor key '" + key + "'");
             if (!ok)
                 return Bad("bad value of sensor key '" + key + "'");

@@ -48,6 +48,7 @@ struct CameraModel {
     uint32_t rowAlign = 1;   // row pitch is rounded up to this many bytes
     uint32_t rowExtra = 0;   // bytes added to every row before the rounding
     uint32_t maxViews = 1;
+    bool earlyTypeCodes = false;           // reports mono data as 1 and 2, as earlier devices did
     uint32_t queryCapabilities = 0;        // VelaQueryCapability group 1
     uint32_t legacyCapabilities = 0;       // VelaGetCapabilities
     uint32_t scanModes = 0;                // 0: the scan-mode requests are refused

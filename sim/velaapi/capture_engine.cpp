@@ -458,20 +458,7 @@ int32_t Camera::Lock(int32_t frame, VelaFrameRecord &record) const
     record.rowBytes = static_cast<int32_t>(g.rowBytes);
     record.width = g.width;
     record.height = static_cast<uint32_t>(g.FrameBytes() / g.rowBytes); // every row the frame holds
-    switch (g.pixel) {
-    case PixelType::Mono8:
-        record.dataType = VELA_TYPE_MONO8;
-        break;
-    case PixelType::Mono16:
-        record.dataType = VELA_TYPE_MONO16;
-        break;
-    case PixelType::Mono12Packed:
-        record.dataType = VELA_TYPE_MONO12P;
-        break;
-    case PixelType::Rgb24:
-        record.dataType = VELA_TYPE_RGB24;
-        break;
-    }
+    record.dataType = TypeCodeOf(g.pixel);
     record.frameNumber = slot.frameNumber;
     record.stampSeconds = slot.stampSeconds;
     record.stampMicroseconds = slot.stampMicroseconds;

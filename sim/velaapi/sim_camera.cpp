@@ -127,11 +127,16 @@ Geometry Camera::CurrentGeometry() const
 
 uint32_t Camera::DataTypeCode() const
 {
-    switch (CurrentGeometry().pixel) {
+    return TypeCodeOf(CurrentGeometry().pixel);
+}
+
+uint32_t Camera::TypeCodeOf(PixelType pixel) const
+{
+    switch (pixel) {
     case PixelType::Mono8:
-        return VELA_TYPE_MONO8;
+        return model->earlyTypeCodes ? VELA_TYPE_EARLY_MONO8 : VELA_TYPE_MONO8;
     case PixelType::Mono16:
-        return VELA_TYPE_MONO16;
+        return model->earlyTypeCodes ? VELA_TYPE_EARLY_MONO16 : VELA_TYPE_MONO16;
     case PixelType::Mono12Packed:
         return VELA_TYPE_MONO12P;
     case PixelType::Rgb24:

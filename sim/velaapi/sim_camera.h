@@ -66,6 +66,7 @@ class Camera {
     int32_t Name(uint32_t id, std::string &name) const;
     Geometry CurrentGeometry() const;
     uint32_t DataTypeCode() const;
+    uint32_t TypeCodeOf(PixelType pixel) const;
     // Seconds per image: exposure plus readout, times the frames averaged into it.
     double ImageInterval() const;
     bool Has(uint32_t id) const { return model->Find(id) != nullptr; }

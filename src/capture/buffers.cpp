@@ -169,9 +169,20 @@ bool ReleaseBuffers(CameraContext &c)
 bool UpdateFrameGeometry(CameraContext &c)
 {
     double width = 0.0, height = 0.0;
-    if (Device().VelaGetValue(c.deviceHandle, kPropImageWidth, &width) < 0 ||
-        Device().VelaGetValue(c.deviceHandle, kPropImageHeight, &height) < 0)
+    if (!ReadImageSize(c, &width, &height))
         return false;
+    StoreFrameGeometry(c, width, height);
+    return true;
+}
+
+bool ReadImageSize(CameraContext &c, double *width, double *height)
+{
+    return Device().VelaGetValue(c.deviceHandle, kPropImageWidth, width) >= 0 &&
+           Device().VelaGetValue(c.deviceHandle, kPropImageHeight, height) >= 0;
+}
+
+void StoreFrameGeometry(CameraContext &c, double width, double height)
+{
     int32_t f = 1;
     if (HasParameter(c, 30) && HasParameter(c, 31) && ParameterRecord(c, 30).cachedValue[0] == 2.0)
         f = SaturateToInt32(ParameterRecord(c, 31).cachedValue[0]);
@@ -181,7 +192,6 @@ bool UpdateFrameGeometry(CameraContext &c)
         rows *= SaturateToInt32(ParameterRecord(c, 3).maxValue);
     c.frameHeight = static_cast<uint32_t>(SaturateToInt32(rows));
     c.frameWidth = static_cast<uint32_t>(SaturateToInt32(width));
-    return true;
 }
 
 uint32_t HostWidth(const CameraContext &c)

@@ -50,6 +50,10 @@ bool AttachHostBuffers(CameraContext &c, uint32_t mode, void **buffers, uint32_t
 void RenewElectronInfo(CameraContext &c, int32_t n);
 bool ReleaseBuffers(CameraContext &c);
 bool UpdateFrameGeometry(CameraContext &c);
+// The two halves of UpdateFrameGeometry: the device's image size, then the frame geometry
+// computed from it (views and bundling included).
+bool ReadImageSize(CameraContext &c, double *width, double *height);
+void StoreFrameGeometry(CameraContext &c, double width, double height);
 // The width the host sees: samples per row for colour, pixels otherwise.
 uint32_t HostWidth(const CameraContext &c);
 // The prepared frame's height and host width.

@@ -20,9 +20,10 @@
 namespace qxcm {
 namespace {
 
-constexpr uint32_t kPropViewOffset = 0x00420250;
 constexpr uint32_t kPropSecondViewBytes = 0x00420240;
 constexpr double kTwoViewLayout = 14.0;
+
+} // namespace
 
 int32_t LockDeviceFrame(CameraContext &c, int32_t index, uint32_t option, VelaFrameRecord &r)
 {
@@ -45,6 +46,8 @@ int32_t TakeTimeOrigin(CameraContext &c)
     c.timeOriginSet = 1;
     return 0;
 }
+
+namespace {
 
 int32_t LockInto(CameraContext &c, LockedFrame &frame, int32_t index, uint32_t option)
 {

@@ -52,6 +52,14 @@ int32_t CopySplitFrame(CameraContext &c, int32_t index, uint32_t option, uint8_t
 int32_t CopyPackedFrame(CameraContext &c, int32_t index, uint32_t option, uint16_t *destination,
                         double *stamp);
 
+constexpr uint32_t kPropViewOffset = 0x00420250; // per view: where its rows begin, in bytes
+
+// Locks buffer frame `index` into `r` as it is, without the time origin; 0 or the device's
+// code (also kept in lastResult).
+int32_t LockDeviceFrame(CameraContext &c, int32_t index, uint32_t option, VelaFrameRecord &r);
+// Takes the time origin from buffer frame 0 unless it is set; 0 or the device's code.
+int32_t TakeTimeOrigin(CameraContext &c);
+
 // A locked frame's time stamp in seconds (microseconds signed, seconds unsigned).
 double FrameStampSeconds(const VelaFrameRecord &r);
 

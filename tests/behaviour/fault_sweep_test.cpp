@@ -458,6 +458,120 @@ std::vector<Flow> LegacyFlows()
     };
 }
 
+// One flow per export of the older capture and frame calls, named after it; a failed
+// success-or-failure call is followed by the query for its cause.
+std::vector<Flow> OlderFlows()
+{
+    auto open = [](uint32_t i) {
+        return [i] {
+            int32_t err = 0;
+            QXCM_OPENCAMERA_40(i, 0, &err);
+        };
+    };
+    auto started = [](uint32_t mode, uint32_t frames, int32_t delivered) {
+        return [=] {
+            int32_t err = 0;
+            QXCM_OPENCAMERA_40(1, 0, &err);
+            QXCM_STARTCAPTURE_A(1, mode, frames, &T, &W, &H, &err);
+            VelaSim_DeliverFrames(1, delivered);
+        };
+    };
+    auto softwareTrigger = [started] {
+        VelaSim_SetProperty(1, 0x00100110, 3.0);
+        started(1, 3, 0)();
+    };
+    auto stopped = [started] {
+        started(1, 3, 1)();
+        int32_t err = 0;
+        QXCM_STOPCAPTURE(1, &err);
+    };
+    auto prepared = [] {
+        int32_t err = 0;
+        QXCM_OPENCAMERA_40(1, 0, &err);
+        QXCM_PREPARECAPTURE_40(1, 0, 3, &W, &H, &T, &err);
+    };
+    auto split = [] {
+        VelaSim_SetProperty(0, 0x00400210, 14.0);
+        int32_t err = 0;
+        QXCM_OPENCAMERA_40(0, 0, &err);
+        QXCM_PREPARECAPTURE_40(0, 0, 2, &W, &H, &T, &err);
+        QXCM_STARTCAPTURE_40(0, &err);
+        VelaSim_DeliverFrames(0, 2);
+    };
+    static std::vector<uint8_t> frame(size_t(64) << 20), other(size_t(16) << 20);
+    uint8_t *f = frame.data();
+    auto u = reinterpret_cast<uint32_t *>(gScratch);
+    auto n = gScratch;
+    auto r = [](const char *name, uint32_t camera, std::function<void()> setup,
+                std::function<int32_t(int32_t *)> run) {
+        return Flow{name, camera, std::move(setup), std::move(run), 0, {"VelaGetLastError"}};
+    };
+    return {
+        r("QXCM_PREPARECAPTURE", 1, open(1),
+          [](int32_t *e) { return QXCM_PREPARECAPTURE(1, 1, 5, &W, &H, &T, e); }),
+        r("QXCM_UNPREPARECAPTURE", 1, stopped,
+          [](int32_t *e) { return QXCM_UNPREPARECAPTURE(1, e); }),
+        r("QXCM_STARTCAPTURE", 1, open(1),
+          [](int32_t *e) { return QXCM_STARTCAPTURE(1, 0, 4, &T, e); }),
+        r("QXCM_STARTCAPTURE_A", 1, open(1),
+          [](int32_t *e) { return QXCM_STARTCAPTURE_A(1, 1, 3, &T, &W, &H, e); }),
+        r("QXCM_STARTCAPTURE_B", 1, prepared, [](int32_t *e) { return QXCM_STARTCAPTURE_B(1, e); }),
+        r("QXCM_STOPCAPTURE", 1, started(1, 3, 1),
+          [](int32_t *e) { return QXCM_STOPCAPTURE(1, e); }),
+        r("QXCM_WAITNEXTFRAME", 1, started(1, 3, 2),
+          [n](int32_t *e) { return QXCM_WAITNEXTFRAME(1, 100, n, n + 1, e); }),
+        r("QXCM_WAITFOREVENT", 1, started(1, 3, 2),
+          [u](int32_t *e) {
+              *u = VELA_EVENT_FRAMEREADY;
+              return QXCM_WAITFOREVENT(1, 100, u, e);
+          }),
+        r("QXCM_GETCAPTUREINFO", 1, started(1, 3, 2),
+          [n](int32_t *e) { return QXCM_GETCAPTUREINFO(1, n, n + 1, e); }),
+        r("QXCM_FIRETRIGGER", 1, softwareTrigger,
+          [](int32_t *e) { return QXCM_FIRETRIGGER(1, e); }),
+        r("QXCM_GETFRAMESIZE", 1, started(1, 3, 0),
+          [u](int32_t *e) { return QXCM_GETFRAMESIZE(1, u, u + 1, e); }),
+        r("QXCM_GETFRAMESIZE_A", 1, started(1, 3, 0),
+          [u](int32_t *e) { return QXCM_GETFRAMESIZE_A(1, u, u + 1, u + 2, e); }),
+        r("QXCM_GETFRAME", 1, started(1, 3, 2),
+          [f](int32_t *e) { return QXCM_GETFRAME(1, 1, f, e); }),
+        r(
+            "QXCM_GETFRAME_A", 1,
+            [started] {
+                started(1, 3, 2)();
+                int32_t err = 0;
+                QXCM_GETFRAME(1, 1, frame.data(),
+                              &err); // its source, at the pitch locked last
+            },
+            [f](int32_t *e) { return QXCM_GETFRAME_A(1, f, other.data(), e); }),
+        r("QXCM_GETFRAME_B", 1, started(1, 3, 2),
+          [f](int32_t *e) { return QXCM_GETFRAME_B(1, 1, f, &gValue, e); }),
+        r("QXCM_GETNEXTFRAME", 1, started(1, 3, 2),
+          [f](int32_t *e) { return QXCM_GETNEXTFRAME(1, f, e); }),
+        r("QXCM_GETNEXTFRAME_A", 1, started(0, 4, 1),
+          [f](int32_t *e) { return QXCM_GETNEXTFRAME_A(1, f, 100, e); }),
+        r("QXCM_GETNEXTFRAME_B", 1, started(1, 3, 2),
+          [f](int32_t *e) { return QXCM_GETNEXTFRAME_B(1, f, 100, e); }),
+        r("QXCM_GETNEXTFRAME_U8", 1, started(1, 3, 2),
+          [f](int32_t *e) { return QXCM_GETNEXTFRAME_U8(1, f, 100, e); }),
+        r("QXCM_GETFRAME_PAIRED", 0, split,
+          [f](int32_t *e) { return QXCM_GETFRAME_PAIRED(0, 1, f, other.data(), &gValue, e); }),
+        r("QXCM_GETELECTRONFRAME", 1, open(1),
+          [f](int32_t *e) {
+              return QXCM_GETELECTRONFRAME(1, 0, f, e) == 0 && *e == QXERR_NOTSUPPORT;
+          }),
+        r("QXCM_GETELECTRONINFO", 1, prepared,
+          [](int32_t *e) {
+              float a = 0, b = 0;
+              return QXCM_GETELECTRONINFO(1, 2, &a, &b, e);
+          }),
+        r("QXCM_SETEMPROTECTION", 1, open(1),
+          [](int32_t *e) { return QXCM_SETEMPROTECTION(1, 1, 1, 2, 10, e); }),
+        r("QXCM_GETEMPROTECTSTATUS", 1, open(1),
+          [n](int32_t *e) { return QXCM_GETEMPROTECTSTATUS(1, n, e); }),
+    };
+}
+
 class FaultSweep : public LibraryTest, public ::testing::WithParamInterface<Flow> {};
 
 TEST_P(FaultSweep, ReportsTheFailingCallAndStopsThere)
@@ -509,6 +623,7 @@ std::string FlowName(const ::testing::TestParamInfo<Flow> &info)
 INSTANTIATE_TEST_SUITE_P(Flows, FaultSweep, ::testing::ValuesIn(Flows()), FlowName);
 INSTANTIATE_TEST_SUITE_P(Legacy, FaultSweep, ::testing::ValuesIn(LegacyFlows()), FlowName);
 INSTANTIATE_TEST_SUITE_P(Corrections, FaultSweep, ::testing::ValuesIn(CorrectionFlows()), FlowName);
+INSTANTIATE_TEST_SUITE_P(LegacyCapture, FaultSweep, ::testing::ValuesIn(OlderFlows()), FlowName);
 
 // Every export of the list with an ordinal from `first` to `last` that makes a device call runs
 // in one of the flows (named after it, or after it and a suffix).
@@ -548,6 +663,11 @@ TEST(FaultSweepCoverage, EveryLegacyExportHasAFlow)
 TEST(FaultSweepCoverage, EveryCorrectionExportHasAFlow)
 {
     ExpectAFlowPerExport(CorrectionFlows(), 74, 87, {});
+}
+
+TEST(FaultSweepCoverage, EveryOlderCaptureExportHasAFlow)
+{
+    ExpectAFlowPerExport(OlderFlows(), 117, 142, {});
 }
 
 } // namespace

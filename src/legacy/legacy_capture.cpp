@@ -1,0 +1,284 @@
+// Capture control of the older family. Its wait and lock use the device's older calls, which
+// answer only success or failure: a failure's cause is asked for, so the host learns it.
+#include "legacy/legacy_capture.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <utility>
+
+#include "capture/buffers.h"
+#include "capture/capture_control.h"
+#include "core/device.h"
+#include "core/saturating_cast.h"
+#include "legacy/legacy_records.h"
+#include "qxcm/qxcm.h"
+#include "settings/properties.h"
+
+namespace qxcm {
+namespace {
+
+constexpr uint32_t kFrameReadyEvent = 2;
+
+// The data type step: the table without the narrow codes 1 and 2, which leave both as they were.
+void ReportLegacyDataType(CameraContext &c, uint32_t *dataType)
+{
+    uint32_t code = 0, host = 0;
+    if (Device().VelaGetDataType(c.deviceHandle, &code) != 0 && HostDataType(code, false, &host)) {
+        c.dataType = host;
+        *dataType = host;
+    }
+}
+
+void ReportLegacyGeometry(CameraContext &c, uint32_t *width, uint32_t *height)
+{
+    if (UpdateLegacyFrameGeometry(c)) {
+        *width = HostWidth(c);
+        *height = c.frameHeight;
+    }
+}
+
+} // namespace
+
+uint32_t LegacyBytesPerPixel(uint32_t dataType)
+{
+    switch (dataType) {
+    case 0:
+        return 1;
+    case 1:
+    case 7:
+        return 2;
+    case 4:
+        return 3;
+    case 6:
+        return 6;
+    default:
+        return 0;
+    }
+}
+
+bool StartLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames)
+{
+    c.timeOriginSet = 0;
+    ReadFrameOverhead(c);
+    int32_t n = mode == 1 ? 3 : static_cast<int32_t>(std::min<uint32_t>(frames, INT32_MAX));
+    c.lastResult = Device().VelaAllocBuffers(c.deviceHandle, n);
+    if (c.lastResult < 0)
+        return false;
+    // Recorded like a preparation's buffers, so that unpreparing releases them and the
+    // electron values always have one slot per buffer frame.
+    c.bufferState = 1;
+    c.bufferFrameCount = n;
+    RenewElectronInfo(c, n);
+    if (c.recording) {
+        Device().VelaCaptureRecord(c.deviceHandle, c.recorderHandle);
+        Device().VelaRefreshRecorder(c.recorderHandle);
+    }
+    int32_t start = mode == 1 ? -1 : 0;
+    c.lastResult = Device().VelaCaptureStart(c.deviceHandle, start);
+    if (c.lastResult < 0)
+        return false;
+    c.captureStartMode = start;
+    c.framesTaken = 0;
+    return true;
+}
+
+bool UpdateLegacyFrameGeometry(CameraContext &c)
+{
+    double width = 0.0, height = 0.0;
+    // A failed size read keeps its code for the caller to report; a success leaves lastResult.
+    for (auto [id, value] : {std::pair{kPropImageWidth, &width}, {kPropImageHeight, &height}}) {
+        int32_t result = Device().VelaGetValue(c.deviceHandle, id, value);
+        if (result < 0) {
+            c.lastResult = result;
+            return false;
+        }
+    }
+    int32_t size[2] = {};
+    if (!DeviceAnswered(c, Device().VelaGetDataSize(c.deviceHandle, size)))
+        return false;
+    StoreFrameGeometry(c, width, height);
+    return true;
+}
+
+uint32_t LegacyTimeLimit(const CameraContext &c, uint32_t hostLimit)
+{
+    if (hostLimit >= 1)
+        return hostLimit;
+    if (!HasParameter(c, 15))
+        return 1000;
+    double source = ParameterRecord(c, 15).cachedValue[0];
+    if (source == 2.0 || source == 3.0) // external or software trigger: no telling when
+        return kNoTimeLimit;
+    if (!HasParameter(c, 7)) // no exposure to start from: the current family's fallback
+        return 5000;
+    double ms =
+        std::trunc((ParameterRecord(c, 7).cachedValue[0] + c.frameOverheadSeconds) * 1000.0);
+    if (std::isnan(ms)) // an exposure nobody can tell adds nothing to the second
+        ms = 0.0;
+    return SaturateToUint32(1000.0 + ms);
+}
+
+bool WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8_t **address,
+                            int32_t *index)
+{
+    uint32_t limit = LegacyTimeLimit(c, hostLimit);
+    int32_t frame = -1; // the newest
+    uint32_t event = kFrameReadyEvent;
+    if (c.captureStartMode == 0) {
+        int32_t newest = -1, count = 0;
+        if (Device().VelaReadTransferInfo(c.deviceHandle, &newest, &count) != 0) {
+            if (c.framesTaken >= count) {
+                if (!DeviceAnswered(c,
+                                    Device().VelaWaitEvent(c.deviceHandle, &event, limit, nullptr)))
+                    return false;
+                Device().VelaReadTransferInfo(c.deviceHandle, &newest, &count);
+                frame = newest;
+            } else {
+                frame = c.framesTaken;
+            }
+        }
+        if (c.framesTaken < c.bufferFrameCount - 1)
+            ++c.framesTaken;
+    } else if (!DeviceAnswered(c, Device().VelaWaitEvent(c.deviceHandle, &event, limit, nullptr))) {
+        return false;
+    }
+    void *locked = nullptr;
+    if (!DeviceAnswered(c, Device().VelaLockData(c.deviceHandle, &locked, &c.rowBytes, frame)))
+        return false;
+    *address = static_cast<const uint8_t *>(locked);
+    *index = frame;
+    return true;
+}
+
+Failure PrepareLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames, uint32_t *width,
+                             uint32_t *height, uint32_t *dataType)
+{
+    if (!width || !height || !dataType)
+        return QXERR_INVALIDPARAM;
+    if (!PrepareBuffers(c, mode, static_cast<int32_t>(std::min<uint32_t>(frames, INT32_MAX))))
+        return c.lastResult;
+    ReportLegacyDataType(c, dataType);
+    ReportLegacyGeometry(c, width, height);
+    return {};
+}
+
+Failure ReleaseLegacyBuffers(CameraContext &c)
+{
+    if (!ReleaseBuffers(c))
+        return c.lastResult;
+    return {};
+}
+
+Failure StartLegacyCaptureReporting(CameraContext &c, uint32_t mode, uint32_t frames,
+                                    uint32_t *dataType, bool withGeometry, uint32_t *width,
+                                    uint32_t *height)
+{
+    if (!dataType || (withGeometry && (!width || !height)))
+        return QXERR_INVALIDPARAM;
+    if (!StartLegacyCapture(c, mode, frames))
+        return c.lastResult;
+    ReportLegacyDataType(c, dataType);
+    if (withGeometry)
+        ReportLegacyGeometry(c, width, height);
+    return {};
+}
+
+Failure RestartLegacyCapture(CameraContext &c)
+{
+    if (!StartCapture(c))
+        return c.lastResult;
+    return {};
+}
+
+Failure StopLegacyCapture(CameraContext &c)
+{
+    c.lastResult = Device().VelaStopCapture(c.deviceHandle);
+    if (c.lastResult < 0)
+        return c.lastResult;
+    return {};
+}
+
+Failure WaitLegacyFrame(CameraContext &c, uint32_t timeLimit, int32_t *frameIndex,
+                        int32_t *frameCount)
+{
+    if (!frameIndex || !frameCount)
+        return QXERR_INVALIDPARAM;
+    int32_t index = 0, count = 0;
+    if (!WaitForFrame(c, timeLimit, &index, &count))
+        return c.lastResult;
+    *frameIndex = index;
+    *frameCount = count;
+    return {};
+}
+
+Failure WaitLegacyEvent(CameraContext &c, uint32_t timeLimit, uint32_t *event)
+{
+    if (!event)
+        return QXERR_INVALIDPARAM;
+    VelaWaitRecord wait{};
+    wait.size = sizeof wait;
+    wait.mask = *event;
+    wait.timeoutMs = timeLimit;
+    c.lastResult = Device().VelaWaitStart(c.waitHandle, &wait);
+    if (c.lastResult < 0)
+        return c.lastResult;
+    *event = wait.event;
+    return {};
+}
+
+Failure ReadLegacyCaptureInfo(CameraContext &c, int32_t *frameIndex, int32_t *frameCount)
+{
+    if (!frameIndex || !frameCount)
+        return QXERR_INVALIDPARAM;
+    VelaTransferRecord transfer{};
+    transfer.size = sizeof transfer;
+    c.lastResult = Device().VelaGetTransferInfo(c.deviceHandle, &transfer);
+    if (c.lastResult < 0)
+        return c.lastResult;
+    *frameIndex = transfer.newestIndex;
+    *frameCount = transfer.frameCount;
+    return {};
+}
+
+Failure FireLegacyTrigger(CameraContext &c)
+{
+    c.lastResult = Device().VelaFireTrigger(c.deviceHandle, 0);
+    if (c.lastResult < 0)
+        return c.lastResult;
+    return {};
+}
+
+Failure ReadLegacyFrameSize(CameraContext &c, uint32_t *width, uint32_t *height,
+                            bool withBytesPerPixel, uint32_t *bytesPerPixel)
+{
+    if (!width || !height || (withBytesPerPixel && !bytesPerPixel))
+        return QXERR_INVALIDPARAM;
+    if (withBytesPerPixel)
+        *width = *height = *bytesPerPixel = 0;
+    if (!UpdateLegacyFrameGeometry(c))
+        return c.lastResult;
+    *width = HostWidth(c);
+    *height = c.frameHeight;
+    if (withBytesPerPixel) {
+        switch (c.dataType) {
+        case kHostMono8:
+            *bytesPerPixel = 1;
+            break;
+        case kHostColour24:
+            *bytesPerPixel = 3;
+            break;
+        case kHostColour48:
+            *bytesPerPixel = 6;
+            break;
+        case kHostMono16:
+            *bytesPerPixel = 2;
+            break;
+        default:
+            break;
+        }
+    }
+    return {};
+}
+
+} // namespace qxcm

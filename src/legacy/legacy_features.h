@@ -1,0 +1,20 @@
+// Device features of the older family: the EM gain protection.
+#pragma once
+
+#include <cstdint>
+
+#include "legacy/legacy_capture.h"
+
+namespace qxcm {
+
+constexpr uint32_t kPropEmProtectLevel = 0x00200270; // written as the level, read as the status
+constexpr uint32_t kPropEmProtectAlarm = 0x00200280;
+constexpr uint32_t kPropEmProtectMode = 0x00200290;
+constexpr uint32_t kPropEmProtectFrames = 0x002002A0;
+
+// Writes level, alarm, mode and frames in that order; a failed write leaves the earlier ones.
+Failure SetEmProtection(CameraContext &c, int32_t mode, int32_t alarm, int32_t level,
+                        int32_t frames);
+Failure ReadEmProtectStatus(CameraContext &c, int32_t *status);
+
+} // namespace qxcm

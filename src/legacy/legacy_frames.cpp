@@ -1,0 +1,254 @@
+// Frame calls of the older family. Every copy confirms afterwards that the device did not
+// replace the frame while it was copied.
+#include "legacy/legacy_frames.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+#include "capture/buffers.h"
+#include "capture/frames.h"
+#include "core/device.h"
+#include "core/saturating_cast.h"
+#include "legacy/legacy_convert.h"
+#include "legacy/legacy_records.h"
+#include "qxcm/qxcm.h"
+
+namespace qxcm {
+namespace {
+
+// A frame the device described, with what identifies it for ConfirmFrameUnchanged.
+LockedFrame FrameOf(const VelaFrameRecord &r, int32_t index)
+{
+    LockedFrame f{};
+    f.address = static_cast<const uint8_t *>(r.address);
+    f.rowBytes = r.rowBytes;
+    f.bytes = int64_t{r.height} * r.rowBytes;
+    f.index = index;
+    f.frameNumber = r.frameNumber;
+    f.stampSeconds = r.stampSeconds;
+    f.stampMicroseconds = r.stampMicroseconds;
+    return f;
+}
+
+// The older lock answers an address and a pitch only. The buffer frame it locked (the newest
+// for index -1) is locked again by index for its size and identity; a newest frame that moved
+// on in between was replaced.
+Failure DescribeLegacyFrame(CameraContext &c, const uint8_t *address, int32_t index,
+                            LockedFrame &frame)
+{
+    if (index < 0) {
+        VelaTransferRecord transfer{};
+        transfer.size = sizeof transfer;
+        c.lastResult = Device().VelaGetTransferInfo(c.deviceHandle, &transfer);
+        if (c.lastResult < 0)
+            return c.lastResult;
+        index = transfer.newestIndex;
+    }
+    VelaFrameRecord r;
+    if (int32_t code = LockDeviceFrame(c, index, 0, r))
+        return code;
+    if (static_cast<const uint8_t *>(r.address) != address)
+        return QXERR_LOSTFRAME;
+    frame = FrameOf(r, index);
+    if (!address || r.rowBytes <= 0 || r.rowBytes != c.rowBytes)
+        return QXERR_INVALIDPARAM;
+    return {};
+}
+
+// True when `rows` rows of `rowBytes` bytes at the frame's pitch from `offset` on lie inside it.
+bool RowsInside(const LockedFrame &frame, int64_t offset, int64_t rowBytes, int64_t rows)
+{
+    if (rows <= 0 || rowBytes <= 0)
+        return InsideFrame(frame, offset, 0);
+    return InsideFrame(frame, offset, (rows - 1) * frame.rowBytes + rowBytes);
+}
+
+// The legacy row copy: rows of width x bytes per pixel, never more than a device row holds.
+Failure LegacyRowCopy(CameraContext &c, const LockedFrame &frame, uint8_t *destination)
+{
+    uint32_t pixelBytes = LegacyBytesPerPixel(c.dataType);
+    if (pixelBytes == 0)
+        return c.lastResult;
+    int64_t stride = int64_t{pixelBytes} * c.frameWidth;
+    int64_t row = std::min<int64_t>(stride, frame.rowBytes);
+    if (!RowsInside(frame, 0, row, c.frameHeight))
+        return QXERR_INVALIDPARAM;
+    CopyRows(frame.address, static_cast<size_t>(frame.rowBytes), destination,
+             static_cast<size_t>(stride), static_cast<size_t>(row), c.frameHeight);
+    if (int32_t code = ConfirmFrameUnchanged(c, frame))
+        return code;
+    return {};
+}
+
+Failure EightBitCopy(CameraContext &c, const LockedFrame &frame, int32_t range,
+                     uint8_t *destination)
+{
+    int64_t row = int64_t{c.frameWidth} * 2;
+    if (!RowsInside(frame, 0, row, c.frameHeight))
+        return QXERR_INVALIDPARAM;
+    uint32_t shift = EightBitShift(range);
+    for (uint32_t r = 0; r < c.frameHeight; ++r)
+        ConvertToEightBit(frame.address + int64_t{r} * frame.rowBytes,
+                          destination + size_t{r} * c.frameWidth, c.frameWidth, shift);
+    if (int32_t code = ConfirmFrameUnchanged(c, frame))
+        return code;
+    return {};
+}
+
+// Single precision as the host takes it; values beyond its range become infinities rather than
+// undefined conversions.
+float Narrow(double v)
+{
+    if (v > FLT_MAX)
+        return INFINITY;
+    if (v < -FLT_MAX)
+        return -INFINITY;
+    return static_cast<float>(v);
+}
+
+} // namespace
+
+Failure CopyLegacyFrame(CameraContext &c, uint32_t index, uint8_t *destination)
+{
+    if (!destination)
+        return QXERR_INVALIDPARAM;
+    VelaFrameRecord r;
+    if (int32_t code = LockDeviceFrame(c, static_cast<int32_t>(index), 0, r))
+        return code;
+    c.rowBytes = r.rowBytes;
+    LockedFrame frame = FrameOf(r, static_cast<int32_t>(index));
+    if (!frame.address || frame.rowBytes <= 0 ||
+        !RowsInside(frame, 0, frame.rowBytes, c.frameHeight))
+        return QXERR_INVALIDPARAM;
+    CopyRows(frame.address, static_cast<size_t>(frame.rowBytes), destination,
+             static_cast<size_t>(frame.rowBytes), static_cast<size_t>(frame.rowBytes),
+             c.frameHeight);
+    if (int32_t code = ConfirmFrameUnchanged(c, frame))
+        return code;
+    return {};
+}
+
+Failure CopyLegacyFrameStamped(CameraContext &c, uint32_t index, uint8_t *destination,
+                               double *stamp)
+{
+    if (int32_t code =
+            CopyFrame(c, static_cast<int32_t>(index), std::nullopt, 0, destination, stamp))
+        return code;
+    return {};
+}
+
+Failure RepackLegacyFrame(CameraContext &c, const uint8_t *source, uint8_t *destination)
+{
+    if (!source || !destination)
+        return QXERR_INVALIDPARAM;
+    int64_t stride;
+    if (c.dataType == kHostMono8)
+        stride = c.frameWidth;
+    else if (c.dataType == 1 || c.dataType == kHostMono16)
+        stride = int64_t{c.frameWidth} * 2;
+    else
+        return QXERR_INVALIDPARAM;
+    if (c.rowBytes <= 0)
+        return QXERR_INVALIDPARAM;
+    CopyRows(source, static_cast<size_t>(c.rowBytes), destination, static_cast<size_t>(stride),
+             static_cast<size_t>(std::min<int64_t>(stride, c.rowBytes)), c.frameHeight);
+    return {};
+}
+
+Failure CopyNextLegacyFrame(CameraContext &c, uint32_t timeLimit, uint8_t *destination)
+{
+    if (!destination)
+        return QXERR_INVALIDPARAM;
+    const uint8_t *address = nullptr;
+    int32_t index = -1;
+    if (!WaitAndLockLegacyFrame(c, timeLimit, &address, &index))
+        return c.lastResult;
+    LockedFrame frame{};
+    if (Failure f = DescribeLegacyFrame(c, address, index, frame))
+        return f;
+    return LegacyRowCopy(c, frame, destination);
+}
+
+Failure LockNextLegacyFrame(CameraContext &c, uint32_t timeLimit)
+{
+    const uint8_t *address = nullptr;
+    int32_t index = -1;
+    if (!WaitAndLockLegacyFrame(c, timeLimit, &address, &index))
+        return c.lastResult;
+    return {};
+}
+
+Failure CopyNextEightBitFrame(CameraContext &c, uint32_t timeLimit, uint8_t *destination)
+{
+    if (!destination)
+        return QXERR_INVALIDPARAM;
+    const uint8_t *address = nullptr;
+    int32_t index = -1, range = 0;
+    if (!WaitAndLockLegacyFrame(c, timeLimit, &address, &index) ||
+        !DeviceAnswered(c, Device().VelaGetDataRange(c.deviceHandle, &range, nullptr)))
+        return c.lastResult;
+    bool sixteenBit = c.dataType == 1 || c.dataType == kHostMono16;
+    if (c.dataType != kHostMono8 && !sixteenBit)
+        return c.lastResult;
+    LockedFrame frame{};
+    if (Failure f = DescribeLegacyFrame(c, address, index, frame))
+        return f;
+    if (!sixteenBit)
+        return LegacyRowCopy(c, frame, destination);
+    return EightBitCopy(c, frame, range, destination);
+}
+
+Failure CopyPairedFrame(CameraContext &c, uint32_t index, uint8_t *view1, uint8_t *view2,
+                        double *stamp)
+{
+    if (!view1 || !view2 || !stamp)
+        return QXERR_INVALIDPARAM;
+    if (int32_t code = TakeTimeOrigin(c))
+        return code;
+    const uint32_t view1Offset = (1u << 24) + kPropViewOffset;
+    const uint32_t view2Offset = (2u << 24) + kPropViewOffset;
+    double offset1 = 0.0, offset2 = 0.0;
+    c.lastResult = Device().VelaGetValue(c.deviceHandle, view1Offset, &offset1);
+    if (c.lastResult < 0)
+        return c.lastResult;
+    VelaFrameRecord r;
+    if (int32_t code = LockDeviceFrame(c, static_cast<int32_t>(index), 0, r))
+        return code;
+    c.lastResult = Device().VelaGetValue(c.deviceHandle, view1Offset, &offset1);
+    if (c.lastResult < 0)
+        return c.lastResult;
+    c.lastResult = Device().VelaGetValue(c.deviceHandle, view2Offset, &offset2);
+    if (c.lastResult < 0)
+        return c.lastResult;
+    c.rowBytes = r.rowBytes;
+    LockedFrame frame = FrameOf(r, static_cast<int32_t>(index));
+    // The offsets are bytes, as the device names them.
+    int64_t from1 = SaturateToInt64(offset1), from2 = SaturateToInt64(offset2);
+    if (!frame.address || frame.rowBytes <= 0 ||
+        !RowsInside(frame, from1, frame.rowBytes, c.frameHeight) ||
+        !RowsInside(frame, from2, frame.rowBytes, c.frameHeight))
+        return QXERR_INVALIDPARAM;
+    size_t pitch = static_cast<size_t>(frame.rowBytes);
+    CopyRows(frame.address + from1, pitch, view1, pitch, pitch, c.frameHeight);
+    CopyRows(frame.address + from2, pitch, view2, pitch, pitch, c.frameHeight);
+    if (int32_t code = ConfirmFrameUnchanged(c, frame))
+        return code;
+    *stamp = FrameStampSeconds(r) - c.timeOrigin;
+    return {};
+}
+
+Failure ReadElectronInfo(CameraContext &c, int32_t index, float *factor, float *offset)
+{
+    if (!factor || !offset || index < 0 || index >= c.bufferFrameCount)
+        return QXERR_INVALIDPARAM;
+    if (!c.frameElectronInfo) {
+        *factor = *offset = -1.0f;
+        return {};
+    }
+    *factor = Narrow(c.frameElectronInfo[2 * index]);
+    *offset = Narrow(c.frameElectronInfo[2 * index + 1]);
+    return {};
+}
+
+} // namespace qxcm

@@ -1,0 +1,239 @@
+// Capture control of the older family: its allocate-and-start, the order in which snap and
+// sequence captures hand frames out, its time limits, triggers and data-type reports.
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "legacy/legacy_capture.h"
+#include "settings/properties.h"
+#include "support/qx_test.h"
+#include "velaapi/vela_api.h"
+#include "velaapi/vela_sim.h"
+
+using qxtest::LibraryTest;
+
+namespace {
+
+uint32_t FrameNumber(const std::vector<uint8_t> &frame)
+{
+    uint32_t n = 0;
+    memcpy(&n, frame.data(), sizeof n);
+    return n;
+}
+
+class LegacyCapture : public LibraryTest {
+  protected:
+    void SetUp() override
+    {
+        LibraryTest::SetUp();
+        VelaSim_SetManualClock(1);
+        InitWithLog();
+    }
+    // Starts camera i through the one-step start; fails the test on failure.
+    void Start(uint32_t i, uint32_t mode, uint32_t frames)
+    {
+        int32_t err = 0;
+        ASSERT_EQ(QXCM_STARTCAPTURE_A(i, mode, frames, &type, &width, &height, &err), 1) << err;
+    }
+    // The frame number of the next frame the older wait hands out.
+    uint32_t NextFrameNumber(uint32_t i)
+    {
+        std::vector<uint8_t> frame(size_t(width) * height * 6);
+        int32_t err = 0;
+        EXPECT_EQ(QXCM_GETNEXTFRAME_A(i, frame.data(), 100, &err), 1) << err;
+        return FrameNumber(frame);
+    }
+    uint32_t type = 99, width = 0, height = 0;
+};
+
+TEST_F(LegacyCapture, SnapHandsOutFramesInOrderThenTheLastOneAgain)
+{
+    OpenCamera(1);
+    Start(1, 0, 4);
+    ASSERT_EQ(VelaSim_DeliverFrames(1, 4), 4);
+    for (uint32_t expected : {0u, 1u, 2u, 3u, 3u})
+        EXPECT_EQ(NextFrameNumber(1), expected);
+    EXPECT_TRUE(JournalOf("VelaWaitEvent").empty()) << "every frame had arrived";
+
+    // Restarted with two frames in: the third call catches up, waits and takes the newest.
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_STOPCAPTURE(1, &err), 1);
+    ASSERT_EQ(QXCM_STARTCAPTURE_B(1, &err), 1);
+    ASSERT_EQ(VelaSim_DeliverFrames(1, 2), 2);
+    ClearJournal();
+    for (uint32_t expected : {0u, 1u, 1u})
+        EXPECT_EQ(NextFrameNumber(1), expected);
+    EXPECT_EQ(JournalOf("VelaWaitEvent").size(), 1u);
+}
+
+TEST_F(LegacyCapture, OneStepStartAllocatesThreeForASequenceAndTheHostsCountForASnap)
+{
+    OpenCamera(1);
+    const struct {
+        uint32_t mode, frames;
+        const char *alloc, *start;
+    } cases[] = {{1, 10, "frames=3)", "mode=-1)"},
+                 {0, 10, "frames=10)", "mode=0)"},
+                 {0, 1, "frames=1)", "mode=0)"}};
+    int32_t err = 0;
+    for (const auto &c : cases) {
+        ClearJournal();
+        Start(1, c.mode, c.frames);
+        EXPECT_NE(JournalOf("VelaAllocBuffers").at(0).find(c.alloc), std::string::npos);
+        EXPECT_NE(JournalOf("VelaCaptureStart").at(0).find(c.start), std::string::npos);
+        EXPECT_EQ(type, 7u);
+        EXPECT_EQ(width, 512u);
+        // Unpreparing releases what the one-step start allocated, so the camera can be
+        // prepared or started again without closing it.
+        ASSERT_EQ(QXCM_STOPCAPTURE(1, &err), 1);
+        ASSERT_EQ(QXCM_UNPREPARECAPTURE(1, &err), 1) << err;
+    }
+    uint32_t w = 0, h = 0, t = 0;
+    ASSERT_EQ(QXCM_PREPARECAPTURE(1, 1, 5, &w, &h, &t, &err), 1) << err;
+    EXPECT_EQ(h, 512u);
+
+    // A sequence hands out the newest frame.
+    ASSERT_EQ(QXCM_UNPREPARECAPTURE(1, &err), 1);
+    Start(1, 1, 0);
+    ASSERT_EQ(VelaSim_DeliverFrames(1, 5), 5);
+    EXPECT_EQ(NextFrameNumber(1), 4u);
+}
+
+TEST_F(LegacyCapture, AutomaticTimeLimitSaturatesAndFollowsTheTrigger)
+{
+    OpenCamera(1);
+    qxcm::CameraContext &c = Context(1);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        uint32_t host;
+        double source, exposure, overhead;
+        uint32_t expected;
+    } cases[] = {
+        {250, 1, 0.01, 0.002, 250},
+        {0, 1, 0.01, 0.002, 1012},
+        {0, 2, 0.01, 0.002, 0xFFFFFFFF},
+        {0, 3, 0.01, 0.002, 0xFFFFFFFF},
+        {0, 1, 4294966.0, 0.0, 4294967000u},
+        {0, 1, 4294967.0, 0.0, 0xFFFFFFFF},
+        {0, 1, 1e300, 1e300, 0xFFFFFFFF},
+        {0, 1, 0.01, 1e300, 0xFFFFFFFF},
+        {0, 1, -1e300, 0.0, 0},
+        {0, 1, nan, 0.0, 1000},
+        {0, 1, 0.0, nan, 1000},
+    };
+    for (const auto &k : cases) {
+        qxcm::ParameterRecord(c, 15).cachedValue[0] = k.source;
+        qxcm::ParameterRecord(c, 7).cachedValue[0] = k.exposure;
+        c.frameOverheadSeconds = k.overhead;
+        EXPECT_EQ(qxcm::LegacyTimeLimit(c, k.host), k.expected)
+            << k.exposure << " + " << k.overhead << " source " << k.source;
+    }
+    c.parameterMap[7] = -1;
+    EXPECT_EQ(qxcm::LegacyTimeLimit(c, 0), 5000u) << "no exposure to start from";
+    c.parameterMap[15] = -1;
+    EXPECT_EQ(qxcm::LegacyTimeLimit(c, 0), 1000u) << "no trigger source";
+}
+
+TEST_F(LegacyCapture, SoftwareTriggersAndTheUnlimitedWaitTheyNeed)
+{
+    ASSERT_EQ(VelaSim_SetProperty(1, 0x00100110, 3.0), 1); // SOFTWARE
+    OpenCamera(1);
+    int32_t err = 0;
+    EXPECT_EQ(QXCM_FIRETRIGGER(1, &err), 0);
+    EXPECT_EQ(err, static_cast<int32_t>(VELA_ERR_NOTREADY)) << "not capturing";
+    Start(1, 1, 3);
+    err = 12345;
+    ASSERT_EQ(QXCM_FIRETRIGGER(1, &err), 1);
+    EXPECT_EQ(err, 12345);
+    ASSERT_EQ(VelaSim_DeliverFrames(1, 1), 1);
+    std::vector<uint8_t> frame(size_t(width) * height * 2);
+    ASSERT_EQ(QXCM_GETNEXTFRAME(1, frame.data(), &err), 1) << err;
+    EXPECT_NE(JournalOf("VelaWaitEvent").back().find("timeout=4294967295"), std::string::npos);
+
+    // The event wait hands back what came.
+    uint32_t event = VELA_EVENT_FRAMEREADY;
+    ASSERT_EQ(VelaSim_DeliverFrames(1, 1), 1);
+    ASSERT_EQ(QXCM_WAITFOREVENT(1, 0, &event, &err), 1) << err;
+    EXPECT_EQ(event, uint32_t(VELA_EVENT_FRAMEREADY));
+    int32_t index = -5, count = -5;
+    ASSERT_EQ(QXCM_GETCAPTUREINFO(1, &index, &count, &err), 1);
+    EXPECT_EQ(index, 1);
+    EXPECT_EQ(count, 2);
+}
+
+TEST_F(LegacyCapture, FrameSizeReportsSamplesPerRowAndBytesPerPixel)
+{
+    const struct {
+        uint32_t camera, width, height, bytes;
+    } cases[] = {{0, 2048, 2048, 2}, {1, 512, 512, 2}, {2, 1280 * 3, 1024, 3}};
+    for (const auto &k : cases) {
+        OpenCamera(k.camera);
+        uint32_t w = 0, h = 0, t = 0, b = 0;
+        int32_t err = 0;
+        ASSERT_EQ(QXCM_PREPARECAPTURE(k.camera, 0, 1, &w, &h, &t, &err), 1) << err;
+        ASSERT_EQ(QXCM_GETFRAMESIZE_A(k.camera, &w, &h, &b, &err), 1) << err;
+        EXPECT_EQ(w, k.width);
+        EXPECT_EQ(h, k.height);
+        EXPECT_EQ(b, k.bytes);
+        EXPECT_FALSE(JournalOf("VelaGetDataSize").empty());
+    }
+    // A failed data-size answer fails the size call and writes zeros only.
+    VelaSim_FailCall("VelaGetDataSize", 0, 1, static_cast<int32_t>(VELA_ERR_NOTREADY), 0);
+    uint32_t w = 7, h = 7, b = 7;
+    int32_t err = 0;
+    EXPECT_EQ(QXCM_GETFRAMESIZE_A(2, &w, &h, &b, &err), 0);
+    EXPECT_EQ(w + h + b, 0u);
+    EXPECT_EQ(QXCM_GETFRAMESIZE_A(2, &w, nullptr, &b, &err), 0);
+    EXPECT_EQ(err, QXERR_INVALIDPARAM);
+}
+
+// Earlier devices report mono data as 1 and 2, which the older table does not know: the
+// host's variable and the camera's data type stay as they were; the current call maps them.
+TEST_F(LegacyCapture, EarlyTypeCodesLeaveTheDataTypeAlone)
+{
+    ASSERT_EQ(VelaSim_LoadCameraSet("camera T-EARLY\nsensor 64 32 mono16 typecodes=early\n"
+                                    "camera T-EARLY8\nsensor 64 32 mono8 typecodes=early\n"),
+              2);
+    uint32_t count = 0;
+    ASSERT_EQ(QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 0, nullptr), 1);
+    for (uint32_t i : {0u, 1u}) {
+        OpenCamera(i);
+        Context(i).dataType = 77;
+        uint32_t w = 0, h = 0, t = 55;
+        int32_t err = 0;
+        ASSERT_EQ(QXCM_PREPARECAPTURE(i, 0, 1, &w, &h, &t, &err), 1) << err;
+        EXPECT_EQ(t, 55u);
+        EXPECT_EQ(Context(i).dataType, 77u);
+        ASSERT_EQ(QXCM_UNPREPARECAPTURE(i, &err), 1);
+        ASSERT_EQ(QXCM_STARTCAPTURE(i, 0, 1, &t, &err), 1) << err;
+        EXPECT_EQ(t, 55u);
+        ASSERT_EQ(QXCM_STOPCAPTURE(i, &err), 1);
+        ASSERT_EQ(QXCM_UNPREPARECAPTURE(i, &err), 1);
+        ASSERT_EQ(QXCM_PREPARECAPTURE_40(i, 0, 1, &w, &h, &t, &err), 1) << err;
+        EXPECT_EQ(t, i == 0 ? 7u : 0u);
+    }
+}
+
+TEST_F(LegacyCapture, NullOutputsAreRefusedBeforeAnyDeviceCall)
+{
+    OpenCamera(1);
+    uint32_t u = 0;
+    int32_t s = 0, err = 0;
+    EXPECT_EQ(QXCM_PREPARECAPTURE(1, 0, 1, &u, nullptr, &u, &err), 0);
+    EXPECT_EQ(QXCM_STARTCAPTURE(1, 0, 1, nullptr, &err), 0);
+    EXPECT_EQ(QXCM_STARTCAPTURE_A(1, 0, 1, &u, &u, nullptr, &err), 0);
+    EXPECT_EQ(QXCM_WAITNEXTFRAME(1, 0, &s, nullptr, &err), 0);
+    EXPECT_EQ(QXCM_WAITFOREVENT(1, 0, nullptr, &err), 0);
+    EXPECT_EQ(QXCM_GETCAPTUREINFO(1, nullptr, &s, &err), 0);
+    EXPECT_EQ(QXCM_GETFRAMESIZE(1, nullptr, &u, &err), 0);
+    EXPECT_EQ(QXCM_GETNEXTFRAME(1, nullptr, &err), 0);
+    EXPECT_EQ(QXCM_GETNEXTFRAME_U8(1, nullptr, 5, &err), 0);
+    EXPECT_EQ(QXCM_GETFRAME(1, 0, nullptr, &err), 0);
+    EXPECT_EQ(QXCM_GETFRAME_A(1, nullptr, &u, &err), 0);
+    EXPECT_EQ(QXCM_GETFRAME_PAIRED(1, 0, &u, nullptr, nullptr, &err), 0);
+    EXPECT_EQ(QXCM_GETEMPROTECTSTATUS(1, nullptr, &err), 0);
+    EXPECT_EQ(err, QXERR_INVALIDPARAM);
+    EXPECT_TRUE(Journal().empty());
+}
+
+} // namespace
