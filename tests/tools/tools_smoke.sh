@@ -32,4 +32,10 @@ if "$bin/qxcm-demo" --quiet --frames 2 --no-record --camera 1 --test-pattern >/d
     echo "a camera without a test pattern passed the self-test"
     exit 1
 fi
-echo "tools smoke: 2 passed, 0 failed"
+# The same capture through the older calls, in order in snap mode, with its 8-bit preview.
+"$bin/qxcm-demo" --legacy --snap --frames 6 --preview legacy.png >legacy.txt
+grep -q '^snap capture of 6 frames, 2048 x 2048, data type 7, 2 bytes per pixel$' legacy.txt
+grep -q '^summary: 6 frames copied, 6 distinct frame numbers' legacy.txt
+"$bin/qxcm-demo" --legacy --camera 2 --frames 4 --preview colour.png >colour.txt
+grep -q '^summary: 4 frames copied' colour.txt
+echo "tools smoke: 3 passed, 0 failed"

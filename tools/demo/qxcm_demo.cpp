@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "legacy_demo.h"
 #include "pattern_check.h"
 #include "preview_png.h"
 #include "qxcm/qxcm.h"
@@ -29,13 +30,17 @@ struct Options {
     bool area = false;
     int32_t areaX = 0, areaY = 0, areaWidth = 0, areaHeight = 0;
     bool testPattern = false;
+    bool legacy = false;
 };
 
 void Usage()
 {
-    std::printf("usage: qxcm-demo [--camera N] [--frames N] [--exposure SECONDS] [--snap]\n"
-                "                 [--preview FILE.png] [--record FILE.vlseq] [--record-frames N]\n"
-                "                 [--no-record] [--quiet] [--area X,Y,W,H] [--test-pattern]\n");
+    std::printf(
+        "usage: qxcm-demo [--camera N] [--frames N] [--exposure SECONDS] [--snap]\n"
+        "                 [--preview FILE.png] [--record FILE.vlseq] [--record-frames N]\n"
+        "                 [--no-record] [--quiet] [--area X,Y,W,H] [--test-pattern]\n"
+        "       qxcm-demo --legacy [--camera N] [--frames N] [--exposure SECONDS] [--snap]\n"
+        "                 [--preview FILE.png]\n");
 }
 
 bool ParseOptions(int argc, char **argv, Options &o)
@@ -62,6 +67,8 @@ bool ParseOptions(int argc, char **argv, Options &o)
             ++k;
         } else if (a == "--test-pattern") {
             o.testPattern = true;
+        } else if (a == "--legacy") {
+            o.legacy = true;
         } else if (a == "--quiet") {
             o.listParameters = false;
         } else if (value && a == "--camera") {
@@ -265,6 +272,8 @@ int main(int argc, char **argv)
         Usage();
         return 2;
     }
+    if (o.legacy)
+        return RunLegacyDemo({o.camera, o.frames, o.exposure, o.snap, o.preview});
     uint32_t count = 0;
     char qxver[64] = "", velaver[64] = "";
     int32_t err = 0;
