@@ -427,6 +427,17 @@ QXCM_API int32_t QXCM_GETNEXTFRAME_B(uint32_t i, void *unused, uint32_t timeLimi
 /* Waits for the next frame and copies it as 8 bits per pixel (width x height bytes). */
 QXCM_API int32_t QXCM_GETNEXTFRAME_U8(uint32_t i, uint8_t *destination, uint32_t timeLimit,
                                       int32_t *error);
+/* The two-view area with its limits, in the order of QXCM_GETAREA_PAIRED_40. */
+QXCM_API int32_t QXCM_GETAREA_PAIRED(uint32_t i, int32_t *hpos1, int32_t *hpos2, int32_t *hposMin,
+                                     int32_t *hposMax, int32_t *hposStep, int32_t *vpos1,
+                                     int32_t *vpos2, int32_t *vposMin, int32_t *vposMax,
+                                     int32_t *vposStep, int32_t *hsize, int32_t *hsizeMin,
+                                     int32_t *hsizeMax, int32_t *hsizeStep, int32_t *vsize,
+                                     int32_t *vsizeMin, int32_t *vsizeMax, int32_t *vsizeStep,
+                                     int32_t *error);
+/* Sets the two-view area (split-view layout only). */
+QXCM_API int32_t QXCM_SETAREA_PAIRED(uint32_t i, int32_t hpos1, int32_t vpos1, int32_t hpos2,
+                                     int32_t vpos2, int32_t hsize, int32_t vsize, int32_t *error);
 /* Copies the two views of a split frame, each height rows with the device's pitch. */
 QXCM_API int32_t QXCM_GETFRAME_PAIRED(uint32_t i, uint32_t frameIndex, void *view1, void *view2,
                                       double *timeStamp, int32_t *error);

@@ -130,6 +130,26 @@ QXCM_API int32_t QXCM_GETNEXTFRAME_U8(uint32_t i, uint8_t *destination, uint32_t
     QX_LEGACY(i, error, CopyNextEightBitFrame(c, timeLimit, destination));
 }
 
+QXCM_API int32_t QXCM_GETAREA_PAIRED(uint32_t i, int32_t *hpos1, int32_t *hpos2, int32_t *hposMin,
+                                     int32_t *hposMax, int32_t *hposStep, int32_t *vpos1,
+                                     int32_t *vpos2, int32_t *vposMin, int32_t *vposMax,
+                                     int32_t *vposStep, int32_t *hsize, int32_t *hsizeMin,
+                                     int32_t *hsizeMax, int32_t *hsizeStep, int32_t *vsize,
+                                     int32_t *vsizeMin, int32_t *vsizeMax, int32_t *vsizeStep,
+                                     int32_t *error)
+{
+    int32_t *const outputs[18] = {hpos1,    hpos2,     hposMin, hposMax,  hposStep, vpos1,
+                                  vpos2,    vposMin,   vposMax, vposStep, hsize,    hsizeMin,
+                                  hsizeMax, hsizeStep, vsize,   vsizeMin, vsizeMax, vsizeStep};
+    QX_LEGACY(i, error, ReadLegacyPairedArea(c, outputs));
+}
+
+QXCM_API int32_t QXCM_SETAREA_PAIRED(uint32_t i, int32_t hpos1, int32_t vpos1, int32_t hpos2,
+                                     int32_t vpos2, int32_t hsize, int32_t vsize, int32_t *error)
+{
+    QX_LEGACY(i, error, SetLegacyPairedArea(c, hpos1, vpos1, hpos2, vpos2, hsize, vsize));
+}
+
 QXCM_API int32_t QXCM_GETFRAME_PAIRED(uint32_t i, uint32_t frameIndex, void *view1, void *view2,
                                       double *timeStamp, int32_t *error)
 {

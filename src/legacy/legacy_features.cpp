@@ -1,9 +1,12 @@
-// EM gain protection through its device properties, each result kept in lastResult.
+// The two-view area over the settings layer's operations, and the EM gain protection through its
+// device properties; each device result is kept in lastResult.
 #include "legacy/legacy_features.h"
 
 #include "core/device.h"
 #include "core/saturating_cast.h"
 #include "qxcm/qxcm.h"
+#include "settings/area.h"
+#include "settings/properties.h"
 
 namespace qxcm {
 
@@ -34,6 +37,35 @@ Failure ReadEmProtectStatus(CameraContext &c, int32_t *status)
     if (c.lastResult < 0)
         return c.lastResult;
     *status = SaturateToInt32(value);
+    return {};
+}
+
+Failure SetLegacyPairedArea(CameraContext &c, int32_t hpos1, int32_t vpos1, int32_t hpos2,
+                            int32_t vpos2, int32_t hsize, int32_t vsize)
+{
+    if (!ApplyPairedArea(c, PairedArea{hpos1, vpos1, hpos2, vpos2, hsize, vsize}))
+        return c.lastResult;
+    return {};
+}
+
+Failure ReadLegacyPairedArea(CameraContext &c, int32_t *const outputs[18])
+{
+    for (int k = 0; k < 18; ++k)
+        if (!outputs[k])
+            return QXERR_INVALIDPARAM;
+    uint32_t binning = 1;
+    if (HasParameter(c, 1))
+        binning = SaturatingCast<uint32_t>(ParameterRecord(c, 1).cachedValue[0]);
+    PairedAreaReport a;
+    if (!ReadPairedArea(c, a, binning))
+        return c.lastResult;
+    const int32_t values[18] = {a.area.hpos1,    a.area.hpos2, a.hpos.minimum, a.hpos.maximum,
+                                a.hpos.step,     a.area.vpos1, a.area.vpos2,   a.vpos.minimum,
+                                a.vpos.maximum,  a.vpos.step,  a.area.hsize,   a.hsize.minimum,
+                                a.hsize.maximum, a.hsize.step, a.area.vsize,   a.vsize.minimum,
+                                a.vsize.maximum, a.vsize.step};
+    for (int k = 0; k < 18; ++k)
+        *outputs[k] = values[k];
     return {};
 }
 

@@ -3,6 +3,7 @@
 #include "settings/area.h"
 
 #include <new>
+#include <optional>
 
 #include "core/device.h"
 #include "core/saturating_cast.h"
@@ -87,15 +88,20 @@ struct Inquiry {
     AreaRange hpos, vpos, hsize, vsize; // steps only
 };
 
-// The sensor size and the units at the current binning (binning 1 when it cannot be read).
-bool InquireUnits(CameraContext &c, Inquiry &out)
+// The sensor size and the units at the given binning, else at the current one (binning 1 when
+// it cannot be read).
+bool InquireUnits(CameraContext &c, Inquiry &out, std::optional<uint32_t> givenBinning = {})
 {
-    double binning = 0.0;
-    c.lastResult = Device().VelaGetValue(c.deviceHandle, kBinning, &binning);
     VelaSubarrayInquiry q{};
     q.size = sizeof q;
     q.id = VELA_REQ_ID_SUBARRAY_INQUIRY;
-    q.binning = c.lastResult >= 0 ? SaturatingCast<uint32_t>(binning) : 1u;
+    if (givenBinning) {
+        q.binning = *givenBinning;
+    } else {
+        double binning = 0.0;
+        c.lastResult = Device().VelaGetValue(c.deviceHandle, kBinning, &binning);
+        q.binning = c.lastResult >= 0 ? SaturatingCast<uint32_t>(binning) : 1u;
+    }
     if (Device().VelaSendRequest(c.deviceHandle, VELA_REQ_INQUIRE, &q, sizeof q) == 0)
         return FailWithDeviceCode(c);
     out.fullWidth = q.fullWidth;
@@ -200,10 +206,10 @@ bool ApplyPairedArea(CameraContext &c, const PairedArea &a)
            Write(c, kView2Hpos, a.hpos2) && Write(c, kView2Vpos, a.vpos2) && ReadImageSize(c);
 }
 
-bool ReadPairedArea(CameraContext &c, PairedAreaReport &out)
+bool ReadPairedArea(CameraContext &c, PairedAreaReport &out, std::optional<uint32_t> binning)
 {
     Inquiry q{};
-    if (!InquireUnits(c, q) || !InTwoViewLayout(c))
+    if (!InquireUnits(c, q, binning) || !InTwoViewLayout(c))
         return false;
     const uint32_t ids[6] = {kHsize, kVsize, kView1Hpos, kView1Vpos, kView2Hpos, kView2Vpos};
     int32_t values[6];

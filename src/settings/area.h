@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "core/library_state.h"
 
@@ -49,7 +50,9 @@ bool ReadArea(CameraContext &c, AreaReport &out);
 
 // The two-view rectangles; both fail unless the sensor is in its two-view layout.
 bool ApplyPairedArea(CameraContext &c, const PairedArea &area);
-bool ReadPairedArea(CameraContext &c, PairedAreaReport &out);
+// With a binning, the units are asked for at that binning instead of the device's current one.
+bool ReadPairedArea(CameraContext &c, PairedAreaReport &out,
+                    std::optional<uint32_t> binning = std::nullopt);
 
 // Whether a host region list (left, top, width, height per region) can be handed to the
 // device: a non-null array, 1 or more regions whose entries fit 32-bit sizes, each region

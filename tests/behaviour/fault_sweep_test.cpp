@@ -490,6 +490,11 @@ std::vector<Flow> OlderFlows()
         QXCM_OPENCAMERA_40(1, 0, &err);
         QXCM_PREPARECAPTURE_40(1, 0, 3, &W, &H, &T, &err);
     };
+    auto splitOpen = [] {
+        VelaSim_SetProperty(0, 0x00400210, 14.0);
+        int32_t err = 0;
+        QXCM_OPENCAMERA_40(0, 0, &err);
+    };
     auto split = [] {
         VelaSim_SetProperty(0, 0x00400210, 14.0);
         int32_t err = 0;
@@ -554,6 +559,14 @@ std::vector<Flow> OlderFlows()
           [f](int32_t *e) { return QXCM_GETNEXTFRAME_B(1, f, 100, e); }),
         r("QXCM_GETNEXTFRAME_U8", 1, started(1, 3, 2),
           [f](int32_t *e) { return QXCM_GETNEXTFRAME_U8(1, f, 100, e); }),
+        r("QXCM_SETAREA_PAIRED", 0, splitOpen,
+          [](int32_t *e) { return QXCM_SETAREA_PAIRED(0, 0, 0, 1024, 0, 256, 256, e); }),
+        r("QXCM_GETAREA_PAIRED", 0, splitOpen,
+          [n](int32_t *e) {
+              return QXCM_GETAREA_PAIRED(0, n, n + 1, n + 2, n + 3, n + 4, n + 5, n + 6, n + 7,
+                                         n + 8, n + 9, n + 10, n + 11, n + 12, n + 13, n + 14,
+                                         n + 15, n + 16, n + 17, e);
+          }),
         r("QXCM_GETFRAME_PAIRED", 0, split,
           [f](int32_t *e) { return QXCM_GETFRAME_PAIRED(0, 1, f, other.data(), &gValue, e); }),
         r("QXCM_GETELECTRONFRAME", 1, open(1),

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "core/device.h"
+#include "settings/properties.h"
 #include "support/qx_test.h"
 #include "velaapi/vela_sim.h"
 
@@ -353,6 +354,37 @@ TEST_F(LegacyFrames, EmProtectionWritesInOrderAndStopsAtTheFirstFailure)
     EXPECT_EQ(JournalOf("VelaSetValue").size(), 2u);
     ASSERT_EQ(QXCM_GETEMPROTECTSTATUS(1, &status, &err), 1);
     EXPECT_EQ(status, 1) << "the level written before the failure stays";
+}
+
+// The older two-view area calls are the current family's, except that the units are asked for
+// at the binning parameter 1 holds, without reading the device's.
+TEST_F(LegacyFrames, PairedAreaFollowsTheCurrentCallsWithTheCachedBinning)
+{
+    ASSERT_EQ(VelaSim_SetProperty(0, 0x00400210, 14.0), 1); // SPLIT VIEW
+    OpenCamera(0);
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_SETAREA_PAIRED(0, 16, 8, 1024, 512, 512, 256, &err), 1) << err;
+    int32_t older[18] = {}, current[18] = {};
+    auto get = [&](auto call, int32_t *v) {
+        return call(0, v, v + 1, v + 2, v + 3, v + 4, v + 5, v + 6, v + 7, v + 8, v + 9, v + 10,
+                    v + 11, v + 12, v + 13, v + 14, v + 15, v + 16, v + 17, &err);
+    };
+    ASSERT_EQ(get(QXCM_GETAREA_PAIRED_40, current), 1) << err;
+    ASSERT_EQ(get(QXCM_GETAREA_PAIRED, older), 1) << err;
+    EXPECT_EQ(std::vector<int32_t>(older, older + 18), std::vector<int32_t>(current, current + 18));
+    EXPECT_EQ(older[0], 16);
+    EXPECT_EQ(older[6], 512);
+
+    qxcm::ParameterRecord(Context(0), 1).cachedValue[0] = 2.0;
+    ClearJournal();
+    ASSERT_EQ(get(QXCM_GETAREA_PAIRED, older), 1) << err;
+    EXPECT_EQ(older[13], 2 * current[13]) << "the width step at binning 2";
+    for (const std::string &line : JournalOf("VelaGetValue"))
+        EXPECT_EQ(line.find("0x00401110"), std::string::npos) << line;
+
+    ASSERT_EQ(VelaSim_SetProperty(0, 0x00400210, 1.0), 1); // no longer split
+    EXPECT_EQ(QXCM_SETAREA_PAIRED(0, 0, 0, 1024, 0, 512, 256, &err), 0);
+    EXPECT_EQ(get(QXCM_GETAREA_PAIRED, older), 0);
 }
 
 } // namespace
