@@ -184,8 +184,10 @@ int32_t Camera::Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool man
     filter_.Reset();
     stopRequested_ = false;
     capturing = true;
-    if (!manual_)
+    if (!manual_) {
+        producerRunning_ = true;
         producer_ = std::thread([this] { ProducerLoop(); });
+    }
     return VELA_OK;
 }
 
@@ -196,13 +198,13 @@ void Camera::JoinProducer(std::unique_lock<std::mutex> &lock)
     stopRequested_ = true;
     changed.notify_all();
     std::thread t = std::move(producer_);
-    if (ProcessEnding()) {
-        t.detach(); // it is gone already; joining could wait for ever
-    } else {
-        lock.unlock();
-        t.join();
-        lock.lock();
-    }
+    // Waits for the end of the loop, not of the thread (which then touches nothing of the
+    // camera): a thread ends only with the loader lock on Windows, and a host library being
+    // unloaded holds it while it stops the capture. At process end the thread is gone already.
+    if (!ProcessEnding())
+        changed.wait(lock, [this] { return !producerRunning_; });
+    producerRunning_ = false;
+    t.detach();
     if (producerWriting_) {
         // The thread was ended in the middle of a frame: on Windows the other threads are gone
         // before the host library's exit handlers close the device. It holds nothing any more.
@@ -367,6 +369,8 @@ void Camera::ProducerLoop()
         }
         Produce(lock, NowSeconds(), true);
     }
+    producerRunning_ = false;
+    changed.notify_all();
 }
 
 int32_t Camera::Deliver(std::unique_lock<std::mutex> &lock, int32_t count)

@@ -137,6 +137,7 @@ class Recorder final : public RecorderSink {
     bool accepting_ = false;
     bool stop_ = false;
     std::thread thread_;
+    bool writerEnded_ = true;         // the writer thread left its loop (it may still be ending)
     std::deque<QueuedText> texts_;    // in the order written, each before its image
     std::vector<QueuedText> pending_; // written before the file existed
     bool fileOpen_ = false;

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "recorder.h"
+#include "sim_state.h"
 #include "vela_api.h"
 #include "vlseq_layout.h"
 
@@ -190,8 +191,10 @@ int32_t Recorder::StartWriter(const Geometry &g)
     acceptGeometry_ = g;
     stop_ = false;
     try {
+        writerEnded_ = false;
         thread_ = std::thread([this] { WriterLoop(); });
     } catch (...) {
+        writerEnded_ = true;
         return VELA_ERR_NORESOURCE;
     }
     accepting_ = true;
@@ -202,14 +205,18 @@ void Recorder::StopWriter()
 {
     std::thread thread;
     {
-        std::lock_guard lock(mutex);
+        std::unique_lock lock(mutex);
         accepting_ = false;
         stop_ = true;
         thread = std::move(thread_);
         changed.notify_all();
+        // The end of the loop, not of the thread: a thread ends only with the loader lock on
+        // Windows, which a host library being unloaded holds while it closes the devices.
+        if (thread.joinable() && !ProcessEnding())
+            changed.wait(lock, [this] { return writerEnded_; });
     }
     if (thread.joinable())
-        thread.join();
+        thread.detach(); // it touches nothing of the recorder any more
     WriteLeftovers();
 }
 
@@ -311,8 +318,11 @@ void Recorder::WriterLoop()
             changed.notify_all();
             continue;
         }
-        if (!NextReady())
+        if (!NextReady()) {
+            writerEnded_ = true;
+            changed.notify_all();
             return;
+        }
         const uint64_t slot = tail_ % slotCount_;
         const QueuedImage image = images_[slot];
         const uint8_t *pixels = ring_.get() + slot * slotBytes_;

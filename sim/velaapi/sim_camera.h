@@ -180,6 +180,7 @@ class Camera {
     bool manualWaits_ = false;
     bool stopRequested_ = false;
     std::thread producer_;
+    bool producerRunning_ = false; // the producer thread is in its loop
     uint32_t frameEventsSeen_ = 0;
     uint32_t referenceFrames_ = 0, referenceEventsSeen_ = 0;
     bool captureEndPending_ = false;

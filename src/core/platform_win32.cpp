@@ -15,29 +15,48 @@ namespace {
 
 const ULONGLONG gLoadTicks = GetTickCount64();
 
-std::string ThisModuleFolder()
+// A module's full file name in wide characters, however long (paths past 260 characters and
+// names outside the ANSI code page included); empty when it cannot be had.
+std::wstring ModuleFileName(HMODULE module)
 {
-    HMODULE self = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(&ThisModuleFolder), &self))
-        return {};
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return {};
-    std::string s(path, n);
-    size_t slash = s.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : s.substr(0, slash + 1);
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        if (path.size() >= 32768)
+            return {};
+        path.resize(path.size() * 2);
+    }
 }
 
+std::wstring ThisModuleFolder()
+{
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&ThisModuleFolder), &self))
+        return {};
+    std::wstring s = ModuleFileName(self);
+    size_t slash = s.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : s.substr(0, slash + 1);
+}
+
+// Only the stand-ins beside this library, by full path: the loader's search path could find
+// another device library of the same name and bind to it.
 void *LoadModule(Module module)
 {
-    const char *file = module == Module::Device ? "VELAAPI.DLL" : "vlseqapi.dll";
-    std::string beside = ThisModuleFolder() + file;
-    if (HMODULE h = LoadLibraryExA(beside.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
-        return reinterpret_cast<void *>(h);
-    return reinterpret_cast<void *>(LoadLibraryA(file));
+    const wchar_t *file = module == Module::Device ? L"VELAAPI.DLL" : L"vlseqapi.dll";
+    std::wstring folder = ThisModuleFolder();
+    if (folder.empty())
+        return nullptr;
+    std::wstring beside = folder + file;
+    return reinterpret_cast<void *>(
+        LoadLibraryExW(beside.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
 }
 
 void *Resolve(void *handle, int ordinal, const char *)
@@ -75,20 +94,19 @@ bool ReadCalibrationTimeout(int32_t *value)
 
 bool DeviceLibraryVersion(void *handle, char *text, size_t capacity)
 {
-    char path[MAX_PATH];
-    DWORD n = handle ? GetModuleFileNameA(static_cast<HMODULE>(handle), path, MAX_PATH) : 0;
-    if (n == 0 || n >= MAX_PATH)
+    std::wstring path = handle ? ModuleFileName(static_cast<HMODULE>(handle)) : std::wstring();
+    if (path.empty())
         return false;
     DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
     if (size == 0)
         return false;
     std::string block(size, '\0');
-    if (!GetFileVersionInfoA(path, 0, size, block.data()))
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data()))
         return false;
     VS_FIXEDFILEINFO *info = nullptr;
     UINT infoBytes = 0;
-    if (!VerQueryValueA(block.data(), "\\", reinterpret_cast<void **>(&info), &infoBytes) || !info)
+    if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void **>(&info), &infoBytes) || !info)
         return false;
     snprintf(text, capacity, "%d.%d.%d.%d", static_cast<int>(HIWORD(info->dwFileVersionMS)),
              static_cast<int>(LOWORD(info->dwFileVersionMS)),
