@@ -60,7 +60,10 @@ uint32_t LegacyBytesPerPixel(uint32_t dataType)
 bool StartLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames)
 {
     c.timeOriginSet = 0;
-    ReadFrameOverhead(c);
+    double overhead = 0.0;
+    int32_t record = HasParameter(c, 38) ? FindParameterRecord(c, 38) : -1;
+    c.frameOverheadSeconds =
+        record >= 0 && GetLegacyRecordValue(c, record, 0, &overhead) ? overhead : 1000.0;
     int32_t n = mode == 1 ? 3 : static_cast<int32_t>(std::min<uint32_t>(frames, INT32_MAX));
     c.lastResult = Device().VelaAllocBuffers(c.deviceHandle, n);
     if (c.lastResult < 0)
