@@ -234,6 +234,68 @@ std::vector<Flow> Flows()
     };
 }
 
+// The recorder and the teardown of a recording capture; a teardown goes on past every failure.
+std::string SweepRecording()
+{
+    return qxtest::TempPath("qxtest_sweep.vlseq"); // the process id is in the name
+}
+
+std::vector<Flow> RecordingFlows()
+{
+    auto prepared = [] {
+        int32_t err = 0;
+        QXCM_OPENCAMERA_40(1, 0, &err);
+        QXCM_PREPARECAPTURE_40(1, 1, 5, &W, &H, &T, &err);
+    };
+    auto recording = [] {
+        int32_t err = 0;
+        QXCM_OPENCAMERA_40(1, 0, &err);
+        QXCM_PREPARECAPTURE_40(1, 1, 5, &W, &H, &T, &err);
+        QXCM_STARTRECORDER_41(1, SweepRecording().c_str(), 20, 0, &err);
+        QXCM_STARTCAPTURE_40(1, &err);
+        VelaSim_DeliverFrames(1, 3);
+    };
+    const std::set<std::string> teardown = {"VelaStopCapture",    "VelaGetCaptureStatus",
+                                            "VelaReleaseBuffers", "VelaClose",
+                                            "VelaUninit",         "VelaRecorderClose"};
+    return {
+        {"startrecorder",
+         1,
+         prepared,
+         [](int32_t *e) { return QXCM_STARTRECORDER_41(1, SweepRecording().c_str(), 20, 0, e); },
+         0,
+         {}},
+        {"stoprecorder",
+         1,
+         recording,
+         [](int32_t *e) { return QXCM_STOPRECORDER_40(1, e); },
+         0,
+         {}},
+        {"recorderstatus",
+         1,
+         recording,
+         [](int32_t *e) { return QXCM_GETRECORDERSTATUS_40(1, gScratch, gScratch + 1, e); },
+         0,
+         {}},
+        {"metadata",
+         1,
+         recording,
+         [](int32_t *e) { return QXCM_WRITEMETADATA_40(1, 2, 1, "text", 4, e); },
+         0,
+         {}},
+        {"recorderframe",
+         1,
+         recording,
+         [](int32_t *e) { return QXCM_GETRECORDERFRAME_40(1, 1, 0, e); },
+         0,
+         {}},
+        {"closerecording", 1, recording, [](int32_t *e) { return QXCM_CLOSECAMERA_40(1, e); }, 0,
+         teardown},
+        {"deinitrecording", 1, recording, [](int32_t *) { return QXCM_DEINITIALIZE_40(1); }, 0,
+         teardown},
+    };
+}
+
 // The corrections, one flow per export. A reference capture goes on past its unexamined calls;
 // their failures surface later as a wait without buffers or for a capture that never started.
 std::vector<Flow> CorrectionFlows()
@@ -634,6 +696,7 @@ std::string FlowName(const ::testing::TestParamInfo<Flow> &info)
 }
 
 INSTANTIATE_TEST_SUITE_P(Flows, FaultSweep, ::testing::ValuesIn(Flows()), FlowName);
+INSTANTIATE_TEST_SUITE_P(Recording, FaultSweep, ::testing::ValuesIn(RecordingFlows()), FlowName);
 INSTANTIATE_TEST_SUITE_P(Legacy, FaultSweep, ::testing::ValuesIn(LegacyFlows()), FlowName);
 INSTANTIATE_TEST_SUITE_P(Corrections, FaultSweep, ::testing::ValuesIn(CorrectionFlows()), FlowName);
 INSTANTIATE_TEST_SUITE_P(LegacyCapture, FaultSweep, ::testing::ValuesIn(OlderFlows()), FlowName);
