@@ -332,7 +332,9 @@ void Fresh()
     QXCM_DEINITIALIZE_40(1);
     VelaSim_Reset();
     VelaSim_JournalEnable(0);
-    VelaSim_SetManualClock(1);
+    // Waits end at once when nothing is pending: a reference store without a limit on a camera
+    // that only delivers when asked would otherwise wait for ever.
+    VelaSim_SetManualClock(2);
 }
 
 // Runs the listed steps of a seed's sequence (all when `only` is empty); false on a finding.
@@ -445,6 +447,8 @@ int main(int argc, char **argv)
         }
     }
     qxcm::Os().logPath = FuzzLogPath;
+    // The corrections' one-second settling waits would take most of a run.
+    qxcm::Os().sleepMs = [](uint32_t) {};
     std::thread(Watchdog).detach();
     if (shrink)
         return Shrink(argv[0], first, steps);

@@ -430,8 +430,10 @@ int32_t Camera::Wait(std::unique_lock<std::mutex> &lock, uint32_t mask, uint32_t
             event = VELA_EVENT_CAPTUREEND;
             return VELA_OK;
         }
-        if (manualWaits_ && !forever) {
-            simulatedClock_ += timeoutMs / 1000.0;
+        if (manualWaits_) {
+            // Under this clock nothing but the caller brings an event, so nothing is waited for.
+            if (!forever)
+                simulatedClock_ += timeoutMs / 1000.0;
             return VELA_ERR_TIMEOUT;
         }
         if (forever) {

@@ -100,7 +100,7 @@ class Camera {
     int32_t AttachBuffers(void **buffers, uint32_t count);
     int32_t ReleaseBuffers(std::unique_lock<std::mutex> &lock, BufferKind only);
     // Under the manual clock frames come only from Deliver; with `manualWaits` too, a wait that
-    // finds nothing pending runs out on the camera's clock at once instead of blocking.
+    // finds nothing pending times out at once on the camera's clock instead of blocking.
     int32_t Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool manualClock,
                   bool manualWaits = false);
     int32_t Stop(std::unique_lock<std::mutex> &lock);

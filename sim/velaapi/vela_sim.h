@@ -38,8 +38,8 @@ VELASIM_API void VelaSim_ClearFaults(void);
 
 // Manual clock: with it on, frames arrive only when DeliverFrames is called (each frame
 // advances the simulated time by one frame interval). Off: a producer thread paces the frames.
-// 2: the manual clock, and a wait with a time limit that finds nothing pending advances the
-// simulated time by its limit and times out at once (for time-outs without waiting).
+// 2: the manual clock, and a wait that finds nothing pending times out at once, advancing the
+// simulated time by its limit (for time-outs without waiting; also a wait without a limit).
 VELASIM_API void VelaSim_SetManualClock(int32_t on);
 VELASIM_API int32_t VelaSim_DeliverFrames(int32_t camera, int32_t count);
 

@@ -188,6 +188,8 @@ TEST_F(Corrections, AStoreThatGetsNoFrameTimesOutAndReleasesTheBuffers)
         {"background _41", [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(0, 2, 100, e); }, 100, 2},
         {"background _41 INT32_MAX", [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(0, 2, INT32_MAX, e); },
          2147483647u, 2},
+        {"background _41 no limit", [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(0, 2, -1, e); },
+         4294967295u, 2},
         {"background legacy", [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME(0, 1, e); }, 5000, 2},
         {"shading _40", [](int32_t *e) { return QXCM_STORESHADINGFRAME_40(0, 1, e); }, 5000, 3},
         {"shading _41 shorter", [](int32_t *e) { return QXCM_STORESHADINGFRAME_41(0, 1, 100, e); }, 5000, 3},
