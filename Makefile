@@ -18,7 +18,7 @@ export WINEDLLOVERRIDES ?= mscoree=d;mshtml=d
 PYTHON ?= /usr/bin/python3
 
 .PHONY: demo test deps build-asan build-windows build-release build-release-lib test-python \
-	format format-check bench clean
+	build-tsan test-tsan fuzz format format-check bench clean
 
 deps:
 	@missing=""; for p in $(APT_PACKAGES); do \
@@ -43,6 +43,18 @@ build-asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build build/asan -j $(JOBS)
 
+build-tsan: deps
+	cmake --preset tsan >/dev/null
+	cmake --build build/tsan -j $(JOBS)
+
+# The thread sanitizer over the tests where the simulated device's producer and writer threads
+# run against the calling thread: captures, frame copies, recordings, teardown.
+TSAN_RUN = TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tools/tsan.supp"
+test-tsan: build-tsan
+	cd build/tsan/bin && $(TSAN_RUN) ./sim_smoke_tests && \
+	  $(TSAN_RUN) ./behaviour_tests --gtest_filter='Capture.*:Frames.*:Recording.*' && \
+	  $(TSAN_RUN) ./core_tests --gtest_filter='Shutdown.*:Deinitialize.*'
+
 build-windows: deps
 	cmake --preset mingw-x64 >/dev/null
 	cmake --build build/mingw-x64 -j $(JOBS)
@@ -57,6 +69,7 @@ test: build-windows build-asan build-release-lib
 	cd build/mingw-x64 && ctest --output-on-failure -j $(JOBS)
 	cd build/asan && QXCM_WINDOWS_BIN=$(CURDIR)/build/mingw-x64/bin ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory test-python
+	$(MAKE) --no-print-directory test-tsan
 
 # pytest exits 5 when no test ran; like every nonzero status that fails the target.
 test-python: build-release-lib
