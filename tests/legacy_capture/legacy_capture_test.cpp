@@ -236,4 +236,33 @@ TEST_F(LegacyCapture, NullOutputsAreRefusedBeforeAnyDeviceCall)
     EXPECT_TRUE(Journal().empty());
 }
 
+// A host that uses the older calls alone, on the colour camera whose missing settings the older
+// open stands in for.
+TEST(LegacyOnly, InitialiseOpenCaptureAndCloseThroughTheOlderCalls)
+{
+    VelaSim_Reset();
+    VelaSim_SetManualClock(1);
+    uint32_t count = 0;
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_INITIALIZE(&count, &err), 1) << err;
+    ASSERT_EQ(QXCM_OPENCAMERA_A(2, 0, &err), 1) << err;
+    ASSERT_EQ(QXCM_SETPARAMETER(2, 7, 0.02, 0, &err), 1) << "the exposure, a substitute here";
+    uint32_t type = 0, width = 0, height = 0, bytes = 0;
+    ASSERT_EQ(QXCM_STARTCAPTURE_A(2, 0, 2, &type, &width, &height, &err), 1) << err;
+    ASSERT_EQ(QXCM_GETFRAMESIZE_A(2, &width, &height, &bytes, &err), 1) << err;
+    EXPECT_EQ(type, 4u);
+    EXPECT_EQ(bytes, 3u);
+    ASSERT_EQ(VelaSim_DeliverFrames(2, 2), 2);
+    std::vector<uint8_t> frame(size_t(width) * height);
+    for (uint32_t expected : {0u, 1u, 1u}) {
+        ASSERT_EQ(QXCM_GETNEXTFRAME(2, frame.data(), &err), 1) << err;
+        EXPECT_EQ(FrameNumber(frame), expected);
+    }
+    EXPECT_EQ(QXCM_STOPCAPTURE(2, &err), 1);
+    EXPECT_EQ(QXCM_UNPREPARECAPTURE(2, &err), 1);
+    EXPECT_EQ(QXCM_CLOSECAMERA(2, &err), 1);
+    EXPECT_EQ(QXCM_DEINITIALIZE(), 1);
+    VelaSim_Reset();
+}
+
 } // namespace
