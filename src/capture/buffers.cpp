@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "core/device.h"
+#include "core/device_calls.h"
 #include "core/saturating_cast.h"
 #include "settings/properties.h"
 
@@ -134,10 +134,8 @@ bool AttachHostBuffers(CameraContext &c, uint32_t mode, void **buffers, uint32_t
     if (c.lastResult < 0)
         return false;
     int32_t frames = 0;
-    if (Device().VelaGetFrameCount(c.deviceHandle, &frames) == 0) {
-        c.lastResult = Device().VelaGetLastError(c.deviceHandle, nullptr, 0);
+    if (!DeviceAnswered(c, Device().VelaGetFrameCount(c.deviceHandle, &frames)))
         return false;
-    }
     *totalFrames = frames;
     c.bufferFrameCount = frames;
     c.captureStartMode = mode == 1 ? -1 : 0;
@@ -157,10 +155,8 @@ bool ReleaseBuffers(CameraContext &c)
         if (c.lastResult < 0)
             return false;
     } else if (c.bufferState == 2) {
-        if (Device().VelaReleaseAttached(c.deviceHandle) == 0) {
-            c.lastResult = Device().VelaGetLastError(c.deviceHandle, nullptr, 0);
+        if (!DeviceAnswered(c, Device().VelaReleaseAttached(c.deviceHandle)))
             return false;
-        }
     }
     c.bufferState = 0;
     return true;

@@ -2,7 +2,7 @@
 // Nothing is rolled back: a failed second write leaves the first in effect.
 #include "corrections/corrections.h"
 
-#include "core/device.h"
+#include "core/device_calls.h"
 #include "core/platform.h"
 #include "qxcm/qxcm.h"
 
@@ -16,27 +16,21 @@ constexpr double kReferenceNormal = 1.0;
 constexpr double kReferenceBackground = 2.0;
 constexpr double kReferenceShading = 3.0;
 
-bool Write(CameraContext &c, uint32_t id, double value)
-{
-    c.lastResult = Device().VelaSetValue(c.deviceHandle, id, value);
-    return c.lastResult >= 0;
-}
-
 bool SwitchWithCount(CameraContext &c, uint32_t switchId, uint32_t countId, int32_t frames)
 {
     // The device needs time to settle before the processing changes under a running capture.
     Os().sleepMs(kCorrectionSettleMs);
     if (frames == 1)
-        return Write(c, switchId, kOff);
-    return Write(c, switchId, kOn) && Write(c, countId, static_cast<double>(frames));
+        return WriteValue(c, switchId, kOff);
+    return WriteValue(c, switchId, kOn) && WriteValue(c, countId, static_cast<double>(frames));
 }
 
 bool SwitchWithSlot(CameraContext &c, uint32_t switchId, uint32_t slotId, int32_t enable,
                     int32_t frame)
 {
     if (enable == 0)
-        return Write(c, switchId, kOff);
-    return Write(c, switchId, kOn) && Write(c, slotId, static_cast<double>(frame));
+        return WriteValue(c, switchId, kOff);
+    return WriteValue(c, switchId, kOn) && WriteValue(c, slotId, static_cast<double>(frame));
 }
 
 bool StoreReference(CameraContext &c, double mode, uint32_t slotId, int32_t frame,
@@ -48,7 +42,7 @@ bool StoreReference(CameraContext &c, double mode, uint32_t slotId, int32_t fram
         c.lastResult = QXERR_BUSY;
         return false;
     }
-    if (!Write(c, kPropReferenceCaptureMode, mode))
+    if (!WriteValue(c, kPropReferenceCaptureMode, mode))
         return false;
     Device().VelaAllocBuffers(c.deviceHandle, 1);
     Device().VelaCaptureStart(c.deviceHandle, 0);
@@ -57,12 +51,12 @@ bool StoreReference(CameraContext &c, double mode, uint32_t slotId, int32_t fram
     wait.mask = VELA_EVENT_REFERENCE;
     wait.timeoutMs = static_cast<uint32_t>(timeoutMs);
     c.lastResult = Device().VelaWaitStart(c.waitHandle, &wait);
-    bool ok = c.lastResult >= 0 && Write(c, slotId, static_cast<double>(frame));
+    bool ok = c.lastResult >= 0 && WriteValue(c, slotId, static_cast<double>(frame));
     if (ok) {
         Device().VelaCommitReference(c.deviceHandle);
         Device().VelaFinishReference(c.deviceHandle);
         // On a time-out or a refused slot the mode stays at the reference kind.
-        ok = Write(c, kPropReferenceCaptureMode, kReferenceNormal);
+        ok = WriteValue(c, kPropReferenceCaptureMode, kReferenceNormal);
     }
     Device().VelaStopCapture(c.deviceHandle);
     Device().VelaReleaseBuffers(c.deviceHandle, 0);

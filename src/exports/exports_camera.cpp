@@ -25,6 +25,8 @@ QXCM_API int32_t QXCM_OPENCAMERA_40(uint32_t i, uint32_t force, int32_t *error)
         ReadCameraString(c, kInfoModel, model);
         ReadCameraString(c, kInfoSerial, serial);
         ReadCameraString(c, kInfoBus, bus);
+        // A read that fails may still have written into the text without terminating it.
+        model[63] = serial[63] = bus[63] = '\0';
         QX_LOG("%.3f QXCM_OPENCAMERA_40 OK model=%s serial=%s bus=%s\n", model, serial, bus);
     }
     return 1;

@@ -243,14 +243,6 @@ float ToSingle(double value)
     return static_cast<float>(value);
 }
 
-bool DeviceAnswered(CameraContext &c, int32_t result)
-{
-    if (result != 0)
-        return true;
-    c.lastResult = Device().VelaGetLastError(c.deviceHandle, nullptr, 0);
-    return false;
-}
-
 bool RefreshLegacyRecord(CameraContext &c, int32_t record)
 {
     if (!ValidRecord(c, record))

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "core/device_calls.h"
 #include "core/library_state.h"
 
 namespace qxcm {
@@ -50,10 +51,6 @@ bool SetLegacyRecordValue(CameraContext &c, int32_t record, double value, uint32
 // A double as the single-precision value the older calls carry. Values beyond the single range
 // become infinities (which the device refuses) instead of an undefined conversion.
 float ToSingle(double value);
-
-// The result of a boolean-style device call (nonzero = success). A failure's cause goes to
-// lastResult, so the host learns it instead of an older, unrelated code.
-bool DeviceAnswered(CameraContext &c, int32_t result);
 
 // The value text of `value` in a record (the last matching text wins) and the value of the text
 // after it (0 after the last). False when no text carries the value.

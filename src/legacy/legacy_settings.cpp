@@ -4,7 +4,7 @@
 
 #include <iterator>
 
-#include "core/device.h"
+#include "core/device_calls.h"
 #include "core/saturating_cast.h"
 #include "legacy/legacy_records.h"
 #include "settings/properties.h"
@@ -65,12 +65,6 @@ const LegacyTriggerRow *FindLegacyTrigger(int32_t mode)
     return nullptr;
 }
 
-bool Write(CameraContext &c, uint32_t id, double value)
-{
-    c.lastResult = Device().VelaSetValue(c.deviceHandle, id, value);
-    return c.lastResult >= 0;
-}
-
 void WriteUnexamined(CameraContext &c, uint32_t id, double value)
 {
     Device().VelaSetValue(c.deviceHandle, id, value);
@@ -114,9 +108,9 @@ bool ApplyLegacyInputTrigger(CameraContext &c, int32_t mode, int32_t polarity, d
     if (row->olderCall) {
         if (!DeviceAnswered(c, Device().VelaSetTriggerMode(c.deviceHandle, mode)))
             return false;
-    } else if (!Write(c, kPropTriggerSource, row->source) ||
-               !Write(c, kPropTriggerActive, row->active) ||
-               !Write(c, kPropTriggerMode, row->kind)) {
+    } else if (!WriteValue(c, kPropTriggerSource, row->source) ||
+               !WriteValue(c, kPropTriggerActive, row->active) ||
+               !WriteValue(c, kPropTriggerMode, row->kind)) {
         return false; // with the refused write's own code, not an older one
     }
     if (row->delay == Delay::BeforePolarity)
@@ -125,7 +119,7 @@ bool ApplyLegacyInputTrigger(CameraContext &c, int32_t mode, int32_t polarity, d
         WriteUnexamined(c, kPropTriggerDelay, SaturateToInt32(delay * 1000000.0) / 1000000.0);
     if (!row->polarityCounts)
         WriteUnexamined(c, kPropTriggerPolarity, polarity);
-    else if (!Write(c, kPropTriggerPolarity, polarity))
+    else if (!WriteValue(c, kPropTriggerPolarity, polarity))
         return false;
     if (row->delay == Delay::AfterPolarity)
         WriteUnexamined(c, kPropTriggerDelay, delay);

@@ -5,7 +5,7 @@
 #include <new>
 #include <optional>
 
-#include "core/device.h"
+#include "core/device_calls.h"
 #include "core/saturating_cast.h"
 #include "qxcm/qxcm.h"
 
@@ -25,26 +25,6 @@ constexpr uint32_t kImageWidth = 0x00420210, kImageHeight = 0x00420220;
 constexpr uint32_t kRegionReadout = 0x00400620;
 constexpr double kOn = 2.0;
 constexpr double kTwoViewLayout = 14.0;
-
-// A device operation that answers nonzero for success leaves its code with the device.
-bool FailWithDeviceCode(CameraContext &c)
-{
-    c.lastResult = Device().VelaGetLastError(c.deviceHandle, nullptr, 0);
-    return false;
-}
-
-// Writes one value; a negative result ends the sequence it belongs to.
-bool Write(CameraContext &c, uint32_t id, double value)
-{
-    c.lastResult = Device().VelaSetValue(c.deviceHandle, id, value);
-    return c.lastResult >= 0;
-}
-
-bool Read(CameraContext &c, uint32_t id, double *value)
-{
-    c.lastResult = Device().VelaGetValue(c.deviceHandle, id, value);
-    return c.lastResult >= 0;
-}
 
 // Down to a multiple of the step, toward minus infinity, in integers: a step below 1 leaves
 // the value as it is. Nothing is lost to rounding, whatever the step.
@@ -76,7 +56,7 @@ void RefreshImageSize(CameraContext &c)
 bool ReadImageSize(CameraContext &c)
 {
     double width = 0.0, height = 0.0;
-    if (!Read(c, kImageWidth, &width) || !Read(c, kImageHeight, &height))
+    if (!ReadValue(c, kImageWidth, &width) || !ReadValue(c, kImageHeight, &height))
         return false;
     c.frameWidth = SaturatingCast<uint32_t>(width);
     c.frameHeight = SaturatingCast<uint32_t>(height);
@@ -102,8 +82,9 @@ bool InquireUnits(CameraContext &c, Inquiry &out, std::optional<uint32_t> givenB
         c.lastResult = Device().VelaGetValue(c.deviceHandle, kBinning, &binning);
         q.binning = c.lastResult >= 0 ? SaturatingCast<uint32_t>(binning) : 1u;
     }
-    if (Device().VelaSendRequest(c.deviceHandle, VELA_REQ_INQUIRE, &q, sizeof q) == 0)
-        return FailWithDeviceCode(c);
+    if (!DeviceAnswered(c,
+                        Device().VelaSendRequest(c.deviceHandle, VELA_REQ_INQUIRE, &q, sizeof q)))
+        return false;
     out.fullWidth = q.fullWidth;
     out.fullHeight = q.fullHeight;
     out.hpos.step = q.hposUnit;
@@ -140,7 +121,7 @@ void FillLimits(const Inquiry &q, int32_t hsize, int32_t vsize, int32_t hposMax,
 bool InTwoViewLayout(CameraContext &c)
 {
     double layout = 0.0;
-    return Read(c, kLayoutMode, &layout) && layout == kTwoViewLayout;
+    return ReadValue(c, kLayoutMode, &layout) && layout == kTwoViewLayout;
 }
 
 } // namespace
@@ -153,16 +134,17 @@ bool ApplySubarray(CameraContext &c, int64_t hpos, int64_t vpos, int64_t hsize, 
         VelaAttrRecord attr{};
         attr.size = sizeof attr;
         attr.id = ids[k];
-        if (Device().VelaGetAttributes(c.deviceHandle, &attr) == 0)
-            return FailWithDeviceCode(c);
+        if (!DeviceAnswered(c, Device().VelaGetAttributes(c.deviceHandle, &attr)))
+            return false;
         steps[k] = attr.stepValue;
     }
     const double h = static_cast<double>(AlignDown(hpos, steps[0]));
     const double w = static_cast<double>(AlignDown(hsize, steps[1]));
     const double v = static_cast<double>(AlignDown(vpos, steps[2]));
     const double hh = static_cast<double>(AlignDown(vsize, steps[3]));
-    if (!Write(c, kSubarrayMode, kOn) || !Write(c, kHpos, 0.0) || !Write(c, kVpos, 0.0) ||
-        !Write(c, kHsize, w) || !Write(c, kVsize, hh) || !Write(c, kHpos, h) || !Write(c, kVpos, v))
+    if (!WriteValue(c, kSubarrayMode, kOn) || !WriteValue(c, kHpos, 0.0) ||
+        !WriteValue(c, kVpos, 0.0) || !WriteValue(c, kHsize, w) || !WriteValue(c, kVsize, hh) ||
+        !WriteValue(c, kHpos, h) || !WriteValue(c, kVpos, v))
         return false;
     RefreshImageSize(c);
     return true;
@@ -173,8 +155,9 @@ bool ReadSubarray(CameraContext &c, SubarrayRect &out)
     VelaSubarrayRecord r{};
     r.size = sizeof r;
     r.id = VELA_REQ_ID_SUBARRAY;
-    if (Device().VelaSendRequest(c.deviceHandle, VELA_REQ_INQUIRE, &r, sizeof r) == 0)
-        return FailWithDeviceCode(c);
+    if (!DeviceAnswered(c,
+                        Device().VelaSendRequest(c.deviceHandle, VELA_REQ_INQUIRE, &r, sizeof r)))
+        return false;
     out.hpos = r.hpos;
     out.vpos = r.vpos;
     out.hsize = r.hsize;
@@ -200,10 +183,11 @@ bool ReadArea(CameraContext &c, AreaReport &out)
 
 bool ApplyPairedArea(CameraContext &c, const PairedArea &a)
 {
-    return InTwoViewLayout(c) && Write(c, kSubarrayMode, kOn) && Write(c, kHpos, 0.0) &&
-           Write(c, kVpos, 0.0) && Write(c, kHsize, a.hsize) && Write(c, kVsize, a.vsize) &&
-           Write(c, kView1Hpos, a.hpos1) && Write(c, kView1Vpos, a.vpos1) &&
-           Write(c, kView2Hpos, a.hpos2) && Write(c, kView2Vpos, a.vpos2) && ReadImageSize(c);
+    return InTwoViewLayout(c) && WriteValue(c, kSubarrayMode, kOn) && WriteValue(c, kHpos, 0.0) &&
+           WriteValue(c, kVpos, 0.0) && WriteValue(c, kHsize, a.hsize) &&
+           WriteValue(c, kVsize, a.vsize) && WriteValue(c, kView1Hpos, a.hpos1) &&
+           WriteValue(c, kView1Vpos, a.vpos1) && WriteValue(c, kView2Hpos, a.hpos2) &&
+           WriteValue(c, kView2Vpos, a.vpos2) && ReadImageSize(c);
 }
 
 bool ReadPairedArea(CameraContext &c, PairedAreaReport &out, std::optional<uint32_t> binning)
@@ -215,7 +199,7 @@ bool ReadPairedArea(CameraContext &c, PairedAreaReport &out, std::optional<uint3
     int32_t values[6];
     for (int k = 0; k < 6; ++k) {
         double v = 0.0;
-        if (!Read(c, ids[k], &v))
+        if (!ReadValue(c, ids[k], &v))
             return false;
         values[k] = SaturateToInt32(v);
     }
@@ -277,7 +261,7 @@ bool ApplyRegionList(CameraContext &c, const int32_t *regions, int32_t count)
     data.entryBytes = static_cast<uint32_t>(n * sizeof(VelaRegionEntry));
     c.lastResult = Device().VelaSetData(c.deviceHandle, &data);
     delete[] entries;
-    return c.lastResult >= 0 && Write(c, kRegionReadout, kOn);
+    return c.lastResult >= 0 && WriteValue(c, kRegionReadout, kOn);
 }
 
 } // namespace qxcm

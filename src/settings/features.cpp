@@ -1,7 +1,7 @@
 // Feature writes and reads.
 #include "settings/features.h"
 
-#include "core/device.h"
+#include "core/device_calls.h"
 #include "core/saturating_cast.h"
 #include "settings/properties.h"
 
@@ -20,18 +20,6 @@ constexpr uint32_t kCooler = 0x00200320;
 constexpr uint32_t kTestPattern = 0x00400410;
 constexpr uint32_t kTestPatternKind = 0x00400510;
 constexpr uint32_t kTestPatternOption = 0x00400520;
-
-bool Write(CameraContext &c, uint32_t id, double value)
-{
-    c.lastResult = Device().VelaSetValue(c.deviceHandle, id, value);
-    return c.lastResult >= 0;
-}
-
-bool Read(CameraContext &c, uint32_t id, double *value)
-{
-    c.lastResult = Device().VelaGetValue(c.deviceHandle, id, value);
-    return c.lastResult >= 0;
-}
 
 } // namespace
 
@@ -54,19 +42,19 @@ bool ApplyLut(CameraContext &c, const int32_t *points, int32_t count)
     data.entries = points;
     data.entryBytes = static_cast<uint32_t>(static_cast<uint64_t>(count) * sizeof(VelaLutEntry));
     c.lastResult = Device().VelaSetData(c.deviceHandle, &data);
-    return c.lastResult >= 0 && Write(c, kLutSelect, 1.0) && Write(c, kLutSwitch, 2.0);
+    return c.lastResult >= 0 && WriteValue(c, kLutSelect, 1.0) && WriteValue(c, kLutSwitch, 2.0);
 }
 
 bool ApplyEmProtection(CameraContext &c, int32_t mode, int32_t alarm, int32_t level, int32_t frames)
 {
-    return Write(c, kEmLevel, level) && Write(c, kEmAlarm, alarm) && Write(c, kEmMode, mode) &&
-           Write(c, kEmFrames, frames);
+    return WriteValue(c, kEmLevel, level) && WriteValue(c, kEmAlarm, alarm) &&
+           WriteValue(c, kEmMode, mode) && WriteValue(c, kEmFrames, frames);
 }
 
 bool ReadEmProtectionStatus(CameraContext &c, int32_t *status)
 {
     double value = 0.0;
-    if (!Read(c, kEmLevel, &value))
+    if (!ReadValue(c, kEmLevel, &value))
         return false;
     *status = SaturateToInt32(value);
     return true;
@@ -75,7 +63,7 @@ bool ReadEmProtectionStatus(CameraContext &c, int32_t *status)
 bool ReadElectronInfo(CameraContext &c, float *conversion, float *offset)
 {
     double first = 0.0, second = 0.0;
-    if (!Read(c, kElectronConversion, &first) || !Read(c, kElectronOffset, &second))
+    if (!ReadValue(c, kElectronConversion, &first) || !ReadValue(c, kElectronOffset, &second))
         return false;
     *conversion = static_cast<float>(first);
     *offset = static_cast<float>(second);
@@ -92,11 +80,11 @@ bool ApplySensorCooler(CameraContext &c, int32_t enable)
 
 bool ApplyTestPattern(CameraContext &c, int32_t enable, const int32_t *parameters)
 {
-    if (!Write(c, kTestPattern, enable != 0 ? 2.0 : 1.0))
+    if (!WriteValue(c, kTestPattern, enable != 0 ? 2.0 : 1.0))
         return false;
     return enable != 2 || !parameters ||
-           (Write(c, kTestPatternKind, parameters[0]) &&
-            Write(c, kTestPatternOption, parameters[1]));
+           (WriteValue(c, kTestPatternKind, parameters[0]) &&
+            WriteValue(c, kTestPatternOption, parameters[1]));
 }
 
 } // namespace qxcm

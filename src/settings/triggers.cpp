@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "core/device.h"
+#include "core/device_calls.h"
 #include "core/saturating_cast.h"
 #include "settings/properties.h"
 
@@ -19,12 +19,6 @@ constexpr uint32_t kPulseMode = 0x001E0020;
 constexpr uint32_t kPulseSource = 0x001E0030;
 constexpr uint32_t kPulseInterval = 0x001E0040;
 constexpr uint32_t kPulseBurst = 0x001E0050;
-
-bool Write(CameraContext &c, uint32_t id, double value)
-{
-    c.lastResult = Device().VelaSetValue(c.deviceHandle, id, value);
-    return c.lastResult >= 0;
-}
 
 // Channel c's id; the channel is not range-checked, the device refuses what it lacks.
 uint32_t ChannelId(uint32_t base, uint32_t channel)
@@ -67,13 +61,11 @@ bool ApplyInputTrigger(CameraContext &c, int32_t mode, int32_t polarity, double 
         return false;
     DeviceApi &d = Device();
     if (row->olderCall) {
-        if (d.VelaSetTriggerMode(c.deviceHandle, mode) == 0) {
-            c.lastResult = d.VelaGetLastError(c.deviceHandle, nullptr, 0);
+        if (!DeviceAnswered(c, d.VelaSetTriggerMode(c.deviceHandle, mode)))
             return false;
-        }
-    } else if (!Write(c, kPropTriggerSource, row->source) ||
-               !Write(c, kPropTriggerActive, row->active) ||
-               !Write(c, kPropTriggerMode, row->mode)) {
+    } else if (!WriteValue(c, kPropTriggerSource, row->source) ||
+               !WriteValue(c, kPropTriggerActive, row->active) ||
+               !WriteValue(c, kPropTriggerMode, row->mode)) {
         return false; // with the refused write's own code, not an older one
     }
     if (row->writesDelay)
@@ -88,7 +80,7 @@ bool ApplyInputTrigger(CameraContext &c, int32_t mode, int32_t polarity, double 
 
 bool ApplyTriggerSource(CameraContext &c, int32_t source, int32_t polarity, double delay)
 {
-    if (!Write(c, kPropTriggerSource, source))
+    if (!WriteValue(c, kPropTriggerSource, source))
         return false;
     if (source == 2) {
         Device().VelaSetValue(c.deviceHandle, kPropTriggerPolarity, polarity);
@@ -99,7 +91,7 @@ bool ApplyTriggerSource(CameraContext &c, int32_t source, int32_t polarity, doub
 
 bool ApplyTriggerActive(CameraContext &c, int32_t active, int32_t times)
 {
-    if (!Write(c, kPropTriggerActive, active))
+    if (!WriteValue(c, kPropTriggerActive, active))
         return false;
     if (active == 3)
         Device().VelaSetValue(c.deviceHandle, kPropTriggerTimes, times);
@@ -108,7 +100,7 @@ bool ApplyTriggerActive(CameraContext &c, int32_t active, int32_t times)
 
 bool ApplyTriggerAdvance(CameraContext &c, int32_t option)
 {
-    return Write(c, kPropTriggerMode, option);
+    return WriteValue(c, kPropTriggerMode, option);
 }
 
 bool WholeMicroseconds(double seconds, double *out)
@@ -135,7 +127,7 @@ bool ApplyOutputTrigger(CameraContext &c, uint32_t channel, int32_t kind, int32_
     if (kind == 3 &&
         (!WholeMicroseconds(period, &periodWhole) || !WholeMicroseconds(delay, &delayWhole)))
         return false;
-    if (!Write(c, ChannelId(kOutputKind, channel), kind))
+    if (!WriteValue(c, ChannelId(kOutputKind, channel), kind))
         return false;
     switch (kind) {
     case 1:
@@ -143,12 +135,12 @@ bool ApplyOutputTrigger(CameraContext &c, uint32_t channel, int32_t kind, int32_
         return true;
     case 2:
     case 4:
-        return Write(c, ChannelId(kOutputPolarity, channel), polarity);
+        return WriteValue(c, ChannelId(kOutputPolarity, channel), polarity);
     case 3:
-        return Write(c, ChannelId(kOutputPolarity, channel), polarity) &&
-               (!source || Write(c, ChannelId(kOutputSource, channel), *source)) &&
-               Write(c, ChannelId(kOutputPeriod, channel), periodWhole) &&
-               Write(c, ChannelId(kOutputDelay, channel), delayWhole);
+        return WriteValue(c, ChannelId(kOutputPolarity, channel), polarity) &&
+               (!source || WriteValue(c, ChannelId(kOutputSource, channel), *source)) &&
+               WriteValue(c, ChannelId(kOutputPeriod, channel), periodWhole) &&
+               WriteValue(c, ChannelId(kOutputDelay, channel), delayWhole);
     default:
         return false; // lastResult holds the kind write's own result
     }
@@ -157,9 +149,9 @@ bool ApplyOutputTrigger(CameraContext &c, uint32_t channel, int32_t kind, int32_
 bool ApplyMasterPulse(CameraContext &c, int32_t mode, int32_t source, double interval,
                       const int32_t *burstCount)
 {
-    return Write(c, kPulseMode, mode) && Write(c, kPulseSource, source) &&
-           Write(c, kPulseInterval, interval) &&
-           (mode != 3 || !burstCount || Write(c, kPulseBurst, *burstCount));
+    return WriteValue(c, kPulseMode, mode) && WriteValue(c, kPulseSource, source) &&
+           WriteValue(c, kPulseInterval, interval) &&
+           (mode != 3 || !burstCount || WriteValue(c, kPulseBurst, *burstCount));
 }
 
 } // namespace qxcm
