@@ -173,32 +173,8 @@ void AppendSubstitutes(CameraContext &c, const bool (&needed)[kSubstituteCount])
 
 bool OpenLegacyCamera(CameraContext &c, uint32_t index, bool replacesOpenDevice)
 {
-    VelaOpenRecord open{};
-    open.size = sizeof open;
-    open.index = index;
-    if (Device().VelaOpen(&open) < 0)
+    if (!OpenDeviceHandles(c, index, replacesOpenDevice))
         return false;
-    VelaWaitOpenRecord wait{};
-    wait.size = sizeof wait;
-    wait.device = open.device;
-    c.lastResult = Device().VelaOpenWait(&wait);
-    if (c.lastResult < 0) {
-        // The new device would otherwise stay open with no slot holding it.
-        Device().VelaClose(open.device);
-        return false;
-    }
-    // The earlier device of a slot opened again is closed, not leaked under the new handles.
-    if (replacesOpenDevice)
-        CloseDevice(c);
-    c.deviceHandle = open.device;
-    c.waitHandle = wait.wait;
-    c.propertyCount = 0;
-    std::fill(std::begin(c.parameterMap), std::end(c.parameterMap), -1);
-    // Reference captures on this camera get the same time limit as on one the current family
-    // opened; left at 0 they would time out at once.
-    c.calibrationTimeout = CalibrationTimeoutMs();
-
-    Device().VelaSetValue(c.deviceHandle, 0x00200250, 2.0);
     bool needed[kSubstituteCount];
     std::fill(std::begin(needed), std::end(needed), true);
     EnumerateLegacyProperties(c, needed);

@@ -8,6 +8,8 @@
 #include "core/saturating_cast.h"
 #include "legacy/legacy_records.h"
 
+#include "settings/properties.h"
+
 namespace qxcm {
 namespace {
 
@@ -117,12 +119,7 @@ bool RefreshDevice(CameraContext &c, PropertyRecord &r)
     attr.id = r.propertyId;
     bool ok = DeviceAnswered(c, Device().VelaGetAttributes(c.deviceHandle, &attr));
     if (ok) {
-        r.attributes = attr.attributes;
-        r.valueType = attr.attributes & VELA_ATTR_TYPE_MASK;
-        r.minValue = attr.minValue;
-        r.maxValue = attr.maxValue;
-        r.stepValue = attr.stepValue;
-        r.defaultValue = attr.defaultValue;
+        TakeAttributes(r, attr);
         if (r.valueType == VELA_ATTR_TYPE_LIST)
             RebuildDeviceTexts(c, r);
     }

@@ -91,7 +91,7 @@ void EnumerateProperties(CameraContext &c)
 
 } // namespace
 
-bool OpenCameraContext(CameraContext &c, uint32_t index, bool replacesOpenDevice)
+bool OpenDeviceHandles(CameraContext &c, uint32_t index, bool replacesOpenDevice)
 {
     VelaOpenRecord open{};
     open.size = sizeof open;
@@ -115,8 +115,17 @@ bool OpenCameraContext(CameraContext &c, uint32_t index, bool replacesOpenDevice
     c.propertyCount = 0;
     c.waitHandle = wait.wait;
     std::fill(std::begin(c.parameterMap), std::end(c.parameterMap), -1);
-
+    // Reference captures get this limit whichever family opened the camera; left at 0 they
+    // would time out at once.
+    c.calibrationTimeout = CalibrationTimeoutMs();
     Device().VelaSetValue(c.deviceHandle, 0x00200250, 2.0);
+    return true;
+}
+
+bool OpenCameraContext(CameraContext &c, uint32_t index, bool replacesOpenDevice)
+{
+    if (!OpenDeviceHandles(c, index, replacesOpenDevice))
+        return false;
     VelaCapabilityNote note{20, {1, 0, 2, 0}};
     c.lastResult = Device().VelaQueryCapability(c.deviceHandle, &note);
     VelaCapabilityRecord caps{};
@@ -128,8 +137,6 @@ bool OpenCameraContext(CameraContext &c, uint32_t index, bool replacesOpenDevice
         c.multiRegionCapable = 1;
 
     EnumerateProperties(c);
-
-    c.calibrationTimeout = CalibrationTimeoutMs();
     return true;
 }
 

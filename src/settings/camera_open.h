@@ -12,6 +12,11 @@ constexpr uint32_t kInfoModel = 0x04000104;
 constexpr uint32_t kInfoSerial = 0x04000102;
 constexpr uint32_t kInfoBus = 0x04000101;
 
+// Opens the device of slot `index` and its wait object into `c`, closing the slot's earlier
+// device when `replacesOpenDevice`, and empties the records and the map. False when either
+// cannot be opened; then the context keeps its earlier handles.
+bool OpenDeviceHandles(CameraContext &c, uint32_t index, bool replacesOpenDevice);
+
 // Opens the device of slot `index` into `c`: handles, records, map, capabilities and the
 // calibration time-out. False when the device or its wait object cannot be opened; then the
 // context keeps its earlier handles.

@@ -134,6 +134,16 @@ static void RebuildValueTexts(CameraContext &c, PropertyRecord &r)
     }
 }
 
+void TakeAttributes(PropertyRecord &r, const VelaAttrRecord &attr)
+{
+    r.attributes = attr.attributes;
+    r.valueType = attr.attributes & VELA_ATTR_TYPE_MASK;
+    r.minValue = attr.minValue;
+    r.maxValue = attr.maxValue;
+    r.stepValue = attr.stepValue;
+    r.defaultValue = attr.defaultValue;
+}
+
 bool RefreshPropertyRecord(CameraContext &c, int32_t record)
 {
     if (record < 0 || record >= c.propertyCount)
@@ -145,12 +155,7 @@ bool RefreshPropertyRecord(CameraContext &c, int32_t record)
     c.lastResult = Device().VelaGetPropertyAttr(c.deviceHandle, &attr);
     bool ok = c.lastResult >= 0;
     if (ok) {
-        r.attributes = attr.attributes;
-        r.valueType = attr.attributes & VELA_ATTR_TYPE_MASK;
-        r.minValue = attr.minValue;
-        r.maxValue = attr.maxValue;
-        r.stepValue = attr.stepValue;
-        r.defaultValue = attr.defaultValue;
+        TakeAttributes(r, attr);
         if (r.valueType == VELA_ATTR_TYPE_LIST)
             RebuildValueTexts(c, r);
     }

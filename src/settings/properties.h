@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/library_state.h"
+#include "velaapi/vela_api.h"
 
 namespace qxcm {
 
@@ -29,6 +30,9 @@ int32_t FindParameterRecord(const CameraContext &c, int32_t parameter);
 // True when `view` can address the record: any view for a common property, 0 to 3 for a
 // property that holds one value per view.
 bool ViewIsAddressable(const PropertyRecord &r, int32_t view);
+
+// Copies the limits and kind of an attribute answer into a record.
+void TakeAttributes(PropertyRecord &r, const VelaAttrRecord &attr);
 
 bool SetPropertyValue(CameraContext &c, int32_t record, double value, int32_t view);
 bool ReadPropertyValue(CameraContext &c, int32_t record, double *value, int32_t view);
