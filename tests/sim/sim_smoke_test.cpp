@@ -229,7 +229,9 @@ TEST_F(Sim, FreeRunningProducerPacesFramesBySteadyClock)
     VelaFrameRecord a = Lock(d, 0), b = Lock(d, 1);
     double step =
         (b.stampSeconds - a.stampSeconds) + (b.stampMicroseconds - a.stampMicroseconds) * 1e-6;
-    EXPECT_NEAR(step, interval, 0.5 * interval);
+    // Never faster than its cadence. Slower happens whenever the machine is busy (a late frame
+    // restarts the cadence), which a test cannot bound.
+    EXPECT_GE(step, 0.9 * interval);
 }
 
 TEST_F(Sim, PackedTwelveBitAndTwoViewLayoutsShapeTheFrame)
