@@ -57,21 +57,28 @@ int32_t LockInto(CameraContext &c, LockedFrame &frame, int32_t index, uint32_t o
     if (int32_t code = LockDeviceFrame(c, index, option, r))
         return code;
     c.rowBytes = r.rowBytes;
-    frame.address = static_cast<const uint8_t *>(r.address);
-    frame.rowBytes = r.rowBytes;
-    frame.bytes = static_cast<int64_t>(r.height) * r.rowBytes;
+    frame = DescribeFrame(r, index, option);
     frame.stamp = FrameStampSeconds(r) - c.timeOrigin;
-    frame.index = index;
-    frame.option = option;
-    frame.frameNumber = r.frameNumber;
-    frame.stampSeconds = r.stampSeconds;
-    frame.stampMicroseconds = r.stampMicroseconds;
     if (!frame.address || r.rowBytes <= 0)
         return QXERR_INVALIDPARAM;
     return 0;
 }
 
 } // namespace
+
+LockedFrame DescribeFrame(const VelaFrameRecord &r, int32_t index, uint32_t option)
+{
+    LockedFrame frame{};
+    frame.address = static_cast<const uint8_t *>(r.address);
+    frame.rowBytes = r.rowBytes;
+    frame.bytes = static_cast<int64_t>(r.height) * r.rowBytes;
+    frame.index = index;
+    frame.option = option;
+    frame.frameNumber = r.frameNumber;
+    frame.stampSeconds = r.stampSeconds;
+    frame.stampMicroseconds = r.stampMicroseconds;
+    return frame;
+}
 
 int32_t ConfirmFrameUnchanged(CameraContext &c, const LockedFrame &frame)
 {

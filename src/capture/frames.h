@@ -27,6 +27,10 @@ struct LockedFrame {
     int32_t stampMicroseconds;
 };
 
+// What a lock record says of buffer frame `index`: address, pitch, size and identity; the stamp
+// relative to the time origin is left to the caller.
+LockedFrame DescribeFrame(const VelaFrameRecord &r, int32_t index, uint32_t option);
+
 // A lock is only a pointer into the device's ring: a free-running camera that laps a slow host
 // rewrites the buffer while the host copies it. Every copy out of a locked frame calls this
 // after copying and before reporting success: it locks the same buffer again and compares the

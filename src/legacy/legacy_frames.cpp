@@ -3,8 +3,6 @@
 #include "legacy/legacy_frames.h"
 
 #include <algorithm>
-#include <cfloat>
-#include <cmath>
 
 #include "capture/buffers.h"
 #include "capture/frames.h"
@@ -16,20 +14,6 @@
 
 namespace qxcm {
 namespace {
-
-// A frame the device described, with what identifies it for ConfirmFrameUnchanged.
-LockedFrame FrameOf(const VelaFrameRecord &r, int32_t index)
-{
-    LockedFrame f{};
-    f.address = static_cast<const uint8_t *>(r.address);
-    f.rowBytes = r.rowBytes;
-    f.bytes = int64_t{r.height} * r.rowBytes;
-    f.index = index;
-    f.frameNumber = r.frameNumber;
-    f.stampSeconds = r.stampSeconds;
-    f.stampMicroseconds = r.stampMicroseconds;
-    return f;
-}
 
 // The older lock answers an address and a pitch only. The buffer frame it locked (the newest
 // for index -1) is locked again by index for its size and identity; a newest frame that moved
@@ -50,7 +34,7 @@ Failure DescribeLegacyFrame(CameraContext &c, const uint8_t *address, int32_t in
         return code;
     if (static_cast<const uint8_t *>(r.address) != address)
         return QXERR_LOSTFRAME;
-    frame = FrameOf(r, index);
+    frame = DescribeFrame(r, index, 0);
     if (!address || r.rowBytes <= 0 || r.rowBytes != c.rowBytes)
         return QXERR_INVALIDPARAM;
     return {};
@@ -96,17 +80,6 @@ Failure EightBitCopy(CameraContext &c, const LockedFrame &frame, int32_t range,
     return {};
 }
 
-// Single precision as the host takes it; values beyond its range become infinities rather than
-// undefined conversions.
-float Narrow(double v)
-{
-    if (v > FLT_MAX)
-        return INFINITY;
-    if (v < -FLT_MAX)
-        return -INFINITY;
-    return static_cast<float>(v);
-}
-
 } // namespace
 
 Failure CopyLegacyFrame(CameraContext &c, uint32_t index, uint8_t *destination)
@@ -117,7 +90,7 @@ Failure CopyLegacyFrame(CameraContext &c, uint32_t index, uint8_t *destination)
     if (int32_t code = LockDeviceFrame(c, static_cast<int32_t>(index), 0, r))
         return code;
     c.rowBytes = r.rowBytes;
-    LockedFrame frame = FrameOf(r, static_cast<int32_t>(index));
+    LockedFrame frame = DescribeFrame(r, static_cast<int32_t>(index), 0);
     if (!frame.address || frame.rowBytes <= 0 ||
         !RowsInside(frame, 0, frame.rowBytes, c.frameHeight))
         return QXERR_INVALIDPARAM;
@@ -222,7 +195,7 @@ Failure CopyPairedFrame(CameraContext &c, uint32_t index, uint8_t *view1, uint8_
     if (c.lastResult < 0)
         return c.lastResult;
     c.rowBytes = r.rowBytes;
-    LockedFrame frame = FrameOf(r, static_cast<int32_t>(index));
+    LockedFrame frame = DescribeFrame(r, static_cast<int32_t>(index), 0);
     // The offsets are bytes, as the device names them.
     int64_t from1 = SaturateToInt64(offset1), from2 = SaturateToInt64(offset2);
     if (!frame.address || frame.rowBytes <= 0 ||
@@ -246,8 +219,8 @@ Failure ReadElectronInfo(CameraContext &c, int32_t index, float *factor, float *
         *factor = *offset = -1.0f;
         return {};
     }
-    *factor = Narrow(c.frameElectronInfo[2 * index]);
-    *offset = Narrow(c.frameElectronInfo[2 * index + 1]);
+    *factor = ToSingle(c.frameElectronInfo[2 * index]);
+    *offset = ToSingle(c.frameElectronInfo[2 * index + 1]);
     return {};
 }
 
