@@ -17,6 +17,10 @@ export WINEDLLOVERRIDES ?= mscoree=d;mshtml=d
 # may come first on PATH).
 PYTHON ?= /usr/bin/python3
 
+# A compiler cache where the machine has one: several work trees and presets compile the same
+# sources, and a rebuild after a small change should not cost a full one.
+LAUNCHER := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
 .PHONY: demo test deps build-asan build-windows build-release build-release-lib test-python \
 	build-tsan test-tsan fuzz format format-check bench clean
 
@@ -31,20 +35,20 @@ deps:
 	fi
 
 build-release: deps
-	cmake --preset release >/dev/null
+	cmake --preset release $(LAUNCHER) >/dev/null
 	cmake --build build/release -j $(JOBS)
 
 # The release library and its stand-ins only: what the Python package's tests load.
 build-release-lib: deps
-	cmake --preset release >/dev/null
+	cmake --preset release $(LAUNCHER) >/dev/null
 	cmake --build build/release -j $(JOBS) --target qxcm velaapi vlseqapi
 
 build-asan: deps
-	cmake --preset asan >/dev/null
+	cmake --preset asan $(LAUNCHER) >/dev/null
 	cmake --build build/asan -j $(JOBS)
 
 build-tsan: deps
-	cmake --preset tsan >/dev/null
+	cmake --preset tsan $(LAUNCHER) >/dev/null
 	cmake --build build/tsan -j $(JOBS)
 
 # The thread sanitizer over the tests where the simulated device's producer and writer threads
@@ -56,7 +60,7 @@ test-tsan: build-tsan
 	  $(TSAN_RUN) ./core_tests --gtest_filter='Shutdown.*:Deinitialize.*'
 
 build-windows: deps
-	cmake --preset mingw-x64 >/dev/null
+	cmake --preset mingw-x64 $(LAUNCHER) >/dev/null
 	cmake --build build/mingw-x64 -j $(JOBS)
 
 demo: build-release
