@@ -37,7 +37,7 @@ text 2 POSITIVE
 prop 0x00100260 "TRIGGER DELAY" real rw min=0 max=10 step=0.000001 default=0 unit=1
 )";
 
-constexpr int32_t kInjected = static_cast<int32_t>(0x80000301);
+using qxtest::kInjected;
 
 class LegacySettings : public LibraryTest {
   protected:
@@ -154,21 +154,13 @@ TEST_F(LegacySettings, InputTriggerModesWriteTheirTable)
     }
 }
 
-TEST_F(LegacySettings, InputTriggerStopsAtTheFirstRefusalWithItsCode)
+// After modes 128 and 256 a refused polarity is not examined; after the others it fails. The
+// fault sweep holds the other refusals.
+TEST_F(LegacySettings, InputTriggerPolarityRefusals)
 {
     ASSERT_EQ(VelaSim_LoadCameraSet(kTriggerCameraSet), 1);
     Open(0);
     int32_t err = 0;
-    VelaSim_FailCall("VelaSetValue", 0x00100120, 1, kInjected, 0);
-    EXPECT_EQ(QXCM_SETINPUTTRIGGER(0, 4, 2, 0, 0.0f, &err), 0);
-    EXPECT_EQ(err, kInjected);
-    EXPECT_EQ(Writes(), (std::vector<std::string>{"00100110=2", "00100120=2"}));
-    ClearJournal();
-    VelaSim_FailCall("VelaSetTriggerMode", 0, 1, kInjected, 0);
-    EXPECT_EQ(QXCM_SETINPUTTRIGGER(0, 8, 2, 0, 0.0f, &err), 0);
-    EXPECT_EQ(err, kInjected);
-    EXPECT_EQ(Writes(), (std::vector<std::string>{"mode(8)"}));
-    // After modes 128 and 256 a refused polarity is not examined; after the others it fails.
     VelaSim_FailCall("VelaSetValue", 0x00100220, 1, kInjected, 1);
     EXPECT_EQ(QXCM_SETINPUTTRIGGER(0, 128, 2, 0, 0.0f, &err), 1);
     EXPECT_EQ(QXCM_SETINPUTTRIGGER(0, 16, 2, 0, 0.0f, &err), 0);
@@ -217,17 +209,12 @@ TEST_F(LegacySettings, OutputTriggerKindsAndTimes)
     }
 }
 
-TEST_F(LegacySettings, MasterPulseReportsARefusedWrite)
+TEST_F(LegacySettings, MasterPulseWritesInOrderAndRefusesNaN)
 {
     Open(0);
     int32_t err = 0;
     ASSERT_EQ(QXCM_SETMASTERPULSE(0, 2, 2, 0.5, &err), 1) << err;
     EXPECT_EQ(Writes(), (std::vector<std::string>{"001E0020=2", "001E0030=2", "001E0040=0.5"}));
-    ClearJournal();
-    VelaSim_FailCall("VelaSetValue", 0x001E0030, 1, kInjected, 0);
-    EXPECT_EQ(QXCM_SETMASTERPULSE(0, 3, 1, 0.25, &err), 0);
-    EXPECT_EQ(err, kInjected);
-    EXPECT_EQ(Writes(), (std::vector<std::string>{"001E0020=3", "001E0030=1"}));
     err = 0;
     EXPECT_EQ(QXCM_SETMASTERPULSE(0, 1, 1, std::nan(""), &err), 0);
     EXPECT_EQ(err, VELA_ERR_INVALIDVALUE);

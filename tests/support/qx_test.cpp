@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #ifdef _WIN32
@@ -19,6 +20,27 @@ namespace qxtest {
 
 int32_t fakeClockMs = 0;
 std::vector<uint32_t> sleepsMs;
+
+uint32_t FrameNumber(const void *frame)
+{
+    uint32_t n = 0;
+    memcpy(&n, frame, sizeof n);
+    return n;
+}
+
+std::vector<uint8_t> DeviceFrame(uint64_t device, int32_t index, int64_t bytes, int32_t *pitch)
+{
+    VelaFrameRecord r{};
+    r.size = sizeof r;
+    r.index = index;
+    EXPECT_GE(qxcm::Device().VelaLockFrame(device, &r), 0);
+    if (pitch)
+        *pitch = r.rowBytes;
+    if (bytes < 0)
+        bytes = int64_t(r.height) * r.rowBytes;
+    const auto *p = static_cast<const uint8_t *>(r.address);
+    return std::vector<uint8_t>(p, p + bytes);
+}
 
 namespace {
 

@@ -13,6 +13,17 @@
 
 namespace qxtest {
 
+// The code tests inject into device calls, and how the journal writes it.
+constexpr int32_t kInjected = static_cast<int32_t>(0x80000301);
+constexpr const char *kInjectedText = "0x80000301";
+
+// The running number a simulated frame carries in its first four bytes.
+uint32_t FrameNumber(const void *frame);
+// Buffer frame `index` of an open device as the device holds it: `bytes` bytes, or the whole
+// frame (height x pitch) when `bytes` is negative; `pitch` receives the row pitch.
+std::vector<uint8_t> DeviceFrame(uint64_t device, int32_t index, int64_t bytes = -1,
+                                 int32_t *pitch = nullptr);
+
 // Milliseconds the fake clock reports; tests move it to check elapsed seconds.
 extern int32_t fakeClockMs;
 // Every sleep the library asked for since the test began, in milliseconds; none is slept.
