@@ -7,7 +7,7 @@
 #include <limits>
 #include <new>
 
-#include "core/saturating_cast.h"
+#include "common/saturating_cast.h"
 #include "property_ids.h"
 #include "recorder_sink.h"
 #include "sim_camera.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "camera_set.h"
-#include "core/saturating_cast.h"
+#include "common/saturating_cast.h"
 #include "frame_corrections.h"
 #include "frame_source.h"
 #include "vela_api.h"

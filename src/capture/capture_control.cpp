@@ -3,9 +3,9 @@
 #include "capture/capture_control.h"
 
 #include "capture/buffers.h"
+#include "common/saturating_cast.h"
 #include "core/device.h"
 #include "core/platform.h"
-#include "core/saturating_cast.h"
 #include "settings/properties.h"
 
 namespace qxcm {

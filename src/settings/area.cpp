@@ -5,8 +5,8 @@
 #include <new>
 #include <optional>
 
+#include "common/saturating_cast.h"
 #include "core/device_calls.h"
-#include "core/saturating_cast.h"
 #include "qxcm/qxcm.h"
 
 namespace qxcm {

@@ -1,8 +1,8 @@
 // Feature writes and reads.
 #include "settings/features.h"
 
+#include "common/saturating_cast.h"
 #include "core/device_calls.h"
-#include "core/saturating_cast.h"
 #include "settings/properties.h"
 
 namespace qxcm {
