@@ -29,6 +29,10 @@ extern int32_t fakeClockMs;
 // Every sleep the library asked for since the test began, in milliseconds; none is slept.
 extern std::vector<uint32_t> sleepsMs;
 
+// Each VelaSetValue of the journal as "0xID=value" (value as the journal prints it with %g),
+// each VelaSetTriggerMode as "mode(N)", each VelaSetData as "data(kind=K, bytes=N)", in order.
+std::vector<std::string> DeviceWrites(const std::vector<std::string> &journal);
+
 class LibraryTest : public ::testing::Test {
   protected:
     void SetUp() override;
@@ -48,6 +52,8 @@ class LibraryTest : public ::testing::Test {
     // Journal lines that start with the operation name.
     std::vector<std::string> JournalOf(const std::string &op);
     void ClearJournal();
+    // The device writes made since the journal was last cleared (DeviceWrites).
+    std::vector<std::string> Writes() { return DeviceWrites(Journal()); }
 
     qxcm::CameraContext &Context(uint32_t i) { return qxcm::State().contexts[i]; }
 
