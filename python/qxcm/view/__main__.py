@@ -14,8 +14,7 @@ from .server import Viewer, is_loopback
 
 
 async def serve(args):
-    viewer = None
-    acq = Acquisition(args.camera, args.folder, notify=lambda: viewer and viewer.frame_arrived())
+    acq = Acquisition(args.camera, args.folder)
     acq.start()
     try:
         info = await asyncio.wrap_future(acq.ready)

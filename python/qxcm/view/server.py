@@ -58,6 +58,7 @@ class Viewer:
 
     def __init__(self, acquisition, folder, host="127.0.0.1", port=0, token=None):
         self.acq, self.folder = acquisition, os.path.realpath(folder)
+        acquisition.notify = self.frame_arrived
         self.host, self.port = host, port
         self.token = token if token is not None else (
             None if is_loopback(host) else secrets.token_urlsafe(18))
