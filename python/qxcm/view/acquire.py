@@ -16,7 +16,10 @@ from .._errors import BUSY, TIMEOUT
 
 INT32_MAX = 0x7FFFFFFF
 NAME = re.compile(r"[A-Za-z0-9][A-Za-z0-9._-]{0,63}")
-IDLE_PAUSE = 0.5  # between retries of a capture that failed to start
+IDLE_PAUSE = 0.5
+# What fixes the layout of the frames a capture delivers.
+LAYOUT = ("IMAGE WIDTH", "IMAGE HEIGHT", "IMAGE ROWBYTES", "IMAGE PIXEL TYPE", "SENSOR MODE",
+          "BINNING")  # between retries of a capture that failed to start
 
 
 class Refused(Exception):
@@ -200,12 +203,11 @@ class Acquisition(threading.Thread):
                     self._run_commands(True)
                     if self._quit or self._restart:
                         break
-            self.last_error = "" if self.last_error.startswith("capture:") else self.last_error
         except QxcmError as e:
             if self._quit:
                 return
             if e.code != TIMEOUT:
-                self.last_error = f"capture: {e}"
+                self.last_error = str(e)
                 # A capture that cannot start is retried slowly, commands still served.
                 until = started + IDLE_PAUSE
                 while not self._quit and time.monotonic() < until:
@@ -289,8 +291,13 @@ class Acquisition(threading.Thread):
             raise Refused(f"{name}: {value!r} is outside {limits.min:g} .. {limits.max:g}")
         return p, float(value)
 
+    def _layout(self):
+        params = self._cam.params
+        return tuple(params[n].get() for n in LAYOUT if n in params)
+
     def _cmd_set(self, name, value):
         p, value = self._checked(name, value)
+        before, old = (self._layout(), p.get()) if self._capturing else (None, None)
         try:
             p.set(value)
         except QxcmError as e:
@@ -298,6 +305,13 @@ class Acquisition(threading.Thread):
                 self._busy_error = e
                 raise _NeedsIdle() from e
             raise
+        # A change the camera takes while capturing may change the frames' layout, which the
+        # capture fixed when it started: it starts again, or, while recording, is undone.
+        if before is not None and self._layout() != before:
+            if self._record_to is not None:
+                p.set(old)
+                raise Refused(f"{name} changes the frames' layout; stop the recording first")
+            self._restart = True
         return {"name": name, "value": p.get(), "text": p.text if p.choices else None}
 
     def _cmd_area(self, rect):

@@ -65,6 +65,7 @@ class Viewer:
         self.pages = set()
         self.pool = concurrent.futures.ThreadPoolExecutor(2, thread_name_prefix="qxcm-preview")
         self._stats = (0, None)
+        self._rendered = {}  # (frame, view, size, limits): the rendering, being made or made
         self.loop = None
         self.app = web.Application(middlewares=[self._guard])
         self.app.add_routes([web.get("/", self._page), web.get("/ws", self._socket),
@@ -290,10 +291,20 @@ class Viewer:
                 continue
             page.sent, page.credit = latest.seq, page.credit - 1
 
-            def build(latest=latest, view=page.view, size=page.max_size, limits=page.limits):
-                return preview.render(latest, self._frame_stats(latest), view, size, limits)
-
-            data = await loop.run_in_executor(self.pool, build)
+            # Pages that look at the same thing share one rendering of a frame.
+            key = (latest.seq, page.view and tuple(page.view), page.max_size, page.limits)
+            data = self._rendered.get(key)
+            if data is None:
+                future = loop.run_in_executor(self.pool, lambda latest=latest, key=key: (
+                    preview.render(latest, self._frame_stats(latest), *key[1:])))
+                if len(self._rendered) > 4 * len(self.pages) + 4:
+                    self._rendered.clear()
+                data = self._rendered[key] = asyncio.ensure_future(future)
+            try:
+                data = await asyncio.shield(data)
+            except Exception as e:  # a frame this code cannot show: said, and the next tried
+                self.acq.last_error = f"preview: {e!r}"
+                continue
             if page.ws.closed:
                 break
             try:
