@@ -236,3 +236,34 @@ def test_every_layout_renders(frame, bits, shape, tmp_path):
     assert np.array_equal(tifffile.imread(path), preview.display(frame))
     (tmp_path / "x.png").write_bytes(preview.png_bytes(np.zeros(shape, np.uint8)))
     assert png_shape(tmp_path / "x.png") == shape
+
+
+async def test_layout_changes_restart_the_capture_and_a_stop_closes_a_recording(
+        aiohttp_client, sim, tmp_path):
+    sim.reset()
+    acq = Acquisition(0, tmp_path)  # 2048 x 2048, whose pixel type can change while capturing
+    acq.start()
+    acq.ready.result(30)
+    try:
+        _, client = await connect(aiohttp_client, acq, tmp_path)
+        ws = await client.ws_connect("/ws")
+        await frames(ws, 1)
+        # Both are refused by the camera while it captures: applied between two captures.
+        assert (await ask(ws, "set", name="SENSOR MODE", value="SPLIT VIEW"))["ok"]
+        assert (await frames(ws, 3))[-1]["views"] == 2
+        assert (await ask(ws, "set", name="IMAGE PIXEL TYPE", value="MONO8"))["ok"]
+        assert (await frames(ws, 3))[-1]["dtype"] == "uint8"
+        assert (await ask(ws, "record", name="open"))["ok"]  # until stopped
+        for _ in range(300):
+            if (acq.status()["recording"] or {}).get("written", 0) >= 3:
+                break
+            await asyncio.sleep(0.05)
+        refused = await ask(ws, "set", name="IMAGE PIXEL TYPE", value="MONO16")
+        assert not refused["ok"] and ("layout" in refused["error"] or "BUSY" in refused["error"])
+        assert (await frames(ws, 2))[-1]["dtype"] == "uint8"
+    finally:
+        acq.stop()
+        sim.reset()
+    assert not acq.is_alive() and acq.status()["recording"]["done"]
+    with qxcm.open_sequence(tmp_path / "open.vlseq") as seq:
+        assert len(seq) >= 3 and seq.dtype == np.uint8 and seq.shape == (4096, 1024)

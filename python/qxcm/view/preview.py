@@ -13,12 +13,15 @@ HIST_BINS = 256
 AUTO_LOW, AUTO_HIGH = 0.001, 0.999  # the fractions of pixels automatic contrast clips
 
 
+def views(frame):
+    """2 for the two views of a split sensor (view x height x width [x 3]), else 1."""
+    return frame.shape[0] if frame.ndim == 4 or (frame.ndim == 3 and frame.shape[2] != 3) else 1
+
+
 def display(frame):
     """The frame as the page shows it: height x width (x 3); two views side by side."""
     a = np.asarray(frame)
-    if a.ndim == 4 or (a.ndim == 3 and a.shape[2] != 3):
-        a = np.concatenate(list(a), axis=1)
-    return a
+    return np.concatenate(list(a), axis=1) if views(a) > 1 else a
 
 
 class Stats:
@@ -86,7 +89,7 @@ def render(latest, stats, view, max_size, limits):
               "pw": pixels.shape[1], "ph": pixels.shape[0],
               "channels": 3 if pixels.ndim == 3 else 1, "lo": lo, "hi": hi,
               "auto": limits is None, "histogram": stats.histogram, "full": stats.full,
-              "dtype": str(image.dtype)}
+              "dtype": str(image.dtype), "views": views(latest.frame)}
     head = json.dumps(header).encode()
     return b"".join((MAGIC, struct.pack("<I", len(head)), head,
                      np.ascontiguousarray(pixels).tobytes()))
