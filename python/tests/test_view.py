@@ -53,7 +53,8 @@ async def frames(ws, count, timeout=30):
 async def ask(ws, cmd, **args):
     ident = ask.next = getattr(ask, "next", 0) + 1
     await ws.send_str(json.dumps(dict(args, cmd=cmd, id=ident)))
-    while True:
+    deadline = asyncio.get_running_loop().time() + 30
+    while asyncio.get_running_loop().time() < deadline:
         msg = await ws.receive(30)
         if msg.type == aiohttp.WSMsgType.TEXT:
             reply = json.loads(msg.data)
@@ -63,6 +64,7 @@ async def ask(ws, cmd, **args):
             await ws.send_str('{"cmd": "ack"}')
         else:
             raise AssertionError(f"socket ended: {msg}")
+    raise AssertionError(f"no reply to {cmd} {args}")
 
 
 def param(reply, name):
@@ -123,6 +125,7 @@ def png_shape(path):
 REFUSED = [  # (command, arguments, words in the refusal): the socket stays open
     ("set", {"name": "EXPOSURE TIME", "value": 1e300}, "outside"),
     ("set", {"name": "EXPOSURE TIME", "value": -1}, "outside"),
+    ("set", {"name": "EXPOSURE TIME", "value": 10 ** 400}, "finite"),
     ("set", {"name": "EXPOSURE TIME", "value": True}, "number"),
     ("set", {"name": "EXPOSURE TIME", "value": [1]}, "number"),
     ("set", {"name": "BINNING", "value": "3X3"}, "none of"),
@@ -138,6 +141,7 @@ REFUSED = [  # (command, arguments, words in the refusal): the socket stays open
     ("record", {"name": "ok", "frames": 0}, "whole number"),
     ("record", {"name": "ok", "frames": 2 ** 31}, "whole number"),
     ("record", {"name": "ok", "frames": 1.5}, "whole number"),
+    ("record", {"name": "ok", "frames": -10 ** 400}, "finite"),
     ("record_stop", {}, "no recording"),
     ("snap", {"name": "a/b"}, "plain file name"),
 ]

@@ -40,7 +40,11 @@ def safe_name(name, suffix=""):
 def finite_number(value, what):
     if isinstance(value, bool) or not isinstance(value, (int, float)):
         raise Refused(f"{what} must be a number")
-    if not math.isfinite(value):
+    try:
+        finite = math.isfinite(value)
+    except OverflowError:  # an integer beyond every float
+        finite = False
+    if not finite:
         raise Refused(f"{what} must be finite")
     return value
 

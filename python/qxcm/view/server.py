@@ -236,6 +236,8 @@ class Viewer:
             reply.update(ok=False, error=str(e), code=e.code)
         except Refused as e:
             reply.update(ok=False, error=str(e))
+        except Exception as e:  # every command is answered, whatever went wrong
+            reply.update(ok=False, error=f"{type(e).__name__}: {e}")
         finally:
             page.pending -= 1
         await self._send(page, reply)
