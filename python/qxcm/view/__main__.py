@@ -14,41 +14,51 @@ from .server import Viewer, is_loopback
 
 
 async def serve(args):
+    stop, loop = asyncio.Event(), asyncio.get_running_loop()
+    for sig in (signal.SIGINT, signal.SIGTERM):  # also while the camera opens
+        loop.add_signal_handler(sig, stop.set)
     acq = Acquisition(args.camera, args.folder)
     acq.start()
+    runner = None
     try:
-        info = await asyncio.wrap_future(acq.ready)
-    except Exception as e:
-        acq.stop()
-        print(f"qxcm-view: camera {args.camera}: {e}", file=sys.stderr)
-        return 1
-    viewer = Viewer(acq, args.folder, args.host, args.port, args.token)
-    stop = asyncio.Event()
-    runner = web.AppRunner(viewer.app, handle_signals=False, access_log=None)
-    await runner.setup()
-    try:
-        site = web.TCPSite(runner, args.host, args.port)
-        await site.start()
+        ready, stopped = asyncio.wrap_future(acq.ready), asyncio.ensure_future(stop.wait())
+        await asyncio.wait({ready, stopped}, return_when=asyncio.FIRST_COMPLETED)
+        stopped.cancel()
+        if stop.is_set():
+            return 0
+        try:
+            info = ready.result()
+        except Exception as e:
+            print(f"qxcm-view: camera {args.camera}: {e}", file=sys.stderr)
+            return 1
+        viewer = Viewer(acq, args.folder, args.host, args.port, args.token)
+        runner = web.AppRunner(viewer.app, handle_signals=False, access_log=None)
+        await runner.setup()
+        try:
+            await web.TCPSite(runner, args.host, args.port).start()
+        except OSError as e:
+            print(f"qxcm-view: cannot listen on {args.host}:{args.port}: {e.strerror}",
+                  file=sys.stderr)
+            return 1
         viewer.port = runner.addresses[0][1]
         print(f"qxcm-view: camera {args.camera} ({info.model}) at {viewer.url()}", flush=True)
         if not is_loopback(args.host):
             print("qxcm-view: listening beyond this machine; keep the token secret", flush=True)
-        loop = asyncio.get_running_loop()
-        for sig in (signal.SIGINT, signal.SIGTERM):
-            loop.add_signal_handler(sig, stop.set)
         while not stop.is_set() and acq.is_alive():
             try:
                 await asyncio.wait_for(stop.wait(), 0.5)
             except asyncio.TimeoutError:
                 pass
+        if not stop.is_set():
+            print(f"qxcm-view: the camera stopped: {acq.last_error}", file=sys.stderr)
+            return 1
+        return 0
     finally:
-        await runner.cleanup()
-        await asyncio.get_running_loop().run_in_executor(None, acq.stop)
-    if acq.last_error and not acq.is_alive() and not stop.is_set():
-        print(f"qxcm-view: {acq.last_error}", file=sys.stderr)
-        return 1
-    print("qxcm-view: camera closed", flush=True)
-    return 0
+        if runner is not None:
+            await runner.cleanup()
+        await loop.run_in_executor(None, acq.stop)
+        if acq.ready.done() and acq.ready.exception() is None:
+            print("qxcm-view: camera closed", flush=True)
 
 
 def main(argv=None):
