@@ -108,9 +108,10 @@ class Viewer:
 
     @web.middleware
     async def _guard(self, request, handler):
-        # The Host header must name this server: a page of another site that resolves its
-        # name to this address gets nothing.
-        if request.host not in self.allowed_hosts():
+        # Without a token the Host header must name this machine's loopback: a page of another
+        # site that resolves its name to 127.0.0.1 gets nothing. With one, the token decides
+        # (the server is reached by whatever name the network gives it).
+        if self.token is None and request.host not in self.allowed_hosts():
             raise web.HTTPForbidden(text="unknown host")
         if self.token is not None:
             given = request.query.get("token") or request.headers.get("X-Qxcm-Token", "")
@@ -143,7 +144,7 @@ class Viewer:
 
     async def _socket(self, request):
         origin = request.headers.get("Origin")
-        if origin is not None and origin.split("://", 1)[-1] not in self.allowed_hosts():
+        if origin is not None and origin.split("://", 1)[-1] != request.host:
             raise web.HTTPForbidden(text="WebSocket from another origin")
         ws = web.WebSocketResponse(max_msg_size=MAX_MESSAGE, compress=False, heartbeat=20)
         await ws.prepare(request)
