@@ -11,6 +11,7 @@ import argparse
 import asyncio
 import json
 import os
+import shutil
 import statistics
 import sys
 import tempfile
@@ -24,7 +25,7 @@ import aiohttp  # noqa: E402
 import numpy as np  # noqa: E402
 
 import qxcm  # noqa: E402
-from harness import PAGE_COMMAND, ViewerProcess, browser, wait_for  # noqa: E402
+from harness import PAGE_COMMAND, ViewerProcess, browser, close, wait_for  # noqa: E402
 
 
 def percentile(values, q):
@@ -170,8 +171,9 @@ def main():
               f"ms, 95th percentile {percentile(times, 95):.2f} ms ({load()})")
     finally:
         for d in drivers:
-            d.quit()
+            close(d)
         viewer.interrupt()
+        shutil.rmtree(folder, ignore_errors=True)  # gigabytes of recordings
 
 
 if __name__ == "__main__":

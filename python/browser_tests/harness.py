@@ -3,6 +3,7 @@
 
 import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -64,10 +65,23 @@ def browser():
     profile = tempfile.mkdtemp(prefix="qxcm-view-chromium-")
     options.add_argument(f"--user-data-dir={profile}")
     service = Service("/usr/bin/chromedriver")
-    driver = webdriver.Chrome(service=service, options=options)
+    try:
+        driver = webdriver.Chrome(service=service, options=options)
+    except BaseException:
+        shutil.rmtree(profile, ignore_errors=True)
+        raise
     driver.set_page_load_timeout(30)
     driver.set_script_timeout(30)
+    driver.qxcm_profile = profile
     return driver
+
+
+def close(driver):
+    """Quits the browser and removes its fresh profile."""
+    try:
+        driver.quit()
+    finally:
+        shutil.rmtree(driver.qxcm_profile, ignore_errors=True)
 
 
 def wait_for(predicate, timeout=30, what="a condition"):

@@ -10,7 +10,7 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
 import qxcm
-from harness import PAGE_COMMAND, REPO, ViewerProcess, browser, wait_for
+from harness import PAGE_COMMAND, REPO, ViewerProcess, browser, close, wait_for
 
 SCREENSHOT = Path(os.environ.get("QXCM_ARTEFACTS", REPO / "build")) / "view-page.png"
 
@@ -31,7 +31,7 @@ def page(viewer):
         driver.get(viewer.url)
         yield driver
     finally:
-        driver.quit()
+        close(driver)
 
 
 def js(driver, expr):
