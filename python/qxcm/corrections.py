@@ -19,8 +19,8 @@ def _timeout_ms(timeout):
     t = float(timeout)
     if math.isnan(t):
         raise ValueError("timeout is NaN")
-    ms = math.ceil(max(t, 0.0) * 1000.0)
-    return INT32_MAX if ms >= INT32_MAX else int(ms)
+    ms = max(t, 0.0) * 1000.0
+    return INT32_MAX if ms >= INT32_MAX else int(math.ceil(ms))
 
 
 class CorrectionsMixin:

@@ -6,6 +6,7 @@ reads them back (the lookup table, the region list, the master pulse); for those
 reads what this Camera last set, None before."""
 
 import math
+import operator
 from collections import namedtuple
 from collections.abc import Sequence
 from ctypes import byref, c_float, c_int32
@@ -129,7 +130,8 @@ class OutputTriggers(Sequence):
         return self._count
 
     def __getitem__(self, k):
-        if not isinstance(k, int) or not -self._count <= k < self._count:
+        k = operator.index(k)
+        if not -self._count <= k < self._count:
             raise IndexError(f"output trigger {k!r}: the camera has {self._count}")
         return OutputTrigger(self._camera, k % self._count)
 
@@ -325,17 +327,12 @@ class FeaturesMixin:
 
     def _electron_values(self, index):
         """The conversion the library stored for buffer `index` as its frame arrived (the
-        camera's own when it stored none), or None for a camera without electron values."""
-        if getattr(self, "_has_electrons", None) is None:
-            try:
-                self.electron_conversion
-                self._has_electrons = True
-            except QxcmError:
-                self._has_electrons = False
-        if not self._has_electrons:
-            return None
+        camera's own now when it stored none for it), or None for a camera without electron
+        values."""
         factor, offset = c_float(0.0), c_float(0.0)
         self._call("QXCM_GETELECTRONINFO", index, byref(factor), byref(offset))
+        if factor.value < 0.0:
+            return None  # the preparation found no electron values on the camera
         if factor.value > 0.0:
             return factor.value, offset.value
         return self.electron_conversion

@@ -168,7 +168,7 @@ def test_stored_references_correct_the_frames(cam0):
         return np.median(f[8:40, 8:40]) / np.median(f[1008:1040, 1008:1040])
 
     assert corner_to_centre(plain) < 0.7  # the scene falls off toward the corners
-    cam0.store_shading(3)
+    cam0.store_shading(3, timeout=math.inf)
     cam0.shading = 3
     assert corner_to_centre(scene(cam0.snap(SLOW))) == pytest.approx(1.0, abs=0.05)
 
@@ -185,6 +185,8 @@ def test_averaging_and_filter_switch_and_are_refused_while_capturing(sim, cam0):
             assert e.value.code == BUSY, name
         with pytest.raises(qxcm.QxcmError):
             cam0.store_background()
+        with pytest.raises(ValueError):
+            cam0.store_background(1, timeout=math.nan)
     assert (cam0.averaging, cam0.recursive_filter) == (4, 3)
     cam0.averaging = cam0.recursive_filter = None
     assert [sim.value(0, p) for p in (AVERAGING, RECURSIVE)] == [OFF, OFF]
