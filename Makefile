@@ -1,11 +1,12 @@
 # Two entry points that do all set-up on a fresh machine:
-#   make demo   builds the release library and runs the main job on the simulated cameras
+#   make demo   builds the release library, its stand-ins and the demo (nothing else) and runs
+#               the main job on the simulated cameras
 #   make test   builds the sanitizer build and the Windows cross build and runs every test
 # Everything else here serves those two.
 
 JOBS ?= 2
 APT_PACKAGES = cmake ninja-build g++ clang clang-format libgtest-dev libgmock-dev googletest \
-	libbenchmark-dev libpng-dev g++-mingw-w64-x86-64-posix wine64 wine python3 \
+	libbenchmark-dev libstb-dev g++-mingw-w64-x86-64-posix wine64 wine python3 \
 	python3-numpy python3-tifffile libtiff-tools \
 	python3-pytest python3-hypothesis python3-setuptools python3-wheel python3-pip python3-venv \
 	pkg-config python3-aiohttp python3-pytest-aiohttp chromium chromium-driver python3-selenium
@@ -21,8 +22,9 @@ PYTHON ?= /usr/bin/python3
 # sources, and a rebuild after a small change should not cost a full one.
 LAUNCHER := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: demo test deps build-asan build-windows build-release build-release-lib test-python \
-	build-tsan test-tsan test-view-browser fuzz format format-check bench clean
+.PHONY: demo test deps build-asan build-windows build-release build-release-lib build-demo \
+	test-python test-view-browser \
+	build-tsan test-tsan fuzz format format-check bench clean
 
 deps:
 	@missing=""; for p in $(APT_PACKAGES); do \
@@ -42,6 +44,11 @@ build-release: deps
 build-release-lib: deps
 	cmake --preset release $(LAUNCHER) >/dev/null
 	cmake --build build/release -j $(JOBS) --target qxcm velaapi vlseqapi
+
+# The demo and what it loads: no test or benchmark, so a fresh clone's first demo is quick.
+build-demo: deps
+	cmake --preset release $(LAUNCHER) >/dev/null
+	cmake --build build/release -j $(JOBS) --target qxcm-demo qxcm velaapi vlseqapi
 
 build-asan: deps
 	cmake --preset asan $(LAUNCHER) >/dev/null
@@ -63,7 +70,8 @@ build-windows: deps
 	cmake --preset mingw-x64 $(LAUNCHER) >/dev/null
 	cmake --build build/mingw-x64 -j $(JOBS)
 
-demo: build-release
+# The demo writes its preview and recording into build/release/bin and prints their full paths.
+demo: build-demo
 	cd build/release/bin && ./qxcm-demo
 	@log=/tmp/qxlog.txt; echo "--- call log $$log: first and last lines of $$(wc -l <$$log)"; \
 	  head -n 12 $$log; echo "..."; tail -n 8 $$log

@@ -117,3 +117,13 @@ def test_the_library_is_looked_for_beside_then_through_the_variable_then_in_the_
     wanted = {"beside": package / "libqxcm.so", "folder": folder / "libqxcm.so",
               "build": REPO / "build" / "release" / "bin" / "libqxcm.so"}[expect]
     assert Path(out) == wanted
+
+
+def test_without_numpy_the_program_prints_how_to_get_it(tmp_path):
+    (tmp_path / "numpy").mkdir()
+    (tmp_path / "numpy" / "__init__.py").write_text("raise ImportError('no numpy here')\n")
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join([str(tmp_path), str(REPO / "python")]))
+    done = subprocess.run([sys.executable, "-m", "qxcm"], capture_output=True, text=True,
+                          timeout=60, env=env, cwd=tmp_path)
+    assert done.returncode == 1 and done.stdout == ""
+    assert done.stderr.count("\n") == 1 and "apt-get install python3-numpy" in done.stderr
