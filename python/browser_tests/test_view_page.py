@@ -76,6 +76,7 @@ def test_the_page_shows_and_steers_the_camera(viewer, page, tmp_path):
     page.find_element(By.ID, "recstart").click()
     wait_for(lambda: "(closed)" in page.find_element(By.ID, "recinfo").text, what="the recording")
     SCREENSHOT.parent.mkdir(parents=True, exist_ok=True)
+    page.execute_script("document.getElementById('side').scrollTop = 0")
     page.save_screenshot(str(SCREENSHOT))
     with qxcm.open_sequence(tmp_path / "fromthepage.vlseq") as seq:
         assert len(seq) == 20 and seq.shape == (height, width)
