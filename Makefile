@@ -9,7 +9,7 @@ APT_PACKAGES = cmake ninja-build g++ clang clang-format libgtest-dev libgmock-de
 	libbenchmark-dev libstb-dev g++-mingw-w64-x86-64-posix wine64 wine python3 \
 	python3-numpy python3-tifffile libtiff-tools \
 	python3-pytest python3-hypothesis python3-setuptools python3-wheel python3-pip python3-venv \
-	pkg-config
+	pkg-config python3-aiohttp python3-pytest-aiohttp chromium chromium-driver python3-selenium
 export WINEDEBUG ?= -all
 # No dialogs offering add-ons when Wine makes its prefix on a fresh machine.
 export WINEDLLOVERRIDES ?= mscoree=d;mshtml=d
@@ -23,7 +23,7 @@ PYTHON ?= /usr/bin/python3
 LAUNCHER := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: demo test deps build-asan build-windows build-release build-release-lib build-demo \
-	test-python \
+	test-python test-view-browser \
 	build-tsan test-tsan fuzz format format-check bench clean
 
 deps:
@@ -83,11 +83,18 @@ test: build-windows build-asan build-release-lib
 	cd build/mingw-x64 && ctest --output-on-failure -j $(JOBS) --repeat until-pass:2
 	cd build/asan && QXCM_WINDOWS_BIN=$(CURDIR)/build/mingw-x64/bin ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory test-python
+	$(MAKE) --no-print-directory test-view-browser
 	$(MAKE) --no-print-directory test-tsan
 
 # pytest exits 5 when no test ran; like every nonzero status that fails the target.
 test-python: build-release-lib
 	QXCM_LIBRARY=$(CURDIR)/build/release/bin $(PYTHON) -m pytest -q -p no:cacheprovider python/tests
+
+# The live view in headless Chromium on 127.0.0.1, bounded in time; its screenshot is kept as
+# build/view-page.png.
+test-view-browser: build-release-lib
+	QXCM_LIBRARY=$(CURDIR)/build/release/bin QXCM_ARTEFACTS=$(CURDIR)/build timeout 300 \
+	  $(PYTHON) -m pytest -q -p no:cacheprovider python/browser_tests
 
 # The call-sequence fuzzer over many more seeds than CTest runs, under the sanitizers.
 FUZZ_SEEDS ?= 2000
@@ -103,6 +110,7 @@ format-check:
 bench: build-release
 	cd build/release/bin && for b in bench_*; do ./$$b; done
 	$(PYTHON) bench/bench_python.py
+	$(PYTHON) bench/bench_view.py
 
 clean:
 	rm -rf build

@@ -70,6 +70,10 @@ def test_pip_installs_offline_and_the_package_finds_the_installed_library(instal
     out = run(env_dir / "bin" / "python", "-m", "qxcm", "--camera", "1", cwd=tmp_path,
               env=dict(os.environ, QXCM_LIBRARY=str(library)))
     assert "C-SIMEM512" in out and "EXPOSURE TIME" in out and "frame 0: (512, 512) uint16" in out
+    # The live view's page travels with the package, and its console script is there.
+    out = run(env_dir / "bin" / "python", "-c", "from importlib import resources; print(resources"
+              ".files('qxcm.view').joinpath('page.html').read_text()[:15])", cwd=tmp_path)
+    assert out.startswith("<!DOCTYPE html>") and (env_dir / "bin" / "qxcm-view").exists()
 
 
 def test_the_python_readme_example_runs(sim, tmp_path):
