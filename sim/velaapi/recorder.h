@@ -26,6 +26,10 @@
 
 namespace velasim {
 
+// A slow disk: each frame a writer thread writes waits this long first (0 to 1 s, else
+// VELA_ERR_INVALIDPARAM). Process-wide, back to 0 with VelaSim_Reset.
+int32_t SetRecorderWriteDelay(int32_t microseconds);
+
 // Three locks, taken in this order and never with a camera's lock held: `life` while the
 // writer thread starts or ends or the file is replaced; `io` around every use of the writer,
 // which the writer thread holds only while it writes; `mutex` around the queue. The producer

@@ -4,7 +4,10 @@
 #include <string.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <new>
+#include <thread>
 
 #include "recorder.h"
 #include "sim_state.h"
@@ -60,7 +63,17 @@ void CopyImage(const uint8_t *image, const Geometry &g, uint8_t *out)
         }
     }
 }
+std::atomic<int32_t> gWriteDelayUs{0};
+
 } // namespace
+
+int32_t SetRecorderWriteDelay(int32_t microseconds)
+{
+    if (microseconds < 0 || microseconds > 1000000)
+        return VELA_ERR_INVALIDPARAM;
+    gWriteDelayUs = microseconds;
+    return VELA_OK;
+}
 
 Recorder::~Recorder()
 {
@@ -387,6 +400,8 @@ void Recorder::WriterLoop()
         const bool write = error_ == 0; // after a failure the queue is only emptied
         lock.unlock();
         int32_t r = VELA_OK;
+        if (const int32_t delay = gWriteDelayUs.load(); delay > 0 && write)
+            std::this_thread::sleep_for(std::chrono::microseconds(delay));
         if (write) {
             std::lock_guard file(io);
             r = writer.AppendFrame(pixels, pitch, image.seconds, image.microseconds, &image.ledger);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "device_call.h"
+#include "recorder.h"
 #include "sim_state.h"
 #include "vela_api.h"
 #include "vela_sim_internal.h"
@@ -16,6 +17,7 @@ using velasim::State;
 void VelaSim_Reset(void)
 {
     velasim::CloseAllRecorders();
+    velasim::SetRecorderWriteDelay(0);
     {
         auto &s = State();
         std::lock_guard lock(s.mutex);
@@ -154,4 +156,9 @@ int32_t VelaSim_SetBackPressure(int32_t camera, int32_t on)
     std::lock_guard lock(c->mutex);
     c->backPressure = on != 0;
     return VELA_OK;
+}
+
+int32_t VelaSim_SetRecorderDelay(int32_t microseconds)
+{
+    return velasim::SetRecorderWriteDelay(microseconds);
 }

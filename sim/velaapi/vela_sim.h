@@ -59,6 +59,9 @@ VELASIM_API int32_t VelaSim_FrameLost(int32_t camera, int64_t number);
 // the sensor; off, the sensor keeps its pace and the recorder drops the frames that find no
 // room, recording the gap.
 VELASIM_API int32_t VelaSim_SetBackPressure(int32_t camera, int32_t on);
+// A slow disk: every recorder's writer thread waits this many microseconds (0 to 1,000,000)
+// before each frame it writes; 0 again after VelaSim_Reset.
+VELASIM_API int32_t VelaSim_SetRecorderDelay(int32_t microseconds);
 
 // Journal of every device call, one line each: "Name(arg=value, ...) -> result".
 VELASIM_API int32_t VelaSim_JournalCount(void);
