@@ -51,3 +51,19 @@ def test_a_recording_from_before_frame_numbers_reads_as_it_did(lib):
             [3605192935, 2358024048, 2448753968, 3415962279, 1489840969]
         assert seq[3].frame_number == 3 and seq.texts("frame", 2) == b"two"
         assert np.allclose(seq.timestamps, [0, 0.001456, 0.002951, 0.004426, 0.005908])
+
+
+def test_a_stream_numbers_frames_as_the_camera_does_and_counts_every_loss(lib, sim):
+    lose(sim, [3, 7, 8])
+    with lib.open(1) as cam:
+        cam.exposure, cam.area = 0.002, (0, 0, 16, 8)
+        frames = list(cam.stream(20))
+        counts = cam.stream_counts
+    numbers = [f.frame_number for f in frames]
+    assert numbers == [frame_number(f) for f in frames]
+    assert {3, 7, 8} <= set(range(numbers[-1] + 1)) - set(numbers)
+    assert all(f.frame_number == p.frame_number + 1 + f.skipped
+               for p, f in zip(frames, frames[1:]))
+    assert counts.copied == 20 and counts.lost == sum(f.skipped for f in frames) == \
+        numbers[-1] + 1 - 20
+    assert counts.delivered >= 20
