@@ -67,3 +67,16 @@ def test_a_stream_numbers_frames_as_the_camera_does_and_counts_every_loss(lib, s
     assert counts.copied == 20 and counts.lost == sum(f.skipped for f in frames) == \
         numbers[-1] + 1 - 20
     assert counts.delivered >= 20
+
+
+def test_the_timing_plot_is_a_picture_of_the_recording(lib, sim, tmp_path):
+    pytest.importorskip("matplotlib")
+    from qxcm.__main__ import main
+    lose(sim, [4])
+    with lib.open(1) as cam:
+        cam.exposure, cam.area = 0.0005, (0, 0, 16, 8)
+        path = cam.record(str(tmp_path / "plotted"), 12)
+    out = tmp_path / "timing.png"
+    assert main(["timing", path, "-o", str(out)]) == 0
+    assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+    assert main(["timing", str(tmp_path / "absent.vlseq"), "-o", str(out)]) == 1
