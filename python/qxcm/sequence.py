@@ -127,6 +127,9 @@ def read_ledger(f, header, count):
     Files from before frames carried numbers are numbered by index, without gaps."""
     if not header.compat & COMPAT_LEDGER:
         return np.arange(count, dtype=np.uint64), []
+    indexed = _indexed_ledger(f, header, count)
+    if indexed is not None:
+        return indexed
     numbers, gaps, off, size = np.empty(count, np.uint64), [], HEADER_BYTES, os.fstat(
         f.fileno()).st_size
     k = 0
@@ -141,7 +144,7 @@ def read_ledger(f, header, count):
             number, gap, dropped = struct.unpack_from("<QII", head, 80)
             numbers[k] = number
             if gap:
-                gaps.append((number - gap, gap, dropped))
+                gaps.append((int(number - gap), gap, dropped))
             k += 1
         elif kind == 3:
             gap, dropped = struct.unpack_from("<II", head, 56)
@@ -152,6 +155,40 @@ def read_ledger(f, header, count):
     if k != count:
         raise ValueError("the frame chunks end before the frames the library read")
     return numbers, gaps
+
+
+def _indexed_ledger(f, header, count):
+    """The ledger table of a cleanly closed file's index (one read), or None when there is none
+    or it does not check out: its CRC, its frame count, and the rules every frame follows."""
+    commit = header.latest_commit()
+    if commit is None or commit[3] != 1 or commit[2] < HEADER_BYTES:
+        return None
+    f.seek(commit[2])
+    head = f.read(64)
+    if len(head) != 64 or head[0:4] != b"VLCK":
+        return None
+    kind, _, chunk_bytes, _, file_id, _ = struct.unpack_from("<HHQQII", head, 4)
+    n, texts, _, ledger_crc, trailing, trailing_dropped = struct.unpack_from("<QQIIII", head, 32)
+    start = 64 + n * 16 + texts * 24
+    if kind != 3 or file_id != header.file_id or n != count or start + n * 16 > chunk_bytes:
+        return None
+    f.seek(commit[2] + start)
+    table = f.read(n * 16)
+    if len(table) != n * 16 or zlib.crc32(table) != ledger_crc:
+        return None
+    entries = np.frombuffer(table, dtype=np.dtype([("number", "<u8"), ("gap", "<u4"),
+                                                    ("dropped", "<u4")]))
+    numbers, gap, dropped = entries["number"], entries["gap"].astype(np.uint64), \
+        entries["dropped"].astype(np.uint64)
+    rising = np.diff(numbers.astype(np.int64)) > 0  # a new capture may number from 0 again
+    if np.any(dropped > gap) or np.any(gap > numbers) or trailing_dropped > trailing or \
+            np.any((numbers[1:] - numbers[:-1] - 1 != gap[1:]) & rising):
+        return None
+    at = np.flatnonzero(gap)
+    gaps = [(int(numbers[k] - gap[k]), int(gap[k]), int(dropped[k])) for k in at]
+    if trailing and count:
+        gaps.append((int(numbers[-1]) + 1, trailing, trailing_dropped))
+    return numbers.copy(), gaps
 
 
 class Sequence:

@@ -36,6 +36,15 @@ def test_lost_frames_are_the_recordings_gaps_everywhere(lib, sim, tmp_path):
         assert seq.gaps == [(0, 1, 0), (5, 1, 0), (17, 2, 0), (250, 1, 0)]
         assert [frame_number(seq[k]) for k in (0, 4, 16, 299)] == \
             [seq[k].frame_number for k in (0, 4, 16, 299)] == [1, 6, 20, 304]
+    # The same file with its index's ledger damaged: the frame chunks say the same.
+    data = bytearray(Path(path).read_bytes())
+    trailer = max(int.from_bytes(data[at + 40:at + 48], "little") for at in (256, 320))
+    data[trailer + 52] ^= 0xFF
+    walked = tmp_path / "walked.vlseq"
+    walked.write_bytes(bytes(data))
+    with qxcm.open_sequence(walked) as seq:
+        assert seq.gaps == [(0, 1, 0), (5, 1, 0), (17, 2, 0), (250, 1, 0)]
+        assert np.array_equal(seq.frame_numbers, numbers)
     tool = Path(qxcm._native.native().folder) / "qxcm-seq"
     if tool.exists():
         out = subprocess.run([str(tool), "gaps", path], capture_output=True, text=True,
