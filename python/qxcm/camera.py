@@ -12,6 +12,8 @@ from ctypes import byref, c_double, c_int32, c_uint32
 
 from ._errors import ABORT, BUSY, INVALIDHANDLE, NOTSUPPORT, QxcmError
 from ._native import native, refusal
+from .corrections import CorrectionsMixin
+from .features import FeaturesMixin
 from .frame import NO_HOST_TYPE, capture_layout
 from .params import Parameter, Parameters
 
@@ -171,7 +173,7 @@ class Trigger:
         return f"<Trigger {' '.join(parts)}>"
 
 
-class Camera:
+class Camera(FeaturesMixin, CorrectionsMixin):
     """An open camera; as a context manager it closes on exit."""
 
     def __init__(self, library, index, force=False):
@@ -385,6 +387,7 @@ class Camera:
         # The stamp tells whether the number is the copied frame's or a later one's.
         frame.timestamp = stamp.value
         frame.frame_number = number.value if check.value == stamp.value else -1
+        frame.electron_conversion = self._electron_values(index)
         return frame
 
     def _wait(self, limit):
