@@ -27,8 +27,8 @@ std::vector<uint8_t> Recording(bool close)
     EXPECT_EQ(w.OpenSink(std::make_unique<MemorySink>(file), kGeom, 16, 64, 64, true, {}), 1);
     for (int f = 0; f < 4; ++f) {
         const auto px = MakeFrame(kGeom, f, RowBytes(kGeom));
-        EXPECT_EQ(w.AppendFrame(px.data(), static_cast<int64_t>(RowBytes(kGeom)),
-                                StampSeconds(f), StampMicros(f), &kLedger[f]),
+        EXPECT_EQ(w.AppendFrame(px.data(), static_cast<int64_t>(RowBytes(kGeom)), StampSeconds(f),
+                                StampMicros(f), &kLedger[f]),
                   1);
     }
     EXPECT_EQ(w.SetTrailingGap(2, 2), 1);
@@ -75,7 +75,8 @@ TEST(VlseqLedger, TheWriterRefusesALedgerThatDoesNotAddUp)
     const auto append = [&](LedgerEntry e) {
         return w.AppendFrame(px.data(), static_cast<int64_t>(RowBytes(kGeom)), 1, 0, &e);
     };
-    const LedgerEntry firstBad[] = {{2, 3, 0}, {5, 1, 2}, {0, 1, 0}, {UINT32_MAX - 1, UINT32_MAX, 0}};
+    const LedgerEntry firstBad[] = {
+        {2, 3, 0}, {5, 1, 2}, {0, 1, 0}, {UINT32_MAX - 1, UINT32_MAX, 0}};
     for (const LedgerEntry &e : firstBad)
         EXPECT_EQ(append(e), VELA_ERR_INVALIDPARAM) << e.number;
     ASSERT_EQ(append({10, 0, 0}), 1);
