@@ -214,6 +214,7 @@ std::vector<Flow> Flows()
         {"QXCM_GETCAPTUREINFO_40", 1, Started1, [](int32_t *e) { return QXCM_GETCAPTUREINFO_40(1, n, n + 1, e); }},
         {"QXCM_FIRETRIGGER_40", 1, Triggered1, [](int32_t *e) { return QXCM_FIRETRIGGER_40(1, e); }},
         {"QXCM_GETFRAME_40", 1, Started1, [](int32_t *e) { return QXCM_GETFRAME_40(1, 1, fr, &stamp, 0, e); }},
+        {"QXCM_GETFRAMENUMBER_40", 1, Started1, [](int32_t *e) { return QXCM_GETFRAMENUMBER_40(1, 1, u, d, e); }},
         {"QXCM_GETFRAME_41", 1, Started1, [](int32_t *e) { return QXCM_GETFRAME_41(1, 1, 0, fr, &stamp, 0, e); }},
         {"QXCM_GETFRAME_SPLIT_40", 0, Split0, [](int32_t *e) { return QXCM_GETFRAME_SPLIT_40(0, 1, fr, ot, &stamp, 0, e); }},
         {"QXCM_GETFRAME_PACK12_40", 0, Packed0, [](int32_t *e) { return QXCM_GETFRAME_PACK12_40(0, 1, reinterpret_cast<uint16_t *>(fr), &stamp, 0, e); }},
