@@ -1,6 +1,7 @@
 // Capture engine of a simulated camera: frame buffers, the producer thread that paces frames by
 // exposure and readout time, the manual clock, frame events and waits, and frame locks.
 #include <math.h>
+#include <stdio.h>
 
 #include <algorithm>
 #include <chrono>
@@ -10,13 +11,12 @@
 #include "core/saturating_cast.h"
 #include "property_ids.h"
 #include "recorder_sink.h"
+#include "replay_source.h"
 #include "sim_camera.h"
 #include "sim_state.h"
 
 namespace velasim {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Larger requests are refused as if the device had run out of memory.
 constexpr size_t kMaxBufferBytes = size_t{2} << 30;
@@ -183,6 +183,7 @@ int32_t Camera::Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool man
     manualWaits_ = manualClock && manualWaits;
     filter_.Reset();
     stopRequested_ = false;
+    replayWanted_ = false;
     capturing = true;
     if (!manual_) {
         producerRunning_ = true;
@@ -273,8 +274,9 @@ std::shared_ptr<const FrameSource> Camera::Source(std::unique_lock<std::mutex> &
 void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread)
 {
     std::shared_ptr<const FrameSource> source = Source(lock, CurrentProcessing());
-    if (!capturing || frames.empty() || !(source->geometry == bufferGeometry))
+    if (!capturing || frames.empty() || !(source->geometry == bufferGeometry) || ReplayEnded())
         return;
+    const uint64_t image = ReplayImage();
     const uint32_t recursive = RecursiveFrames();
     if (recursive <= 1)
         filter_.Reset();
@@ -286,15 +288,31 @@ void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool prod
     if (producerThread)
         producerWriting_ = true;
     lock.unlock();
-    source->Write(frame, number * bufferGeometry.bundle);
+    const bool written = source->Write(frame, number * bufferGeometry.bundle,
+                                       static_cast<int64_t>(image % 0x7FFFFFFFFFFFFFFFull));
     if (recursive > 1) // per-frame work, only while the filter is on
         filter_.Apply(frame, bufferGeometry, recursive, number * bufferGeometry.bundle,
                       source->processing.testPattern == 0);
     lock.lock();
+    if (!written) {
+        // A replayed file that shrank or vanished since it was opened ends the capture.
+        fprintf(stderr, "velasim: replay file %s can no longer be read; the capture ends\n",
+                model->replay->Path().c_str());
+        --writers_;
+        if (producerThread)
+            producerWriting_ = false;
+        capturing = false;
+        captureEndPending_ = true;
+        changed.notify_all();
+        return;
+    }
     FrameSlot &slot = slots[slotIndex];
     slot.filled = true;
     slot.frameNumber = number;
-    SplitStamp(stamp, slot.stampSeconds, slot.stampMicroseconds);
+    if (model->replay)
+        ReplayStamp(image, slot);
+    else
+        SplitStamp(stamp, slot.stampSeconds, slot.stampMicroseconds);
     newestIndex = static_cast<int32_t>(slotIndex);
     ++framesCaptured;
     if (captureReference_ != 0) {
@@ -338,13 +356,17 @@ void Camera::ProducerLoop()
     // Render the scene before the clock starts, so the first frame is not late.
     Source(lock, CurrentProcessing());
     auto next = Clock::now();
+    double previous = NAN; // stamp of the replayed frame before, in seconds
     while (!stopRequested_ && capturing) {
         AwaitRecorderRoom(lock);
         if (stopRequested_ || !capturing)
             break;
         const double source = TriggerSource();
         const double interval = ImageInterval() * bufferGeometry.bundle;
-        if (source == 3) {
+        if (model->replay && (source == 1 || source == 4)) {
+            if (!AwaitReplayPace(lock, next, previous))
+                break;
+        } else if (source == 3) {
             changed.wait(lock, [this] { return stopRequested_ || pendingTriggers_ > 0; });
             if (stopRequested_)
                 break;
@@ -430,6 +452,10 @@ int32_t Camera::Wait(std::unique_lock<std::mutex> &lock, uint32_t mask, uint32_t
             event = VELA_EVENT_CAPTUREEND;
             return VELA_OK;
         }
+        if (model->replay && !replayWanted_) {
+            replayWanted_ = true; // a replay paced by the host produces when asked
+            changed.notify_all();
+        }
         if (manualWaits_) {
             // Under this clock nothing but the caller brings an event, so nothing is waited for.
             if (!forever)
@@ -469,6 +495,70 @@ int32_t Camera::Lock(int32_t frame, VelaFrameRecord &record) const
     record.stampSeconds = slot.stampSeconds;
     record.stampMicroseconds = slot.stampMicroseconds;
     return VELA_OK;
+}
+
+bool Camera::ReplayEnded()
+{
+    const ReplayFile *replay = model->replay.get();
+    if (!replay || !capturing || Value(kPropReplayEnd, 1) != 2 ||
+        ReplayImage() + bufferGeometry.bundle <= static_cast<uint64_t>(replay->Frames()))
+        return false;
+    capturing = false;
+    captureEndPending_ = true;
+    changed.notify_all();
+    return true;
+}
+
+void Camera::ReplayStamp(uint64_t image, FrameSlot &slot) const
+{
+    const ReplayFile &r = *model->replay;
+    const uint64_t n = static_cast<uint64_t>(r.Frames());
+    const auto k = static_cast<int64_t>(image % n);
+    const uint64_t loop = image / n;
+    // The first pass carries the recorded stamps exactly as stored; later passes count on.
+    const vlseqfmt::Stamp &s = r.Stamp(k);
+    slot.stampSeconds = s.seconds;
+    slot.stampMicroseconds = s.microseconds;
+    if (loop > 0)
+        SplitStamp(r.Seconds(k) + static_cast<double>(loop) * r.LoopSeconds(), slot.stampSeconds,
+                   slot.stampMicroseconds);
+    slot.frameNumber = r.FrameNumber(k) + static_cast<uint32_t>(loop) *
+                                              (r.FrameNumber(static_cast<int64_t>(n - 1)) + 1u);
+}
+
+bool Camera::AwaitReplayPace(std::unique_lock<std::mutex> &lock, Clock::time_point &next,
+                             double &previous)
+{
+    if (ReplayEnded())
+        return false;
+    if (Value(kPropReplayPace, 1) == 2) {
+        // As fast as the host takes frames: one frame per wait that found none, so none is
+        // overwritten unseen; a snap fills its buffers at once.
+        if (startMode == 0)
+            return true;
+        changed.wait(lock, [this] { return stopRequested_ || !capturing || replayWanted_; });
+        replayWanted_ = false;
+        previous = NAN;
+        return !stopRequested_ && capturing;
+    }
+    const ReplayFile &r = *model->replay;
+    const uint64_t image = ReplayImage();
+    const uint64_t n = static_cast<uint64_t>(r.Frames());
+    const double t = r.Seconds(static_cast<int64_t>(image % n)) +
+                     static_cast<double>(image / n) * r.LoopSeconds();
+    const auto now = Clock::now();
+    if (isnan(previous)) {
+        next = now; // the first frame comes at once
+    } else {
+        // Stamps that run backwards (or are not numbers) pace as no interval at all.
+        const double interval = t - previous > 0 ? t - previous : 0.0;
+        const auto step = IntervalDuration(interval);
+        next += step;
+        if (next + step < now) // as the synthetic cameras: a late frame restarts the cadence
+            next = now;
+    }
+    previous = t;
+    return !changed.wait_until(lock, next, [this] { return stopRequested_ || !capturing; });
 }
 
 std::shared_ptr<RecorderSink> Camera::ConnectRecorder(std::shared_ptr<RecorderSink> sink)

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -23,6 +24,7 @@
 namespace velasim {
 
 class RecorderSink; // a recorder connected to the capture (ops_recorder.cpp)
+using Clock = std::chrono::steady_clock;
 
 // A property id split into its parts: base property, view (top byte) and array element.
 struct PropertyRef {
@@ -157,6 +159,16 @@ class Camera {
     std::shared_ptr<const FrameSource> Source(std::unique_lock<std::mutex> &lock,
                                               const Processing &processing);
     void Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread);
+    // ---- replay of a recording (capture_engine.cpp) ----
+    // Recorded images handed out since the start (the first of the next buffer frame).
+    uint64_t ReplayImage() const { return uint64_t{framesCaptured} * bufferGeometry.bundle; }
+    // Ends a capture that is to stop at the end of the file once the next frame would pass it.
+    bool ReplayEnded();
+    // The stamp and device frame number of a replayed image, counted on across loops.
+    void ReplayStamp(uint64_t image, FrameSlot &slot) const;
+    // Waits until the next recorded frame is due; false when the capture stops meanwhile.
+    bool AwaitReplayPace(std::unique_lock<std::mutex> &lock, Clock::time_point &next,
+                         double &previous);
     void AwaitRecorderRoom(std::unique_lock<std::mutex> &lock);
     void ProducerLoop();
     void JoinProducer(std::unique_lock<std::mutex> &lock);
@@ -200,6 +212,7 @@ class Camera {
     std::shared_ptr<const FrameSource> source_;
     RecursiveFilter filter_;
     std::shared_ptr<RecorderSink> recorder_;
+    bool replayWanted_ = false; // a host waits for a frame of a replay paced by the host
 };
 
 } // namespace velasim
