@@ -1,9 +1,11 @@
-"""Reading .vlseq recordings: frames by index, stamps, texts, and all frames as one array."""
+"""Reading .vlseq recordings: frames by index, stamps, texts, all frames as one array, and
+export to OME-Zarr."""
 
 import ctypes
 import mmap
 import os
 import struct
+import sys
 import threading
 import zlib
 from ctypes import byref, c_double, c_int32, c_uint32
@@ -250,6 +252,83 @@ class Sequence:
         array = np.ndarray((self._count,) + self.shape, self.dtype, m, int(offsets[0]), strides)
         array.flags.writeable = False
         return array
+
+
+    def frame_numbers(self):
+        """The device's number of each frame. The format records none yet: a frame's number
+        is its place in the file."""
+        return np.arange(self._count, dtype=np.int64)
+
+    def _all_texts(self):
+        """Every text of the file as {"file": str, "group": {index: str}, "frame": {...}}."""
+        def text(level, k=0):
+            return self.texts(level, k).decode("utf-8", "replace")
+        out = {"file": text("file"), "group": {}, "frame": {}}
+        for level in ("group", "frame"):
+            for k in range(self._count):
+                t = text(level, k)
+                if t:
+                    out[level][str(k)] = t
+        return out
+
+    def to_ome_zarr(self, path, chunks=None, compressor=None, views=1, progress=None):
+        """Writes the recording as OME-Zarr 0.4 (zarr format 2): one array "0" of shape
+        (frames, channels, height, width), a channel per view (three per view for colour),
+        with the frame times (seconds since frame 0), frame numbers and the file's texts under
+        the group's "qxcm" attribute.
+
+        chunks: of the array, default one plane per chunk; compressor: a numcodecs codec, None
+        writes the chunks uncompressed; views: views stacked in each recorded frame; progress:
+        a progress bar (tqdm) on stderr, by default when stderr is a terminal."""
+        try:
+            import zarr
+        except ImportError:
+            raise ImportError("to_ome_zarr needs the zarr package (Debian: python3-zarr)") \
+                from None
+        h, w = self.shape[0], self.shape[1]
+        rgb = len(self.shape) == 3
+        if views < 1 or h % views:
+            raise ValueError(f"{h} rows do not split into {views} views")
+        plane_rows, n = h // views, self._count
+        channels = views * (3 if rgb else 1)
+        shape = (n, channels, plane_rows, w)
+        chunks = tuple(chunks) if chunks is not None else (1, 1, plane_rows, w)
+        root = zarr.open_group(os.fspath(path), mode="w")
+        array = root.create_dataset("0", shape=shape, chunks=chunks, dtype=self.dtype,
+                                    compressor=compressor)
+        times = np.asarray(self.timestamps, dtype=float)
+        step = float(np.median(np.diff(times))) if n > 1 else 1.0
+        root.attrs["multiscales"] = [{
+            "version": "0.4",
+            "name": os.path.basename(self.path),
+            "axes": [{"name": "t", "type": "time", "unit": "second"},
+                     {"name": "c", "type": "channel"},
+                     {"name": "y", "type": "space"},
+                     {"name": "x", "type": "space"}],
+            "datasets": [{"path": "0", "coordinateTransformations": [
+                {"type": "scale", "scale": [step if step > 0 else 1.0, 1.0, 1.0, 1.0]}]}],
+        }]
+        root.attrs["qxcm"] = {"frame_times": times.tolist(),
+                              "frame_numbers": self.frame_numbers().tolist(),
+                              "texts": self._all_texts()}
+        frames = self.asarray()
+        block = max(1, chunks[0])  # whole chunks along t: no chunk is written twice
+        starts = range(0, n, block)
+        if progress is None:
+            progress = sys.stderr.isatty()
+        if progress:
+            try:
+                from tqdm import tqdm
+                starts = tqdm(starts, total=len(starts), unit_scale=block, unit="frame",
+                              desc="OME-Zarr")
+            except ImportError:
+                pass
+        for k in starts:
+            part = np.asarray(frames[k:k + block])
+            if rgb:  # (t, views*rows, x, 3) -> (t, views*3, rows, x)
+                part = part.reshape(len(part), views, plane_rows, w, 3).transpose(0, 1, 4, 2, 3)
+            array[k:k + len(part)] = part.reshape(len(part), channels, plane_rows, w)
+        return root
 
 
 def open_sequence(path):

@@ -157,8 +157,7 @@ std::shared_ptr<const CameraModel> ReplayCameraModel(std::shared_ptr<const Repla
       // What a host's wait limits are computed from: the longest recorded interval, so no wait
       // times out in a gap of the recording. Read-only: the file sets the pace.
       << "prop 0x001F0110 \"EXPOSURE TIME\" real r min=" << file->LongestInterval()
-      << " max=" << file->LongestInterval() << " default=" << file->LongestInterval()
-      << " unit=1\n"
+      << " max=" << file->LongestInterval() << " default=" << file->LongestInterval() << " unit=1\n"
       << "prop 0x00380510 \"OUTPUT LUT\" list rw default=1\ntext 1 OFF\ntext 2 ON\n"
       << "prop 0x00380520 \"OUTPUT LUT SELECT\" long rw min=0 max=1 step=1 default=0\n";
     if (views == 2)
@@ -177,12 +176,12 @@ std::shared_ptr<const CameraModel> ReplayCameraModel(std::shared_ptr<const Repla
     const char *access = views == 2 ? "rwv" : "rw";
     t << "prop 0x00402110 \"SUBARRAY HPOS\" long " << access << " min=0 max=0 step=" << hs
       << " default=0 unit=3\n"
-      << "prop 0x00402120 \"SUBARRAY HSIZE\" long rw min=" << hs << " max=" << sw
-      << " step=" << hs << " default=" << sw << " unit=3\n"
+      << "prop 0x00402120 \"SUBARRAY HSIZE\" long rw min=" << hs << " max=" << sw << " step=" << hs
+      << " default=" << sw << " unit=3\n"
       << "prop 0x00402130 \"SUBARRAY VPOS\" long " << access << " min=0 max=0 step=" << vs
       << " default=0 unit=3\n"
-      << "prop 0x00402140 \"SUBARRAY VSIZE\" long rw min=" << vs << " max=" << sh
-      << " step=" << vs << " default=" << sh << " unit=3\n"
+      << "prop 0x00402140 \"SUBARRAY VSIZE\" long rw min=" << vs << " max=" << sh << " step=" << vs
+      << " default=" << sh << " unit=3\n"
       << "prop 0x00402150 \"SUBARRAY MODE\" list rw default=1\ntext 1 OFF\ntext 2 ON\n"
       << "prop 0x00403010 \"FRAME OVERHEAD TIME\" real r min=0 max=1 step=0.000001 unit=1\n";
     if (views == 2)
@@ -225,8 +224,8 @@ ReplayScene::ReplayScene(std::shared_ptr<const ReplayFile> file, const Geometry 
                      static_cast<size_t>(g.rowBytes) == size_t{g.width} * f.BytesPerPixel() &&
                      g.viewY[0] == 0 && g.viewX[0] == 0 &&
                      (g.views == 1 || (g.viewX[1] == f.ViewWidth() && g.viewY[1] == 0));
-    direct_ = own && g.pixel == f.Pixel() && p.testPattern == 0 && p.lut.empty() &&
-              p.regions.empty();
+    direct_ =
+        own && g.pixel == f.Pixel() && p.testPattern == 0 && p.lut.empty() && p.regions.empty();
     if (direct_)
         return;
     lut_ = LutTable(p.lut);
@@ -280,7 +279,8 @@ bool ReplayScene::Write(int64_t k, uint8_t *out) const
                     }
                     if (!lut_.empty())
                         s = lut_[std::min<uint32_t>(s, 65535)];
-                    samples_[x * channels + c] = mask_[y * g.width + x] ? static_cast<uint16_t>(s) : 0;
+                    samples_[x * channels + c] =
+                        mask_[y * g.width + x] ? static_cast<uint16_t>(s) : 0;
                 }
             }
             uint8_t *row = out + (v * g.height + y) * g.rowBytes;

@@ -111,10 +111,10 @@ TEST_F(Replay, DeliversTheRecordedFramesBitForBitWithTheirStampsAndNumbersAcross
         Shape shape;
         const char *options;
         uint32_t views;
-    } cases[] = {{{2, 20, 6, 2}, "", 1},          // mono16, a width no sensor line accepts
-                 {{1, 13, 8, 1}, "", 1},          // mono8, odd width
-                 {{3, 8, 5, 3}, "", 1},           // RGB
-                 {{2, 12, 8, 2}, "views=2", 2}};  // two views stacked, played in split view
+    } cases[] = {{{2, 20, 6, 2}, "", 1},         // mono16, a width no sensor line accepts
+                 {{1, 13, 8, 1}, "", 1},         // mono8, odd width
+                 {{3, 8, 5, 3}, "", 1},          // RGB
+                 {{2, 12, 8, 2}, "views=2", 2}}; // two views stacked, played in split view
     for (const Case &c : cases) {
         SCOPED_TRACE(c.options + std::to_string(c.shape.pixelType));
         const auto images = WriteRecording(path_, c.shape, 5);
@@ -162,36 +162,45 @@ TEST_F(Replay, SettingsActOnTheReplayedSceneOrAreRefused)
     const VelaLutEntry lut[] = {{0, 65535}, {65535, 0}};
     const VelaRegionEntry region = {2, 1, 5, 3};
     std::vector<Case> cases = {
-        {"sub-array", [](uint64_t d) {
+        {"sub-array",
+         [](uint64_t d) {
              VelaSetValue(d, kSubMode, 2);
              VelaSetValue(d, kHsize, 8);
              VelaSetValue(d, kVsize, 4);
              VelaSetValue(d, kHpos, 4);
              VelaSetValue(d, kVpos, 4);
-         }, 8, 4, [&](uint32_t x, uint32_t y) { return recorded(x + 4, y + 4); }},
+         },
+         8, 4, [&](uint32_t x, uint32_t y) { return recorded(x + 4, y + 4); }},
         {"binning 2", [](uint64_t d) { VelaSetValue(d, kBinning, 2); }, 8, 4,
          [&](uint32_t x, uint32_t y) {
              uint32_t sum = recorded(2 * x, 2 * y) + recorded(2 * x + 1, 2 * y) +
                             recorded(2 * x, 2 * y + 1) + recorded(2 * x + 1, 2 * y + 1);
              return (sum + 2) / 4;
          }},
-        {"lookup table", [&](uint64_t d) {
+        {"lookup table",
+         [&](uint64_t d) {
              VelaDataRecord r{sizeof r, 2, 0, 1, 0, lut, sizeof lut, 0};
              VelaSetData(d, &r);
              VelaSetValue(d, kLut, 2);
              VelaSetValue(d, kLutSelect, 1);
-         }, 16, 8, [&](uint32_t x, uint32_t y) { return 65535 - recorded(x, y); }},
-        {"regions", [&](uint64_t d) {
+         },
+         16, 8, [&](uint32_t x, uint32_t y) { return 65535 - recorded(x, y); }},
+        {"regions",
+         [&](uint64_t d) {
              VelaDataRecord r{sizeof r, 1, 0, 0, 2, &region, sizeof region, 0};
              VelaSetData(d, &r);
              VelaSetValue(d, kRegionReadout, 2);
-         }, 16, 8, [&](uint32_t x, uint32_t y) {
+         },
+         16, 8,
+         [&](uint32_t x, uint32_t y) {
              return x >= 2 && x <= 5 && y >= 1 && y <= 3 ? recorded(x, y) : 0;
          }},
-        {"test pattern", [](uint64_t d) {
+        {"test pattern",
+         [](uint64_t d) {
              VelaSetValue(d, kPattern, 2);
              VelaSetValue(d, kPatternKind, 3);
-         }, 16, 8, [](uint32_t, uint32_t y) { return y * 65535 / 7; }},
+         },
+         16, 8, [](uint32_t, uint32_t y) { return y * 65535 / 7; }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -278,13 +287,18 @@ TEST_F(Replay, UnplayableFilesAreRefusedWithACodeAndTheFileNamed)
         {"missing", [&] { std::filesystem::remove(path_); }, "", VELA_ERR_FAILEDOPENFILE,
          "cannot be opened"},
         {"header only", [&] { cut(4096); }, "", VELA_ERR_FAILEDREADDATA, "not a readable"},
-        {"cut in frame 0", [&] { cut(4096 + 600); }, "", VELA_ERR_FAILEDREADDATA,
-         "not a readable"},
+        {"cut in frame 0", [&] { cut(4096 + 600); }, "", VELA_ERR_FAILEDREADDATA, "not a readable"},
         {"not a recording", garbage, "", VELA_ERR_FAILEDREADDATA, "not a readable"},
-        {"RGB 16-bit", [&] { WriteRecording(path_, {4, 4, 4, 6}, 2); }, "", VELA_ERR_NOTSUPPORT,
-         "RGB 3x16-bit"},
-        {"odd rows in two views", [&] { WriteRecording(path_, {2, 4, 5, 2}, 2); }, "views=2",
-         VELA_ERR_INVALIDPARAM, "do not split"},
+        {"RGB 16-bit",
+         [&] {
+             WriteRecording(path_, {4, 4, 4, 6}, 2);
+         },
+         "", VELA_ERR_NOTSUPPORT, "RGB 3x16-bit"},
+        {"odd rows in two views",
+         [&] {
+             WriteRecording(path_, {2, 4, 5, 2}, 2);
+         },
+         "views=2", VELA_ERR_INVALIDPARAM, "do not split"},
         {"three views", full, "views=3", VELA_ERR_INVALIDPARAM, "views must be"},
     };
     for (const Case &c : cases) {
@@ -293,8 +307,7 @@ TEST_F(Replay, UnplayableFilesAreRefusedWithACodeAndTheFileNamed)
         VelaSim_Reset();
         ASSERT_EQ(VelaSim_LoadCameraSet("camera C\nsensor 8 8 mono16\n"), 1);
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(VelaSim_LoadCameraSet(("replay \"" + path_ + "\" " + c.options).c_str()),
-                  c.code);
+        EXPECT_EQ(VelaSim_LoadCameraSet(("replay \"" + path_ + "\" " + c.options).c_str()), c.code);
         const std::string err = ::testing::internal::GetCapturedStderr();
         EXPECT_NE(err.find(path_), std::string::npos) << err;
         EXPECT_NE(err.find(c.reason), std::string::npos) << err;

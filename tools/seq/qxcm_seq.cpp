@@ -1,6 +1,7 @@
 // qxcm-seq: what a .vlseq recording holds, and its frames as PNG or 16-bit TIFF files.
 //   qxcm-seq info FILE
 //   qxcm-seq export FILE OUTPUT-PREFIX [--frames FIRST:LAST] [--tiff]
+//   qxcm-seq export FILE --ome-tiff OUT.ome.tif [--frames FIRST:LAST] [--views N]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "image_writers.h"
+#include "ome_tiff.h"
 #include "vlseqapi/vlseq_api.h"
 
 namespace {
@@ -18,7 +20,9 @@ int Usage()
 {
     std::fprintf(stderr, "usage: qxcm-seq info FILE\n"
                          "       qxcm-seq export FILE OUTPUT-PREFIX [--frames FIRST:LAST] "
-                         "[--tiff]\n");
+                         "[--tiff]\n"
+                         "       qxcm-seq export FILE --ome-tiff OUT.ome.tif [--frames FIRST:LAST] "
+                         "[--views N]\n");
     return 2;
 }
 
@@ -170,12 +174,73 @@ int Export(const char *path, const std::string &prefix, int32_t first, int32_t l
     return 0;
 }
 
+int ExportOme(const char *path, const char *out, int32_t first, int32_t last, uint32_t views)
+{
+    Recording r;
+    if (!Open(path, r))
+        return 1;
+    if (last < 0 || last >= r.frames)
+        last = r.frames - 1;
+    if (first < 0 || first > last) {
+        std::fprintf(stderr, "no frames in %d:%d of %d\n", first, last, r.frames);
+        return 1;
+    }
+    OmeRecording o;
+    o.pixelType = r.first.pixelType;
+    o.width = static_cast<uint32_t>(r.first.rowBytes) /
+              ((o.pixelType >= 3 ? 3u : 1u) * (o.pixelType % 2 == 0 ? 2u : 1u));
+    o.rows = static_cast<uint32_t>(r.first.rows);
+    o.views = views;
+    o.fileText = Text(r.file, VLSEQ_TEXT_FILE, 0);
+    for (int32_t k = first; k <= last; ++k) {
+        o.seconds.push_back(Seconds(r.stamps[static_cast<size_t>(k)]) -
+                            Seconds(r.stamps[static_cast<size_t>(first)]));
+        o.frameNumbers.push_back(static_cast<uint32_t>(k));
+        for (uint32_t level : {VLSEQ_TEXT_GROUP, VLSEQ_TEXT_FRAME})
+            if (std::string text = Text(r.file, level, k); !text.empty())
+                (level == VLSEQ_TEXT_GROUP ? o.groupTexts : o.frameTexts)
+                    .emplace_back(level == VLSEQ_TEXT_GROUP ? k : k - first, text);
+    }
+    o.frame = [&](size_t k) -> const uint8_t * {
+        VlseqFrameRecord f{};
+        f.size = sizeof f;
+        f.index = first + static_cast<int32_t>(k);
+        if (VlseqLockFrame(r.file, &f) < 0)
+            return nullptr;
+        return static_cast<const uint8_t *>(f.address);
+    };
+    std::string error;
+    const bool ok = WriteOmeTiff(out, o, error);
+    VlseqClose(r.file);
+    if (!ok) {
+        std::fprintf(stderr, "exporting %s failed: %s\n", path, error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", out);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "info") == 0)
         return Info(argv[2]);
+    if (argc >= 5 && std::strcmp(argv[1], "export") == 0 &&
+        std::strcmp(argv[3], "--ome-tiff") == 0) {
+        int32_t first = 0, last = -1;
+        uint32_t views = 1;
+        for (int k = 5; k < argc; ++k)
+            if (!(k + 1 < argc &&
+                  ((std::strcmp(argv[k], "--frames") == 0 &&
+                    std::sscanf(argv[k + 1], "%d:%d", &first, &last) >= 1) ||
+                   (std::strcmp(argv[k], "--views") == 0 &&
+                    std::sscanf(argv[k + 1], "%u", &views) == 1 && views >= 1 && views <= 16))))
+                return Usage();
+            else
+                ++k;
+        return ExportOme(argv[2], argv[4], first, last, views);
+    }
     if (argc >= 4 && std::strcmp(argv[1], "export") == 0) {
         int32_t first = 0, last = -1;
         bool tiff = false;
