@@ -24,8 +24,8 @@ void Put(std::string &out, uint64_t v, size_t bytes)
 
 // One page's directory; `extra` (placed right after it, at `at + DirectoryBytes`) holds the
 // values that do not fit inline: the RGB bits and sample formats of a classic TIFF.
-std::string Directory(bool big, uint64_t at, const std::vector<Entry> &entries,
-                      uint16_t spp, uint16_t bits, uint64_t next)
+std::string Directory(bool big, uint64_t at, const std::vector<Entry> &entries, uint16_t spp,
+                      uint16_t bits, uint64_t next)
 {
     const size_t entryBytes = big ? 20 : 12, inlineBytes = big ? 8 : 4;
     const uint64_t extraAt = at + (big ? 8 : 2) + entries.size() * entryBytes + (big ? 8 : 4);
@@ -77,12 +77,11 @@ std::string OmeXml(const OmeRecording &r, uint32_t planeRows)
                     "Creator=\"qxcm-seq\">";
     x += "<Image ID=\"Image:0\" Name=\"recording\"><Pixels ID=\"Pixels:0\" "
          "DimensionOrder=\"XYCZT\" Type=\"" +
-         std::string(wide ? "uint16" : "uint8") + "\" SignificantBits=\"" +
-         (wide ? "16" : "8") + "\" Interleaved=\"" + (rgb ? "true" : "false") +
-         "\" BigEndian=\"false\" SizeX=\"" + std::to_string(r.width) + "\" SizeY=\"" +
-         std::to_string(planeRows) + "\" SizeZ=\"1\" SizeC=\"" +
-         std::to_string(r.views * (rgb ? 3 : 1)) + "\" SizeT=\"" + std::to_string(frames) +
-         "\">";
+         std::string(wide ? "uint16" : "uint8") + "\" SignificantBits=\"" + (wide ? "16" : "8") +
+         "\" Interleaved=\"" + (rgb ? "true" : "false") + "\" BigEndian=\"false\" SizeX=\"" +
+         std::to_string(r.width) + "\" SizeY=\"" + std::to_string(planeRows) +
+         "\" SizeZ=\"1\" SizeC=\"" + std::to_string(r.views * (rgb ? 3 : 1)) + "\" SizeT=\"" +
+         std::to_string(frames) + "\">";
     for (uint32_t v = 0; v < r.views; ++v)
         x += "<Channel ID=\"Channel:0:" + std::to_string(v) + "\" Name=\"view " +
              std::to_string(v + 1) + "\" SamplesPerPixel=\"" + (rgb ? "3" : "1") + "\"/>";
@@ -157,8 +156,9 @@ std::string XmlText(const std::string &bytes)
             ok = (s[i + k] & 0xC0) == 0x80;
             code = code << 6 | (s[i + k] & 0x3Fu);
         }
-        ok = ok && !(len == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF) ||
-                                  code == 0xFFFE || code == 0xFFFF)) &&
+        ok = ok &&
+             !(len == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF) || code == 0xFFFE ||
+                            code == 0xFFFF)) &&
              !(len == 4 && (code < 0x10000 || code > 0x10FFFF));
         if (ok) {
             out.append(bytes, i, len);
@@ -171,8 +171,7 @@ std::string XmlText(const std::string &bytes)
     return out;
 }
 
-bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &error,
-                  bool forceBig)
+bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &error, bool forceBig)
 {
     const bool rgb = r.pixelType >= 3;
     const uint16_t spp = rgb ? 3 : 1;
@@ -269,7 +268,7 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
                     x.type = kLong;
             }
             const uint64_t here = at + dirs.size();
-            const uint64_t next = v + 1 < r.views ? here + sized(big, t == 0 && v == 0)
+            const uint64_t next = v + 1 < r.views  ? here + sized(big, t == 0 && v == 0)
                                   : t + 1 < frames ? nextFrame
                                                    : 0;
             dirs += Directory(big, here, e, spp, bits, next);

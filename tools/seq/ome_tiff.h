@@ -9,12 +9,12 @@
 #include <vector>
 
 struct OmeRecording {
-    uint32_t pixelType = 0; // 1 mono8, 2 mono16, 3 RGB 3x8, 4 RGB 3x16
-    uint32_t width = 0;     // pixels per row
-    uint32_t rows = 0;      // rows of a recorded frame (every view stacked)
-    uint32_t views = 1;     // views stacked in each frame; each becomes a channel
-    std::vector<double> seconds;         // per frame, since the first exported frame
-    std::vector<uint32_t> frameNumbers;  // the device's number of each frame
+    uint32_t pixelType = 0;             // 1 mono8, 2 mono16, 3 RGB 3x8, 4 RGB 3x16
+    uint32_t width = 0;                 // pixels per row
+    uint32_t rows = 0;                  // rows of a recorded frame (every view stacked)
+    uint32_t views = 1;                 // views stacked in each frame; each becomes a channel
+    std::vector<double> seconds;        // per frame, since the first exported frame
+    std::vector<uint32_t> frameNumbers; // the device's number of each frame
     std::string fileText;
     std::vector<std::pair<int32_t, std::string>> groupTexts, frameTexts; // index, text
     // The packed pixels of exported frame k (k from 0), or null when it cannot be read.

@@ -192,6 +192,20 @@ int ExportOme(const char *path, const char *out, int32_t first, int32_t last, ui
     o.rows = static_cast<uint32_t>(r.first.rows);
     o.views = views;
     o.fileText = Text(r.file, VLSEQ_TEXT_FILE, 0);
+    // The file text's length is known, so NULs inside it are kept; group and frame texts end
+    // at their first NUL, as the file library gives no length for them.
+    if (int32_t bytes = 0; VlseqGetParam(r.file, VLSEQ_PARAM_FILETEXTBYTES, &bytes) >= 0 &&
+                           bytes > 0 && static_cast<uint32_t>(bytes) < kMaxText) {
+        std::vector<char> text(static_cast<size_t>(bytes) + 1);
+        VlseqTextRecord t{};
+        t.size = sizeof t;
+        t.kind = 1;
+        t.level = VLSEQ_TEXT_FILE;
+        t.buffer = text.data();
+        t.bufferBytes = static_cast<uint32_t>(bytes);
+        if (VlseqReadText(r.file, &t) >= 0)
+            o.fileText.assign(text.data(), static_cast<size_t>(bytes));
+    }
     for (int32_t k = first; k <= last; ++k) {
         o.seconds.push_back(Seconds(r.stamps[static_cast<size_t>(k)]) -
                             Seconds(r.stamps[static_cast<size_t>(first)]));
