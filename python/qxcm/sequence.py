@@ -311,7 +311,8 @@ class Sequence:
         root.attrs["qxcm"] = {"frame_times": times.tolist(),
                               "frame_numbers": self.frame_numbers().tolist(),
                               "texts": self._all_texts()}
-        frames = self.asarray()
+        fast = self._chunk_sources(chunks, compressor, views, plane_rows, root, array)
+        frames = self.asarray() if fast is None else None
         block = max(1, chunks[0])  # whole chunks along t: no chunk is written twice
         starts = range(0, n, block)
         if progress is None:
@@ -324,11 +325,48 @@ class Sequence:
             except ImportError:
                 pass
         for k in starts:
+            if fast is not None:
+                fast(k)
+                continue
             part = np.asarray(frames[k:k + block])
             if rgb:  # (t, views*rows, x, 3) -> (t, views*3, rows, x)
                 part = part.reshape(len(part), views, plane_rows, w, 3).transpose(0, 1, 4, 2, 3)
             array[k:k + len(part)] = part.reshape(len(part), channels, plane_rows, w)
         return root
+
+
+    def _chunk_sources(self, chunks, compressor, views, plane_rows, root, array):
+        """A writer of whole chunk files copied straight from the recording (by the kernel
+        where it can), for the layout where every chunk is one view of one mono frame stored
+        raw: what zarr would write, one copy instead of several. None otherwise."""
+        if compressor is not None or len(self.shape) == 3 or \
+                tuple(chunks) != (1, 1, plane_rows, self.shape[1]) or \
+                array.filters or array.order != "C" or \
+                getattr(array, "_dimension_separator", ".") not in (None, ".") or \
+                not hasattr(root.store, "path") or not hasattr(os, "copy_file_range"):
+            return None
+        with open(self.path, "rb") as f:
+            offsets = frame_offsets(f, self.header, os.fstat(f.fileno()).st_size)
+        if offsets is None or len(offsets) != self._count:
+            return None
+        folder = os.path.join(root.store.path, array.path)
+        plane = self.header.frame_bytes // views
+        source = open(self.path, "rb")
+        done = []
+
+        def write(k):
+            for v in range(views):
+                with open(os.path.join(folder, f"{k}.{v}.0.0"), "wb") as out:
+                    at, left = int(offsets[k]) + v * plane, plane
+                    while left:
+                        n = os.copy_file_range(source.fileno(), out.fileno(), left, at)
+                        if n <= 0:
+                            raise OSError(f"{self.path}: frame {k} could not be copied")
+                        at, left = at + n, left - n
+            done.append(k)
+            if len(done) == self._count:
+                source.close()
+        return write
 
 
 def open_sequence(path):

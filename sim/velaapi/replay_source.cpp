@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <new>
 #include <sstream>
 
 #include "frame_source.h"
@@ -129,8 +130,30 @@ double ReplayFile::Seconds(int64_t k) const
 
 bool ReplayFile::Read(int64_t k, uint8_t *out) const
 {
-    std::lock_guard lock(mutex_);
-    return source_->Read(offsets_[static_cast<size_t>(k)], out, frameBytes_);
+    const auto at = static_cast<size_t>(k);
+    const uint8_t *kept = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        if (kept_.empty())
+            kept_.resize(offsets_.size());
+        if (!kept_[at]) {
+            if (!source_->Read(offsets_[at], out, frameBytes_))
+                return false;
+            if (keptBytes_ + frameBytes_ <= kReplayMemoryBytes) {
+                std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[frameBytes_]);
+                if (copy) {
+                    memcpy(copy.get(), out, frameBytes_);
+                    kept_[at] = std::move(copy);
+                    keptBytes_ += frameBytes_;
+                }
+            }
+            return true;
+        }
+        kept = kept_[at].get();
+    }
+    // A kept frame never changes or goes away while the file object lives.
+    memcpy(out, kept, frameBytes_);
+    return true;
 }
 
 std::shared_ptr<const CameraModel> ReplayCameraModel(std::shared_ptr<const ReplayFile> file)

@@ -46,8 +46,12 @@ class ReplayFile {
     // The longest interval between consecutive frames (at least 1 us, at most an hour).
     double LongestInterval() const { return longest_; }
     // Recorded frame k (views stacked, rows packed) into `out`; false when the file can no
-    // longer be read there (it shrank since it was opened).
+    // longer be read there (it shrank since it was opened). Frames once read are kept in
+    // memory up to kReplayMemoryBytes in all, so a looping replay copies them from there: a
+    // read from the page cache costs about twice a memcpy, and mapping the file instead would
+    // fault on a file cut short while it plays.
     bool Read(int64_t k, uint8_t *out) const;
+    static constexpr size_t kReplayMemoryBytes = size_t{256} << 20;
 
   private:
     std::string path_;
@@ -59,6 +63,8 @@ class ReplayFile {
     double loopSeconds_ = 0, longest_ = 0;
     mutable std::mutex mutex_; // the source reads through one file position
     std::unique_ptr<vlseqfmt::Source> source_;
+    mutable std::vector<std::unique_ptr<uint8_t[]>> kept_; // frames kept in memory
+    mutable size_t keptBytes_ = 0;
 };
 
 // The camera that plays `file`: sensor, pixel type, views and packed rows from the recording;

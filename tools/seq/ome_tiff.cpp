@@ -7,6 +7,11 @@
 #include <cstring>
 #include <memory>
 
+#ifdef __linux__
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 // Directory entries: tag, type, count, value (inline when it fits, else at `external`).
@@ -15,6 +20,7 @@ struct Entry {
     uint64_t count, value;
 };
 constexpr uint16_t kShort = 3, kLong = 4, kAscii = 2, kLong8 = 16;
+constexpr uint64_t kPageBytes = 4096;
 
 void Put(std::string &out, uint64_t v, size_t bytes)
 {
@@ -123,6 +129,51 @@ struct FileCloser {
     void operator()(FILE *f) const { std::fclose(f); }
 };
 
+// Copies `bytes` from `source` at `offset` to the end of `out` inside the kernel: 1 done; 0
+// not possible here, with `out` as it was before; -1 `out` could not be restored.
+int KernelCopy(int source, uint64_t offset, FILE *out, uint64_t bytes)
+{
+#ifdef __linux__
+    if (std::fflush(out) != 0)
+        return -1;
+    const int fd = fileno(out);
+    const off_t start = lseek(fd, 0, SEEK_CUR);
+    if (start < 0)
+        return 0;
+    auto from = static_cast<off_t>(offset);
+    for (uint64_t left = bytes; left > 0;) {
+        const ssize_t n = copy_file_range(source, &from, fd, nullptr, left, 0);
+        if (n <= 0)
+            return ftruncate(fd, start) == 0 && fseeko(out, start, SEEK_SET) == 0 ? 0 : -1;
+        left -= static_cast<uint64_t>(n);
+    }
+    return fseeko(out, 0, SEEK_END) == 0 ? 1 : -1;
+#else
+    (void)source, (void)offset, (void)out, (void)bytes;
+    return 0;
+#endif
+}
+
+int OpenSource(const OmeRecording &r, size_t frames)
+{
+#ifdef __linux__
+    if (!r.sourcePath.empty() && r.sourceOffsets.size() == frames)
+        return open(r.sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
+#else
+    (void)r, (void)frames;
+#endif
+    return -1;
+}
+
+void CloseSource(int &source)
+{
+#ifdef __linux__
+    if (source >= 0)
+        close(source);
+#endif
+    source = -1;
+}
+
 } // namespace
 
 std::string XmlText(const std::string &bytes)
@@ -216,7 +267,8 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
     auto total = [&](bool big) {
         const uint64_t head = big ? 16 : 8;
         const uint64_t dirs = sized(big, true) + (frames * r.views - 1) * sized(big, false);
-        return head + ((xml.size() + 7) / 8) * 8 + dirs + frames * ((frameBytes + 7) / 8 * 8);
+        return head + ((xml.size() + 7) / 8) * 8 + dirs + frames * ((frameBytes + 7) / 8 * 8) +
+               frames * kPageBytes; // room for page-aligned pixels
     };
     const bool big = forceBig || total(false) > 0xFFFFFFFFull;
 
@@ -245,18 +297,16 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
     xml.resize((xml.size() + 7) / 8 * 8, '\0');
     write(xml.data(), xml.size());
 
+    int source = OpenSource(r, frames);
+    // Pixels copied by the kernel start on a page, as they do in the recording: the copy then
+    // moves whole pages (a few KiB of padding per large frame).
+    const uint64_t align = source >= 0 && frameBytes >= 16 * kPageBytes ? kPageBytes : 8;
     for (size_t t = 0; t < frames && ok; ++t) {
-        const uint8_t *pixels = r.frame(t);
-        if (!pixels) {
-            error = "frame " + std::to_string(t) + " could not be read";
-            ok = false;
-            break;
-        }
         // This frame's directories, then its pixels.
         uint64_t dirBytes = 0;
         for (uint32_t v = 0; v < r.views; ++v)
             dirBytes += sized(big, t == 0 && v == 0);
-        const uint64_t data = at + dirBytes;
+        const uint64_t data = (at + dirBytes + align - 1) / align * align;
         const uint64_t nextFrame = data + (frameBytes + 7) / 8 * 8;
         std::string dirs;
         for (uint32_t v = 0; v < r.views; ++v) {
@@ -273,12 +323,26 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
                                                    : 0;
             dirs += Directory(big, here, e, spp, bits, next);
         }
+        dirs.resize(static_cast<size_t>(data - at), '\0');
         write(dirs.data(), dirs.size());
-        write(pixels, frameBytes);
+        const int copied =
+            ok && source >= 0 ? KernelCopy(source, r.sourceOffsets[t], out.get(), frameBytes) : 0;
+        ok = ok && copied >= 0;
+        if (ok && copied == 0) {
+            CloseSource(source); // one failure and the rest goes through the file library
+            const uint8_t *pixels = r.frame(t);
+            if (!pixels) {
+                error = "frame " + std::to_string(t) + " could not be read";
+                ok = false;
+                break;
+            }
+            write(pixels, frameBytes);
+        }
         static const char zeros[8] = {};
         write(zeros, (8 - frameBytes % 8) % 8);
         at = nextFrame;
     }
+    CloseSource(source);
     ok = ok && std::fflush(out.get()) == 0;
     if (!ok) {
         if (error.empty())

@@ -1,7 +1,8 @@
 // qxcm-seq: what a .vlseq recording holds, and its frames as PNG or 16-bit TIFF files.
 //   qxcm-seq info FILE
 //   qxcm-seq export FILE OUTPUT-PREFIX [--frames FIRST:LAST] [--tiff]
-//   qxcm-seq export FILE --ome-tiff OUT.ome.tif [--frames FIRST:LAST] [--views N]
+//   qxcm-seq export FILE --ome-tiff OUT.ome.tif [--frames FIRST:LAST] [--views N] [--bigtiff]
+//   [--plain-copy]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 
 #include "image_writers.h"
 #include "ome_tiff.h"
+#include "vlseq_reader.h"
 #include "vlseqapi/vlseq_api.h"
 
 namespace {
@@ -22,7 +24,7 @@ int Usage()
                          "       qxcm-seq export FILE OUTPUT-PREFIX [--frames FIRST:LAST] "
                          "[--tiff]\n"
                          "       qxcm-seq export FILE --ome-tiff OUT.ome.tif [--frames FIRST:LAST] "
-                         "[--views N]\n");
+                         "[--views N] [--bigtiff] [--plain-copy]\n");
     return 2;
 }
 
@@ -174,7 +176,8 @@ int Export(const char *path, const std::string &prefix, int32_t first, int32_t l
     return 0;
 }
 
-int ExportOme(const char *path, const char *out, int32_t first, int32_t last, uint32_t views)
+int ExportOme(const char *path, const char *out, int32_t first, int32_t last, uint32_t views,
+              bool big, bool plain)
 {
     Recording r;
     if (!Open(path, r))
@@ -215,6 +218,16 @@ int ExportOme(const char *path, const char *out, int32_t first, int32_t last, ui
                 (level == VLSEQ_TEXT_GROUP ? o.groupTexts : o.frameTexts)
                     .emplace_back(level == VLSEQ_TEXT_GROUP ? k : k - first, text);
     }
+    // Where the pixels lie, so that they can be copied file to file; the file library's reads
+    // stay the way when the format's reader sees the file otherwise.
+    vlseqfmt::Reader reader;
+    if (!plain && reader.Open(vlseqfmt::OpenFileSource(path)) == 1 &&
+        reader.FrameCount() == r.frames &&
+        reader.Header().frameBytes == uint64_t{o.rows} * static_cast<uint32_t>(r.first.rowBytes)) {
+        o.sourcePath = path;
+        for (int32_t k = first; k <= last; ++k)
+            o.sourceOffsets.push_back(reader.DataOffset(k));
+    }
     o.frame = [&](size_t k) -> const uint8_t * {
         VlseqFrameRecord f{};
         f.size = sizeof f;
@@ -224,7 +237,7 @@ int ExportOme(const char *path, const char *out, int32_t first, int32_t last, ui
         return static_cast<const uint8_t *>(f.address);
     };
     std::string error;
-    const bool ok = WriteOmeTiff(out, o, error);
+    const bool ok = WriteOmeTiff(out, o, error, big);
     VlseqClose(r.file);
     if (!ok) {
         std::fprintf(stderr, "exporting %s failed: %s\n", path, error.c_str());
@@ -244,16 +257,23 @@ int main(int argc, char **argv)
         std::strcmp(argv[3], "--ome-tiff") == 0) {
         int32_t first = 0, last = -1;
         uint32_t views = 1;
-        for (int k = 5; k < argc; ++k)
-            if (!(k + 1 < argc &&
-                  ((std::strcmp(argv[k], "--frames") == 0 &&
-                    std::sscanf(argv[k + 1], "%d:%d", &first, &last) >= 1) ||
-                   (std::strcmp(argv[k], "--views") == 0 &&
-                    std::sscanf(argv[k + 1], "%u", &views) == 1 && views >= 1 && views <= 16))))
-                return Usage();
-            else
+        bool big = false, plain = false;
+        for (int k = 5; k < argc; ++k) {
+            const char *value = k + 1 < argc ? argv[k + 1] : "";
+            if (std::strcmp(argv[k], "--bigtiff") == 0)
+                big = true;
+            else if (std::strcmp(argv[k], "--plain-copy") == 0)
+                plain = true;
+            else if (std::strcmp(argv[k], "--frames") == 0 &&
+                     std::sscanf(value, "%d:%d", &first, &last) >= 1)
                 ++k;
-        return ExportOme(argv[2], argv[4], first, last, views);
+            else if (std::strcmp(argv[k], "--views") == 0 &&
+                     std::sscanf(value, "%u", &views) == 1 && views >= 1 && views <= 16)
+                ++k;
+            else
+                return Usage();
+        }
+        return ExportOme(argv[2], argv[4], first, last, views, big, plain);
     }
     if (argc >= 4 && std::strcmp(argv[1], "export") == 0) {
         int32_t first = 0, last = -1;
