@@ -295,8 +295,10 @@ void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool prod
                       source->processing.testPattern == 0);
     lock.lock();
     if (!written) {
-        // A replayed file that shrank or vanished since it was opened ends the capture.
-        fprintf(stderr, "velasim: replay file %s can no longer be read; the capture ends\n",
+        // A replayed file that shrank since it was opened ends the capture.
+        fprintf(stderr,
+                "velasim: replay file %s can no longer be read (cut short, or no memory for "
+                "the settings' working copy); the capture ends\n",
                 model->replay->Path().c_str());
         --writers_;
         if (producerThread)

@@ -134,22 +134,24 @@ bool ReplayFile::Read(int64_t k, uint8_t *out) const
     const uint8_t *kept = nullptr;
     {
         std::lock_guard lock(mutex_);
-        if (kept_.empty())
-            kept_.resize(offsets_.size());
-        if (!kept_[at]) {
+        if (kept_.empty()) {
+            const size_t fit = std::min(offsets_.size(), kReplayMemoryBytes / frameBytes_);
+            keptBlock_.reset(fit > 0 ? new (std::nothrow) uint8_t[fit * frameBytes_] : nullptr);
+            kept_.assign(keptBlock_ ? fit : 1, 0); // one entry marks the block as tried
+        }
+        uint8_t *slot =
+            keptBlock_ && at < kept_.size() ? keptBlock_.get() + at * frameBytes_ : nullptr;
+        if (slot && kept_[at]) {
+            kept = slot;
+        } else {
             if (!source_->Read(offsets_[at], out, frameBytes_))
                 return false;
-            if (keptBytes_ + frameBytes_ <= kReplayMemoryBytes) {
-                std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[frameBytes_]);
-                if (copy) {
-                    memcpy(copy.get(), out, frameBytes_);
-                    kept_[at] = std::move(copy);
-                    keptBytes_ += frameBytes_;
-                }
+            if (slot) {
+                memcpy(slot, out, frameBytes_);
+                kept_[at] = 1;
             }
             return true;
         }
-        kept = kept_[at].get();
     }
     // A kept frame never changes or goes away while the file object lives.
     memcpy(out, kept, frameBytes_);
@@ -251,10 +253,16 @@ ReplayScene::ReplayScene(std::shared_ptr<const ReplayFile> file, const Geometry 
         own && g.pixel == f.Pixel() && p.testPattern == 0 && p.lut.empty() && p.regions.empty();
     if (direct_)
         return;
-    lut_ = LutTable(p.lut);
-    mask_ = RegionMask(g, p.regions);
-    scratch_.resize(p.testPattern != 0 ? 0 : f.FrameBytes());
-    samples_.resize(size_t{g.width} * 3);
+    // A recording may hold frames of up to 2 GiB: a machine without the memory for the
+    // working copies ends the capture instead of the process.
+    try {
+        lut_ = LutTable(p.lut);
+        mask_ = RegionMask(g, p.regions);
+        scratch_.resize(p.testPattern != 0 ? 0 : f.FrameBytes());
+        samples_.resize(size_t{g.width} * 3);
+    } catch (const std::bad_alloc &) {
+        failed_ = true;
+    }
 }
 
 ReplayScene::~ReplayScene() = default;
@@ -264,6 +272,8 @@ bool ReplayScene::Write(int64_t k, uint8_t *out) const
     const ReplayFile &f = *file_;
     if (direct_)
         return f.Read(k, out);
+    if (failed_)
+        return false;
     std::lock_guard lock(scratchMutex_);
     const Geometry &g = *g_;
     const Processing &p = *p_;

@@ -46,10 +46,10 @@ class ReplayFile {
     // The longest interval between consecutive frames (at least 1 us, at most an hour).
     double LongestInterval() const { return longest_; }
     // Recorded frame k (views stacked, rows packed) into `out`; false when the file can no
-    // longer be read there (it shrank since it was opened). Frames once read are kept in
-    // memory up to kReplayMemoryBytes in all, so a looping replay copies them from there: a
-    // read from the page cache costs about twice a memcpy, and mapping the file instead would
-    // fault on a file cut short while it plays.
+    // longer be read there (it shrank since it was opened). Frames once read are kept in one
+    // block of memory, as many from the first as kReplayMemoryBytes holds, so a looping replay
+    // copies them from there: a read from the page cache costs about twice a memcpy, and
+    // mapping the file instead would fault on a file cut short while it plays.
     bool Read(int64_t k, uint8_t *out) const;
     static constexpr size_t kReplayMemoryBytes = size_t{256} << 20;
 
@@ -63,8 +63,8 @@ class ReplayFile {
     double loopSeconds_ = 0, longest_ = 0;
     mutable std::mutex mutex_; // the source reads through one file position
     std::unique_ptr<vlseqfmt::Source> source_;
-    mutable std::vector<std::unique_ptr<uint8_t[]>> kept_; // frames kept in memory
-    mutable size_t keptBytes_ = 0;
+    mutable std::unique_ptr<uint8_t[]> keptBlock_; // frames kept in memory, allocated at the
+    mutable std::vector<uint8_t> kept_;            // first read; which of them are there
 };
 
 // The camera that plays `file`: sensor, pixel type, views and packed rows from the recording;
@@ -78,7 +78,7 @@ class ReplayScene {
     ReplayScene(std::shared_ptr<const ReplayFile> file, const Geometry &g, const Processing &p);
     ~ReplayScene();
     // Writes the image for recorded frame k at `out` (ImageBytes of the geometry); false when
-    // the file can no longer be read.
+    // the file can no longer be read or the scene found no memory.
     bool Write(int64_t k, uint8_t *out) const;
     int64_t Frames() const { return file_->Frames(); }
 
@@ -87,6 +87,7 @@ class ReplayScene {
     std::unique_ptr<const Geometry> g_;
     std::unique_ptr<const Processing> p_;
     bool direct_ = false; // the geometry is the file's own and nothing acts on it
+    bool failed_ = false; // no memory for the working copies
     std::vector<uint16_t> lut_;
     std::vector<uint8_t> mask_;
     mutable std::mutex scratchMutex_;
