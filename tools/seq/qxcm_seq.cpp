@@ -140,17 +140,25 @@ int Info(const char *path)
     return 0;
 }
 
-int Export(const char *path, const std::string &prefix, int32_t first, int32_t last, bool tiff)
+// Opens the recording and resolves FIRST:LAST against it (a LAST past the end is the end).
+bool OpenRange(const char *path, Recording &r, int32_t &first, int32_t &last)
 {
-    Recording r;
     if (!Open(path, r))
-        return 1;
+        return false;
     if (last < 0 || last >= r.frames)
         last = r.frames - 1;
     if (first < 0 || first > last) {
         std::fprintf(stderr, "no frames in %d:%d of %d\n", first, last, r.frames);
-        return 1;
+        return false;
     }
+    return true;
+}
+
+int Export(const char *path, const std::string &prefix, int32_t first, int32_t last, bool tiff)
+{
+    Recording r;
+    if (!OpenRange(path, r, first, last))
+        return 1;
     const uint32_t samples = r.first.pixelType >= 3 ? 3 : 1;
     const uint32_t bytes = r.first.pixelType == 2 || r.first.pixelType == 4 ? 2 : 1;
     for (int32_t k = first; k <= last; ++k) {
@@ -180,14 +188,8 @@ int ExportOme(const char *path, const char *out, int32_t first, int32_t last, ui
               bool big, bool plain)
 {
     Recording r;
-    if (!Open(path, r))
+    if (!OpenRange(path, r, first, last))
         return 1;
-    if (last < 0 || last >= r.frames)
-        last = r.frames - 1;
-    if (first < 0 || first > last) {
-        std::fprintf(stderr, "no frames in %d:%d of %d\n", first, last, r.frames);
-        return 1;
-    }
     OmeRecording o;
     o.pixelType = r.first.pixelType;
     o.width = static_cast<uint32_t>(r.first.rowBytes) /
