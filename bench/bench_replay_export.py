@@ -91,7 +91,7 @@ def paced(dev, work, frames=400):
           f"{len(seen)} events for {frames} frames")
 
 
-def best(fn, repeats=3):
+def best(fn, repeats=5):
     return min(fn() for _ in range(repeats))
 
 
