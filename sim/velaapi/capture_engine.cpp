@@ -553,7 +553,8 @@ bool Camera::AwaitReplayPace(std::unique_lock<std::mutex> &lock, Clock::time_poi
         next = now; // the first frame comes at once
     } else {
         // Stamps that run backwards (or are not numbers) pace as no interval at all.
-        const double interval = t - previous > 0 ? t - previous : 0.0;
+        const double interval =
+            t - previous > 0 ? std::min(t - previous, ReplayFile::kLongestGap) : 0.0;
         const auto step = IntervalDuration(interval);
         next += step;
         if (next + step < now) // as the synthetic cameras: a late frame restarts the cadence

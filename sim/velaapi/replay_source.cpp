@@ -18,8 +18,6 @@
 namespace velasim {
 namespace {
 
-constexpr double kLongestInterval = 3600.0; // a recorded gap longer than this paces as this
-
 std::string BaseName(const std::string &path)
 {
     size_t slash = path.find_last_of("/\\");
@@ -112,7 +110,7 @@ int32_t ReplayFile::Open(const std::string &path, uint32_t views,
     double longest = 1e-6;
     for (int64_t k = 1; k < n; ++k)
         longest = std::max(longest, f->Seconds(k) - f->Seconds(k - 1));
-    f->longest_ = std::min(longest, kLongestInterval);
+    f->longest_ = std::min(longest, kLongestGap);
     const double span = n > 1 ? f->Seconds(n - 1) - f->Seconds(0) : 0.0;
     // Across the seam of a loop: the mean interval, or the synthetic cameras' 10 ms for a file
     // whose stamps give none (one frame, or stamps that never advance or run backwards).

@@ -43,8 +43,9 @@ class ReplayFile {
     // One pass of the file in seconds: first to last stamp plus the mean interval, so a loop
     // keeps the recorded cadence across its seam; always positive.
     double LoopSeconds() const { return loopSeconds_; }
-    // The longest interval between consecutive frames (at least 1 us, at most an hour).
+    // The longest interval between consecutive frames (at least 1 us, at most kLongestGap).
     double LongestInterval() const { return longest_; }
+    static constexpr double kLongestGap = 3600.0; // a longer recorded gap paces as this
     // Recorded frame k (views stacked, rows packed) into `out`; false when the file can no
     // longer be read there (it shrank since it was opened). Frames once read are kept in one
     // block of memory, as many from the first as kReplayMemoryBytes holds, so a looping replay
