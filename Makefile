@@ -95,6 +95,7 @@ format-check:
 bench: build-release
 	cd build/release/bin && for b in bench_*; do ./$$b; done
 	$(PYTHON) bench/bench_python.py
+	$(PYTHON) bench/bench_replay_export.py
 
 clean:
 	rm -rf build
