@@ -239,41 +239,51 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
     std::string xml = OmeXml(r, planeRows);
     xml += '\0';
 
-    // Sizes of one frame's directories, which do not depend on their values.
-    auto entries = [&](bool first, uint64_t strip) {
+    int source = OpenSource(r, frames);
+    // Pixels copied by the kernel start on a page, as they do in the recording, and follow one
+    // another without a byte between them: the copy then moves whole pages in one stream (a
+    // write between two copies costs half as much again as the copies).
+    const uint64_t align = source >= 0 && frameBytes >= 16 * kPageBytes ? kPageBytes : 8;
+    auto up = [align](uint64_t v) { return (v + align - 1) / align * align; };
+
+    auto entries = [&](bool first, uint64_t strip, bool big, uint64_t xmlAt) {
+        const uint16_t offsetType = big ? kLong8 : kLong;
         std::vector<Entry> e = {{256, kLong, 1, r.width},
                                 {257, kLong, 1, planeRows},
                                 {258, kShort, spp, bits},
                                 {259, kShort, 1, 1},
                                 {262, kShort, 1, rgb ? 2u : 1u}};
         if (first)
-            e.push_back({270, kAscii, xml.size(), 16}); // offset set below
-        e.push_back({273, kLong8, 1, strip});
+            e.push_back({270, kAscii, xml.size(), xmlAt});
+        e.push_back({273, offsetType, 1, strip});
         e.push_back({277, kShort, 1, spp});
         e.push_back({278, kLong, 1, planeRows});
-        e.push_back({279, kLong8, 1, planeBytes});
+        e.push_back({279, offsetType, 1, planeBytes});
         e.push_back({284, kShort, 1, 1});
         e.push_back({339, kShort, spp, 1});
         return e;
     };
-    auto sized = [&](bool big, bool first) {
-        std::vector<Entry> e = entries(first, 0);
-        if (!big)
-            for (Entry &x : e)
-                if (x.type == kLong8)
-                    x.type = kLong;
-        return Directory(big, 0, e, spp, bits, 0).size();
+    // The layout: header, OME-XML, the frames' pixels, then every page's directory.
+    struct Layout {
+        uint64_t xmlAt, dataAt, stride, dirsAt, end;
     };
-    auto total = [&](bool big) {
-        const uint64_t head = big ? 16 : 8;
-        const uint64_t dirs = sized(big, true) + (frames * r.views - 1) * sized(big, false);
-        return head + ((xml.size() + 7) / 8) * 8 + dirs + frames * ((frameBytes + 7) / 8 * 8) +
-               frames * kPageBytes; // room for page-aligned pixels
+    auto layout = [&](bool big) {
+        Layout l{};
+        l.xmlAt = big ? 16 : 8;
+        l.dataAt = up(l.xmlAt + xml.size());
+        l.stride = up(frameBytes);
+        l.dirsAt = (l.dataAt + frames * l.stride + 7) / 8 * 8;
+        const uint64_t first = Directory(big, 0, entries(true, 0, big, 0), spp, bits, 0).size();
+        const uint64_t other = Directory(big, 0, entries(false, 0, big, 0), spp, bits, 0).size();
+        l.end = l.dirsAt + first + (frames * r.views - 1) * other;
+        return l;
     };
-    const bool big = forceBig || total(false) > 0xFFFFFFFFull;
+    const bool big = forceBig || layout(false).end > 0xFFFFFFFFull;
+    const Layout l = layout(big);
 
     std::unique_ptr<FILE, FileCloser> out(std::fopen(path.c_str(), "wb"));
     if (!out) {
+        CloseSource(source);
         error = "cannot create " + path;
         return false;
     }
@@ -282,52 +292,23 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
     auto write = [&](const void *data, size_t bytes) {
         ok = ok && std::fwrite(data, 1, bytes, out.get()) == bytes;
     };
-    uint64_t at = big ? 16 : 8;
-    const uint64_t xmlAt = at;
-    at += (xml.size() + 7) / 8 * 8;
+    static const char zeros[kPageBytes] = {};
     std::string head;
     if (big) {
         head = std::string("II\x2B\0\x08\0\0\0", 8);
-        Put(head, at, 8);
+        Put(head, l.dirsAt, 8);
     } else {
         head = std::string("II\x2A\0", 4);
-        Put(head, at, 4);
+        Put(head, l.dirsAt, 4);
     }
     write(head.data(), head.size());
-    xml.resize((xml.size() + 7) / 8 * 8, '\0');
     write(xml.data(), xml.size());
+    write(zeros, static_cast<size_t>(l.dataAt - l.xmlAt - xml.size()));
 
-    int source = OpenSource(r, frames);
-    // Pixels copied by the kernel start on a page, as they do in the recording: the copy then
-    // moves whole pages (a few KiB of padding per large frame).
-    const uint64_t align = source >= 0 && frameBytes >= 16 * kPageBytes ? kPageBytes : 8;
     for (size_t t = 0; t < frames && ok; ++t) {
-        // This frame's directories, then its pixels.
-        uint64_t dirBytes = 0;
-        for (uint32_t v = 0; v < r.views; ++v)
-            dirBytes += sized(big, t == 0 && v == 0);
-        const uint64_t data = (at + dirBytes + align - 1) / align * align;
-        const uint64_t nextFrame = data + (frameBytes + 7) / 8 * 8;
-        std::string dirs;
-        for (uint32_t v = 0; v < r.views; ++v) {
-            std::vector<Entry> e = entries(t == 0 && v == 0, data + v * planeBytes);
-            for (Entry &x : e) {
-                if (x.tag == 270)
-                    x.value = xmlAt;
-                if (!big && x.type == kLong8)
-                    x.type = kLong;
-            }
-            const uint64_t here = at + dirs.size();
-            const uint64_t next = v + 1 < r.views  ? here + sized(big, t == 0 && v == 0)
-                                  : t + 1 < frames ? nextFrame
-                                                   : 0;
-            dirs += Directory(big, here, e, spp, bits, next);
-        }
-        dirs.resize(static_cast<size_t>(data - at), '\0');
-        write(dirs.data(), dirs.size());
         const int copied =
-            ok && source >= 0 ? KernelCopy(source, r.sourceOffsets[t], out.get(), frameBytes) : 0;
-        ok = ok && copied >= 0;
+            source >= 0 ? KernelCopy(source, r.sourceOffsets[t], out.get(), frameBytes) : 0;
+        ok = copied >= 0;
         if (ok && copied == 0) {
             CloseSource(source); // one failure and the rest goes through the file library
             const uint8_t *pixels = r.frame(t);
@@ -338,12 +319,24 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
             }
             write(pixels, frameBytes);
         }
-        static const char zeros[8] = {};
-        write(zeros, (8 - frameBytes % 8) % 8);
-        at = nextFrame;
+        write(zeros, static_cast<size_t>(l.stride - frameBytes));
     }
     CloseSource(source);
-    ok = ok && std::fflush(out.get()) == 0;
+    write(zeros, static_cast<size_t>(l.dirsAt - l.dataAt - frames * l.stride));
+
+    uint64_t at = l.dirsAt;
+    for (size_t t = 0; t < frames && ok; ++t)
+        for (uint32_t v = 0; v < r.views; ++v) {
+            const bool first = t == 0 && v == 0;
+            const bool last = t + 1 == frames && v + 1 == r.views;
+            const std::vector<Entry> e =
+                entries(first, l.dataAt + t * l.stride + v * planeBytes, big, l.xmlAt);
+            const uint64_t bytes = Directory(big, at, e, spp, bits, 0).size();
+            const std::string d = Directory(big, at, e, spp, bits, last ? 0 : at + bytes);
+            write(d.data(), d.size());
+            at += bytes;
+        }
+    ok = ok && at == l.end && std::fflush(out.get()) == 0;
     if (!ok) {
         if (error.empty())
             error = "writing " + path + " failed";
