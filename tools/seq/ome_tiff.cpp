@@ -3,6 +3,7 @@
 // other so each page's strip points into them without a copy.
 #include "ome_tiff.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -240,11 +241,22 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
     xml += '\0';
 
     int source = OpenSource(r, frames);
-    // Pixels copied by the kernel start on a page, as they do in the recording, and follow one
-    // another without a byte between them: the copy then moves whole pages in one stream (a
-    // write between two copies costs half as much again as the copies).
-    const uint64_t align = source >= 0 && frameBytes >= 16 * kPageBytes ? kPageBytes : 8;
+    // Pixels copied by the kernel come over as the whole stretch of the recording that holds
+    // them, chunk headers between frames included, in one call: a copy per frame costs a third
+    // more, a write between two copies half as much again. The stretch starts on a page, as
+    // in the recording. Otherwise the frames follow one another.
+    bool stretch = source >= 0;
+    for (size_t t = 1; stretch && t < frames; ++t)
+        stretch = r.sourceOffsets[t] >= r.sourceOffsets[t - 1] + frameBytes;
+    if (!stretch)
+        CloseSource(source);
+    const uint64_t align = stretch ? kPageBytes : 8;
     auto up = [align](uint64_t v) { return (v + align - 1) / align * align; };
+    // Where frame t's pixels lie, counted from the start of the pixel data.
+    auto placed = [&](size_t t) {
+        return stretch ? r.sourceOffsets[t] - r.sourceOffsets[0] : t * ((frameBytes + 7) / 8 * 8);
+    };
+    const uint64_t dataBytes = placed(frames - 1) + frameBytes;
 
     auto entries = [&](bool first, uint64_t strip, bool big, uint64_t xmlAt) {
         const uint16_t offsetType = big ? kLong8 : kLong;
@@ -265,14 +277,13 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
     };
     // The layout: header, OME-XML, the frames' pixels, then every page's directory.
     struct Layout {
-        uint64_t xmlAt, dataAt, stride, dirsAt, end;
+        uint64_t xmlAt, dataAt, dirsAt, end;
     };
     auto layout = [&](bool big) {
         Layout l{};
         l.xmlAt = big ? 16 : 8;
         l.dataAt = up(l.xmlAt + xml.size());
-        l.stride = up(frameBytes);
-        l.dirsAt = (l.dataAt + frames * l.stride + 7) / 8 * 8;
+        l.dirsAt = (l.dataAt + dataBytes + 7) / 8 * 8;
         const uint64_t first = Directory(big, 0, entries(true, 0, big, 0), spp, bits, 0).size();
         const uint64_t other = Directory(big, 0, entries(false, 0, big, 0), spp, bits, 0).size();
         l.end = l.dirsAt + first + (frames * r.views - 1) * other;
@@ -305,24 +316,23 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
     write(xml.data(), xml.size());
     write(zeros, static_cast<size_t>(l.dataAt - l.xmlAt - xml.size()));
 
-    for (size_t t = 0; t < frames && ok; ++t) {
-        const int copied =
-            source >= 0 ? KernelCopy(source, r.sourceOffsets[t], out.get(), frameBytes) : 0;
-        ok = copied >= 0;
-        if (ok && copied == 0) {
-            CloseSource(source); // one failure and the rest goes through the file library
-            const uint8_t *pixels = r.frame(t);
-            if (!pixels) {
-                error = "frame " + std::to_string(t) + " could not be read";
-                ok = false;
-                break;
-            }
-            write(pixels, frameBytes);
-        }
-        write(zeros, static_cast<size_t>(l.stride - frameBytes));
-    }
+    int copied = stretch ? KernelCopy(source, r.sourceOffsets[0], out.get(), dataBytes) : 0;
     CloseSource(source);
-    write(zeros, static_cast<size_t>(l.dirsAt - l.dataAt - frames * l.stride));
+    ok = ok && copied >= 0;
+    // Through the file library: each frame at its place, zeros between.
+    for (size_t t = 0; t < frames && ok && copied == 0; ++t) {
+        const uint64_t gap = placed(t) - (t == 0 ? 0 : placed(t - 1) + frameBytes);
+        for (uint64_t left = gap; left > 0; left -= std::min<uint64_t>(left, kPageBytes))
+            write(zeros, static_cast<size_t>(std::min<uint64_t>(left, kPageBytes)));
+        const uint8_t *pixels = r.frame(t);
+        if (!pixels) {
+            error = "frame " + std::to_string(t) + " could not be read";
+            ok = false;
+            break;
+        }
+        write(pixels, frameBytes);
+    }
+    write(zeros, static_cast<size_t>(l.dirsAt - l.dataAt - dataBytes));
 
     uint64_t at = l.dirsAt;
     for (size_t t = 0; t < frames && ok; ++t)
@@ -330,7 +340,7 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
             const bool first = t == 0 && v == 0;
             const bool last = t + 1 == frames && v + 1 == r.views;
             const std::vector<Entry> e =
-                entries(first, l.dataAt + t * l.stride + v * planeBytes, big, l.xmlAt);
+                entries(first, l.dataAt + placed(t) + v * planeBytes, big, l.xmlAt);
             const uint64_t bytes = Directory(big, at, e, spp, bits, 0).size();
             const std::string d = Directory(big, at, e, spp, bits, last ? 0 : at + bytes);
             write(d.data(), d.size());
