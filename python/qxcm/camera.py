@@ -12,6 +12,8 @@ from ctypes import byref, c_double, c_int32, c_uint32
 
 from ._errors import ABORT, BUSY, INVALIDHANDLE, NOTSUPPORT, QxcmError
 from ._native import native, refusal
+from .corrections import CorrectionsMixin
+from .features import FeaturesMixin
 from .frame import NO_HOST_TYPE, capture_layout
 from .params import Parameter, Parameters
 
@@ -201,7 +203,7 @@ class Trigger:
         return f"<Trigger {' '.join(parts)}>"
 
 
-class Camera:
+class Camera(FeaturesMixin, CorrectionsMixin):
     """An open camera; as a context manager it closes on exit."""
 
     def __init__(self, library, index, force=False):
@@ -410,6 +412,7 @@ class Camera:
             name = "QXCM_GETFRAME_PACK12_40" if layout.packed12 else "QXCM_GETFRAME_40"
             self._call(name, index, addresses[0], byref(stamp), 0)
         frame.timestamp = stamp.value
+        frame.electron_conversion = self._electron_values(index)
         return frame
 
     def _wait(self, limit):

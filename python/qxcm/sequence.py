@@ -214,14 +214,22 @@ class Sequence:
         return self._timestamps
 
     def texts(self, level, k=0):
-        """The text stored at a level ("file", "group" or "frame"; or 0, 1, 2) and index, as
-        bytes (empty when none was written). Trailing NUL bytes are not kept."""
+        """The text stored at a level ("file", "group" or "frame", as str or bytes; or 0, 1, 2)
+        and index: a str as this package writes texts (UTF-8, which plain ASCII is too), the
+        bytes as stored when they are not such text; empty when none was written. Trailing
+        NUL bytes are not kept."""
+        if isinstance(level, (bytes, bytearray)):
+            level = bytes(level).decode("ascii", "replace")
         level = level_number(level)
         capacity = self.header.file_text_capacity if level in (0, 1) else \
             self.header.frame_text_capacity
         buf = ctypes.create_string_buffer(capacity + 1)
         self._call("QXCM_READMETADATA_40", level, int(k), buf, capacity + 1)
-        return buf.raw[:capacity].rstrip(b"\0")
+        raw = buf.raw[:capacity].rstrip(b"\0")
+        try:
+            return raw.decode("utf-8")
+        except UnicodeDecodeError:
+            return raw
 
     def asarray(self):
         """All frames as one array (frames x height x width [x 3]): a read-only memory map of
@@ -262,7 +270,8 @@ class Sequence:
     def _all_texts(self):
         """Every text of the file as {"file": str, "group": {index: str}, "frame": {...}}."""
         def text(level, k=0):
-            return self.texts(level, k).decode("utf-8", "replace")
+            t = self.texts(level, k)
+            return t if isinstance(t, str) else t.decode("utf-8", "replace")
         out = {"file": text("file"), "group": {}, "frame": {}}
         for level in ("group", "frame"):
             for k in range(self._count):

@@ -70,7 +70,7 @@ def test_ome_tiff_holds_the_pixels_times_and_texts(recordings, tmp_path, name, b
     assert values.get("frame numbers", "").split() == [str(k) for k in range(len(frames))]
     if name == "mono":
         assert values["file"] == file_text.decode("utf-8", "replace").replace("\0", "\ufffd") \
-            .replace("\x01", "\ufffd")
+            .replace("\x01", "\ufffd")  # not UTF-8: texts() gives the bytes
         assert values["group 0"] == "g0"
         comments = [c.findtext(f"{OME}Value") for c in ome.iter(f"{OME}CommentAnnotation")]
         assert comments == ["two"]
