@@ -1,6 +1,7 @@
 // Capture engine of a simulated camera: frame buffers, the producer thread that paces frames by
 // exposure and readout time, the manual clock, frame events and waits, and frame locks.
 #include <math.h>
+#include <stdint.h>
 #include <stdio.h>
 
 #include <algorithm>
@@ -95,7 +96,7 @@ int32_t Camera::AllocBuffers(int32_t count)
     bufferGeometry = g;
     bufferKind = BufferKind::Allocated;
     precaptured_ = false;
-    framesCaptured = 0;
+    framesCaptured = framesExposed = 0;
     newestIndex = -1;
     return VELA_OK;
 }
@@ -125,7 +126,7 @@ int32_t Camera::AttachBuffers(void **buffers, uint32_t count)
     bufferGeometry = CurrentGeometry();
     bufferKind = BufferKind::Attached;
     precaptured_ = false;
-    framesCaptured = 0;
+    framesCaptured = framesExposed = 0;
     newestIndex = -1;
     return VELA_OK;
 }
@@ -136,7 +137,7 @@ void Camera::DropBuffers()
     frames.clear();
     slots.clear();
     bufferKind = BufferKind::None;
-    framesCaptured = 0;
+    framesCaptured = framesExposed = 0;
     newestIndex = -1;
     source_.reset();
 }
@@ -172,7 +173,7 @@ int32_t Camera::Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool man
     captureReference_ = reference == 2 || reference == 3 ? static_cast<uint32_t>(reference) : 0;
     referenceCaptured_ = false;
     slots.assign(frames.size(), FrameSlot{});
-    framesCaptured = 0;
+    framesCaptured = framesExposed = 0;
     newestIndex = -1;
     frameEventsSeen_ = 0;
     referenceFrames_ = referenceEventsSeen_ = 0;
@@ -184,6 +185,7 @@ int32_t Camera::Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool man
     filter_.Reset();
     stopRequested_ = false;
     replayWanted_ = false;
+    replayImages_ = 0;
     capturing = true;
     if (!manual_) {
         producerRunning_ = true;
@@ -270,26 +272,45 @@ std::shared_ptr<const FrameSource> Camera::Source(std::unique_lock<std::mutex> &
 }
 
 // Fills the next buffer frame and publishes it. The copy runs without the lock; `writers_`
-// keeps the buffers alive until it is done.
-void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread)
+// keeps the buffers alive until it is done. A lost frame uses up its number and nothing else.
+bool Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread)
 {
     std::shared_ptr<const FrameSource> source = Source(lock, CurrentProcessing());
     if (!capturing || frames.empty() || !(source->geometry == bufferGeometry) || ReplayEnded())
-        return;
+        return false;
+    // A replayed frame carries the number it was recorded with; the numbers the recording
+    // lacks before it count as exposed and never delivered, as a transport loss.
     const uint64_t image = ReplayImage();
+    uint64_t replayGap = 0;
+    if (model->replay) {
+        const uint64_t recorded = model->replay->NumberOf(image);
+        replayGap = model->replay->GapBefore(image);
+        framesExposed = static_cast<uint32_t>(recorded / bufferGeometry.bundle);
+        replayImages_ += bufferGeometry.bundle;
+    }
+    const uint32_t number = framesExposed++;
+    if (loss.Active() && loss.Lost(number)) {
+        if (std::shared_ptr<RecorderSink> sink = recorder_) {
+            const uint32_t images = bufferGeometry.bundle;
+            lock.unlock();
+            sink->Lost(images);
+            lock.lock();
+        }
+        return true;
+    }
     const uint32_t recursive = RecursiveFrames();
     if (recursive <= 1)
         filter_.Reset();
     const size_t slotIndex = framesCaptured % frames.size();
-    const uint32_t number = framesCaptured;
     uint8_t *frame = frames[slotIndex];
     slots[slotIndex].filled = false;
     ++writers_;
     if (producerThread)
         producerWriting_ = true;
     lock.unlock();
-    const bool written = source->Write(frame, number * bufferGeometry.bundle,
-                                       static_cast<int64_t>(image % 0x7FFFFFFFFFFFFFFFull));
+    const bool written =
+        source->Write(frame, number * bufferGeometry.bundle,
+                      static_cast<int64_t>(image % static_cast<uint64_t>(INT64_MAX)));
     if (recursive > 1) // per-frame work, only while the filter is on
         filter_.Apply(frame, bufferGeometry, recursive, number * bufferGeometry.bundle,
                       source->processing.testPattern == 0);
@@ -306,7 +327,7 @@ void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool prod
         capturing = false;
         captureEndPending_ = true;
         changed.notify_all();
-        return;
+        return false;
     }
     FrameSlot &slot = slots[slotIndex];
     slot.filled = true;
@@ -324,8 +345,12 @@ void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool prod
     if (std::shared_ptr<RecorderSink> sink = recorder_) {
         Geometry g = bufferGeometry;
         FrameSlot s = slot;
+        const uint64_t first =
+            model->replay ? model->replay->NumberOf(image) : uint64_t{number} * g.bundle;
         lock.unlock();
-        sink->Append(frame, g, s.stampSeconds, s.stampMicroseconds);
+        if (replayGap > 0) // what the recording lacked, the recording of the replay lacks
+            sink->Lost(static_cast<uint32_t>(std::min<uint64_t>(replayGap, UINT32_MAX)));
+        sink->Append(frame, g, s.stampSeconds, s.stampMicroseconds, first, backPressure);
         lock.lock();
     }
     --writers_;
@@ -336,6 +361,7 @@ void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool prod
         captureEndPending_ = true;
     }
     changed.notify_all();
+    return true;
 }
 
 // A disk slower than the camera slows the capture here, before a frame is produced: no buffer
@@ -344,7 +370,7 @@ void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool prod
 void Camera::AwaitRecorderRoom(std::unique_lock<std::mutex> &lock)
 {
     std::shared_ptr<RecorderSink> sink = recorder_;
-    if (!sink)
+    if (!sink || !backPressure)
         return;
     const uint32_t images = bufferGeometry.bundle;
     lock.unlock();
@@ -415,9 +441,7 @@ int32_t Camera::Deliver(std::unique_lock<std::mutex> &lock, int32_t count)
         } else {
             stamp = NowSeconds();
         }
-        uint32_t before = framesCaptured;
-        Produce(lock, stamp, false);
-        if (framesCaptured == before)
+        if (!Produce(lock, stamp, false))
             break;
         ++delivered;
     }
@@ -524,8 +548,6 @@ void Camera::ReplayStamp(uint64_t image, FrameSlot &slot) const
     if (loop > 0)
         SplitStamp(r.Seconds(k) + static_cast<double>(loop) * r.LoopSeconds(), slot.stampSeconds,
                    slot.stampMicroseconds);
-    slot.frameNumber = r.FrameNumber(k) + static_cast<uint32_t>(loop) *
-                                              (r.FrameNumber(static_cast<int64_t>(n - 1)) + 1u);
 }
 
 bool Camera::AwaitReplayPace(std::unique_lock<std::mutex> &lock, Clock::time_point &next,

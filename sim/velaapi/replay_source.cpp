@@ -96,6 +96,8 @@ int32_t ReplayFile::Open(const std::string &path, uint32_t views,
     f->height_ = h.height / views;
     f->frameBytes_ = static_cast<size_t>(h.frameBytes);
     f->stamps_ = reader.Stamps();
+    f->ledger_ = reader.Ledger();
+    f->trailingGap_ = reader.TrailingGap().gap;
     f->offsets_.resize(static_cast<size_t>(reader.FrameCount()));
     for (int64_t k = 0; k < reader.FrameCount(); ++k)
         f->offsets_[static_cast<size_t>(k)] = reader.DataOffset(k);
@@ -118,6 +120,22 @@ int32_t ReplayFile::Open(const std::string &path, uint32_t views,
     f->loopSeconds_ = std::min((span > 0 ? span : 0.0) + seam, 1e9);
     file = std::move(f);
     return VELA_OK;
+}
+
+uint64_t ReplayFile::NumberOf(uint64_t image) const
+{
+    // Unsigned arithmetic: numbers of a hostile file may wrap, never overflow.
+    const uint64_t n = ledger_.size();
+    const uint64_t pass = ledger_.back().number + 1 + trailingGap_;
+    return ledger_[static_cast<size_t>(image % n)].number + image / n * pass;
+}
+
+uint64_t ReplayFile::GapBefore(uint64_t image) const
+{
+    const uint64_t n = ledger_.size();
+    if (image % n == 0 && image >= n)
+        return trailingGap_ + ledger_.front().number;
+    return ledger_[static_cast<size_t>(image % n)].gap;
 }
 
 double ReplayFile::Seconds(int64_t k) const

@@ -36,9 +36,13 @@ class ReplayFile {
     size_t FrameBytes() const { return frameBytes_; }
     int64_t Frames() const { return static_cast<int64_t>(offsets_.size()); }
     const vlseqfmt::Stamp &Stamp(int64_t k) const { return stamps_[static_cast<size_t>(k)]; }
-    // The device frame number recorded with frame k. The format stores none yet, so it is the
-    // frame's place in the file; every user reads it through here.
-    uint32_t FrameNumber(int64_t k) const { return static_cast<uint32_t>(k); }
+    // The device's number of replayed image `image` (counted from the start, past the end as
+    // the file loops): the number recorded with it, a pass later by the numbers one pass
+    // spans (last number, one, and the numbers missing after the last frame).
+    uint64_t NumberOf(uint64_t image) const;
+    // The numbers missing right before that image: the recorded gap, and across the seam of
+    // a loop the numbers missing after the last frame and before the first.
+    uint64_t GapBefore(uint64_t image) const;
     double Seconds(int64_t k) const;
     // One pass of the file in seconds: first to last stamp plus the mean interval, so a loop
     // keeps the recorded cadence across its seam; always positive.
@@ -61,6 +65,8 @@ class ReplayFile {
     size_t frameBytes_ = 0;
     std::vector<uint64_t> offsets_;
     std::vector<vlseqfmt::Stamp> stamps_;
+    std::vector<vlseqfmt::LedgerEntry> ledger_;
+    uint64_t trailingGap_ = 0;
     double loopSeconds_ = 0, longest_ = 0;
     mutable std::mutex mutex_; // the source reads through one file position
     std::unique_ptr<vlseqfmt::Source> source_;

@@ -18,6 +18,7 @@
 #include "camera_set.h"
 #include "core/saturating_cast.h"
 #include "frame_corrections.h"
+#include "frame_loss.h"
 #include "frame_source.h"
 #include "vela_api.h"
 
@@ -132,7 +133,12 @@ class Camera {
     std::vector<FrameSlot> slots;
     bool capturing = false;
     int32_t startMode = 0;
-    uint32_t framesCaptured = 0; // buffer frames since the start
+    uint32_t framesCaptured = 0; // buffer frames delivered since the start
+    uint32_t framesExposed = 0;  // frames exposed since the start: the next frame's number
+    FrameLoss loss;              // frames lost between the sensor and the host
+    // Off: a connected recorder whose ring is full drops the frame instead of holding up the
+    // sensor, which keeps its pace.
+    bool backPressure = true;
     int32_t newestIndex = -1;
 
   private:
@@ -158,13 +164,15 @@ class Camera {
     uint32_t AveragedFrames() const;
     std::shared_ptr<const FrameSource> Source(std::unique_lock<std::mutex> &lock,
                                               const Processing &processing);
-    void Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread);
+    // Exposes the next frame and delivers it unless it is lost; false when nothing was exposed
+    // (the capture ended or the buffers changed).
+    bool Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread);
     // ---- replay of a recording (capture_engine.cpp) ----
     // Recorded images handed out since the start (the first of the next buffer frame).
-    uint64_t ReplayImage() const { return uint64_t{framesCaptured} * bufferGeometry.bundle; }
+    uint64_t ReplayImage() const { return replayImages_; }
     // Ends a capture that is to stop at the end of the file once the next frame would pass it.
     bool ReplayEnded();
-    // The stamp and device frame number of a replayed image, counted on across loops.
+    // The stamp of a replayed image, counted on across loops.
     void ReplayStamp(uint64_t image, FrameSlot &slot) const;
     // Waits until the next recorded frame is due; false when the capture stops meanwhile.
     bool AwaitReplayPace(std::unique_lock<std::mutex> &lock, Clock::time_point &next,
@@ -213,6 +221,7 @@ class Camera {
     RecursiveFilter filter_;
     std::shared_ptr<RecorderSink> recorder_;
     bool replayWanted_ = false; // a host waits for a frame of a replay paced by the host
+    uint64_t replayImages_ = 0; // recorded images handed out (or lost) since the start
 };
 
 } // namespace velasim

@@ -37,8 +37,11 @@ struct Shape {
 };
 
 // A recording of `frames` frames whose bytes all differ from frame to frame, with uneven stamps
-// that cross a second and carry an unnormalised microsecond count.
-std::vector<std::vector<uint8_t>> WriteRecording(const std::string &path, Shape s, uint32_t frames)
+// that cross a second and carry an unnormalised microsecond count; with `numbers`, the device
+// numbers of the frames (gaps where they jump) and `trailing` numbers missing at the end.
+std::vector<std::vector<uint8_t>> WriteRecording(const std::string &path, Shape s, uint32_t frames,
+                                                 const std::vector<uint64_t> &numbers = {},
+                                                 uint32_t trailing = 0)
 {
     vlseqfmt::Writer w;
     EXPECT_EQ(w.Open(path.c_str(), {s.pixelType, s.width, s.height, 0}, 1000, 64, 64, true), 1);
@@ -48,10 +51,19 @@ std::vector<std::vector<uint8_t>> WriteRecording(const std::string &path, Shape 
         std::vector<uint8_t> image(bytes);
         for (size_t i = 0; i < bytes; ++i)
             image[i] = static_cast<uint8_t>(i * 7 + k * 31 + (i >> 8));
+        vlseqfmt::LedgerEntry e;
+        if (!numbers.empty()) {
+            e.number = numbers[k];
+            e.gap = static_cast<uint32_t>(k == 0 ? numbers[0] : numbers[k] - numbers[k - 1] - 1);
+        }
         EXPECT_EQ(w.AppendFrame(image.data(), static_cast<int64_t>(s.width * s.bytesPerPixel),
-                                100 + k / 3, k == 1 ? -5 : static_cast<int32_t>(330000 * (k % 3))),
+                                100 + k / 3, k == 1 ? -5 : static_cast<int32_t>(330000 * (k % 3)),
+                                numbers.empty() ? nullptr : &e),
                   1);
         images.push_back(std::move(image));
+    }
+    if (trailing > 0) {
+        EXPECT_EQ(w.SetTrailingGap(trailing, 0), 1);
     }
     EXPECT_EQ(w.Close(), 1);
     return images;
@@ -109,17 +121,21 @@ class Replay : public ::testing::Test {
 
 TEST_F(Replay, DeliversTheRecordedFramesBitForBitWithTheirStampsAndNumbersAcrossALoop)
 {
+    // The numbers of the second case jump (1 missing before frame 0, 3 before frame 2 and 2
+    // after frame 4): a pass later they count on by 8 + 1 + 2.
+    const std::vector<uint64_t> gapped = {1, 2, 6, 7, 8};
     struct Case {
         Shape shape;
         const char *options;
         uint32_t views;
-    } cases[] = {{{2, 20, 6, 2}, "", 1},         // mono16, a width no sensor line accepts
-                 {{1, 13, 8, 1}, "", 1},         // mono8, odd width
-                 {{3, 8, 5, 3}, "", 1},          // RGB
-                 {{2, 12, 8, 2}, "views=2", 2}}; // two views stacked, played in split view
+        std::vector<uint64_t> numbers;
+    } cases[] = {{{2, 20, 6, 2}, "", 1, {}},         // mono16, a width no sensor line accepts
+                 {{1, 13, 8, 1}, "", 1, gapped},     // mono8, odd width, gaps
+                 {{3, 8, 5, 3}, "", 1, {}},          // RGB
+                 {{2, 12, 8, 2}, "views=2", 2, {}}}; // two views stacked, played in split view
     for (const Case &c : cases) {
         SCOPED_TRACE(c.options + std::to_string(c.shape.pixelType));
-        const auto images = WriteRecording(path_, c.shape, 5);
+        const auto images = WriteRecording(path_, c.shape, 5, c.numbers, c.numbers.empty() ? 0 : 2);
         recordertest::Recording file(path_);
         Play(c.options);
         EXPECT_EQ(Get(0x00420210), c.shape.width);
@@ -130,7 +146,9 @@ TEST_F(Replay, DeliversTheRecordedFramesBitForBitWithTheirStampsAndNumbersAcross
             const auto &want = images[k % 5];
             ASSERT_EQ(size_t(f.rowBytes) * f.height, want.size());
             EXPECT_EQ(0, memcmp(f.address, want.data(), want.size())) << "frame " << k;
-            EXPECT_EQ(f.frameNumber, k);
+            const uint64_t pass = c.numbers.empty() ? 5 : 8 + 1 + 2;
+            EXPECT_EQ(f.frameNumber, (c.numbers.empty() ? k % 5 : c.numbers[k % 5]) + k / 5 * pass)
+                << k;
             const auto &stamps = file.reader.Stamps();
             auto seconds = [](vlseqfmt::Stamp s) { return s.seconds + s.microseconds / 1e6; };
             if (k < 5) {

@@ -116,7 +116,10 @@ std::string OmeXml(const OmeRecording &r, uint32_t planeRows)
          "<M K=\"frame numbers\">";
     for (size_t t = 0; t < r.frameNumbers.size(); ++t)
         x += (t ? " " : "") + std::to_string(r.frameNumbers[t]);
-    x += "</M></Value></MapAnnotation>";
+    x += "</M>";
+    if (!r.gaps.empty())
+        x += "<M K=\"gaps\">" + r.gaps + "</M>";
+    x += "</Value></MapAnnotation>";
     for (const auto &[index, body] : r.frameTexts) {
         x += "<CommentAnnotation ID=\"Annotation:frame:" + std::to_string(index) +
              "\" Namespace=\"qxcm/frame-text\"><Value>" + XmlText(body) +

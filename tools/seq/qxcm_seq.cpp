@@ -1,5 +1,6 @@
 // qxcm-seq: what a .vlseq recording holds, and its frames as PNG or 16-bit TIFF files.
 //   qxcm-seq info FILE
+//   qxcm-seq gaps FILE
 //   qxcm-seq export FILE OUTPUT-PREFIX [--frames FIRST:LAST] [--tiff]
 //   qxcm-seq export FILE --ome-tiff OUT.ome.tif [--frames FIRST:LAST] [--views N] [--bigtiff]
 //   [--plain-copy]
@@ -21,6 +22,7 @@ constexpr uint32_t kMaxText = (1u << 20) + 1;
 int Usage()
 {
     std::fprintf(stderr, "usage: qxcm-seq info FILE\n"
+                         "       qxcm-seq gaps FILE\n"
                          "       qxcm-seq export FILE OUTPUT-PREFIX [--frames FIRST:LAST] "
                          "[--tiff]\n"
                          "       qxcm-seq export FILE --ome-tiff OUT.ome.tif [--frames FIRST:LAST] "
@@ -109,13 +111,70 @@ const char *PixelName(uint32_t type)
     }
 }
 
+// The device numbers the recording lacks, from the format's reader; false when it cannot read
+// the file (the sequence-file library said why already, or says it next).
+bool ReadGaps(const char *path, std::vector<vlseqfmt::Gap> &gaps)
+{
+    vlseqfmt::Reader reader;
+    if (int32_t rc = reader.Open(vlseqfmt::OpenFileSource(path)); rc != 1)
+        return Fail("reading the frame numbers", rc);
+    gaps = reader.Gaps();
+    return true;
+}
+
+void PrintGap(const vlseqfmt::Gap &g)
+{
+    std::printf("%llu", static_cast<unsigned long long>(g.first));
+    if (g.count > 1)
+        std::printf("-%llu", static_cast<unsigned long long>(g.first + g.count - 1));
+    std::printf(" (%llu): ", static_cast<unsigned long long>(g.count));
+    if (g.dropped == g.count)
+        std::printf("dropped by the recorder\n");
+    else if (g.dropped == 0)
+        std::printf("never delivered\n");
+    else
+        std::printf("%llu dropped by the recorder, %llu never delivered\n",
+                    static_cast<unsigned long long>(g.dropped),
+                    static_cast<unsigned long long>(g.count - g.dropped));
+}
+
+int Gaps(const char *path)
+{
+    std::vector<vlseqfmt::Gap> gaps;
+    if (!ReadGaps(path, gaps))
+        return 1;
+    for (const vlseqfmt::Gap &g : gaps)
+        PrintGap(g);
+    return 0;
+}
+
 int Info(const char *path)
 {
+    std::vector<vlseqfmt::Gap> gaps;
+    if (!ReadGaps(path, gaps))
+        return 1;
     Recording r;
     if (!Open(path, r))
         return 1;
     std::printf("file:        %s\n", path);
     std::printf("frames:      %d\n", r.frames);
+    uint64_t lost = 0, dropped = 0;
+    for (const vlseqfmt::Gap &g : gaps) {
+        lost += g.count;
+        dropped += g.dropped;
+    }
+    std::printf("frames lost: %llu (%llu dropped by the recorder, %llu never delivered) in %zu "
+                "gaps\n",
+                static_cast<unsigned long long>(lost), static_cast<unsigned long long>(dropped),
+                static_cast<unsigned long long>(lost - dropped), gaps.size());
+    constexpr size_t kListed = 10;
+    for (size_t k = 0; k < gaps.size() && k < kListed; ++k) {
+        std::printf("  gap:       ");
+        PrintGap(gaps[k]);
+    }
+    if (gaps.size() > kListed)
+        std::printf("  ...        %zu more (qxcm-seq gaps lists them all)\n",
+                    gaps.size() - kListed);
     std::printf("geometry:    %u x %d, %s, %d bytes per row\n", r.first.width, r.first.rows,
                 PixelName(r.first.pixelType), r.first.rowBytes);
     double span = Seconds(r.stamps.back()) - Seconds(r.stamps.front());
@@ -214,18 +273,27 @@ int ExportOme(const char *path, const char *out, int32_t first, int32_t last, ui
     for (int32_t k = first; k <= last; ++k) {
         o.seconds.push_back(Seconds(r.stamps[static_cast<size_t>(k)]) -
                             Seconds(r.stamps[static_cast<size_t>(first)]));
-        o.frameNumbers.push_back(static_cast<uint32_t>(k));
         for (uint32_t level : {VLSEQ_TEXT_GROUP, VLSEQ_TEXT_FRAME})
             if (std::string text = Text(r.file, level, k); !text.empty())
                 (level == VLSEQ_TEXT_GROUP ? o.groupTexts : o.frameTexts)
                     .emplace_back(level == VLSEQ_TEXT_GROUP ? k : k - first, text);
     }
-    // Where the pixels lie, so that they can be copied file to file; the file library's reads
-    // stay the way when the format's reader sees the file otherwise.
+    // The frames' device numbers and the gaps, which the file library has no call for, and
+    // where the pixels lie, so that they can be copied file to file: through the format's
+    // reader, which must see the file as the file library does.
     vlseqfmt::Reader reader;
-    if (!plain && reader.Open(vlseqfmt::OpenFileSource(path)) == 1 &&
-        reader.FrameCount() == r.frames &&
-        reader.Header().frameBytes == uint64_t{o.rows} * static_cast<uint32_t>(r.first.rowBytes)) {
+    const bool read =
+        reader.Open(vlseqfmt::OpenFileSource(path)) == 1 && reader.FrameCount() == r.frames &&
+        reader.Header().frameBytes == uint64_t{o.rows} * static_cast<uint32_t>(r.first.rowBytes);
+    for (int32_t k = first; k <= last; ++k)
+        o.frameNumbers.push_back(read ? reader.Ledger()[static_cast<size_t>(k)].number
+                                      : static_cast<uint64_t>(k));
+    if (read)
+        for (const vlseqfmt::Gap &g : reader.Gaps())
+            if (g.beforeFrame > first && g.beforeFrame <= last)
+                o.gaps += (o.gaps.empty() ? "" : " ") + std::to_string(g.first) + "+" +
+                          std::to_string(g.count) + "(" + std::to_string(g.dropped) + ")";
+    if (read && !plain) {
         o.sourcePath = path;
         for (int32_t k = first; k <= last; ++k)
             o.sourceOffsets.push_back(reader.DataOffset(k));
@@ -277,6 +345,8 @@ int main(int argc, char **argv)
         }
         return ExportOme(argv[2], argv[4], first, last, views, big, plain);
     }
+    if (argc == 3 && std::strcmp(argv[1], "gaps") == 0)
+        return Gaps(argv[2]);
     if (argc >= 4 && std::strcmp(argv[1], "export") == 0) {
         int32_t first = 0, last = -1;
         bool tiff = false;
