@@ -1,6 +1,7 @@
 """A recording played back as a camera, and exported to OME-TIFF and OME-Zarr: read back with
 readers nobody here wrote (tifffile, libtiff's tiffinfo, zarr)."""
 
+import ctypes
 import os
 import shutil
 import subprocess
@@ -22,7 +23,11 @@ def recordings(tmp_path_factory, sim):
     """Two recordings of the simulated cameras: mono 16-bit two views, colour."""
     sim.reset()
     folder = tmp_path_factory.mktemp("export")
+    numbers = (ctypes.c_int64 * 1)(2)  # frame 2 is lost on the way: a gap in the recording
+    sim.dll.VelaSim_SetLostFrames.argtypes = [ctypes.c_int32, ctypes.POINTER(ctypes.c_int64),
+                                              ctypes.c_int32]
     with qxcm.Library() as lib:
+        assert sim.dll.VelaSim_SetLostFrames(0, numbers, 1) == 1
         with lib.open(0) as cam:
             cam.exposure = 0.001
             cam.params["SENSOR MODE"].set(14)  # two views, stacked in each recorded frame
@@ -51,7 +56,7 @@ def test_ome_tiff_holds_the_pixels_times_and_texts(recordings, tmp_path, name, b
     assert done.returncode == 0, done.stderr
     with qxcm.open_sequence(path) as seq:
         frames, times = seq.asarray(), np.array(seq.timestamps)
-        file_text = seq.texts("file")
+        file_text, numbers, gaps = seq.texts("file"), list(seq.frame_numbers), seq.gaps
     with tifffile.TiffFile(out) as tif:
         assert tif.is_ome and tif.is_bigtiff == big  # classic unless asked: ImageJ 1.x opens it
         assert len(tif.pages) == len(frames) * views
@@ -67,7 +72,8 @@ def test_ome_tiff_holds_the_pixels_times_and_texts(recordings, tmp_path, name, b
     deltas = [float(p.get("DeltaT")) for p in planes if p.get("TheC") == "0"]
     assert np.allclose(deltas, times, atol=1e-6)
     values = {m.get("K"): m.text for m in ome.iter(f"{OME}M")}
-    assert values.get("frame numbers", "").split() == [str(k) for k in range(len(frames))]
+    assert values.get("frame numbers", "").split() == [str(n) for n in numbers]
+    assert values.get("gaps", "").split() == [f"{a}+{n}({d})" for a, n, d in gaps]
     if name == "mono":
         assert values["file"] == file_text.decode("utf-8", "replace").replace("\0", "\ufffd") \
             .replace("\x01", "\ufffd")  # not UTF-8: texts() gives the bytes
@@ -121,6 +127,7 @@ def test_ome_zarr_holds_the_pixels_times_and_numbers(recordings, tmp_path, name,
     with qxcm.open_sequence(path) as seq:
         seq.to_ome_zarr(out, chunks=chunks, views=views, progress=False)
         frames, times = seq.asarray(), np.array(seq.timestamps)
+        numbers, gaps = list(seq.frame_numbers), seq.gaps
     group = zarr.open_group(str(out), mode="r")
     meta = group.attrs["multiscales"][0]
     assert meta["version"] == "0.4" and [a["name"] for a in meta["axes"]] == ["t", "c", "y", "x"]
@@ -133,22 +140,26 @@ def test_ome_zarr_holds_the_pixels_times_and_numbers(recordings, tmp_path, name,
         want = frames.reshape(data.shape)
     assert np.array_equal(data, want)
     assert np.allclose(group.attrs["qxcm"]["frame_times"], times)
-    assert group.attrs["qxcm"]["frame_numbers"] == list(range(len(frames)))
+    assert group.attrs["qxcm"]["frame_numbers"] == numbers
+    assert [tuple(g) for g in group.attrs["qxcm"]["gaps"]] == [tuple(g) for g in gaps]
 
 
 def test_a_replayed_recording_is_a_camera_with_the_recorded_frames(recordings, sim):
     path, _ = recordings["mono"]
     with qxcm.open_sequence(path) as seq:
         frames, times = seq.asarray().copy(), np.array(seq.timestamps)
+        numbers = list(seq.frame_numbers)
+    assert numbers == [0, 1, 3, 4, 5, 6]  # the recording's gap
     with qxcm.Library(replay=path) as lib:
         assert lib.info(0).model == "C-REPLAY"
         with lib.open(0) as cam:
             # REPLAY PACE 2: as fast as we take frames, none skipped
             sim.dll.VelaSim_SetProperty(0, 0x00FF0110, 2.0)
             got = [f.copy() for f in cam.stream(len(frames) + 2)]
-    assert [f.frame_number for f in got][:3] == [0, 1, 2]
-    for f in got[:len(frames)]:
-        assert np.array_equal(np.asarray(f).reshape(frames[0].shape), frames[f.frame_number])
+    assert [f.frame_number for f in got][:len(frames)] == numbers  # gap included
+    assert got[2].skipped == 1  # the replayed gap reaches the host as a lost frame
+    for k, f in enumerate(got[:len(frames)]):
+        assert np.array_equal(np.asarray(f).reshape(frames[0].shape), frames[k])
     assert np.allclose([f.timestamp for f in got[:len(frames)]], times, atol=1e-6)
     with qxcm.Library() as lib:  # without replay: the simulated cameras again
         assert lib.info(0).model == "C-SIM2048"

@@ -14,7 +14,8 @@ struct OmeRecording {
     uint32_t rows = 0;                  // rows of a recorded frame (every view stacked)
     uint32_t views = 1;                 // views stacked in each frame; each becomes a channel
     std::vector<double> seconds;        // per frame, since the first exported frame
-    std::vector<uint32_t> frameNumbers; // the device's number of each frame
+    std::vector<uint64_t> frameNumbers; // the device's number of each frame
+    std::string gaps; // numbers missing between exported frames: "first+count(dropped) ..."
     std::string fileText;
     std::vector<std::pair<int32_t, std::string>> groupTexts, frameTexts; // index, text
     // The packed pixels of exported frame k (k from 0), or null when it cannot be read.

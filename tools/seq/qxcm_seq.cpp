@@ -290,9 +290,16 @@ int ExportOme(const char *path, const char *out, int32_t first, int32_t last, ui
                                       : static_cast<uint64_t>(k));
     if (read)
         for (const vlseqfmt::Gap &g : reader.Gaps())
-            if (g.beforeFrame > first && g.beforeFrame <= last)
-                o.gaps += (o.gaps.empty() ? "" : " ") + std::to_string(g.first) + "+" +
-                          std::to_string(g.count) + "(" + std::to_string(g.dropped) + ")";
+            if (g.beforeFrame > first && g.beforeFrame <= last) {
+                if (!o.gaps.empty())
+                    o.gaps += ' ';
+                o.gaps += std::to_string(g.first);
+                o.gaps += '+';
+                o.gaps += std::to_string(g.count);
+                o.gaps += '(';
+                o.gaps += std::to_string(g.dropped);
+                o.gaps += ')';
+            }
     if (read && !plain) {
         o.sourcePath = path;
         for (int32_t k = first; k <= last; ++k)
