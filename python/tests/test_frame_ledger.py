@@ -43,7 +43,7 @@ def exposing(sim, camera, count):
         deadline = time.monotonic() + 30
         while sim.dll.VelaSim_DeliverFrames(camera, count) < 0 and time.monotonic() < deadline:
             time.sleep(0.001)
-    thread = threading.Thread(target=deliver)
+    thread = threading.Thread(target=deliver, daemon=True)
     thread.start()
     return thread
 
