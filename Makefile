@@ -7,7 +7,7 @@
 JOBS ?= 2
 APT_PACKAGES = cmake ninja-build g++ clang clang-format libgtest-dev libgmock-dev googletest \
 	libbenchmark-dev libstb-dev g++-mingw-w64-x86-64-posix wine64 wine python3 \
-	python3-numpy python3-tifffile python3-matplotlib libtiff-tools \
+	python3-numpy python3-tifffile python3-matplotlib libtiff-tools python3-zarr python3-tqdm \
 	python3-pytest python3-hypothesis python3-setuptools python3-wheel python3-pip python3-venv \
 	pkg-config python3-aiohttp python3-pytest-aiohttp chromium chromium-driver python3-selenium
 export WINEDEBUG ?= -all
@@ -111,6 +111,7 @@ bench: build-release
 	cd build/release/bin && for b in bench_*; do ./$$b; done
 	$(PYTHON) bench/bench_python.py
 	$(PYTHON) bench/bench_view.py
+	$(PYTHON) bench/bench_replay_export.py
 
 clean:
 	rm -rf build

@@ -75,7 +75,9 @@ class Library:
     """An initialised library. As a context manager it de-initialises on exit, closing every
     camera still open, also when the body raised."""
 
-    def __init__(self, log=False):
+    def __init__(self, log=False, replay=None):
+        """replay: a .vlseq recording that the simulated device plays as camera 0, frames and
+        time stamps as recorded, before its own cameras (the simulated device only)."""
         self.native = native()
         global _active
         with _active_lock:
@@ -89,7 +91,14 @@ class Library:
         count = c_uint32(0)
         version, device = ctypes.create_string_buffer(64), ctypes.create_string_buffer(64)
         self.closed = True  # until the initialisation succeeded
-        self.native.call("QXCM_INITIALIZE_40", byref(count), version, device, 0, 1 if log else 0)
+        _play(self.native, replay)
+        try:
+            self.native.call("QXCM_INITIALIZE_40", byref(count), version, device, 0,
+                             1 if log else 0)
+        except QxcmError:
+            if replay is not None:
+                _play(self.native, None)  # a file that cannot be played spoils no later session
+            raise
         self.camera_count = count.value
         self.version = version.value.decode("latin-1")
         self.device_version = device.value.decode("latin-1")
@@ -136,6 +145,30 @@ class Library:
             camera._release_quietly()
         self._open.clear()
         self.native.functions["QXCM_DEINITIALIZE_40"](1)
+
+
+_replaying = None  # the recording the simulated device was last told to play
+
+
+def _play(lib, replay):
+    """Makes the simulated device play `replay` as camera 0 (None: its own cameras only). It
+    reads VELASIM_REPLAY when its camera set is next needed, which a reset brings about."""
+    global _replaying
+    want = os.fspath(replay) if replay is not None else None
+    if want is None and _replaying is None:
+        return
+    name = "VELAAPI.dll" if os.name == "nt" else "libvelaapi.so"
+    try:
+        reset = ctypes.CDLL(str(lib.folder / name)).VelaSim_Reset
+    except (OSError, AttributeError):
+        raise refusal(NOTSUPPORT, "replaying a recording needs the simulated device library",
+                      "Library") from None
+    if want is not None:
+        os.environ["VELASIM_REPLAY"] = want
+    else:
+        os.environ.pop("VELASIM_REPLAY", None)
+    reset()
+    _replaying = want
 
 
 class Trigger:

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "replay_source.h"
 #include "vela_api.h"
 
 #ifdef _WIN32
@@ -22,7 +23,7 @@ SimState &State()
     return *state;
 }
 
-int32_t LoadCameraSetLocked(const std::string &text)
+int32_t LoadCameraSetLocked(const std::string &text, std::shared_ptr<const CameraModel> first)
 {
     CameraSet parsed;
     std::string error;
@@ -31,6 +32,8 @@ int32_t LoadCameraSetLocked(const std::string &text)
         fprintf(stderr, "velasim: camera set refused: %s\n", error.c_str());
         return r;
     }
+    if (first)
+        parsed.insert(parsed.begin(), std::move(first));
     SimState &s = State();
     ShutDownLocked();
     s.set = std::move(parsed);
@@ -53,9 +56,24 @@ int32_t EnsureCameraSetLocked()
     SimState &s = State();
     if (s.setLoaded)
         return VELA_OK;
+    // A recording to replay becomes camera 0, before the cameras of the set.
+    std::shared_ptr<const CameraModel> replay;
+    const char *replayPath = getenv("VELASIM_REPLAY");
+    if (replayPath != nullptr && *replayPath != '\0') {
+        std::shared_ptr<const ReplayFile> file;
+        std::string why;
+        if (int32_t r = ReplayFile::Open(replayPath, 1, file, why); r < 0) {
+            fprintf(stderr, "velasim: VELASIM_REPLAY file %s: %s\n", replayPath, why.c_str());
+            return r;
+        }
+        replay = ReplayCameraModel(std::move(file));
+        if (!replay)
+            return VELA_ERR_INVALIDPARAM;
+    }
     const char *path = getenv("VELASIM_CAMERAS");
     if (path == nullptr || *path == '\0')
-        return LoadCameraSetLocked(DefaultCameraSetText()) < 0 ? VELA_ERR_INVALIDPARAM : VELA_OK;
+        return LoadCameraSetLocked(DefaultCameraSetText(), replay) < 0 ? VELA_ERR_INVALIDPARAM
+                                                                       : VELA_OK;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         fprintf(stderr, "velasim: cannot read the VELASIM_CAMERAS file %s\n", path);
@@ -63,7 +81,7 @@ int32_t EnsureCameraSetLocked()
     }
     std::ostringstream text;
     text << in.rdbuf();
-    int32_t r = LoadCameraSetLocked(text.str());
+    int32_t r = LoadCameraSetLocked(text.str(), replay);
     return r < 0 ? r : VELA_OK;
 }
 

@@ -42,9 +42,10 @@ SimState &State();
 // VELASIM_CAMERAS names, else the compiled-in set). Caller holds State().mutex.
 int32_t EnsureCameraSetLocked();
 
-// Replaces the set (cameras start from their defaults); closes every open device first.
-// Caller holds State().mutex.
-int32_t LoadCameraSetLocked(const std::string &text);
+// Replaces the set (cameras start from their defaults), with `first` before the cameras of
+// the text when given; closes every open device first. Caller holds State().mutex.
+int32_t LoadCameraSetLocked(const std::string &text,
+                            std::shared_ptr<const CameraModel> first = nullptr);
 
 // Closes every open device and forgets the initialisation. Caller holds State().mutex.
 void ShutDownLocked();
