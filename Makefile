@@ -22,7 +22,7 @@ PYTHON ?= /usr/bin/python3
 LAUNCHER := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: demo test deps build-asan build-windows build-release build-release-lib test-python \
-	build-tsan test-tsan fuzz format format-check bench clean
+	build-tsan test-tsan test-python-asan fuzz format format-check bench clean
 
 deps:
 	@missing=""; for p in $(APT_PACKAGES); do \
@@ -56,7 +56,7 @@ build-tsan: deps
 TSAN_RUN = TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tools/tsan.supp"
 test-tsan: build-tsan
 	cd build/tsan/bin && $(TSAN_RUN) ./sim_smoke_tests && \
-	  $(TSAN_RUN) ./behaviour_tests --gtest_filter='Capture.*:Frames.*:Recording.*' && \
+	  $(TSAN_RUN) ./behaviour_tests --gtest_filter='Capture.*:Frames.*:Recording.*:Threads.*' && \
 	  $(TSAN_RUN) ./core_tests --gtest_filter='Shutdown.*:Deinitialize.*'
 
 build-windows: deps
@@ -75,11 +75,20 @@ test: build-windows build-asan build-release-lib
 	cd build/mingw-x64 && ctest --output-on-failure -j $(JOBS) --repeat until-pass:2
 	cd build/asan && QXCM_WINDOWS_BIN=$(CURDIR)/build/mingw-x64/bin ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory test-python
+	$(MAKE) --no-print-directory test-python-asan
 	$(MAKE) --no-print-directory test-tsan
 
 # pytest exits 5 when no test ran; like every nonzero status that fails the target.
 test-python: build-release-lib
 	QXCM_LIBRARY=$(CURDIR)/build/release/bin $(PYTHON) -m pytest -q -p no:cacheprovider python/tests
+
+# The package's thread and frame tests over the sanitizer build: the interpreter is not built
+# with the sanitizer, so its runtime is preloaded, and the interpreter's own allocations are
+# not reported as leaks.
+ASAN_PYTHON = LD_PRELOAD=$$($(CXX) -print-file-name=libasan.so) ASAN_OPTIONS=detect_leaks=0
+test-python-asan: build-asan
+	$(ASAN_PYTHON) QXCM_LIBRARY=$(CURDIR)/build/asan/bin $(PYTHON) -m pytest -q -p no:cacheprovider \
+	  python/tests/test_threads.py python/tests/test_frames.py
 
 # The call-sequence fuzzer over many more seeds than CTest runs, under the sanitizers.
 FUZZ_SEEDS ?= 2000
