@@ -4,14 +4,15 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 namespace qxcm {
 namespace {
 
-std::timed_mutex &Mutex()
+std::mutex &Mutex()
 {
     // Never destroyed: exports still run while static objects are torn down at exit.
-    static std::timed_mutex *mutex = new std::timed_mutex;
+    static std::mutex *mutex = new std::mutex;
     return *mutex;
 }
 
@@ -56,7 +57,13 @@ bool TryCallLockAtExit()
 {
     if (tHolders > 0)
         return false; // this thread holds it already (exit called from inside a call)
-    return Mutex().try_lock_for(std::chrono::milliseconds(500));
+    // Tried in steps rather than with a timed lock, which not every sanitizer follows.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (Mutex().try_lock())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
 }
 
 void ReleaseCallLockAtExit()
