@@ -30,47 +30,6 @@ struct Case {
     std::vector<int32_t> codes; // what the first thread's last call may fail with
 };
 
-void Stop(uint32_t i)
-{
-    int32_t e = 0;
-    QXCM_STOPCAPTURE_40(i, &e);
-}
-
-void StopAndUnprepare(uint32_t i)
-{
-    int32_t e = 0;
-    QXCM_STOPCAPTURE_40(i, &e);
-    QXCM_UNPREPARECAPTURE_40(i, &e);
-}
-
-void Close(uint32_t i)
-{
-    int32_t e = 0;
-    QXCM_CLOSECAMERA_40(i, &e);
-}
-
-void Deinitialize(uint32_t)
-{
-    QXCM_DEINITIALIZE_40(1);
-}
-
-void OlderStop(uint32_t i)
-{
-    int32_t e = 0;
-    QXCM_STOPCAPTURE(i, &e);
-}
-
-void OlderClose(uint32_t i)
-{
-    int32_t e = 0;
-    QXCM_CLOSECAMERA(i, &e);
-}
-
-void OlderDeinitialize(uint32_t)
-{
-    QXCM_DEINITIALIZE();
-}
-
 // Starts a free-running sequence capture of a small area at a short exposure.
 void StartCapture(Family family, uint32_t i)
 {
@@ -110,18 +69,36 @@ TEST_F(Threads, ASecondThreadEndsWaitsAndCopiesAtAnyMoment)
 {
     const int32_t notReady = static_cast<int32_t>(0x80000103);
     const Case cases[] = {
-        {"stop", Family::Current, Stop, {QXERR_ABORT, QXERR_TIMEOUT}},
+        {"stop",
+         Family::Current,
+         [](uint32_t i) { QXCM_STOPCAPTURE_40(i, nullptr); },
+         {QXERR_ABORT, QXERR_TIMEOUT}},
         {"stop, unprepare",
          Family::Current,
-         StopAndUnprepare,
+         [](uint32_t i) {
+             QXCM_STOPCAPTURE_40(i, nullptr);
+             QXCM_UNPREPARECAPTURE_40(i, nullptr);
+         },
          {QXERR_ABORT, QXERR_TIMEOUT, notReady}},
-        {"close", Family::Current, Close, {QXERR_ABORT, QXERR_INVALIDHANDLE}},
-        {"de-initialise", Family::Current, Deinitialize, {QXERR_ABORT, QXERR_INVALIDHANDLE}},
-        {"older stop", Family::Older, OlderStop, {QXERR_ABORT, QXERR_TIMEOUT}},
-        {"older close", Family::Older, OlderClose, {QXERR_ABORT, QXERR_INVALIDHANDLE}},
+        {"close",
+         Family::Current,
+         [](uint32_t i) { QXCM_CLOSECAMERA_40(i, nullptr); },
+         {QXERR_ABORT, QXERR_INVALIDHANDLE}},
+        {"de-initialise",
+         Family::Current,
+         [](uint32_t) { QXCM_DEINITIALIZE_40(1); },
+         {QXERR_ABORT, QXERR_INVALIDHANDLE}},
+        {"older stop",
+         Family::Older,
+         [](uint32_t i) { QXCM_STOPCAPTURE(i, nullptr); },
+         {QXERR_ABORT, QXERR_TIMEOUT}},
+        {"older close",
+         Family::Older,
+         [](uint32_t i) { QXCM_CLOSECAMERA(i, nullptr); },
+         {QXERR_ABORT, QXERR_INVALIDHANDLE}},
         {"older de-initialise",
          Family::Older,
-         OlderDeinitialize,
+         [](uint32_t) { QXCM_DEINITIALIZE(); },
          {QXERR_ABORT, QXERR_INVALIDHANDLE}},
     };
     std::mt19937 random(18);
