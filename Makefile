@@ -1,14 +1,15 @@
 # Two entry points that do all set-up on a fresh machine:
-#   make demo   builds the release library and runs the main job on the simulated cameras
+#   make demo   builds the release library, its stand-ins and the demo (nothing else) and runs
+#               the main job on the simulated cameras
 #   make test   builds the sanitizer build and the Windows cross build and runs every test
 # Everything else here serves those two.
 
 JOBS ?= 2
 APT_PACKAGES = cmake ninja-build g++ clang clang-format libgtest-dev libgmock-dev googletest \
-	libbenchmark-dev libpng-dev g++-mingw-w64-x86-64-posix wine64 wine python3 \
-	python3-numpy python3-tifffile libtiff-tools \
+	libbenchmark-dev libstb-dev g++-mingw-w64-x86-64-posix wine64 wine python3 \
+	python3-numpy python3-tifffile python3-matplotlib libtiff-tools \
 	python3-pytest python3-hypothesis python3-setuptools python3-wheel python3-pip python3-venv \
-	pkg-config
+	pkg-config python3-aiohttp python3-pytest-aiohttp chromium chromium-driver python3-selenium
 export WINEDEBUG ?= -all
 # No dialogs offering add-ons when Wine makes its prefix on a fresh machine.
 export WINEDLLOVERRIDES ?= mscoree=d;mshtml=d
@@ -21,8 +22,9 @@ PYTHON ?= /usr/bin/python3
 # sources, and a rebuild after a small change should not cost a full one.
 LAUNCHER := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: demo test deps build-asan build-windows build-release build-release-lib test-python \
-	build-tsan test-tsan test-python-asan fuzz format format-check bench clean
+.PHONY: demo test deps build-asan build-windows build-release build-release-lib build-demo \
+	test-python test-view-browser test-python-asan \
+	build-tsan test-tsan fuzz format format-check bench clean
 
 deps:
 	@missing=""; for p in $(APT_PACKAGES); do \
@@ -42,6 +44,11 @@ build-release: deps
 build-release-lib: deps
 	cmake --preset release $(LAUNCHER) >/dev/null
 	cmake --build build/release -j $(JOBS) --target qxcm velaapi vlseqapi
+
+# The demo and what it loads: no test or benchmark, so a fresh clone's first demo is quick.
+build-demo: deps
+	cmake --preset release $(LAUNCHER) >/dev/null
+	cmake --build build/release -j $(JOBS) --target qxcm-demo qxcm velaapi vlseqapi
 
 build-asan: deps
 	cmake --preset asan $(LAUNCHER) >/dev/null
@@ -63,7 +70,8 @@ build-windows: deps
 	cmake --preset mingw-x64 $(LAUNCHER) >/dev/null
 	cmake --build build/mingw-x64 -j $(JOBS)
 
-demo: build-release
+# The demo writes its preview and recording into build/release/bin and prints their full paths.
+demo: build-demo
 	cd build/release/bin && ./qxcm-demo
 	@log=/tmp/qxlog.txt; echo "--- call log $$log: first and last lines of $$(wc -l <$$log)"; \
 	  head -n 12 $$log; echo "..."; tail -n 8 $$log
@@ -76,6 +84,7 @@ test: build-windows build-asan build-release-lib
 	cd build/asan && QXCM_WINDOWS_BIN=$(CURDIR)/build/mingw-x64/bin ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory test-python
 	$(MAKE) --no-print-directory test-python-asan
+	$(MAKE) --no-print-directory test-view-browser
 	$(MAKE) --no-print-directory test-tsan
 
 # pytest exits 5 when no test ran; like every nonzero status that fails the target.
@@ -89,6 +98,12 @@ ASAN_PYTHON = LD_PRELOAD=$$($(CXX) -print-file-name=libasan.so) ASAN_OPTIONS=det
 test-python-asan: build-asan
 	$(ASAN_PYTHON) QXCM_LIBRARY=$(CURDIR)/build/asan/bin $(PYTHON) -m pytest -q -p no:cacheprovider \
 	  python/tests/test_threads.py python/tests/test_frames.py
+
+# The live view in headless Chromium on 127.0.0.1, bounded in time; its screenshot is kept as
+# build/view-page.png.
+test-view-browser: build-release-lib
+	QXCM_LIBRARY=$(CURDIR)/build/release/bin QXCM_ARTEFACTS=$(CURDIR)/build timeout 300 \
+	  $(PYTHON) -m pytest -q -p no:cacheprovider python/browser_tests
 
 # The call-sequence fuzzer over many more seeds than CTest runs, under the sanitizers.
 FUZZ_SEEDS ?= 2000
@@ -104,6 +119,7 @@ format-check:
 bench: build-release
 	cd build/release/bin && for b in bench_*; do ./$$b; done
 	$(PYTHON) bench/bench_python.py
+	$(PYTHON) bench/bench_view.py
 
 clean:
 	rm -rf build

@@ -233,6 +233,12 @@ QXCM_API int32_t QXCM_GETFRAME_40(uint32_t i, uint32_t frameIndex, void *destina
 QXCM_API int32_t QXCM_GETFRAME_41(uint32_t i, int32_t frameIndex, int32_t bundleIndex,
                                   void *destination, double *timeStamp, uint32_t option,
                                   int32_t *error);
+/* Extension beyond the contract family (ordinal 143, after the family's own): the device's
+ * running number of buffer frame `frameIndex` and its time stamp as the copies above report it.
+ * The number counts every frame the camera exposed, so a jump between two frames is frames the
+ * camera never delivered; compare the stamp with a copy's to know which copy the number names. */
+QXCM_API int32_t QXCM_GETFRAMENUMBER_40(uint32_t i, int32_t frameIndex, uint32_t *frameNumber,
+                                        double *timeStamp, int32_t *error);
 /* The two views of a split sensor into two destinations. */
 QXCM_API int32_t QXCM_GETFRAME_SPLIT_40(uint32_t i, uint32_t frameIndex, void *destination1,
                                         void *destination2, double *timeStamp, uint32_t option,

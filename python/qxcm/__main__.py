@@ -1,4 +1,5 @@
-"""python3 -m qxcm [--camera N]: the cameras, and one camera's parameters and a snapped frame."""
+"""python3 -m qxcm [--camera N]: the cameras, and one camera's parameters and a snapped frame.
+python3 -m qxcm timing FILE [-o timing.png]: a recording's frame interval with its gaps."""
 
 import argparse
 import sys
@@ -29,6 +30,10 @@ def describe(param):
 
 
 def main(argv=None):
+    argv = sys.argv[1:] if argv is None else argv
+    if argv[:1] == ["timing"]:
+        from .timing import main as timing
+        return timing(argv[1:])
     parser = argparse.ArgumentParser(prog="python3 -m qxcm", description=__doc__)
     parser.add_argument("--camera", type=int, help="list this camera's parameters and snap")
     parser.add_argument("--log", action="store_true", help="write the call log")

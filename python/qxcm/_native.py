@@ -9,14 +9,14 @@ import ctypes
 import os
 import sys
 import threading
-from ctypes import POINTER, c_char_p, c_double, c_int32, c_uint32, c_uint64, c_void_p
+from ctypes import POINTER, c_char_p, c_double, c_float, c_int32, c_uint32, c_uint64, c_void_p
 from pathlib import Path
 
 from ._errors import NOMODULE, NOTSUPPORT, error_for
 
 U32, I32, U64, F64 = c_uint32, c_int32, c_uint64, c_double
 pU32, pI32, pU64, pF64 = POINTER(c_uint32), POINTER(c_int32), POINTER(c_uint64), POINTER(c_double)
-STR, BUF, pBUF = c_char_p, c_void_p, POINTER(c_void_p)
+STR, BUF, pBUF, pF32 = c_char_p, c_void_p, POINTER(c_void_p), POINTER(c_float)
 
 # name: argument types before the error out-parameter. Every export listed here returns 1 on
 # success and 0 on failure and ends with int32_t *error; the few that do not are in OWN_EXPORTS.
@@ -47,6 +47,7 @@ EXPORTS = {
     "QXCM_FIRETRIGGER_40": (U32,),
     "QXCM_GETFRAME_40": (U32, U32, BUF, pF64, U32),
     "QXCM_GETFRAME_41": (U32, I32, I32, BUF, pF64, U32),
+    "QXCM_GETFRAMENUMBER_40": (U32, I32, pU32, pF64),
     "QXCM_GETFRAME_SPLIT_40": (U32, U32, BUF, BUF, pF64, U32),
     "QXCM_GETFRAME_PACK12_40": (U32, U32, BUF, pF64, U32),
     "QXCM_STARTRECORDER_40": (U32, STR, U32),
@@ -65,6 +66,27 @@ EXPORTS = {
     "QXCM_GETTIMESTAMP": (U32, I32, pF64),
     "QXCM_SETAREA_40": (U32, I32, I32, I32, I32),
     "QXCM_GETAREA_40": (U32,) + (pI32,) * 16,
+    "QXCM_SETAREA_PAIRED_40": (U32,) + (I32,) * 6,
+    "QXCM_GETAREA_PAIRED_40": (U32,) + (pI32,) * 18,
+    "QXCM_SETMULTIREGION_40": (U32, BUF, I32),
+    "QXCM_SETOUTPUTTRIGGER_40": (U32, I32, I32, F64, F64, U32, U32),
+    "QXCM_SETMASTERPULSE_40": (U32, I32, I32, F64, I32),
+    "QXCM_SETLUT_40": (U32, BUF, I32),
+    "QXCM_SETEMPROTECTION_40": (U32, I32, I32, I32, I32),
+    "QXCM_GETEMPROTECTSTATUS_40": (U32, pI32),
+    "QXCM_GETELECTRONINFO_40": (U32, pF32, pF32),
+    "QXCM_GETELECTRONINFO": (U32, I32, pF32, pF32),  # the values stored for a buffer frame
+    "QXCM_SENSORCOOLER_40": (U32, I32),
+    "QXCM_TESTPATTERN_40": (U32, I32),
+    "QXCM_TESTPATTERN_41": (U32, I32, I32, I32),
+    "QXCM_SETRECURSIVEFILTER_40": (U32, I32),
+    "QXCM_SETFRAMEAVERAGING_40": (U32, I32),
+    "QXCM_BACKGROUNDSUBTRACT_40": (U32, I32, I32),
+    "QXCM_STOREBACKGROUNDFRAME_40": (U32, I32),
+    "QXCM_STOREBACKGROUNDFRAME_41": (U32, I32, I32),
+    "QXCM_SHADINGCORRECT_40": (U32, I32, I32),
+    "QXCM_STORESHADINGFRAME_40": (U32, I32),
+    "QXCM_STORESHADINGFRAME_41": (U32, I32, I32),
 }
 
 # Exports with a contract of their own: name -> (result type, argument types).

@@ -12,6 +12,8 @@ from ctypes import byref, c_double, c_int32, c_uint32
 
 from ._errors import ABORT, BUSY, INVALIDHANDLE, NOTSUPPORT, QxcmError, Timeout
 from ._native import native, refusal
+from .corrections import CorrectionsMixin
+from .features import FeaturesMixin
 from .frame import NO_HOST_TYPE, capture_layout
 from .params import Parameter, Parameters
 
@@ -28,6 +30,9 @@ _active, _active_lock = None, threading.Lock()  # the Library now open in this p
 
 CameraInfo = namedtuple("CameraInfo", "index model serial bus is_open")
 Area = namedtuple("Area", "x y width height")
+# A stream so far: frames the camera delivered, frames handed to the host, frames lost before
+# the last one handed (never delivered, or overwritten in the ring before they were copied).
+StreamCounts = namedtuple("StreamCounts", "delivered copied lost")
 
 
 def timeout_ms(timeout):
@@ -173,7 +178,7 @@ class Trigger:
         return f"<Trigger {' '.join(parts)}>"
 
 
-class Camera:
+class Camera(FeaturesMixin, CorrectionsMixin):
     """An open camera; as a context manager it closes on exit."""
 
     def __init__(self, library, index, force=False):
@@ -184,6 +189,7 @@ class Camera:
         self._stop_requested = False
         self._prepared = False
         self.closed = False
+        self.stream_counts = StreamCounts(0, 0, 0)
 
     def __enter__(self):
         return self
@@ -390,7 +396,12 @@ class Camera:
         else:
             name = "QXCM_GETFRAME_PACK12_40" if layout.packed12 else "QXCM_GETFRAME_40"
             self._call(name, index, addresses[0], byref(stamp), 0)
+        number, check = c_uint32(0), c_double(0.0)
+        self._call("QXCM_GETFRAMENUMBER_40", index, byref(number), byref(check))
+        # The stamp tells whether the number is the copied frame's or a later one's.
         frame.timestamp = stamp.value
+        frame.frame_number = number.value if check.value == stamp.value else -1
+        frame.electron_conversion = self._electron_values(index)
         return frame
 
     def _wait(self, limit, name):
@@ -448,7 +459,6 @@ class Camera:
                     self._check_stop("snap")
                     index, count = self._wait(limit, "snap")
                     frame = self._copy(layout, index)
-                    frame.frame_number = count - 1
         return frame
 
     def stream(self, n=None, timeout=None, buffers=STREAM_BUFFERS, record=None, durable=False):
@@ -457,8 +467,10 @@ class Camera:
         timeout is the longest wait for one frame in seconds (None: the library's limit from
         the exposure settings; none at all for external and software triggers). Frames that
         came while the host was busy are still handed out from the capture's ring, in order;
-        only frames the ring no longer holds are lost, and the next frame's ``skipped`` counts
-        them. With record=path every frame the camera delivers also goes to that .vlseq file
+        only frames the ring no longer holds are lost. A frame's ``frame_number`` is the camera's
+        own and its ``skipped`` counts every frame lost since the one before, whether the ring
+        lapped the host or the camera never delivered it; ``stream_counts`` sums them up so far.
+        With record=path every frame the camera delivers also goes to that .vlseq file
         (n frames at most), whether or not the host keeps up."""
         limit, buffers = timeout_ms(timeout), int32(buffers)
         if n is not None and n <= 0:
@@ -483,7 +495,8 @@ class Camera:
         with self._then(self._unprepare), self._recording(record, n, durable):
             self._call("QXCM_STARTCAPTURE_40")
             with self._then("QXCM_STOPCAPTURE_40"):
-                handed, last, lost = 0, 0, 0
+                handed, last, previous, lost = 0, 0, -1, 0
+                self.stream_counts = StreamCounts(0, 0, 0)
                 while n is None or handed < n:
                     newest, count = self._wait(limit, "stream")
                     # Frame c (counted from 1) lies in buffer newest - (count - c) of the ring
@@ -500,11 +513,13 @@ class Camera:
                             if self._captured() < c - 1 + ring:
                                 raise
                             frame = None
-                        if frame is None or self._captured() >= c - 1 + ring:
-                            lost += 1  # overwritten before or while it was copied
-                            continue
-                        frame.frame_number, frame.skipped, lost = c - 1, lost, 0
+                        if frame is None or frame.frame_number < 0 or \
+                                self._captured() >= c - 1 + ring:
+                            continue  # overwritten before or while it was copied
+                        frame.skipped = frame.frame_number - previous - 1
+                        previous, lost = frame.frame_number, lost + frame.skipped
                         handed += 1
+                        self.stream_counts = StreamCounts(count, handed, lost)
                         yield frame
                         if n is not None and handed >= n:
                             return

@@ -17,17 +17,20 @@ class Frame(np.ndarray):
 
     ``timestamp``: seconds since frame 0 of the capture or file; ``frame_number``: the frame's
     running number since the start of the capture (its index in a file); ``skipped``: frames
-    the camera delivered since the previous frame of a stream that were lost to the host."""
+    the camera delivered since the previous frame of a stream that were lost to the host;
+    ``electron_conversion``: (factor, offset) of a camera that reports electron values."""
 
     timestamp = 0.0
     frame_number = -1
     skipped = 0
+    electron_conversion = None
 
     def __array_finalize__(self, obj):
         if obj is not None:
             self.timestamp = getattr(obj, "timestamp", 0.0)
             self.frame_number = getattr(obj, "frame_number", -1)
             self.skipped = getattr(obj, "skipped", 0)
+            self.electron_conversion = getattr(obj, "electron_conversion", None)
 
     def __array_wrap__(self, out, context=None, *args):
         # Reductions give plain numbers, not zero-dimensional frames.
@@ -36,12 +39,23 @@ class Frame(np.ndarray):
 
     def __reduce__(self):
         base = np.asarray(self)
-        return (_rebuild, (base, self.timestamp, self.frame_number, self.skipped))
+        return (_rebuild, (base, self.timestamp, self.frame_number, self.skipped,
+                           self.electron_conversion))
+
+    @property
+    def electrons(self):
+        """The frame in electrons, (value - offset) x factor, as float32 (cameras that report
+        electron values)."""
+        if self.electron_conversion is None:
+            raise refusal(NOTSUPPORT, "the camera reports no electron values", "electrons")
+        factor, offset = self.electron_conversion
+        return (np.asarray(self, np.float32) - np.float32(offset)) * np.float32(factor)
 
 
-def _rebuild(array, timestamp, frame_number, skipped):
+def _rebuild(array, timestamp, frame_number, skipped, electron_conversion=None):
     frame = np.asarray(array).view(Frame)
     frame.timestamp, frame.frame_number, frame.skipped = timestamp, frame_number, skipped
+    frame.electron_conversion = electron_conversion
     return frame
 
 

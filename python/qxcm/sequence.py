@@ -35,7 +35,7 @@ class Header:
     def __init__(self, block):
         if len(block) < HEADER_BYTES or block[0:8] != TIFF_HEAD or block[16:24] != MAGIC:
             raise ValueError("not a .vlseq recording")
-        major, _, header_bytes, _, incompat = struct.unpack_from("<HHIII", block, 24)
+        major, _, header_bytes, self.compat, incompat = struct.unpack_from("<HHIII", block, 24)
         if major != 1 or incompat != 0 or header_bytes != HEADER_BYTES:
             raise ValueError("unsupported .vlseq version")
         if zlib.crc32(block[16:252]) != struct.unpack_from("<I", block, 252)[0]:
@@ -118,6 +118,79 @@ def frame_offsets(f, header, size):
     return table
 
 
+COMPAT_LEDGER = 4  # frames carry the device's numbers and the gaps before them
+
+
+def read_ledger(f, header, count):
+    """The device number of each of the first `count` frames and the gaps, as (first, count,
+    dropped) tuples, from the frame chunks (and the index for a gap after the last frame).
+    Files from before frames carried numbers are numbered by index, without gaps."""
+    if not header.compat & COMPAT_LEDGER:
+        return np.arange(count, dtype=np.uint64), []
+    indexed = _indexed_ledger(f, header, count)
+    if indexed is not None:
+        return indexed
+    numbers, gaps, off, size = np.empty(count, np.uint64), [], HEADER_BYTES, os.fstat(
+        f.fileno()).st_size
+    k = 0
+    while off + 96 <= size:
+        f.seek(off)
+        head = f.read(96)
+        kind, _, chunk_bytes, _, file_id, _ = struct.unpack_from("<HHQQII", head, 4)
+        if head[0:4] != b"VLCK" or file_id != header.file_id or chunk_bytes < 64 or \
+                chunk_bytes % 64 or chunk_bytes > size - off:
+            break
+        if kind == 1 and k < count:
+            number, gap, dropped = struct.unpack_from("<QII", head, 80)
+            numbers[k] = number
+            if gap:
+                gaps.append((int(number - gap), gap, dropped))
+            k += 1
+        elif kind == 3:
+            gap, dropped = struct.unpack_from("<II", head, 56)
+            if gap and k == count:
+                gaps.append((int(numbers[-1]) + 1, gap, dropped))
+            break
+        off += chunk_bytes
+    if k != count:
+        raise ValueError("the frame chunks end before the frames the library read")
+    return numbers, gaps
+
+
+def _indexed_ledger(f, header, count):
+    """The ledger table of a cleanly closed file's index (one read), or None when there is none
+    or it does not check out: its CRC, its frame count, and the rules every frame follows."""
+    commit = header.latest_commit()
+    if commit is None or commit[3] != 1 or commit[2] < HEADER_BYTES:
+        return None
+    f.seek(commit[2])
+    head = f.read(64)
+    if len(head) != 64 or head[0:4] != b"VLCK":
+        return None
+    kind, _, chunk_bytes, _, file_id, _ = struct.unpack_from("<HHQQII", head, 4)
+    n, texts, _, ledger_crc, trailing, trailing_dropped = struct.unpack_from("<QQIIII", head, 32)
+    start = 64 + n * 16 + texts * 24
+    if kind != 3 or file_id != header.file_id or n != count or start + n * 16 > chunk_bytes:
+        return None
+    f.seek(commit[2] + start)
+    table = f.read(n * 16)
+    if len(table) != n * 16 or zlib.crc32(table) != ledger_crc:
+        return None
+    entries = np.frombuffer(table, dtype=np.dtype([("number", "<u8"), ("gap", "<u4"),
+                                                    ("dropped", "<u4")]))
+    numbers, gap, dropped = entries["number"], entries["gap"].astype(np.uint64), \
+        entries["dropped"].astype(np.uint64)
+    rising = np.diff(numbers.astype(np.int64)) > 0  # a new capture may number from 0 again
+    if np.any(dropped > gap) or np.any(gap > numbers) or trailing_dropped > trailing or \
+            np.any((numbers[1:] - numbers[:-1] - 1 != gap[1:]) & rising):
+        return None
+    at = np.flatnonzero(gap)
+    gaps = [(int(numbers[k] - gap[k]), int(gap[k]), int(dropped[k])) for k in at]
+    if trailing and count:
+        gaps.append((int(numbers[-1]) + 1, trailing, trailing_dropped))
+    return numbers.copy(), gaps
+
+
 class Sequence:
     """A recording opened for reading (a context manager; close() frees its file slot)."""
 
@@ -144,7 +217,7 @@ class Sequence:
             raise refusal(FAILEDREADDATA, "frame geometry differs from the header",
                             "open_sequence")
         self.shape, self.dtype = h.shape, h.dtype
-        self._timestamps = None
+        self._timestamps = self._ledger = None
 
     def _call(self, name, *args):
         if self.closed:
@@ -190,7 +263,7 @@ class Sequence:
         frame = np.empty(self.shape, self.dtype).view(Frame)
         stamp = c_double(0.0)
         self._call("QXCM_GETVLSEQFRAMEDATA_40", k, frame.ctypes.data, byref(stamp), 0)
-        frame.timestamp, frame.frame_number = stamp.value, k
+        frame.timestamp, frame.frame_number = stamp.value, int(self.frame_numbers[k])
         return frame
 
     def __iter__(self):
@@ -211,15 +284,46 @@ class Sequence:
             self._timestamps = stamps
         return self._timestamps
 
+    def _read_ledger(self):
+        if self._ledger is None:
+            try:
+                with open(self.path, "rb") as f:
+                    numbers, gaps = read_ledger(f, self.header, self._count)
+            except (OSError, ValueError, struct.error) as e:
+                raise refusal(FAILEDREADDATA, str(e), "open_sequence") from None
+            numbers.flags.writeable = False
+            self._ledger = numbers, gaps
+        return self._ledger
+
+    @property
+    def frame_numbers(self):
+        """The device's number of every frame: a jump is frames the camera exposed that the
+        recording lacks (their index in recordings made before frames carried numbers)."""
+        return self._read_ledger()[0]
+
+    @property
+    def gaps(self):
+        """The numbers the recording lacks, as (first, count, dropped) tuples: `dropped` of them
+        the recorder dropped for want of room, the rest never reached it."""
+        return list(self._read_ledger()[1])
+
     def texts(self, level, k=0):
-        """The text stored at a level ("file", "group" or "frame"; or 0, 1, 2) and index, as
-        bytes (empty when none was written). Trailing NUL bytes are not kept."""
+        """The text stored at a level ("file", "group" or "frame", as str or bytes; or 0, 1, 2)
+        and index: a str as this package writes texts (UTF-8, which plain ASCII is too), the
+        bytes as stored when they are not such text; empty when none was written. Trailing
+        NUL bytes are not kept."""
+        if isinstance(level, (bytes, bytearray)):
+            level = bytes(level).decode("ascii", "replace")
         level = level_number(level)
         capacity = self.header.file_text_capacity if level in (0, 1) else \
             self.header.frame_text_capacity
         buf = ctypes.create_string_buffer(capacity + 1)
         self._call("QXCM_READMETADATA_40", level, int(k), buf, capacity + 1)
-        return buf.raw[:capacity].rstrip(b"\0")
+        raw = buf.raw[:capacity].rstrip(b"\0")
+        try:
+            return raw.decode("utf-8")
+        except UnicodeDecodeError:
+            return raw
 
     def asarray(self):
         """All frames as one array (frames x height x width [x 3]): a read-only memory map of

@@ -29,6 +29,8 @@ class Sim:
                                          ctypes.c_int32, ctypes.c_int32]
         dll.VelaSim_SetProperty.argtypes = [ctypes.c_int32, ctypes.c_uint32, ctypes.c_double]
         dll.VelaSim_DeliverFrames.argtypes = [ctypes.c_int32, ctypes.c_int32]
+        dll.VelaSim_GetProperty.argtypes = [ctypes.c_int32, ctypes.c_uint32,
+                                            ctypes.POINTER(ctypes.c_double)]
         self.dll = dll
 
     def reset(self):
@@ -36,6 +38,11 @@ class Sim:
 
     def fail(self, op, code, nth=1, sticky=False, prop=0):
         self.dll.VelaSim_FailCall(op.encode(), prop, nth, code, 1 if sticky else 0)
+
+    def value(self, camera, prop):
+        """A device property as the simulated camera holds it (None when it has none)."""
+        v = ctypes.c_double(0.0)
+        return v.value if self.dll.VelaSim_GetProperty(camera, prop, ctypes.byref(v)) >= 0 else None
 
     def clear_faults(self):
         self.dll.VelaSim_ClearFaults()

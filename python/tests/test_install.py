@@ -70,6 +70,10 @@ def test_pip_installs_offline_and_the_package_finds_the_installed_library(instal
     out = run(env_dir / "bin" / "python", "-m", "qxcm", "--camera", "1", cwd=tmp_path,
               env=dict(os.environ, QXCM_LIBRARY=str(library)))
     assert "C-SIMEM512" in out and "EXPOSURE TIME" in out and "frame 0: (512, 512) uint16" in out
+    # The live view's page travels with the package, and its console script is there.
+    out = run(env_dir / "bin" / "python", "-c", "from importlib import resources; print(resources"
+              ".files('qxcm.view').joinpath('page.html').read_text()[:15])", cwd=tmp_path)
+    assert out.startswith("<!DOCTYPE html>") and (env_dir / "bin" / "qxcm-view").exists()
 
 
 def test_the_python_readme_example_runs(sim, tmp_path):
@@ -113,3 +117,13 @@ def test_the_library_is_looked_for_beside_then_through_the_variable_then_in_the_
     wanted = {"beside": package / "libqxcm.so", "folder": folder / "libqxcm.so",
               "build": REPO / "build" / "release" / "bin" / "libqxcm.so"}[expect]
     assert Path(out) == wanted
+
+
+def test_without_numpy_the_program_prints_how_to_get_it(tmp_path):
+    (tmp_path / "numpy").mkdir()
+    (tmp_path / "numpy" / "__init__.py").write_text("raise ImportError('no numpy here')\n")
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join([str(tmp_path), str(REPO / "python")]))
+    done = subprocess.run([sys.executable, "-m", "qxcm"], capture_output=True, text=True,
+                          timeout=60, env=env, cwd=tmp_path)
+    assert done.returncode == 1 and done.stdout == ""
+    assert done.stderr.count("\n") == 1 and "apt-get install python3-numpy" in done.stderr

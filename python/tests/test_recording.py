@@ -23,7 +23,9 @@ def test_streamed_frames_read_back_with_their_stamps_and_texts(cam1, tmp_path):
         frames.append(f)
         if f.frame_number == 5:
             cam1.write_text(b"five\0and more", "frame", 5)  # a text between frames
-    cam1.record(str(tmp_path / "again.vlseq"), 3, texts={"file": "run 2", ("group", 1): "g1"})
+            cam1.write_text(b"\xb5s \xff", "frame", 6)  # no UTF-8: handed back as bytes
+    cam1.record(str(tmp_path / "again.vlseq"), 3, texts={"file": "run 2 at 20 \u00b5s",
+                                                         ("group", 1): b"g1"})
     with qxcm.open_sequence(path + ".vlseq") as seq:
         assert len(seq) == 12 and seq.shape == (512, 512) and seq.dtype == np.uint16
         for f in frames:
@@ -31,11 +33,13 @@ def test_streamed_frames_read_back_with_their_stamps_and_texts(cam1, tmp_path):
             assert np.array_equal(seq[k], f) and frame_number(seq[k]) == k
             assert seq[k].timestamp == pytest.approx(f.timestamp, abs=1e-6)
         assert np.array_equal(seq.timestamps, [seq[k].timestamp for k in range(12)])
-        assert seq.texts("frame", 5) == b"five\0and more" and seq.texts("frame", 4) == b""
+        assert seq.texts("frame", 5) == "five\0and more" and seq.texts(b"frame", 4) == ""
+        assert seq.texts(2, 6) == b"\xb5s \xff"
         whole = seq.asarray()  # a text chunk sits between frames 5 and 6: loaded, not mapped
         assert np.array_equal(whole, np.stack(list(seq)))
     with qxcm.open_sequence(tmp_path / "again.vlseq") as seq:
-        assert (seq.texts("file"), seq.texts("group", 1), len(seq)) == (b"run 2", b"g1", 3)
+        assert (seq.texts("file"), seq.texts("group", 1), len(seq)) == ("run 2 at 20 \u00b5s",
+                                                                         "g1", 3)
 
 
 def test_a_closed_recording_maps_without_reading_and_equals_frame_reads(lib, tmp_path):

@@ -95,7 +95,7 @@ int32_t Camera::AllocBuffers(int32_t count)
     bufferGeometry = g;
     bufferKind = BufferKind::Allocated;
     precaptured_ = false;
-    framesCaptured = 0;
+    framesCaptured = framesExposed = 0;
     newestIndex = -1;
     return VELA_OK;
 }
@@ -125,7 +125,7 @@ int32_t Camera::AttachBuffers(void **buffers, uint32_t count)
     bufferGeometry = CurrentGeometry();
     bufferKind = BufferKind::Attached;
     precaptured_ = false;
-    framesCaptured = 0;
+    framesCaptured = framesExposed = 0;
     newestIndex = -1;
     return VELA_OK;
 }
@@ -136,7 +136,7 @@ void Camera::DropBuffers()
     frames.clear();
     slots.clear();
     bufferKind = BufferKind::None;
-    framesCaptured = 0;
+    framesCaptured = framesExposed = 0;
     newestIndex = -1;
     source_.reset();
 }
@@ -178,7 +178,7 @@ int32_t Camera::Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool man
     captureReference_ = reference == 2 || reference == 3 ? static_cast<uint32_t>(reference) : 0;
     referenceCaptured_ = false;
     slots.assign(frames.size(), FrameSlot{});
-    framesCaptured = 0;
+    framesCaptured = framesExposed = 0;
     newestIndex = -1;
     frameEventsSeen_ = 0;
     referenceFrames_ = referenceEventsSeen_ = 0;
@@ -280,17 +280,26 @@ std::shared_ptr<const FrameSource> Camera::Source(std::unique_lock<std::mutex> &
 }
 
 // Fills the next buffer frame and publishes it. The copy runs without the lock; `writers_`
-// keeps the buffers alive until it is done.
-void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread)
+// keeps the buffers alive until it is done. A lost frame uses up its number and nothing else.
+bool Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread)
 {
     std::shared_ptr<const FrameSource> source = Source(lock, CurrentProcessing());
     if (!capturing || frames.empty() || !(source->geometry == bufferGeometry))
-        return;
+        return false;
+    const uint32_t number = framesExposed++;
+    if (loss.Active() && loss.Lost(number)) {
+        if (std::shared_ptr<RecorderSink> sink = recorder_) {
+            const uint32_t images = bufferGeometry.bundle;
+            lock.unlock();
+            sink->Lost(images);
+            lock.lock();
+        }
+        return true;
+    }
     const uint32_t recursive = RecursiveFrames();
     if (recursive <= 1)
         filter_.Reset();
     const size_t slotIndex = framesCaptured % frames.size();
-    const uint32_t number = framesCaptured;
     uint8_t *frame = frames[slotIndex];
     slots[slotIndex].filled = false;
     ++writers_;
@@ -316,7 +325,8 @@ void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool prod
         Geometry g = bufferGeometry;
         FrameSlot s = slot;
         lock.unlock();
-        sink->Append(frame, g, s.stampSeconds, s.stampMicroseconds);
+        sink->Append(frame, g, s.stampSeconds, s.stampMicroseconds, uint64_t{number} * g.bundle,
+                     backPressure);
         lock.lock();
     }
     --writers_;
@@ -327,6 +337,7 @@ void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool prod
         captureEndPending_ = true;
     }
     changed.notify_all();
+    return true;
 }
 
 // A disk slower than the camera slows the capture here, before a frame is produced: no buffer
@@ -335,7 +346,7 @@ void Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool prod
 void Camera::AwaitRecorderRoom(std::unique_lock<std::mutex> &lock)
 {
     std::shared_ptr<RecorderSink> sink = recorder_;
-    if (!sink)
+    if (!sink || !backPressure)
         return;
     const uint32_t images = bufferGeometry.bundle;
     lock.unlock();
@@ -402,9 +413,7 @@ int32_t Camera::Deliver(std::unique_lock<std::mutex> &lock, int32_t count)
         } else {
             stamp = NowSeconds();
         }
-        uint32_t before = framesCaptured;
-        Produce(lock, stamp, false);
-        if (framesCaptured == before)
+        if (!Produce(lock, stamp, false))
             break;
         ++delivered;
     }

@@ -36,6 +36,7 @@ void Recorder::Detach()
     StopWriter();
     ReleaseRing();
     std::lock_guard file(io);
+    NoteTrailingGap();
     writer.Checkpoint();
 }
 
@@ -70,7 +71,7 @@ void Recorder::WriteLeftovers()
         const uint64_t slot = tail_ % slotCount_;
         const QueuedImage &image = images_[slot];
         if (writer.AppendFrame(ring_.get() + slot * slotBytes_, rowBytes_, image.seconds,
-                               image.microseconds) < 0)
+                               image.microseconds, &image.ledger) < 0)
             error_ = VELA_ERR_FAILEDWRITEDATA;
         else
             ++written_;

@@ -4,9 +4,10 @@
 // each image into a ring of slots allocated at the connection; a writer thread per connected
 // recorder appends them to the file, and the producer waits while the ring is full, so frames
 // are not dropped or reordered and the capture slows only when the disk cannot keep up
-// (sim_recorder_test.cpp); a process ending on Windows may lose what the ring held then
-// (recorder_exit_test.cpp). Texts join the same queue, so neither the host nor the capture
-// waits for the disk to write them.
+// (sim_recorder_test.cpp), unless the camera's back-pressure is off: then an image that finds
+// the ring full is dropped and the file records the gap; a process ending on Windows may lose what
+// the ring held then (recorder_exit_test.cpp). Texts join the same queue, so neither the host nor
+// the capture waits for the disk to write them.
 #pragma once
 
 #include <stdint.h>
@@ -24,6 +25,10 @@
 #include "vlseq_writer.h"
 
 namespace velasim {
+
+// A slow disk: each frame a writer thread writes waits this long first (0 to 1 s, else
+// VELA_ERR_INVALIDPARAM). Process-wide, back to 0 with VelaSim_Reset.
+int32_t SetRecorderWriteDelay(int32_t microseconds);
 
 // Three locks, taken in this order and never with a camera's lock held: `life` while the
 // writer thread starts or ends or the file is replaced; `io` around every use of the writer,
@@ -88,8 +93,13 @@ class Recorder final : public RecorderSink {
 
     void AwaitRoom(uint32_t images) override;
 
-    void Append(const uint8_t *frame, const Geometry &g, uint32_t seconds,
-                int32_t microseconds) override;
+    void Append(const uint8_t *frame, const Geometry &g, uint32_t seconds, int32_t microseconds,
+                uint64_t firstImage, bool mayWait) override;
+
+    void Lost(uint32_t images) override;
+
+    // Images dropped for want of room and lost before reaching the recorder, so far.
+    void LedgerCounts(uint64_t &dropped, uint64_t &lost);
 
     void Detach() override;
 
@@ -98,6 +108,7 @@ class Recorder final : public RecorderSink {
         bool ready = false; // copied in; the producer fills a slot without the lock
         uint32_t seconds = 0;
         int32_t microseconds = 0;
+        vlseqfmt::LedgerEntry ledger;
     };
     struct QueuedText {
         uint64_t before; // the queued image it goes before
@@ -110,6 +121,9 @@ class Recorder final : public RecorderSink {
     uint64_t Room() const { return slotCount_ - (head_ - tail_); }
     bool NextReady() const { return tail_ < head_ && images_[tail_ % slotCount_].ready; }
     bool TextDue() const { return !texts_.empty() && texts_.front().before <= tail_; }
+
+    // The ledger of an image taken into the queue; caller holds mutex.
+    vlseqfmt::LedgerEntry Keep(uint64_t number);
 
     // Writes the next queued text. Caller holds mutex through `lock`, and io when ioHeld.
     void WriteNextText(std::unique_lock<std::mutex> &lock, bool ioHeld);
@@ -143,6 +157,14 @@ class Recorder final : public RecorderSink {
     bool fileOpen_ = false;
     int64_t accepted_ = 0, written_ = 0; // frames of the open file
     int32_t error_ = 0;                  // the writer thread's failure; it stops every append
+    // Since the last image taken: images dropped, and images lost before the recorder saw them.
+    uint64_t pendingDropped_ = 0, pendingLost_ = 0;
+    uint64_t droppedTotal_ = 0, lostTotal_ = 0;
+    bool kept_ = false;     // an image was taken since the file was opened
+    uint64_t lastKept_ = 0; // its number
+    // Stores the numbers missing after the last image for the close or checkpoint that follows.
+    // Caller holds io.
+    void NoteTrailingGap();
 };
 
 } // namespace velasim

@@ -4,7 +4,10 @@
 #include <string.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <new>
+#include <thread>
 
 #include "recorder.h"
 #include "sim_state.h"
@@ -60,7 +63,17 @@ void CopyImage(const uint8_t *image, const Geometry &g, uint8_t *out)
         }
     }
 }
+std::atomic<int32_t> gWriteDelayUs{0};
+
 } // namespace
+
+int32_t SetRecorderWriteDelay(int32_t microseconds)
+{
+    if (microseconds < 0 || microseconds > 1000000)
+        return VELA_ERR_INVALIDPARAM;
+    gWriteDelayUs = microseconds;
+    return VELA_OK;
+}
 
 Recorder::~Recorder()
 {
@@ -98,6 +111,8 @@ int32_t Recorder::OpenFor(const Geometry &g, uint32_t deviceDataType)
     {
         std::lock_guard queue(mutex);
         accepted_ = written_ = 0;
+        pendingDropped_ = pendingLost_ = droppedTotal_ = lostTotal_ = 0;
+        kept_ = false;
         fileOpen_ = true;
         pending.swap(pending_);
     }
@@ -117,7 +132,56 @@ int32_t Recorder::CloseFile()
         fileOpen_ = false;
     }
     std::lock_guard lock(io);
+    NoteTrailingGap();
     return writer.Close();
+}
+
+void Recorder::NoteTrailingGap()
+{
+    uint64_t gap = 0, dropped = 0;
+    {
+        std::lock_guard lock(mutex);
+        gap = pendingDropped_ + pendingLost_;
+        dropped = pendingDropped_;
+    }
+    const auto u32 = [](uint64_t v) {
+        return static_cast<uint32_t>(std::min<uint64_t>(v, UINT32_MAX));
+    };
+    if (writer.IsOpen() && writer.FrameCount() > 0)
+        writer.SetTrailingGap(u32(gap), u32(dropped));
+}
+
+vlseqfmt::LedgerEntry Recorder::Keep(uint64_t number)
+{
+    // Between two kept images the gap is exactly the numbers between them; before the first
+    // (or when a new capture numbers from 0 again) it is what the recorder saw go missing.
+    const uint64_t missing = pendingDropped_ + pendingLost_;
+    const uint64_t gap =
+        kept_ && number > lastKept_ ? number - lastKept_ - 1 : std::min(number, missing);
+    vlseqfmt::LedgerEntry e;
+    e.number = number;
+    e.gap = gap > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(gap);
+    e.dropped = static_cast<uint32_t>(std::min<uint64_t>(pendingDropped_, e.gap));
+    pendingDropped_ = pendingLost_ = 0;
+    kept_ = true;
+    lastKept_ = number;
+    return e;
+}
+
+void Recorder::Lost(uint32_t images)
+{
+    std::lock_guard lock(mutex);
+    if (!Accepting())
+        return;
+    pendingLost_ += images;
+    lostTotal_ += images;
+}
+
+void Recorder::LedgerCounts(uint64_t &dropped, uint64_t &lost)
+{
+    std::lock_guard lock(mutex);
+    dropped = droppedTotal_;
+    lost = lostTotal_;
 }
 
 int32_t Recorder::Text(uint32_t level, int32_t index, const void *text, uint32_t length)
@@ -261,19 +325,25 @@ void Recorder::AwaitRoom(uint32_t images)
 }
 
 void Recorder::Append(const uint8_t *frame, const Geometry &g, uint32_t seconds,
-                      int32_t microseconds)
+                      int32_t microseconds, uint64_t firstImage, bool mayWait)
 {
     for (uint32_t k = 0; k < g.bundle; ++k) {
         uint64_t slot = 0;
         uint8_t *to = nullptr;
         {
             std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return !Accepting() || Room() > 0; });
+            if (mayWait)
+                changed.wait(lock, [&] { return !Accepting() || Room() > 0; });
             if (!Accepting() || !(g == acceptGeometry_))
                 return;
+            if (Room() == 0) {
+                ++pendingDropped_;
+                ++droppedTotal_;
+                continue;
+            }
             slot = head_++ % slotCount_;
             ++accepted_;
-            images_[slot] = QueuedImage{false, seconds, microseconds};
+            images_[slot] = QueuedImage{false, seconds, microseconds, Keep(firstImage + k)};
             to = ring_.get() + slot * slotBytes_;
         }
         CopyImage(frame + k * g.ImageBytes(), g, to);
@@ -330,9 +400,11 @@ void Recorder::WriterLoop()
         const bool write = error_ == 0; // after a failure the queue is only emptied
         lock.unlock();
         int32_t r = VELA_OK;
+        if (const int32_t delay = gWriteDelayUs.load(); delay > 0 && write)
+            std::this_thread::sleep_for(std::chrono::microseconds(delay));
         if (write) {
             std::lock_guard file(io);
-            r = writer.AppendFrame(pixels, pitch, image.seconds, image.microseconds);
+            r = writer.AppendFrame(pixels, pitch, image.seconds, image.microseconds, &image.ledger);
         }
         lock.lock();
         if (r < 0 && error_ == 0)

@@ -17,6 +17,7 @@
 #include "camera_set.h"
 #include "core/saturating_cast.h"
 #include "frame_corrections.h"
+#include "frame_loss.h"
 #include "frame_source.h"
 #include "vela_api.h"
 
@@ -130,7 +131,12 @@ class Camera {
     std::vector<FrameSlot> slots;
     bool capturing = false;
     int32_t startMode = 0;
-    uint32_t framesCaptured = 0; // buffer frames since the start
+    uint32_t framesCaptured = 0; // buffer frames delivered since the start
+    uint32_t framesExposed = 0;  // frames exposed since the start: the next frame's number
+    FrameLoss loss;              // frames lost between the sensor and the host
+    // Off: a connected recorder whose ring is full drops the frame instead of holding up the
+    // sensor, which keeps its pace.
+    bool backPressure = true;
     int32_t newestIndex = -1;
 
   private:
@@ -156,7 +162,9 @@ class Camera {
     uint32_t AveragedFrames() const;
     std::shared_ptr<const FrameSource> Source(std::unique_lock<std::mutex> &lock,
                                               const Processing &processing);
-    void Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread);
+    // Exposes the next frame and delivers it unless it is lost; false when nothing was exposed
+    // (the capture ended or the buffers changed).
+    bool Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread);
     void AwaitRecorderRoom(std::unique_lock<std::mutex> &lock);
     void ProducerLoop();
     void JoinProducer(std::unique_lock<std::mutex> &lock);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "device_call.h"
+#include "recorder.h"
 #include "sim_state.h"
 #include "vela_api.h"
 #include "vela_sim_internal.h"
@@ -16,6 +17,7 @@ using velasim::State;
 void VelaSim_Reset(void)
 {
     velasim::CloseAllRecorders();
+    velasim::SetRecorderWriteDelay(0);
     {
         auto &s = State();
         std::lock_guard lock(s.mutex);
@@ -123,4 +125,46 @@ void VelaSim_JournalClear(void)
 void VelaSim_JournalEnable(int32_t on)
 {
     velasim::JournalEnable(on != 0);
+}
+
+int32_t VelaSim_SetFrameLoss(int32_t camera, double rate, uint64_t seed)
+{
+    std::shared_ptr<velasim::Camera> c = velasim::CameraAt(camera);
+    if (!c)
+        return VELA_ERR_INVALIDCAMERA;
+    std::lock_guard lock(c->mutex);
+    return c->loss.SetRate(rate, seed);
+}
+
+int32_t VelaSim_SetLostFrames(int32_t camera, const int64_t *numbers, int32_t count)
+{
+    std::shared_ptr<velasim::Camera> c = velasim::CameraAt(camera);
+    if (!c)
+        return VELA_ERR_INVALIDCAMERA;
+    std::lock_guard lock(c->mutex);
+    return c->loss.SetList(numbers, count);
+}
+
+int32_t VelaSim_FrameLost(int32_t camera, int64_t number)
+{
+    std::shared_ptr<velasim::Camera> c = velasim::CameraAt(camera);
+    if (!c)
+        return VELA_ERR_INVALIDCAMERA;
+    std::lock_guard lock(c->mutex);
+    return number >= 0 && c->loss.Lost(static_cast<uint64_t>(number)) ? 1 : 0;
+}
+
+int32_t VelaSim_SetBackPressure(int32_t camera, int32_t on)
+{
+    std::shared_ptr<velasim::Camera> c = velasim::CameraAt(camera);
+    if (!c)
+        return VELA_ERR_INVALIDCAMERA;
+    std::lock_guard lock(c->mutex);
+    c->backPressure = on != 0;
+    return VELA_OK;
+}
+
+int32_t VelaSim_SetRecorderDelay(int32_t microseconds)
+{
+    return velasim::SetRecorderWriteDelay(microseconds);
 }

@@ -35,8 +35,14 @@ int32_t LoadCameraSetLocked(const std::string &text)
     ShutDownLocked();
     s.set = std::move(parsed);
     s.cameras.clear();
-    for (size_t k = 0; k < s.set.size(); ++k)
+    FrameLoss loss;
+    if (const char *plan = getenv("VELASIM_FRAME_LOSS");
+        plan != nullptr && *plan != '\0' && loss.SetFromText(plan) < 0)
+        fprintf(stderr, "velasim: VELASIM_FRAME_LOSS refused: %s\n", plan);
+    for (size_t k = 0; k < s.set.size(); ++k) {
         s.cameras.push_back(std::make_shared<Camera>(static_cast<int32_t>(k), s.set[k]));
+        s.cameras.back()->loss = loss;
+    }
     s.setLoaded = true;
     return static_cast<int32_t>(s.set.size());
 }

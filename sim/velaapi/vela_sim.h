@@ -41,11 +41,31 @@ VELASIM_API void VelaSim_ClearFaults(void);
 VELASIM_API void VelaSim_DeliverAfter(const char *op, int32_t nth, int32_t camera, int32_t count);
 
 // Manual clock: with it on, frames arrive only when DeliverFrames is called (each frame
-// advances the simulated time by one frame interval). Off: a producer thread paces the frames.
+// advances the simulated time by one frame interval; the count is of frames exposed, lost ones
+// included, and so is the result). Off: a producer thread paces the frames.
 // 2: the manual clock, and a wait that finds nothing pending times out at once, advancing the
 // simulated time by its limit (for time-outs without waiting; also a wait without a limit).
 VELASIM_API void VelaSim_SetManualClock(int32_t on);
 VELASIM_API int32_t VelaSim_DeliverFrames(int32_t camera, int32_t count);
+
+// Frames lost between the sensor and the host, from the next exposure on: a lost frame uses up
+// its number (the next delivered frame's number jumps) and is never delivered. SetFrameLoss:
+// a rate in (0, 1] from a seed; SetLostFrames: strictly ascending numbers 0..4294967295, none
+// (count 0) to lose nothing. Anything else is refused with VELA_ERR_INVALIDPARAM and changes
+// nothing. FrameLost: 1 when the camera's plan loses that number, else 0 (negative: no camera).
+// The variable VELASIM_FRAME_LOSS ("RATE@SEED" or "N,N,...") gives every camera a plan when
+// the camera set is loaded.
+VELASIM_API int32_t VelaSim_SetFrameLoss(int32_t camera, double rate, uint64_t seed);
+VELASIM_API int32_t VelaSim_SetLostFrames(int32_t camera, const int64_t *numbers, int32_t count);
+VELASIM_API int32_t VelaSim_FrameLost(int32_t camera, int64_t number);
+
+// Back-pressure of a connected recorder on the capture: on (the default), a full ring holds up
+// the sensor; off, the sensor keeps its pace and the recorder drops the frames that find no
+// room, recording the gap.
+VELASIM_API int32_t VelaSim_SetBackPressure(int32_t camera, int32_t on);
+// A slow disk: every recorder's writer thread waits this many microseconds (0 to 1,000,000)
+// before each frame it writes; 0 again after VelaSim_Reset.
+VELASIM_API int32_t VelaSim_SetRecorderDelay(int32_t microseconds);
 
 // Journal of every device call, one line each: "Name(arg=value, ...) -> result".
 VELASIM_API int32_t VelaSim_JournalCount(void);

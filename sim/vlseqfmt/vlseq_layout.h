@@ -31,12 +31,18 @@ inline constexpr uint16_t kChunkIndex = 3;
 // Field offsets inside chunks.
 inline constexpr size_t kFrameIndexAt = 32, kFrameSecondsAt = 40, kFrameMicrosAt = 44,
                         kFrameDataOffsetAt = 48, kFrameDataBytesAt = 56, kFrameIfdOffsetAt = 64,
-                        kFrameIfdBytesAt = 72, kFrameDataCrcAt = 76;
+                        kFrameIfdBytesAt = 72, kFrameDataCrcAt = 76, kFrameNumberAt = 80,
+                        kFrameGapAt = 88, kFrameDroppedAt = 92;
 inline constexpr size_t kTextLevelAt = 32, kTextIndexAt = 36, kTextBytesAt = 40, kTextCrcAt = 44;
-inline constexpr size_t kIndexFrameCountAt = 32, kIndexTextCountAt = 40, kIndexPayloadCrcAt = 48;
+inline constexpr size_t kIndexFrameCountAt = 32, kIndexTextCountAt = 40, kIndexPayloadCrcAt = 48,
+                        kIndexLedgerCrcAt = 52, kIndexTrailingGapAt = 56,
+                        kIndexTrailingDroppedAt = 60;
+inline constexpr size_t kIndexLedgerEntryBytes = 16;
 
 inline constexpr uint32_t kCompatBuffered = 1u; // recorded with a commit per frame, no OS flush
 inline constexpr uint32_t kCompatDataCrc = 2u;  // FRAME chunks carry a CRC of their pixels
+inline constexpr uint32_t kCompatLedger = 4u;   // frames carry the device's numbers and gaps
+inline constexpr uint16_t kVersionMinor = 1;    // the minor version this writer produces
 
 inline constexpr uint32_t kLevelFrame = 0;
 inline constexpr uint32_t kLevelFile = 0x01000000;
@@ -57,6 +63,27 @@ inline constexpr uint64_t AlignUp(uint64_t v, uint64_t powerOfTwo)
 inline bool IsTextLevel(uint32_t level)
 {
     return level == kLevelFrame || level == kLevelFile || level == kLevelGroup;
+}
+
+// Where a frame stands among the frames the device exposed: its number, and the numbers missing
+// right before it (the gap), of which the recorder dropped `dropped` for want of room; the rest
+// never reached the recorder.
+struct LedgerEntry {
+    uint64_t number = 0;
+    uint32_t gap = 0;
+    uint32_t dropped = 0;
+};
+
+// Whether `e` may follow `previous` (nullptr for the first frame): the gap fills exactly the
+// numbers between the two frames, or, when the numbers start again (a new capture), lies within
+// the numbers before `e`; the dropped ones are part of the gap.
+inline bool LedgerFollows(const LedgerEntry *previous, const LedgerEntry &e)
+{
+    if (e.dropped > e.gap || e.gap > e.number)
+        return false;
+    if (previous == nullptr || e.number <= previous->number)
+        return true;
+    return e.number - previous->number - 1 == e.gap;
 }
 
 // Samples per pixel and bytes per sample of pixel types 1..4; false for any other type.

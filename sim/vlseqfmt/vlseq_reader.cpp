@@ -81,6 +81,8 @@ void Reader::Clear()
     dataOffsets_.clear();
     stamps_.clear();
     texts_.clear();
+    ledger_.clear();
+    trailing_ = {};
     usedIndex_ = false;
 }
 
@@ -145,6 +147,9 @@ int32_t Reader::Walk(uint64_t committedFrames)
     dataOffsets_.clear();
     stamps_.clear();
     texts_.clear();
+    ledger_.clear();
+    trailing_ = {};
+    const bool ledgerBit = (h_.compatFlags & kCompatLedger) != 0;
     const uint64_t align = uint64_t{1} << h_.dataAlignLog2;
     const bool crcBit = (h_.compatFlags & kCompatDataCrc) != 0;
     const bool bufferedBit = (h_.compatFlags & kCompatBuffered) != 0;
@@ -175,6 +180,12 @@ int32_t Reader::Walk(uint64_t committedFrames)
                 dataOffset < off + kFramePrefixBytes || fb > c.chunkBytes ||
                 dataOffset - off > c.chunkBytes - fb)
                 break;
+            LedgerEntry e{frames, 0, 0};
+            if (ledgerBit)
+                e = {Get64(hdr + kFrameNumberAt), Get32(hdr + kFrameGapAt),
+                     Get32(hdr + kFrameDroppedAt)};
+            if (!LedgerFollows(ledger_.empty() ? nullptr : &ledger_.back(), e))
+                break;
             // Frames past the last commit: complete chunks are trusted only where nothing but
             // a process crash can have cut them (buffered recording) or where their pixels
             // carry a CRC. A power loss may leave a durable recording's tail full of zeros.
@@ -185,6 +196,7 @@ int32_t Reader::Walk(uint64_t committedFrames)
                     break;
             }
             dataOffsets_.push_back(dataOffset);
+            ledger_.push_back(e);
             stamps_.push_back(
                 {Get32(hdr + kFrameSecondsAt), static_cast<int32_t>(Get32(hdr + kFrameMicrosAt))});
         } else {
@@ -268,6 +280,31 @@ bool Reader::TryIndex(const CommitRecord &commit)
         if (bytes != 0)
             ranges.emplace_back(at, bytes);
     }
+    // Files of version 1.0 have no ledger: their frames are numbered by their index.
+    std::vector<LedgerEntry> ledger(static_cast<size_t>(n));
+    LedgerEntry trailing;
+    if ((h_.compatFlags & kCompatLedger) == 0) {
+        for (size_t i = 0; i < n; ++i)
+            ledger[i].number = i;
+    } else {
+        const uint64_t ledgerBytes = n * kIndexLedgerEntryBytes;
+        if (ledgerBytes > room - payloadBytes)
+            return false;
+        std::vector<uint8_t> table(static_cast<size_t>(ledgerBytes));
+        if (!src_->Read(t + kIndexHeaderBytes + payloadBytes, table.data(), table.size()) ||
+            Crc32(table.data(), table.size()) != Get32(hdr + kIndexLedgerCrcAt))
+            return false;
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t *q = table.data() + i * kIndexLedgerEntryBytes;
+            ledger[i] = {Get64(q), Get32(q + 8), Get32(q + 12)};
+            if (!LedgerFollows(i == 0 ? nullptr : &ledger[i - 1], ledger[i]))
+                return false;
+        }
+        trailing.gap = Get32(hdr + kIndexTrailingGapAt);
+        trailing.dropped = Get32(hdr + kIndexTrailingDroppedAt);
+        if (trailing.dropped > trailing.gap || (n == 0 && trailing.gap != 0))
+            return false;
+    }
     std::sort(ranges.begin(), ranges.end());
     for (size_t i = 1; i < ranges.size(); ++i)
         if (ranges[i].first - ranges[i - 1].first < ranges[i - 1].second)
@@ -287,11 +324,32 @@ bool Reader::TryIndex(const CommitRecord &commit)
             Get32(fh + kFrameSecondsAt) != stamps.back().seconds ||
             static_cast<int32_t>(Get32(fh + kFrameMicrosAt)) != stamps.back().microseconds)
             return false;
+        if ((h_.compatFlags & kCompatLedger) != 0 &&
+            (Get64(fh + kFrameNumberAt) != ledger.back().number ||
+             Get32(fh + kFrameGapAt) != ledger.back().gap ||
+             Get32(fh + kFrameDroppedAt) != ledger.back().dropped))
+            return false;
     }
     dataOffsets_ = std::move(offsets);
+    ledger_ = std::move(ledger);
+    trailing_ = trailing;
     stamps_ = std::move(stamps);
     texts_ = std::move(texts);
     return true;
+}
+
+std::vector<Gap> Reader::Gaps() const
+{
+    std::vector<Gap> gaps;
+    for (size_t k = 0; k < ledger_.size(); ++k) {
+        const LedgerEntry &e = ledger_[k];
+        if (e.gap != 0)
+            gaps.push_back({e.number - e.gap, e.gap, e.dropped, static_cast<int64_t>(k)});
+    }
+    if (trailing_.gap != 0 && !ledger_.empty())
+        gaps.push_back({ledger_.back().number + 1, trailing_.gap, trailing_.dropped,
+                        static_cast<int64_t>(ledger_.size())});
+    return gaps;
 }
 
 int32_t Reader::LockFrame(int64_t k, const void **address)

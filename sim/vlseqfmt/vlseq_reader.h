@@ -49,6 +49,16 @@ struct TextSpan {
 };
 using TextKey = std::pair<uint32_t, int32_t>; // level, index; ordered as the index stores them
 
+// Numbers the device exposed that the file lacks: `count` numbers from `first`, of which the
+// recorder dropped `dropped` (the rest never reached it), right before frame `beforeFrame`
+// (the frame count for a gap at the end).
+struct Gap {
+    uint64_t first;
+    uint64_t count;
+    uint64_t dropped;
+    int64_t beforeFrame;
+};
+
 class Reader {
   public:
     // 1; VELA_ERR_FAILEDREADDATA for anything that is not a readable recording with at least
@@ -61,6 +71,10 @@ class Reader {
     const std::vector<Stamp> &Stamps() const { return stamps_; }
     uint64_t DataOffset(int64_t k) const { return dataOffsets_[static_cast<size_t>(k)]; }
     const std::map<TextKey, TextSpan> &Texts() const { return texts_; }
+    // Every frame's device number and the gap before it; the gap after the last frame.
+    const std::vector<LedgerEntry> &Ledger() const { return ledger_; }
+    const LedgerEntry &TrailingGap() const { return trailing_; }
+    std::vector<Gap> Gaps() const;
     bool UsedIndex() const { return usedIndex_; } // false: the chunk stream was walked
     uint64_t SourceSize() const { return size_; }
 
@@ -86,6 +100,8 @@ class Reader {
     std::vector<uint64_t> dataOffsets_;
     std::vector<Stamp> stamps_;
     std::map<TextKey, TextSpan> texts_;
+    std::vector<LedgerEntry> ledger_;
+    LedgerEntry trailing_;
     bool usedIndex_ = false;
     AlignedBuffer frame_;
 };

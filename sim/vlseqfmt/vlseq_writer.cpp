@@ -58,7 +58,9 @@ int32_t MakeHeader(const Geometry &g, uint32_t maxFrames, uint32_t fileTextCapac
     h.fileTextCapacity = fileTextCapacity;
     h.frameTextCapacity = frameTextCapacity;
     h.dataAlignLog2 = options.dataAlignLog2;
-    h.compatFlags = (buffered ? kCompatBuffered : 0u) | (options.dataCrc ? kCompatDataCrc : 0u);
+    h.versionMinor = kVersionMinor;
+    h.compatFlags =
+        (buffered ? kCompatBuffered : 0u) | (options.dataCrc ? kCompatDataCrc : 0u) | kCompatLedger;
     h.createdUnixTime = static_cast<uint64_t>(std::time(nullptr));
     h.fileId = options.fileId != 0 ? options.fileId : NewFileId();
     *out = h;
@@ -84,6 +86,8 @@ struct Writer::State {
     int64_t frameCount = 0;
     std::vector<uint64_t> dataOffsets;
     std::vector<uint64_t> stamps; // seconds | microseconds bits << 32, the index entry's tail
+    std::vector<LedgerEntry> ledger;
+    uint32_t trailingGap = 0, trailingDropped = 0;
     std::vector<uint64_t> pendingIfds;
     std::map<std::pair<uint32_t, int32_t>, std::pair<uint64_t, uint32_t>> texts;
     std::vector<uint8_t> prefix;
@@ -142,8 +146,12 @@ struct Writer::State {
     bool WriteIndex(uint64_t *at)
     {
         const size_t n = dataOffsets.size();
+        // The ledger follows the payload that readers of version 1.0 check, under a CRC of its
+        // own, so those readers still take the index.
         const size_t payloadBytes = n * kIndexFrameEntryBytes + texts.size() * kIndexTextEntryBytes;
-        const uint64_t chunkBytes = AlignUp(kIndexHeaderBytes + payloadBytes, kChunkAlign);
+        const size_t ledgerBytes = n * kIndexLedgerEntryBytes;
+        const uint64_t chunkBytes =
+            AlignUp(kIndexHeaderBytes + payloadBytes + ledgerBytes, kChunkAlign);
         std::vector<uint8_t> chunk(static_cast<size_t>(chunkBytes), 0);
         uint8_t *p = chunk.data() + kIndexHeaderBytes;
         for (size_t i = 0; i < n; ++i, p += kIndexFrameEntryBytes) {
@@ -157,6 +165,12 @@ struct Writer::State {
             Put64(p + 16, where.first);
             p += kIndexTextEntryBytes;
         }
+        for (const LedgerEntry &e : ledger) {
+            Put64(p, e.number);
+            Put32(p + 8, e.gap);
+            Put32(p + 12, e.dropped);
+            p += kIndexLedgerEntryBytes;
+        }
         ChunkHeader c{kChunkIndex, static_cast<uint16_t>(kIndexHeaderBytes), chunkBytes, chunkSeq,
                       h.fileId};
         EncodeChunkHeader(c, chunk.data());
@@ -164,6 +178,10 @@ struct Writer::State {
         Put64(chunk.data() + kIndexTextCountAt, texts.size());
         Put32(chunk.data() + kIndexPayloadCrcAt,
               Crc32(chunk.data() + kIndexHeaderBytes, payloadBytes));
+        Put32(chunk.data() + kIndexLedgerCrcAt,
+              Crc32(chunk.data() + kIndexHeaderBytes + payloadBytes, ledgerBytes));
+        Put32(chunk.data() + kIndexTrailingGapAt, trailingGap);
+        Put32(chunk.data() + kIndexTrailingDroppedAt, trailingDropped);
         SealChunk(chunk.data(), kIndexHeaderBytes);
         if (!sink->Write(streamEnd, chunk.data(), chunk.size()))
             return false;
@@ -250,7 +268,7 @@ int32_t Writer::OpenSink(std::unique_ptr<Sink> sink, const Geometry &g, uint32_t
 }
 
 int32_t Writer::AppendFrame(const void *pixels, int64_t srcRowPitch, uint32_t stampSeconds,
-                            int32_t stampMicroseconds)
+                            int32_t stampMicroseconds, const LedgerEntry *ledger)
 {
     State &s = *s_;
     if (!s.open)
@@ -261,6 +279,14 @@ int32_t Writer::AppendFrame(const void *pixels, int64_t srcRowPitch, uint32_t st
         return 1;
     if (!pixels || srcRowPitch < 0 || static_cast<uint64_t>(srcRowPitch) < s.h.rowPitch)
         return VELA_ERR_INVALIDPARAM;
+    const LedgerEntry *previous = s.ledger.empty() ? nullptr : &s.ledger.back();
+    LedgerEntry entry;
+    if (ledger != nullptr)
+        entry = *ledger;
+    else if (previous != nullptr)
+        entry.number = previous->number + 1;
+    if (!LedgerFollows(previous, entry))
+        return VELA_ERR_INVALIDPARAM; // a reader would refuse the frame
 
     const auto frameBytes = static_cast<size_t>(s.h.frameBytes);
     const auto *data = static_cast<const uint8_t *>(pixels);
@@ -289,6 +315,9 @@ int32_t Writer::AppendFrame(const void *pixels, int64_t srcRowPitch, uint32_t st
     Put64(p + kFrameIfdOffsetAt, start + kFrameHeaderBytes);
     Put32(p + kFrameIfdBytesAt, static_cast<uint32_t>(kIfdBytes));
     Put32(p + kFrameDataCrcAt, s.opt.dataCrc ? Crc32(data, frameBytes) : 0u);
+    Put64(p + kFrameNumberAt, entry.number);
+    Put32(p + kFrameGapAt, entry.gap);
+    Put32(p + kFrameDroppedAt, entry.dropped);
     SealChunk(p, kFrameHeaderBytes);
     EncodeIfd(s.h, dataOffset, stampSeconds, stampMicroseconds, p + kFrameHeaderBytes);
 
@@ -304,6 +333,8 @@ int32_t Writer::AppendFrame(const void *pixels, int64_t srcRowPitch, uint32_t st
     ++s.frameCount;
     s.dataOffsets.push_back(dataOffset);
     s.stamps.push_back(stampSeconds | (uint64_t{static_cast<uint32_t>(stampMicroseconds)} << 32));
+    s.ledger.push_back(entry);
+    s.trailingGap = s.trailingDropped = 0;
     s.pendingIfds.push_back(start + kFrameHeaderBytes);
 
     const bool due = s.buffered || s.pendingIfds.size() >= s.opt.groupFrames ||
@@ -380,6 +411,18 @@ int32_t Writer::LockFrame(int64_t k, const void **address, int64_t *rowPitch, ui
     return 1;
 }
 
+int32_t Writer::SetTrailingGap(uint32_t gap, uint32_t dropped)
+{
+    State &s = *s_;
+    if (!s.open)
+        return VELA_ERR_NOTREADY;
+    if (dropped > gap || s.ledger.empty())
+        return VELA_ERR_INVALIDPARAM;
+    s.trailingGap = gap;
+    s.trailingDropped = dropped;
+    return 1;
+}
+
 int32_t Writer::Checkpoint()
 {
     State &s = *s_;
@@ -416,6 +459,7 @@ int32_t Writer::Close()
     // Keep the count for status queries after the stop; drop the tables.
     s.dataOffsets = {};
     s.stamps = {};
+    s.ledger = {};
     s.pendingIfds = {};
     s.texts = {};
     s.packed = {};

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "vlseq_layout.h"
+
 namespace vlseqfmt {
 
 class Sink;
@@ -30,8 +32,15 @@ class Writer {
     int32_t Open(const char *path, const Geometry &g, uint32_t maxFrames, uint32_t fileTextCapacity,
                  uint32_t frameTextCapacity, bool buffered);
     // Colour pixels must be R,G,B per pixel. A frame beyond maxFrames is dropped and 1 returned.
+    // `ledger`: the frame's device number and the gap before it; without one the frame follows
+    // the previous one without a gap (the first is number 0). A ledger a reader would refuse
+    // (LedgerFollows) gives VELA_ERR_INVALIDPARAM and writes nothing.
     int32_t AppendFrame(const void *pixels, int64_t srcRowPitch, uint32_t stampSeconds,
-                        int32_t stampMicroseconds);
+                        int32_t stampMicroseconds, const LedgerEntry *ledger = nullptr);
+    // The numbers missing after the last frame when the recording ends (stored by the close or
+    // checkpoint that follows; a later frame clears them). VELA_ERR_INVALIDPARAM when dropped
+    // exceeds gap or no frame was written.
+    int32_t SetTrailingGap(uint32_t gap, uint32_t dropped);
     // level: VLSEQ_TEXT_FRAME / _FILE / _GROUP. The latest text written for a key wins.
     int32_t WriteText(uint32_t level, int32_t index, const void *bytes, uint32_t length);
     int64_t FrameCount() const;

@@ -1,6 +1,7 @@
 // Entry points of capture preparation, capture control and frame retrieval.
 #include "capture/buffers.h"
 #include "capture/capture_control.h"
+#include "capture/frame_ledger.h"
 #include "capture/frames.h"
 #include "exports/frame.h"
 
@@ -181,6 +182,22 @@ QXCM_API int32_t QXCM_GETFRAME_40(uint32_t i, uint32_t frameIndex, void *destina
                                  static_cast<uint8_t *>(destination), timeStamp))
         QX_FAIL_CODE(code, error, "%.3f QXCM_GETFRAME_40 NG ERR=%d\n");
     QX_LOG("%.3f QXCM_GETFRAME_40 OK timestamp=%f\n", *timeStamp);
+    return 1;
+}
+
+QXCM_API int32_t QXCM_GETFRAMENUMBER_40(uint32_t i, int32_t frameIndex, uint32_t *frameNumber,
+                                        double *timeStamp, int32_t *error)
+{
+    QX_REQUIRE_API40(error);
+    QX_LOG("%.3f QXCM_GETFRAMENUMBER_40 -> i=%d frameindex=%d\n", static_cast<int32_t>(i),
+           frameIndex);
+    QX_REQUIRE_OPEN(c, i, error);
+    if (!frameNumber || !timeStamp)
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAMENUMBER_40 NG ERR=%d\n");
+    if (int32_t code = GetFrameNumber(c, frameIndex, frameNumber, timeStamp))
+        QX_FAIL_CODE(code, error, "%.3f QXCM_GETFRAMENUMBER_40 NG ERR=%d\n");
+    QX_LOG("%.3f QXCM_GETFRAMENUMBER_40 OK framenumber=%u timestamp=%f\n", *frameNumber,
+           *timeStamp);
     return 1;
 }
 

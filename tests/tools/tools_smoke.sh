@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # The host programs end to end: the main job records a short capture and checks it, qxcm-seq
-# describes the recording and exports frames that libtiff's tiffinfo reads back.
+# describes the recording and exports frames that libtiff's tiffinfo and a PNG decoder read
+# back.
 set -euo pipefail
 bin=$1
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 "$bin/qxcm-demo" --quiet --frames 12 --record run.vlseq --preview run.png >demo.txt
 grep -q 'different: 0' demo.txt
-grep -q '^preview: run.png' demo.txt
+grep -q "^preview: $work/run.png\$" demo.txt
+python3 "$here/png_check.py" run.png 2048 2048 >/dev/null
 "$bin/qxcm-seq" info run.vlseq >info.txt
 grep -q '^frames: *12$' info.txt
 grep -q '^geometry: *2048 x 2048, mono 16-bit' info.txt
@@ -18,7 +21,7 @@ grep -q '^frame 0: ' info.txt
 "$bin/qxcm-seq" export run.vlseq out --frames 11:11 >/dev/null
 tiffinfo out_000001.tif | grep -q 'Image Width: 2048 Image Length: 2048'
 tiffinfo out_000001.tif | grep -q 'Bits/Sample: 16'
-[ -s out_000011.png ]
+python3 "$here/png_check.py" out_000011.png 2048 2048 >/dev/null
 if "$bin/qxcm-seq" export run.vlseq out --frames 12:13 2>/dev/null; then
     echo "frames past the end were exported"
     exit 1

@@ -126,6 +126,7 @@ int RunLegacyDemo(const LegacyDemoOptions &o)
     QXCM_DEINITIALIZE();
     std::printf("summary: %d frames copied, %zu distinct frame numbers, %.1f frames per second\n",
                 copied, numbers.size(), copied / (seconds > 0 ? seconds : 1));
-    std::printf("preview: %s\n", previewWritten ? o.preview.c_str() : "(not written)");
+    std::printf("preview: %s\n",
+                previewWritten ? AbsolutePath(o.preview).c_str() : "(not written)");
     return copied == o.frames ? 0 : 1;
 }

@@ -1,16 +1,14 @@
 #include "preview_png.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <vector>
 
-#ifdef QXCM_DEMO_PNG
-#include <png.h>
-#endif
+#include "png_writer.h"
 
 bool WritePreviewPng(const std::string &path, const void *frame, uint32_t width, uint32_t height,
                      uint32_t samples, uint32_t bytesPerSample, uint32_t rowBytes)
 {
-#ifdef QXCM_DEMO_PNG
     const auto *bytes = static_cast<const uint8_t *>(frame);
     auto sample = [&](uint32_t y, size_t k) -> uint32_t {
         const uint8_t *row = bytes + static_cast<size_t>(y) * rowBytes;
@@ -40,16 +38,12 @@ bool WritePreviewPng(const std::string &path, const void *frame, uint32_t width,
             double v = (static_cast<double>(sample(y, k)) - lo) * scale;
             out[y * rowSamples + k] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
         }
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = width;
-    image.height = height;
-    image.format = samples == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
-    return png_image_write_to_file(&image, path.c_str(), 0, out.data(),
-                                   static_cast<png_int_32>(rowSamples), nullptr) != 0;
-#else
-    (void)path, (void)frame, (void)width, (void)height, (void)samples, (void)bytesPerSample,
-        (void)rowBytes;
-    return false;
-#endif
+    return WritePngFile(path, {out.data(), width, height, samples, 1, rowSamples});
+}
+
+std::string AbsolutePath(const std::string &path)
+{
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
 }

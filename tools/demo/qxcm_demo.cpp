@@ -225,8 +225,8 @@ bool CheckRecording(const Options &o, const std::vector<uint64_t> &checksums,
     QXCM_READMETADATA(slot, 1, 0, group, sizeof group - 1, &err);
     QXCM_READMETADATA(slot, 2, 0, frameZero, sizeof frameZero - 1, &err);
     QXCM_CLOSEVLSEQFILE(slot, &err);
-    std::printf("recording: %s, %d frames of %u x %u, %.6f s\n", o.recording.c_str(), frames, width,
-                height, lastStamp);
+    std::printf("recording: %s, %d frames of %u x %u, %.6f s\n", AbsolutePath(o.recording).c_str(),
+                frames, width, height, lastStamp);
     std::printf("  file text: %s\n  group 0: %s\n  frame 0: %s\n", fileText.data(), group,
                 frameZero);
     std::printf("  frames equal to the copies made during capture: %d, different: %d, not "
@@ -427,7 +427,8 @@ int main(int argc, char **argv)
                 "%.6f s\n",
                 result.copied, result.skipped,
                 result.copied / (result.seconds > 0 ? result.seconds : 1), result.lastStamp);
-    std::printf("preview: %s\n", previewWritten ? o.preview.c_str() : "(not written)");
+    std::printf("preview: %s\n",
+                previewWritten ? AbsolutePath(o.preview).c_str() : "(not written)");
     int exitCode = result.copied > 0 ? 0 : 1;
     if (o.testPattern) {
         std::printf("test pattern: %d of %d copied frames equal the expected image, %d differ\n",

@@ -3,40 +3,13 @@
 #include <cstdio>
 #include <vector>
 
-#ifdef QXCM_SEQ_PNG
-#include <png.h>
-#endif
+#include "png_writer.h"
 
 bool WritePng(const std::string &path, const Image &image)
 {
-#ifdef QXCM_SEQ_PNG
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        fclose(f);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, image.width, image.height, static_cast<int>(8 * image.bytesPerSample),
-                 image.samples == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    if (image.bytesPerSample == 2)
-        png_set_swap(png); // our samples are little-endian, PNG's are big-endian
     size_t rowBytes = size_t(image.width) * image.samples * image.bytesPerSample;
-    for (uint32_t y = 0; y < image.height; ++y)
-        png_write_row(png, const_cast<png_bytep>(image.pixels + y * rowBytes));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return fclose(f) == 0;
-#else
-    (void)path, (void)image;
-    return false;
-#endif
+    return WritePngFile(path, {image.pixels, image.width, image.height, image.samples,
+                               image.bytesPerSample, rowBytes});
 }
 
 namespace {

@@ -1,5 +1,6 @@
 // qxcm-seq: what a .vlseq recording holds, and its frames as PNG or 16-bit TIFF files.
 //   qxcm-seq info FILE
+//   qxcm-seq gaps FILE
 //   qxcm-seq export FILE OUTPUT-PREFIX [--frames FIRST:LAST] [--tiff]
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "image_writers.h"
+#include "vlseq_reader.h"
 #include "vlseqapi/vlseq_api.h"
 
 namespace {
@@ -17,6 +19,7 @@ constexpr uint32_t kMaxText = (1u << 20) + 1;
 int Usage()
 {
     std::fprintf(stderr, "usage: qxcm-seq info FILE\n"
+                         "       qxcm-seq gaps FILE\n"
                          "       qxcm-seq export FILE OUTPUT-PREFIX [--frames FIRST:LAST] "
                          "[--tiff]\n");
     return 2;
@@ -103,13 +106,70 @@ const char *PixelName(uint32_t type)
     }
 }
 
+// The device numbers the recording lacks, from the format's reader; false when it cannot read
+// the file (the sequence-file library said why already, or says it next).
+bool ReadGaps(const char *path, std::vector<vlseqfmt::Gap> &gaps)
+{
+    vlseqfmt::Reader reader;
+    if (int32_t rc = reader.Open(vlseqfmt::OpenFileSource(path)); rc != 1)
+        return Fail("reading the frame numbers", rc);
+    gaps = reader.Gaps();
+    return true;
+}
+
+void PrintGap(const vlseqfmt::Gap &g)
+{
+    std::printf("%llu", static_cast<unsigned long long>(g.first));
+    if (g.count > 1)
+        std::printf("-%llu", static_cast<unsigned long long>(g.first + g.count - 1));
+    std::printf(" (%llu): ", static_cast<unsigned long long>(g.count));
+    if (g.dropped == g.count)
+        std::printf("dropped by the recorder\n");
+    else if (g.dropped == 0)
+        std::printf("never delivered\n");
+    else
+        std::printf("%llu dropped by the recorder, %llu never delivered\n",
+                    static_cast<unsigned long long>(g.dropped),
+                    static_cast<unsigned long long>(g.count - g.dropped));
+}
+
+int Gaps(const char *path)
+{
+    std::vector<vlseqfmt::Gap> gaps;
+    if (!ReadGaps(path, gaps))
+        return 1;
+    for (const vlseqfmt::Gap &g : gaps)
+        PrintGap(g);
+    return 0;
+}
+
 int Info(const char *path)
 {
+    std::vector<vlseqfmt::Gap> gaps;
+    if (!ReadGaps(path, gaps))
+        return 1;
     Recording r;
     if (!Open(path, r))
         return 1;
     std::printf("file:        %s\n", path);
     std::printf("frames:      %d\n", r.frames);
+    uint64_t lost = 0, dropped = 0;
+    for (const vlseqfmt::Gap &g : gaps) {
+        lost += g.count;
+        dropped += g.dropped;
+    }
+    std::printf("frames lost: %llu (%llu dropped by the recorder, %llu never delivered) in %zu "
+                "gaps\n",
+                static_cast<unsigned long long>(lost), static_cast<unsigned long long>(dropped),
+                static_cast<unsigned long long>(lost - dropped), gaps.size());
+    constexpr size_t kListed = 10;
+    for (size_t k = 0; k < gaps.size() && k < kListed; ++k) {
+        std::printf("  gap:       ");
+        PrintGap(gaps[k]);
+    }
+    if (gaps.size() > kListed)
+        std::printf("  ...        %zu more (qxcm-seq gaps lists them all)\n",
+                    gaps.size() - kListed);
     std::printf("geometry:    %u x %d, %s, %d bytes per row\n", r.first.width, r.first.rows,
                 PixelName(r.first.pixelType), r.first.rowBytes);
     double span = Seconds(r.stamps.back()) - Seconds(r.stamps.front());
@@ -176,6 +236,8 @@ int main(int argc, char **argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "info") == 0)
         return Info(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "gaps") == 0)
+        return Gaps(argv[2]);
     if (argc >= 4 && std::strcmp(argv[1], "export") == 0) {
         int32_t first = 0, last = -1;
         bool tiff = false;

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The Windows host programs under Wine: the demo's preview and qxcm-seq's 16-bit export are PNG
+# files of the frame's size that decode and are not blank.
+set -euo pipefail
+bin=$1
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+wine "$bin/qxcm-demo.exe" --quiet --frames 4 --record run.vlseq --record-frames 2 \
+    --preview preview.png >demo.txt
+grep -q '^summary: 4 frames copied' demo.txt
+grep -q '^preview: .*preview.png' demo.txt
+python3 "$here/png_check.py" preview.png 2048 2048
+wine "$bin/qxcm-seq.exe" export run.vlseq out --frames 1:1 >/dev/null
+python3 "$here/png_check.py" out_000001.png 2048 2048
+wine "$bin/qxcm-demo.exe" --legacy --camera 2 --frames 2 --preview colour.png >colour.txt
+python3 "$here/png_check.py" colour.png 1280 1024
+echo "windows tools: 3 passed, 0 failed"
