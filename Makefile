@@ -76,11 +76,9 @@ demo: build-demo
 	@log=/tmp/qxlog.txt; echo "--- call log $$log: first and last lines of $$(wc -l <$$log)"; \
 	  head -n 12 $$log; echo "..."; tail -n 8 $$log
 
-# A failing Wine case runs once more: the Windows build's recording test that ends recordings
-# unstopped hit a std::terminate once in several CI runs, and 30 repeats did not reproduce it.
 test: build-windows build-asan build-release-lib
 	wineboot --init >/dev/null 2>&1 || true # make Wine's prefix once, before tests run side by side
-	cd build/mingw-x64 && ctest --output-on-failure -j $(JOBS) --repeat until-pass:2
+	cd build/mingw-x64 && ctest --output-on-failure -j $(JOBS)
 	cd build/asan && QXCM_WINDOWS_BIN=$(CURDIR)/build/mingw-x64/bin ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory test-python
 	$(MAKE) --no-print-directory test-python-asan

@@ -215,7 +215,7 @@ void Camera::JoinProducer(std::unique_lock<std::mutex> &lock)
     if (!ProcessEnding())
         changed.wait(lock, [this] { return !producerRunning_; });
     producerRunning_ = false;
-    t.detach();
+    LetThreadGo(t);
     if (producerWriting_) {
         // The thread was ended in the middle of a frame: on Windows the other threads are gone
         // before the host library's exit handlers close the device. It holds nothing any more.
