@@ -35,11 +35,14 @@ Failure DescribeLegacyFrame(CameraContext &c, const uint8_t *address, int32_t in
         if (c.lastResult < 0)
             return c.lastResult;
         const int32_t ring = c.bufferFrameCount > 0 ? c.bufferFrameCount : 1;
+        // Every buffer from the locked one to the newest holds a frame, so the search meets no
+        // empty one; a lock that fails ends it with the device's code.
         bool found = false;
         for (int32_t back = 0; back < ring && !found; ++back) {
             index = ((transfer.newestIndex - back) % ring + ring) % ring;
-            found = LockDeviceFrame(c, index, 0, r) == 0 &&
-                    static_cast<const uint8_t *>(r.address) == address;
+            if (int32_t code = LockDeviceFrame(c, index, 0, r))
+                return code;
+            found = static_cast<const uint8_t *>(r.address) == address;
         }
         if (!found) // the locked buffer is no longer a filled frame of the ring
             return QXERR_LOSTFRAME;
