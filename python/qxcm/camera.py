@@ -404,6 +404,29 @@ class Camera(FeaturesMixin, CorrectionsMixin):
         frame.electron_conversion = self._electron_values(index)
         return frame
 
+    def _origin_after_frame_zero(self, ring):
+        """Seconds from frame 0 to the time origin the library took at the first copy: the
+        stamp of the frame buffer 0 held then. 0 unless the ring had lapped by then; frame 0 is
+        gone in that case, and its time is extrapolated back at the interval between buffer 0's
+        frame and buffer 1's."""
+        if not self._lib.native.has("QXCM_GETFRAMENUMBER_40"):
+            return 0.0
+        n0, s0 = self._frame_number_at(0)
+        if n0 is None or n0 == 0 or s0 != 0.0:  # no lap, or buffer 0 no longer the origin's
+            return 0.0
+        n1, s1 = self._frame_number_at(1 % ring)
+        if n1 is None or n1 == n0:
+            return 0.0
+        return n0 * (s1 - s0) / (n1 - n0)
+
+    def _frame_number_at(self, index):
+        number, stamp = c_uint32(0), c_double(0.0)
+        try:
+            self._call("QXCM_GETFRAMENUMBER_40", index, byref(number), byref(stamp))
+        except QxcmError:
+            return None, None
+        return number.value, stamp.value
+
     def _wait(self, limit, name):
         """Waits for a frame in slices of WAIT_SLICE_MS, each a call of its own; ends with ABORT
         when a stop was asked for, and with the library's Timeout at the whole limit."""
@@ -496,6 +519,7 @@ class Camera(FeaturesMixin, CorrectionsMixin):
             self._call("QXCM_STARTCAPTURE_40")
             with self._then("QXCM_STOPCAPTURE_40"):
                 handed, last, previous, lost = 0, 0, -1, 0
+                shift = None  # seconds from frame 0 to the library's time origin
                 self.stream_counts = StreamCounts(0, 0, 0)
                 while n is None or handed < n:
                     newest, count = self._wait(limit, "stream")
@@ -516,6 +540,9 @@ class Camera(FeaturesMixin, CorrectionsMixin):
                         if frame is None or frame.frame_number < 0 or \
                                 self._captured() >= c - 1 + ring:
                             continue  # overwritten before or while it was copied
+                        if shift is None:
+                            shift = self._origin_after_frame_zero(ring)
+                        frame.timestamp += shift
                         frame.skipped = frame.frame_number - previous - 1
                         previous, lost = frame.frame_number, lost + frame.skipped
                         handed += 1
