@@ -236,7 +236,9 @@ QXCM_API int32_t QXCM_GETFRAME_41(uint32_t i, int32_t frameIndex, int32_t bundle
 /* Extension beyond the contract family (ordinal 143, after the family's own): the device's
  * running number of buffer frame `frameIndex` and its time stamp as the copies above report it.
  * The number counts every frame the camera exposed, so a jump between two frames is frames the
- * camera never delivered; compare the stamp with a copy's to know which copy the number names. */
+ * camera never delivered; compare the stamp with a copy's to know which copy the number names.
+ * With bundling on it is the number of the bundle's first image (member k is number + k), as
+ * the images themselves and recordings number them, so frames step by the bundle size. */
 QXCM_API int32_t QXCM_GETFRAMENUMBER_40(uint32_t i, int32_t frameIndex, uint32_t *frameNumber,
                                         double *timeStamp, int32_t *error);
 /* The two views of a split sensor into two destinations. */

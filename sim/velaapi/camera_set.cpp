@@ -185,6 +185,8 @@ class Parser {
             return Capabilities(line);
         if (keyword == "feature")
             return Feature(line);
+        if (keyword == "recorder")
+            return Recorder(line);
         if (keyword == "prop")
             return Property(line);
         if (keyword == "text")
@@ -255,6 +257,20 @@ class Parser {
                 model_->scanModes = v;
             else
                 return Bad("unknown capabilities key '" + key + "'");
+        }
+        return true;
+    }
+
+    bool Recorder(const Line &line)
+    {
+        if (line.words.size() != 1)
+            return Bad("recorder takes only keys");
+        for (const auto &[key, value] : line.keys) {
+            if (key != "backpressure")
+                return Bad("unknown recorder key '" + key + "'");
+            if (value != "on" && value != "off")
+                return Bad("backpressure is on or off");
+            model_->backPressure = value == "on";
         }
         return true;
     }

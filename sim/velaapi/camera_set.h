@@ -52,6 +52,7 @@ struct CameraModel {
     uint32_t queryCapabilities = 0;        // VelaQueryCapability group 1
     uint32_t legacyCapabilities = 0;       // VelaGetCapabilities
     uint32_t scanModes = 0;                // 0: the scan-mode requests are refused
+    bool backPressure = true;              // a connected recorder's full ring holds up the sensor
     std::vector<PropertyModel> properties; // ascending id
     std::vector<FeatureModel> features;
 

@@ -43,6 +43,7 @@ int32_t LoadCameraSetLocked(const std::string &text)
     for (size_t k = 0; k < s.set.size(); ++k) {
         s.cameras.push_back(std::make_shared<Camera>(static_cast<int32_t>(k), s.set[k]));
         s.cameras.back()->loss = loss;
+        s.cameras.back()->backPressure = s.set[k]->backPressure;
     }
     s.setLoaded = true;
     return static_cast<int32_t>(s.set.size());

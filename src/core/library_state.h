@@ -52,6 +52,7 @@ struct CameraContext {
     double timeOrigin;
     uint8_t bundleEnabled;
     uint32_t bundleSize;
+    uint32_t imagesPerFrame; // bundle members in each buffer frame of the prepared geometry
     uint8_t multiRegionCapable;
     uint32_t calibrationTimeout; // milliseconds
     int32_t propertyCount;
