@@ -152,6 +152,8 @@ int32_t Camera::ReleaseBuffers(std::unique_lock<std::mutex> &lock, BufferKind on
         return VELA_ERR_INVALIDPARAM;
     JoinProducer(lock);
     changed.wait(lock, [this] { return writers_ == 0; });
+    if (capturing || producer_.joinable()) // a start came while the lock was let go
+        return VELA_ERR_BUSY;
     DropBuffers();
     ++abortGeneration_;
     changed.notify_all();
@@ -169,6 +171,10 @@ int32_t Camera::Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool man
         return VELA_ERR_NOTREADY;
     JoinProducer(lock);
     changed.wait(lock, [this] { return writers_ == 0; });
+    // Both waits let the lock go: a start of another thread may have begun the capture (and
+    // its producer thread) meanwhile, and a second thread object must not replace that one.
+    if (capturing || producer_.joinable())
+        return VELA_ERR_BUSY;
     double reference = Value(kPropReferenceCaptureMode, 1);
     captureReference_ = reference == 2 || reference == 3 ? static_cast<uint32_t>(reference) : 0;
     referenceCaptured_ = false;
@@ -189,7 +195,12 @@ int32_t Camera::Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool man
     capturing = true;
     if (!manual_) {
         producerRunning_ = true;
-        producer_ = std::thread([this] { ProducerLoop(); });
+        try {
+            producer_ = std::thread([this] { ProducerLoop(); });
+        } catch (...) { // no thread to be had: nothing may be thrown across the C boundary
+            producerRunning_ = capturing = false;
+            return VELA_ERR_NORESOURCE;
+        }
     }
     return VELA_OK;
 }
@@ -207,7 +218,7 @@ void Camera::JoinProducer(std::unique_lock<std::mutex> &lock)
     if (!ProcessEnding())
         changed.wait(lock, [this] { return !producerRunning_; });
     producerRunning_ = false;
-    t.detach();
+    LetThreadGo(t);
     if (producerWriting_) {
         // The thread was ended in the middle of a frame: on Windows the other threads are gone
         // before the host library's exit handlers close the device. It holds nothing any more.

@@ -280,7 +280,7 @@ void Recorder::StopWriter()
             changed.wait(lock, [this] { return writerEnded_; });
     }
     if (thread.joinable())
-        thread.detach(); // it touches nothing of the recorder any more
+        LetThreadGo(thread); // it touches nothing of the recorder any more
     WriteLeftovers();
 }
 

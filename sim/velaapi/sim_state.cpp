@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 #include "replay_source.h"
 #include "vela_api.h"
@@ -139,6 +140,17 @@ bool gProcessEnding = false;
 bool ProcessEnding()
 {
     return gProcessEnding;
+}
+
+void LetThreadGo(std::thread &thread)
+{
+    if (!thread.joinable())
+        return;
+    try {
+        thread.detach();
+    } catch (const std::system_error &) {
+        new std::thread(std::move(thread)); // kept for the few moments the process has left
+    }
 }
 } // namespace velasim
 
