@@ -40,10 +40,10 @@ build-release: deps
 	cmake --preset release $(LAUNCHER) >/dev/null
 	cmake --build build/release -j $(JOBS)
 
-# The release library and its stand-ins only: what the Python package's tests load.
+# The release library, its stand-ins and qxcm-seq: what the Python package's tests load and run.
 build-release-lib: deps
 	cmake --preset release $(LAUNCHER) >/dev/null
-	cmake --build build/release -j $(JOBS) --target qxcm velaapi vlseqapi
+	cmake --build build/release -j $(JOBS) --target qxcm velaapi vlseqapi qxcm-seq
 
 # The demo and what it loads: no test or benchmark, so a fresh clone's first demo is quick.
 build-demo: deps
