@@ -1,9 +1,10 @@
 // Stateful call-sequence fuzzer of the library. Each seed makes a sequence of steps: calls of
 // any export of export_list.inc (rows added there are covered without a change here) with
 // plausible or hostile arguments, a plausible path to a running capture now and then, frames
-// delivered, faults armed in the simulated device. Every pointer argument is a valid buffer
-// between guard bytes that must stay untouched; a crash, a sanitizer report, a touched guard or
-// a call that does not return is a finding.
+// delivered, faults armed in the simulated device, and a second thread that stops, unprepares,
+// closes or de-initialises at a random point while the first waits and copies. Every pointer
+// argument is a valid buffer between guard bytes that must stay untouched; a crash, a sanitizer
+// report, a touched guard or a call that does not return is a finding.
 //   qxcm_call_fuzz [--first S] [--seeds N] [--steps K]   seeds S .. S+N-1 (default 0, 20, 200)
 //   qxcm_call_fuzz --seed S [--steps K] [--only FILE]   one sequence (FILE: step numbers to run)
 //   qxcm_call_fuzz --seed S [--steps K] --shrink        the fewest steps that still fail
@@ -245,6 +246,58 @@ void HappyPath(Rng &rng)
     VelaSim_DeliverFrames(static_cast<int32_t>(camera), static_cast<int32_t>(rng() % 12));
 }
 
+// Waits and copies on a camera (after a plausible start) while a second thread ends the capture
+// in one of the ways a host may while a wait runs, after a random delay. The thread's timing is
+// the one thing of a step that does not replay exactly.
+void SecondThreadEnds(Rng &rng)
+{
+    HappyPath(rng);
+    const auto camera = static_cast<uint32_t>(rng() % 3);
+    const auto ending = rng() % 7;
+    const auto delay = std::chrono::microseconds(rng() % 2000);
+    std::thread second([camera, ending, delay] {
+        std::this_thread::sleep_for(delay);
+        int32_t err = 0;
+        switch (ending) {
+        case 0:
+            QXCM_STOPCAPTURE_40(camera, &err);
+            break;
+        case 1:
+            QXCM_STOPCAPTURE_40(camera, &err);
+            QXCM_UNPREPARECAPTURE_40(camera, &err);
+            break;
+        case 2:
+            QXCM_CLOSECAMERA_40(camera, &err);
+            break;
+        case 3:
+            QXCM_DEINITIALIZE_40(1);
+            break;
+        case 4:
+            QXCM_STOPCAPTURE(camera, &err);
+            break;
+        case 5:
+            QXCM_CLOSECAMERA(camera, &err);
+            break;
+        default:
+            QXCM_DEINITIALIZE();
+            break;
+        }
+    });
+    uint8_t *frame = Buffers()[0].Payload();
+    for (int k = 0; k < 40; ++k) {
+        int32_t err = 0, index = 0, count = 0;
+        double stamp = 0.0;
+        VelaSim_DeliverFrames(static_cast<int32_t>(camera), 1);
+        if (rng() % 2 == 0) {
+            if (QXCM_WAITNEXTFRAME_40(camera, 5, &index, &count, &err))
+                QXCM_GETFRAME_40(camera, static_cast<uint32_t>(index), frame, &stamp, 0, &err);
+        } else {
+            QXCM_GETNEXTFRAME_A(camera, frame, 5, &err);
+        }
+    }
+    second.join();
+}
+
 void ArmFault(Rng &rng)
 {
     static const int32_t codes[] = {
@@ -278,6 +331,10 @@ std::string RunStep(uint64_t seed, size_t step)
     if (kind < 78) {
         HappyPath(rng);
         return "happy path";
+    }
+    if (kind < 80) {
+        SecondThreadEnds(rng);
+        return "a second thread ends the capture";
     }
     if (kind < 88) {
         VelaSim_DeliverFrames(static_cast<int32_t>(rng() % 3), static_cast<int32_t>(rng() % 10));

@@ -2,7 +2,22 @@
  *
  * Every function returns 1 on success and 0 on failure (exceptions are noted) and reports the
  * cause of a failure through its error out-parameter, which keeps its value on success. Plain C,
- * usable from C, C++, MATLAB loadlibrary and Python ctypes. */
+ * usable from C, C++, MATLAB loadlibrary and Python ctypes.
+ *
+ * Threads. Call the library from one thread at a time, with one exception: while a thread is
+ * inside a frame or event wait (QXCM_WAITNEXTFRAME_40, QXCM_WAITNEXTFRAME, QXCM_WAITFOREVENT,
+ * QXCM_GETNEXTFRAME and its _A, _B, _U8 variants), another thread may end it by calling, for the
+ * same camera, a stop (QXCM_STOPCAPTURE_40, QXCM_STOPCAPTURE), an unprepare after the stop
+ * (QXCM_UNPREPARECAPTURE_40, QXCM_UNPREPARECAPTURE), a close (QXCM_CLOSECAMERA_40,
+ * QXCM_CLOSECAMERA) or a forced de-initialisation (QXCM_DEINITIALIZE_40, QXCM_DEINITIALIZE,
+ * QXCM_DEINITIALIZE_A). The wait then fails with its own code: QXERR_ABORT when the camera was
+ * closed or the library de-initialised, the device's code (such as QXERR_ABORT) after a stop;
+ * a later call on a closed camera fails with QXERR_INVALIDHANDLE. Everything else a host
+ * serialises itself: two waits on one camera, settings or copies of one thread during a
+ * capture of another, calls on different cameras from different threads. The library runs
+ * every call under one internal lock, which a wait lets go only while it blocks in the device,
+ * so such overlaps never corrupt memory, but their results are not defined; a reference capture
+ * and the correction switches keep the lock until they end. */
 #ifndef QXCM_QXCM_H
 #define QXCM_QXCM_H
 
@@ -221,7 +236,9 @@ QXCM_API int32_t QXCM_GETFRAME_41(uint32_t i, int32_t frameIndex, int32_t bundle
 /* Extension beyond the contract family (ordinal 143, after the family's own): the device's
  * running number of buffer frame `frameIndex` and its time stamp as the copies above report it.
  * The number counts every frame the camera exposed, so a jump between two frames is frames the
- * camera never delivered; compare the stamp with a copy's to know which copy the number names. */
+ * camera never delivered; compare the stamp with a copy's to know which copy the number names.
+ * With bundling on it is the number of the bundle's first image (member k is number + k), as
+ * the images themselves and recordings number them, so frames step by the bundle size. */
 QXCM_API int32_t QXCM_GETFRAMENUMBER_40(uint32_t i, int32_t frameIndex, uint32_t *frameNumber,
                                         double *timeStamp, int32_t *error);
 /* The two views of a split sensor into two destinations. */

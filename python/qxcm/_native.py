@@ -1,7 +1,9 @@
 """Finding and loading the qxcm library, and the one table of its exports' signatures.
 
 Calls go through ctypes.CDLL, which releases the GIL for the duration of every foreign call, so
-a thread blocked in a frame wait leaves the interpreter to the others."""
+a thread blocked in a frame wait leaves the interpreter to the others. The library is called by
+one thread at a time: every call holds the one TurnLock, which threads get in the order they
+asked for it."""
 
 import ctypes
 import os
@@ -120,6 +122,58 @@ def find_library():
     return None
 
 
+class TurnLock:
+    """A reentrant lock handed over in the order threads asked for it: a thread that calls the
+    library in a tight loop (a stream's waits and copies) cannot keep another thread's stop or
+    close out."""
+
+    def __init__(self):
+        self._cond = threading.Condition(threading.Lock())
+        self._owner, self._depth = None, 0
+        self._next = self._serving = 0
+        self._given_up = set()
+
+    def acquire(self):
+        me = threading.get_ident()
+        with self._cond:
+            if self._owner == me:
+                self._depth += 1
+                return True
+            ticket = self._next
+            self._next += 1
+            try:
+                while self._owner is not None or self._serving != ticket:
+                    self._cond.wait()
+            except BaseException:  # interrupted while waiting: the turn passes on
+                self._given_up.add(ticket)
+                self._pass_on()
+                raise
+            self._owner, self._depth = me, 1
+            return True
+
+    def release(self):
+        with self._cond:
+            if self._owner != threading.get_ident():
+                raise RuntimeError("release of a TurnLock this thread does not hold")
+            self._depth -= 1
+            if self._depth == 0:
+                self._owner = None
+                self._serving += 1
+                self._pass_on()
+
+    def _pass_on(self):
+        while self._owner is None and self._serving in self._given_up:
+            self._given_up.discard(self._serving)
+            self._serving += 1
+        self._cond.notify_all()
+
+    def __enter__(self):
+        return self.acquire()
+
+    def __exit__(self, *exc):
+        self.release()
+
+
 class Native:
     """The loaded library: one callable per export, each raising QxcmError on failure."""
 
@@ -136,10 +190,9 @@ class Native:
             looked = ", ".join(str(p) for p in candidates())
             raise error_for(NOMODULE, f"cannot load the qxcm library ({e}); looked in {looked} "
                             "and on the loader's path; QXCM_LIBRARY names it", "load") from None
-        # The library itself takes no locks; calls from several Python threads are serialised
-        # here, except the frame waits, which must stay interruptible by a stop from another
-        # thread.
-        self.lock = threading.RLock()
+        # The library is called from one thread at a time; the waits of a capture are short
+        # slices, so a stop or close of another thread gets its turn between two of them.
+        self.lock = TurnLock()
         self.functions = {}
         for name, args in EXPORTS.items():
             fn = getattr(self.dll, name, None)
@@ -194,13 +247,6 @@ class Native:
         with self.lock:
             ok = fn(*args, ctypes.byref(err))
         if ok != 1:
-            raise self.fail(name, err.value)
-
-    def call_unlocked(self, name, *args):
-        """As call, without the serialising lock: for waits that another thread may end."""
-        fn = self.function(name)
-        err = c_int32(0)
-        if fn(*args, ctypes.byref(err)) != 1:
             raise self.fail(name, err.value)
 
 

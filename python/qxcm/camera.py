@@ -10,7 +10,7 @@ from collections import namedtuple
 from contextlib import contextmanager
 from ctypes import byref, c_double, c_int32, c_uint32
 
-from ._errors import ABORT, BUSY, INVALIDHANDLE, NOTSUPPORT, QxcmError
+from ._errors import ABORT, BUSY, INVALIDHANDLE, NOTSUPPORT, QxcmError, Timeout
 from ._native import native, refusal
 from .corrections import CorrectionsMixin
 from .features import FeaturesMixin
@@ -21,6 +21,9 @@ INFO_BUS, INFO_SERIAL, INFO_MODEL = 0x04000101, 0x04000102, 0x04000104
 AUTOMATIC = 0xFFFFFFFF  # the wait computes its own limit from the exposure settings
 SEQUENCE, SNAP = 1, 0
 STREAM_BUFFERS = 16
+# The longest single wait in milliseconds: a capture waits in slices this long, each with the
+# library's lock, so that a stop or close from another thread gets its turn in between.
+WAIT_SLICE_MS = 20
 LEVELS = {"file": 0, "group": 1, "frame": 2}
 
 _active, _active_lock = None, threading.Lock()  # the Library now open in this process
@@ -75,7 +78,9 @@ class Library:
     """An initialised library. As a context manager it de-initialises on exit, closing every
     camera still open, also when the body raised."""
 
-    def __init__(self, log=False):
+    def __init__(self, log=False, replay=None):
+        """replay: a .vlseq recording that the simulated device plays as camera 0, frames and
+        time stamps as recorded, before its own cameras (the simulated device only)."""
         self.native = native()
         global _active
         with _active_lock:
@@ -89,7 +94,14 @@ class Library:
         count = c_uint32(0)
         version, device = ctypes.create_string_buffer(64), ctypes.create_string_buffer(64)
         self.closed = True  # until the initialisation succeeded
-        self.native.call("QXCM_INITIALIZE_40", byref(count), version, device, 0, 1 if log else 0)
+        _play(self.native, replay)
+        try:
+            self.native.call("QXCM_INITIALIZE_40", byref(count), version, device, 0,
+                             1 if log else 0)
+        except QxcmError:
+            if replay is not None:
+                _play(self.native, None)  # a file that cannot be played spoils no later session
+            raise
         self.camera_count = count.value
         self.version = version.value.decode("latin-1")
         self.device_version = device.value.decode("latin-1")
@@ -128,14 +140,40 @@ class Library:
         return camera
 
     def close(self):
-        """Closes every camera and de-initialises (forced); a second close does nothing."""
-        if self.closed:
-            return
-        self.closed = True
-        for camera in list(self._open.values()):
-            camera._release_quietly()
-        self._open.clear()
-        self.native.functions["QXCM_DEINITIALIZE_40"](1)
+        """Closes every camera and de-initialises (forced); a second close does nothing. From
+        any thread: a capture that runs in another one ends."""
+        with self.native.lock:
+            if self.closed:
+                return
+            self.closed = True
+            for camera in list(self._open.values()):
+                camera._release_quietly()
+            self._open.clear()
+            self.native.functions["QXCM_DEINITIALIZE_40"](1)
+
+
+_replaying = None  # the recording the simulated device was last told to play
+
+
+def _play(lib, replay):
+    """Makes the simulated device play `replay` as camera 0 (None: its own cameras only). It
+    reads VELASIM_REPLAY when its camera set is next needed, which a reset brings about."""
+    global _replaying
+    want = os.fspath(replay) if replay is not None else None
+    if want is None and _replaying is None:
+        return
+    name = "VELAAPI.dll" if os.name == "nt" else "libvelaapi.so"
+    try:
+        reset = ctypes.CDLL(str(lib.folder / name)).VelaSim_Reset
+    except (OSError, AttributeError):
+        raise refusal(NOTSUPPORT, "replaying a recording needs the simulated device library",
+                      "Library") from None
+    if want is not None:
+        os.environ["VELASIM_REPLAY"] = want
+    else:
+        os.environ.pop("VELASIM_REPLAY", None)
+    reset()
+    _replaying = want
 
 
 class Trigger:
@@ -182,9 +220,6 @@ class Camera(FeaturesMixin, CorrectionsMixin):
         self._params = None
         self._capture_name = None
         self._stop_requested = False
-        self._capture_thread = None
-        self._stop_seen = threading.Event()
-        self._state_lock = threading.Lock()
         self._prepared = False
         self.closed = False
         self.stream_counts = StreamCounts(0, 0, 0)
@@ -199,29 +234,45 @@ class Camera(FeaturesMixin, CorrectionsMixin):
         return f"<qxcm.Camera {self.index} {self.info.model}{' closed' if self.closed else ''}>"
 
     def _call(self, name, *args):
-        self._lib.native.call(name, self.index, *args)
+        """The one way the camera's exports are called: with the library's lock, and never
+        after the camera was closed (by any thread), when it raises INVALIDHANDLE."""
+        native = self._lib.native
+        with native.lock:
+            self._require_open(name)
+            native.call(name, self.index, *args)
+
+    def _require_open(self, name):
+        if self.closed or self._lib.closed:
+            raise refusal(INVALIDHANDLE, "the camera was closed", name)
 
     def close(self):
-        if self.closed:
-            return
-        if self._capture_name is not None:
-            self._release_quietly()
-            return
-        self.closed = True
-        self._lib._open.pop(self.index, None)
-        self._call("QXCM_CLOSECAMERA_40")
+        """Closes the camera, from any thread: a capture that runs in another one ends."""
+        native = self._lib.native
+        with native.lock:
+            if self.closed:
+                return
+            if self._capture_name is not None:
+                self._release_quietly()
+                return
+            self.closed = True
+            self._lib._open.pop(self.index, None)
+            native.call("QXCM_CLOSECAMERA_40", self.index)
 
     def _release_quietly(self):
         # Teardown in whatever state the camera is: nothing here may mask the caller's error,
-        # and a stream of another thread ends rather than failing.
-        self.closed = self._stop_requested = True
-        self._lib._open.pop(self.index, None)
-        for name in ("QXCM_STOPCAPTURE_40", "QXCM_STOPRECORDER_40", "QXCM_UNPREPARECAPTURE_40",
-                     "QXCM_CLOSECAMERA_40"):
-            try:
-                self._call(name)
-            except QxcmError:
-                pass
+        # and a capture of another thread ends at its next call rather than failing.
+        native = self._lib.native
+        with native.lock:
+            if self.closed:
+                return
+            self.closed = self._stop_requested = True
+            self._lib._open.pop(self.index, None)
+            for name in ("QXCM_STOPCAPTURE_40", "QXCM_STOPRECORDER_40",
+                         "QXCM_UNPREPARECAPTURE_40", "QXCM_CLOSECAMERA_40"):
+                try:
+                    native.call(name, self.index)
+                except QxcmError:
+                    pass
 
     @property
     def info(self):
@@ -301,19 +352,15 @@ class Camera(FeaturesMixin, CorrectionsMixin):
 
     @contextmanager
     def _capture(self, name):
-        with self._state_lock:
-            if self.closed:
-                raise refusal(INVALIDHANDLE, "the camera is closed", name)
+        with self._lib.native.lock:
+            self._require_open(name)
             if self._capture_name is not None:
                 raise refusal(BUSY, f"{self._capture_name} is running on this camera", name)
             self._capture_name, self._stop_requested = name, False
-        self._capture_thread = threading.get_ident()
-        self._stop_seen.clear()
         try:
             yield
         finally:
-            self._capture_name = self._capture_thread = None
-            self._stop_seen.set()
+            self._capture_name = None
 
     @contextmanager
     def _then(self, step):
@@ -390,11 +437,67 @@ class Camera(FeaturesMixin, CorrectionsMixin):
         frame.electron_conversion = self._electron_values(index)
         return frame
 
-    def _wait(self, limit):
+    def _origin_after_frame_zero(self, ring):
+        """Seconds from frame 0 to the time origin the library took at the first copy: the
+        stamp of the frame buffer 0 held then. 0 unless the ring had lapped by then; frame 0 is
+        gone in that case, and its time is extrapolated back at the interval between buffer 0's
+        frame and buffer 1's."""
+        if not self._lib.native.has("QXCM_GETFRAMENUMBER_40"):
+            return 0.0
+        n0, s0 = self._frame_number_at(0)
+        if n0 is None or n0 == 0 or s0 != 0.0:  # no lap, or buffer 0 no longer the origin's
+            return 0.0
+        n1, s1 = self._frame_number_at(1 % ring)
+        if n1 is None or n1 == n0:
+            return 0.0
+        return n0 * (s1 - s0) / (n1 - n0)
+
+    def _frame_number_at(self, index):
+        number, stamp = c_uint32(0), c_double(0.0)
+        try:
+            self._call("QXCM_GETFRAMENUMBER_40", index, byref(number), byref(stamp))
+        except QxcmError:
+            return None, None
+        return number.value, stamp.value
+
+    def _wait(self, limit, name):
+        """Waits for a frame in slices of WAIT_SLICE_MS, each a call of its own; ends with ABORT
+        when a stop was asked for, and with the library's Timeout at the whole limit."""
         index, count = c_int32(0), c_int32(0)
-        self._lib.native.call_unlocked("QXCM_WAITNEXTFRAME_40", self.index, limit, byref(index),
-                                       byref(count))
-        return index.value, count.value
+        start = time.monotonic()
+        # Seconds; the automatic limit is learnt when a first slice ends without a frame.
+        whole = None if limit == AUTOMATIC else limit / 1000.0
+        while True:
+            if self._stop_requested:
+                raise refusal(ABORT, "stopped", name)
+            left = math.inf if whole is None else whole - (time.monotonic() - start)
+            piece = WAIT_SLICE_MS if left > WAIT_SLICE_MS / 1000.0 else max(0, math.ceil(left * 1000))
+            try:
+                self._call("QXCM_WAITNEXTFRAME_40", piece, byref(index), byref(count))
+                return index.value, count.value
+            except Timeout:
+                if whole is None:
+                    whole = self._automatic_limit()
+                if time.monotonic() - start >= whole:
+                    raise
+
+    def _automatic_limit(self):
+        """The whole limit in seconds that the library gives a wait with the automatic limit:
+        one second plus exposure and overhead; none under an external or software trigger,
+        5 s for a camera without exposure or trigger settings. Waits here are slices, so the
+        package keeps the whole limit itself."""
+        try:
+            exposure = Parameter(self, "EXPOSURE TIME", 7).get()
+            source = Parameter(self, "TRIGGER SOURCE", 15).get()
+        except QxcmError:
+            return 5.0
+        if source in (2.0, 3.0):
+            return math.inf
+        try:
+            overhead = Parameter(self, "FRAME OVERHEAD TIME", 38).get()
+        except QxcmError:
+            overhead = 1000.0
+        return (1000 + math.trunc((exposure + overhead) * 1000)) / 1000.0
 
     def _captured(self):
         index, count = c_int32(0), c_int32(0)
@@ -410,7 +513,7 @@ class Camera(FeaturesMixin, CorrectionsMixin):
                 self._call("QXCM_STARTCAPTURE_40")
                 with self._then("QXCM_STOPCAPTURE_40"):
                     self._check_stop("snap")
-                    index, count = self._wait(limit)
+                    index, count = self._wait(limit, "snap")
                     frame = self._copy(layout, index)
         return frame
 
@@ -429,7 +532,12 @@ class Camera(FeaturesMixin, CorrectionsMixin):
         if n is not None and n <= 0:
             return
         with self._capture("stream"):
-            yield from self._stream(n, limit, buffers, record, durable)
+            try:
+                yield from self._stream(n, limit, buffers, record, durable)
+            except QxcmError:
+                if self._stop_requested:  # stop(), close() or the library's end, any thread
+                    return
+                raise
 
     def write_text(self, text, level="frame", index=0):
         """Stores a text (str or bytes) in the recording that runs: at the file level, for a
@@ -444,22 +552,17 @@ class Camera(FeaturesMixin, CorrectionsMixin):
             self._call("QXCM_STARTCAPTURE_40")
             with self._then("QXCM_STOPCAPTURE_40"):
                 handed, last, previous, lost = 0, 0, -1, 0
+                shift = None  # seconds from frame 0 to the library's time origin
                 self.stream_counts = StreamCounts(0, 0, 0)
                 while n is None or handed < n:
-                    if self._stop_requested:
-                        return
-                    try:
-                        newest, count = self._wait(limit)
-                    except QxcmError as e:
-                        if e.code == ABORT and self._stop_requested:
-                            return
-                        raise
-                    self._capture_thread = threading.get_ident()
+                    newest, count = self._wait(limit, "stream")
                     # Frame c (counted from 1) lies in buffer newest - (count - c) of the ring
                     # and stays intact until the device starts frame c - 1 + ring.
                     first = max(last + 1, count - (ring - 2))
                     lost += first - (last + 1)
                     for c in range(first, count + 1):
+                        if self._stop_requested:  # frames the ring still holds are not handed out
+                            return
                         try:
                             frame = self._copy(layout, (newest - (count - c)) % ring)
                         except QxcmError:
@@ -470,6 +573,9 @@ class Camera(FeaturesMixin, CorrectionsMixin):
                         if frame is None or frame.frame_number < 0 or \
                                 self._captured() >= c - 1 + ring:
                             continue  # overwritten before or while it was copied
+                        if shift is None:
+                            shift = self._origin_after_frame_zero(ring)
+                        frame.timestamp += shift
                         frame.skipped = frame.frame_number - previous - 1
                         previous, lost = frame.frame_number, lost + frame.skipped
                         handed += 1
@@ -491,20 +597,14 @@ class Camera(FeaturesMixin, CorrectionsMixin):
 
     def stop(self):
         """Stops a running capture from any thread: a stream ends (after the frame its loop
-        holds), a snap or a recording in progress raises QxcmError with the ABORT code."""
-        self._stop_requested = True
-        self._call("QXCM_STOPCAPTURE_40")
-        owner = self._capture_thread
-        if owner is None or owner == threading.get_ident():
-            return
-        # A stop that lands before the capture's start or wait began would leave that wait
-        # without an end: repeat it until the capture has let go.
-        deadline = time.monotonic() + 2.0
-        while not self._stop_seen.wait(0.01) and time.monotonic() < deadline:
-            try:
-                self._call("QXCM_STOPCAPTURE_40")
-            except QxcmError:
-                pass
+        holds), a snap or a recording in progress raises QxcmError with the ABORT code. The
+        capture sees the request before its next wait, so a stop that comes before the
+        capture's start or wait is not lost."""
+        with self._lib.native.lock:
+            self._require_open("stop")
+            if self._capture_name is not None:
+                self._stop_requested = True
+            self._call("QXCM_STOPCAPTURE_40")
 
     def record(self, path, frames, texts=None, timeout=None, durable=False, buffers=STREAM_BUFFERS):
         """Records the next `frames` frames of a sequence capture to a .vlseq file.
@@ -526,7 +626,7 @@ class Camera(FeaturesMixin, CorrectionsMixin):
                 with self._then("QXCM_STOPCAPTURE_40"):
                     while self._recorded() < frames:
                         self._check_stop("record")
-                        self._wait(limit)
+                        self._wait(limit, "record")
         text = os.fsdecode(raw)
         return text if ".vlseq" in text else text + ".vlseq"
 

@@ -15,7 +15,8 @@ NO_HOST_TYPE = 0xFFFFFFFF
 class Frame(np.ndarray):
     """A frame as a numpy array (height x width, or height x width x 3 for colour).
 
-    ``timestamp``: seconds since frame 0 of the capture or file; ``frame_number``: the frame's
+    ``timestamp``: seconds since frame 0 of the capture or file (when a stream's ring was lapped
+    before its first copy, frame 0's time is extrapolated at the camera's frame interval); ``frame_number``: the frame's
     running number since the start of the capture (its index in a file); ``skipped``: frames
     the camera delivered since the previous frame of a stream that were lost to the host;
     ``electron_conversion``: (factor, offset) of a camera that reports electron values."""

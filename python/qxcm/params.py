@@ -29,7 +29,7 @@ class Parameter:
         return f"<Parameter {self.name!r} id={self.id} value={value!r}>"
 
     def _call(self, name, *args):
-        self._camera._lib.native.call(name, self._camera.index, self.id, *args)
+        self._camera._call(name, self.id, *args)
 
     def get(self, view=0):
         value = c_double(0.0)
@@ -87,14 +87,12 @@ class Parameter:
             return None
         text, following = ctypes.create_string_buffer(64), c_double(0.0)
         choices, value, seen = {}, limits.min, set()
-        native = self._camera._lib.native
         for _ in range(MAX_CHOICES):
             if value in seen or math.isnan(value):
                 break
             seen.add(value)
             try:
-                native.call("QXCM_GETPARAMETERTEXT_40", self._camera.index, self.id, text,
-                            value, byref(following))
+                self._call("QXCM_GETPARAMETERTEXT_40", text, value, byref(following))
             except Exception:
                 break  # a minimum that is no list value: nothing to walk
             choices[text.value.decode("latin-1")] = value
@@ -108,8 +106,7 @@ class Parameter:
     def text(self):
         """The text of the current value of a list parameter."""
         text = ctypes.create_string_buffer(64)
-        self._camera._lib.native.call("QXCM_GETVALUETEXT_40", self._camera.index, self.id, text,
-                                      self.get())
+        self._call("QXCM_GETVALUETEXT_40", text, self.get())
         return text.value.decode("latin-1")
 
 
@@ -124,6 +121,7 @@ class Parameters(Mapping):
         fn, err = native.function("QXCM_GETNEXTPARAMETER_40"), c_int32(0)
         for _ in range(MAX_PARAMETERS):
             with native.lock:
+                camera._require_open("QXCM_GETNEXTPARAMETER_40")
                 ok = fn(camera.index, name, byref(number), byref(ident), 0, byref(err))
             if ok != 1:
                 if err.value in (API_LEVEL, INVALIDHANDLE):

@@ -1,9 +1,11 @@
-"""Reading .vlseq recordings: frames by index, stamps, texts, and all frames as one array."""
+"""Reading .vlseq recordings: frames by index, stamps, texts, all frames as one array, and
+export to OME-Zarr."""
 
 import ctypes
 import mmap
 import os
 import struct
+import sys
 import threading
 import zlib
 from ctypes import byref, c_double, c_int32, c_uint32
@@ -354,6 +356,117 @@ class Sequence:
         array = np.ndarray((self._count,) + self.shape, self.dtype, m, int(offsets[0]), strides)
         array.flags.writeable = False
         return array
+
+    def _all_texts(self):
+        """Every text of the file as {"file": str, "group": {index: str}, "frame": {...}}."""
+        def text(level, k=0):
+            t = self.texts(level, k)
+            return t if isinstance(t, str) else t.decode("utf-8", "replace")
+        out = {"file": text("file"), "group": {}, "frame": {}}
+        for level in ("group", "frame"):
+            for k in range(self._count):
+                t = text(level, k)
+                if t:
+                    out[level][str(k)] = t
+        return out
+
+    def to_ome_zarr(self, path, chunks=None, compressor=None, views=1, progress=None):
+        """Writes the recording as OME-Zarr 0.4 (zarr format 2): one array "0" of shape
+        (frames, channels, height, width), a channel per view (three per view for colour),
+        with the frame times (seconds since frame 0), frame numbers and the file's texts under
+        the group's "qxcm" attribute.
+
+        chunks: of the array, default one plane per chunk; compressor: a numcodecs codec, None
+        writes the chunks uncompressed; views: views stacked in each recorded frame; progress:
+        a progress bar (tqdm) on stderr, by default when stderr is a terminal."""
+        try:
+            import zarr
+        except ImportError:
+            raise ImportError("to_ome_zarr needs the zarr package (Debian: python3-zarr)") \
+                from None
+        h, w = self.shape[0], self.shape[1]
+        rgb = len(self.shape) == 3
+        if views < 1 or h % views:
+            raise ValueError(f"{h} rows do not split into {views} views")
+        plane_rows, n = h // views, self._count
+        channels = views * (3 if rgb else 1)
+        shape = (n, channels, plane_rows, w)
+        chunks = tuple(chunks) if chunks is not None else (1, 1, plane_rows, w)
+        root = zarr.open_group(os.fspath(path), mode="w")
+        array = root.create_dataset("0", shape=shape, chunks=chunks, dtype=self.dtype,
+                                    compressor=compressor)
+        times = np.asarray(self.timestamps, dtype=float)
+        step = float(np.median(np.diff(times))) if n > 1 else 1.0
+        root.attrs["multiscales"] = [{
+            "version": "0.4",
+            "name": os.path.basename(self.path),
+            "axes": [{"name": "t", "type": "time", "unit": "second"},
+                     {"name": "c", "type": "channel"},
+                     {"name": "y", "type": "space"},
+                     {"name": "x", "type": "space"}],
+            "datasets": [{"path": "0", "coordinateTransformations": [
+                {"type": "scale", "scale": [step if step > 0 else 1.0, 1.0, 1.0, 1.0]}]}],
+        }]
+        root.attrs["qxcm"] = {"frame_times": times.tolist(),
+                              "frame_numbers": [int(n) for n in self.frame_numbers],
+                              "gaps": [list(map(int, g)) for g in self.gaps],
+                              "texts": self._all_texts()}
+        fast = self._chunk_sources(chunks, compressor, views, plane_rows, root, array)
+        frames = self.asarray() if fast is None else None
+        block = max(1, chunks[0])  # whole chunks along t: no chunk is written twice
+        starts = range(0, n, block)
+        if progress is None:
+            progress = sys.stderr.isatty()
+        if progress:
+            try:
+                from tqdm import tqdm
+                starts = tqdm(starts, total=len(starts), unit_scale=block, unit="frame",
+                              desc="OME-Zarr")
+            except ImportError:
+                pass
+        for k in starts:
+            if fast is not None:
+                fast(k)
+                continue
+            part = np.asarray(frames[k:k + block])
+            if rgb:  # (t, views*rows, x, 3) -> (t, views*3, rows, x)
+                part = part.reshape(len(part), views, plane_rows, w, 3).transpose(0, 1, 4, 2, 3)
+            array[k:k + len(part)] = part.reshape(len(part), channels, plane_rows, w)
+        return root
+
+
+    def _chunk_sources(self, chunks, compressor, views, plane_rows, root, array):
+        """A writer of whole chunk files copied straight from the recording (by the kernel
+        where it can), for the layout where every chunk is one view of one mono frame stored
+        raw: what zarr would write, one copy instead of several. None otherwise."""
+        if compressor is not None or len(self.shape) == 3 or \
+                tuple(chunks) != (1, 1, plane_rows, self.shape[1]) or \
+                array.filters or array.order != "C" or \
+                getattr(array, "_dimension_separator", ".") not in (None, ".") or \
+                not hasattr(root.store, "path") or not hasattr(os, "copy_file_range"):
+            return None
+        with open(self.path, "rb") as f:
+            offsets = frame_offsets(f, self.header, os.fstat(f.fileno()).st_size)
+        if offsets is None or len(offsets) != self._count:
+            return None
+        folder = os.path.join(root.store.path, array.path)
+        plane = self.header.frame_bytes // views
+        source = open(self.path, "rb")
+        done = []
+
+        def write(k):
+            for v in range(views):
+                with open(os.path.join(folder, f"{k}.{v}.0.0"), "wb") as out:
+                    at, left = int(offsets[k]) + v * plane, plane
+                    while left:
+                        n = os.copy_file_range(source.fileno(), out.fileno(), left, at)
+                        if n <= 0:
+                            raise OSError(f"{self.path}: frame {k} could not be copied")
+                        at, left = at + n, left - n
+            done.append(k)
+            if len(done) == self._count:
+                source.close()
+        return write
 
 
 def open_sequence(path):

@@ -3,7 +3,10 @@ the lost numbers; a recording from before frames carried numbers reads as it did
 
 import ctypes
 import os
+import re
 import subprocess
+import threading
+import time
 import zlib
 from pathlib import Path
 
@@ -21,6 +24,68 @@ def lose(sim, numbers):
     sim.dll.VelaSim_SetLostFrames.argtypes = [ctypes.c_int32, ctypes.POINTER(ctypes.c_int64),
                                               ctypes.c_int32]
     assert sim.dll.VelaSim_SetLostFrames(1, array, len(numbers)) == 1
+
+
+def runs(numbers):
+    """(first, count) of each run of consecutive numbers."""
+    out = []
+    for n in numbers:
+        if out and out[-1][0] + out[-1][1] == n:
+            out[-1][1] += 1
+        else:
+            out.append([n, 1])
+    return [tuple(r) for r in out]
+
+
+def exposing(sim, camera, count):
+    """Exposes `count` frames on the manual clock from a second thread once a capture runs."""
+    def deliver():
+        deadline = time.monotonic() + 30
+        while sim.dll.VelaSim_DeliverFrames(camera, count) < 0 and time.monotonic() < deadline:
+            time.sleep(0.001)
+    thread = threading.Thread(target=deliver, daemon=True)
+    thread.start()
+    return thread
+
+
+# Every recorded frame takes a 4 KiB-aligned chunk, so 10^5 frames are 0.4 GB written in about
+# 3 s: one seed goes the full length, the others a quarter of it. The stream checks its first
+# 5,000 frames of each (Python copies a few 10^4 frames a second).
+@pytest.mark.parametrize("seed, exposed", [(1, 100_000), (77, 25_000), (4096, 25_000)])
+def test_seeded_loss_is_exactly_the_gaps_of_stream_recording_tool_and_reader(lib, sim, tmp_path,
+                                                                            seed, exposed):
+    streamed = 5_000
+    sim.dll.VelaSim_SetFrameLoss.argtypes = [ctypes.c_int32, ctypes.c_double, ctypes.c_uint64]
+    sim.dll.VelaSim_FrameLost.argtypes = [ctypes.c_int32, ctypes.c_int64]
+    assert sim.dll.VelaSim_SetFrameLoss(0, 0.001, seed) == 1
+    injected = [n for n in range(exposed) if sim.dll.VelaSim_FrameLost(0, n) == 1]
+    assert exposed / 2000 < len(injected) < exposed / 500 and injected[-1] < exposed - 1
+    sim.dll.VelaSim_SetManualClock(1)
+    with lib.open(0) as cam:
+        cam.exposure, cam.area = 0.00001, (0, 0, 16, 8)
+        thread = exposing(sim, 0, exposed)
+        path = cam.record(str(tmp_path / "seeded"), exposed - len(injected), buffers=8)
+        thread.join()
+        # The stream over its first frames: numbers and skips as the copies report them.
+        last = [n for n in range(exposed) if n not in set(injected)][streamed - 1]
+        thread = exposing(sim, 0, last + 1)
+        frames = [(f.frame_number, f.skipped) for f in cam.stream(streamed, buffers=streamed + 8)]
+        thread.join()
+    kept = [n for n, _ in frames]
+    assert kept == [n for n in range(last + 1) if n not in set(injected)]
+    assert [(n - k, k) for n, k in frames if k] == \
+        [(first, count) for first, count in runs([n for n in injected if n < last])]
+    with qxcm.open_sequence(path) as seq:
+        assert seq.gaps == [(first, count, 0) for first, count in runs(injected)]
+        assert len(seq) + len(injected) == exposed == int(seq.frame_numbers[-1]) + 1
+    tool = Path(qxcm._native.native().folder) / "qxcm-seq"
+    if tool.exists():
+        out = subprocess.run([str(tool), "gaps", path], capture_output=True, text=True,
+                             check=True).stdout.splitlines()
+        listed = [re.fullmatch(r"(\d+)(?:-\d+)? \((\d+)\): never delivered", line)
+                  for line in out]
+        assert [(int(m[1]), int(m[2])) for m in listed] == runs(injected)
+    os.remove(path)
 
 
 def test_lost_frames_are_the_recordings_gaps_everywhere(lib, sim, tmp_path):

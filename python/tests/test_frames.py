@@ -97,3 +97,23 @@ def test_a_split_sensor_gives_both_views_as_the_recording_stacks_them(cam0, tmp_
         assert seq.shape == (4096, 1024)
         for f in frames:
             assert np.array_equal(seq[f.frame_number].reshape(f.shape), f)
+
+
+def test_stamps_count_from_frame_0_when_the_ring_lapped_before_the_first_copy(sim, cam0):
+    import threading
+    import time
+    sim.dll.VelaSim_SetManualClock(1)  # frames come when delivered, each one interval later
+    cam0.area = (0, 0, 64, 64)
+    deliver = threading.Timer(0.1, lambda: sim.dll.VelaSim_DeliverFrames(0, 32))
+    deliver.start()
+    try:
+        frames = list(cam0.stream(8, buffers=16))  # 32 frames in a ring of 16 before any copy
+    finally:
+        deliver.join()
+        sim.dll.VelaSim_SetManualClock(0)
+    numbers = [f.frame_number for f in frames]
+    assert numbers[0] > 16, "the ring lapped before the first copy"
+    interval = frames[1].timestamp - frames[0].timestamp
+    for f in frames:
+        # Stamps are whole microseconds; frame 0 lies 16 intervals before the origin.
+        assert f.timestamp == pytest.approx(f.frame_number * interval, abs=50e-6), numbers

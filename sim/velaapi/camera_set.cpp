@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "replay_source.h"
 #include "vela_api.h"
 
 namespace velasim {
@@ -162,7 +163,7 @@ class Parser {
     {
         error_ = "line " + std::to_string(lineNumber_) + ": " + why;
         set_.clear();
-        return VELA_ERR_INVALIDPARAM;
+        return code_;
     }
 
     bool Handle(const std::string &raw, const Line &line)
@@ -175,8 +176,10 @@ class Parser {
             model_->name = Tail(raw, 0);
             return model_->name.empty() ? Bad("camera without a name") : true;
         }
+        if (keyword == "replay")
+            return Finish() && Replay(line);
         if (!model_)
-            return Bad("a camera line must come first");
+            return Bad("a camera or replay line must come first");
         if (keyword == "info")
             return Info(raw, line);
         if (keyword == "sensor")
@@ -185,6 +188,8 @@ class Parser {
             return Capabilities(line);
         if (keyword == "feature")
             return Feature(line);
+        if (keyword == "recorder")
+            return Recorder(line);
         if (keyword == "prop")
             return Property(line);
         if (keyword == "text")
@@ -196,6 +201,25 @@ class Parser {
     {
         why_ = why;
         return false;
+    }
+
+    // A camera of its own that plays a recording; the file's failure is the set's code.
+    bool Replay(const Line &line)
+    {
+        uint32_t views = 1;
+        if (line.words.size() != 2)
+            return Bad("replay needs the path of a recording (quoted if it holds blanks or =)");
+        for (const auto &[key, value] : line.keys)
+            if (key != "views" || !ToU32(value, views))
+                return Bad("replay takes views=1 or views=2 only");
+        std::shared_ptr<const ReplayFile> file;
+        std::string why;
+        if (int32_t r = ReplayFile::Open(line.words[1], views, file, why); r < 0) {
+            code_ = r;
+            return Bad("replay file " + line.words[1] + ": " + why);
+        }
+        set_.push_back(ReplayCameraModel(std::move(file)));
+        return set_.back() != nullptr || Bad("replay camera could not be described");
     }
 
     bool Info(const std::string &raw, const Line &line)
@@ -255,6 +279,20 @@ class Parser {
                 model_->scanModes = v;
             else
                 return Bad("unknown capabilities key '" + key + "'");
+        }
+        return true;
+    }
+
+    bool Recorder(const Line &line)
+    {
+        if (line.words.size() != 1)
+            return Bad("recorder takes only keys");
+        for (const auto &[key, value] : line.keys) {
+            if (key != "backpressure")
+                return Bad("unknown recorder key '" + key + "'");
+            if (value != "on" && value != "off")
+                return Bad("backpressure is on or off");
+            model_->backPressure = value == "on";
         }
         return true;
     }
@@ -402,6 +440,7 @@ class Parser {
     std::string &error_;
     std::string why_;
     int lineNumber_ = 0;
+    int32_t code_ = VELA_ERR_INVALIDPARAM;
     std::shared_ptr<CameraModel> model_;
     std::vector<PropertyModel> pending_;
     bool sensorSeen_ = false;

@@ -38,6 +38,8 @@ struct FeatureModel {
     float minValue = 0, maxValue = 0, stepValue = 1, defaultValue = 0;
 };
 
+class ReplayFile;
+
 struct CameraModel {
     std::string name;
     std::vector<std::pair<uint32_t, std::string>> infos;
@@ -52,8 +54,10 @@ struct CameraModel {
     uint32_t queryCapabilities = 0;        // VelaQueryCapability group 1
     uint32_t legacyCapabilities = 0;       // VelaGetCapabilities
     uint32_t scanModes = 0;                // 0: the scan-mode requests are refused
+    bool backPressure = true;              // a connected recorder's full ring holds up the sensor
     std::vector<PropertyModel> properties; // ascending id
     std::vector<FeatureModel> features;
+    std::shared_ptr<const ReplayFile> replay; // set: the camera plays this recording
 
     const PropertyModel *Find(uint32_t id) const;
     const FeatureModel *Feature(uint32_t number) const;
@@ -61,8 +65,9 @@ struct CameraModel {
 
 using CameraSet = std::vector<std::shared_ptr<const CameraModel>>;
 
-// Parses a camera-set text. On failure returns VELA_ERR_INVALIDPARAM and describes the first
-// bad line in error.
+// Parses a camera-set text. On failure returns VELA_ERR_INVALIDPARAM (or, for a `replay` line
+// whose file cannot be played, the code ReplayFile::Open gives) and describes the first bad
+// line in error.
 int32_t ParseCameraSet(const std::string &text, CameraSet &set, std::string &error);
 
 // The set compiled into the library, in the same format.

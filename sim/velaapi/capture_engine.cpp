@@ -1,6 +1,8 @@
 // Capture engine of a simulated camera: frame buffers, the producer thread that paces frames by
 // exposure and readout time, the manual clock, frame events and waits, and frame locks.
 #include <math.h>
+#include <stdint.h>
+#include <stdio.h>
 
 #include <algorithm>
 #include <chrono>
@@ -10,13 +12,12 @@
 #include "common/saturating_cast.h"
 #include "property_ids.h"
 #include "recorder_sink.h"
+#include "replay_source.h"
 #include "sim_camera.h"
 #include "sim_state.h"
 
 namespace velasim {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Larger requests are refused as if the device had run out of memory.
 constexpr size_t kMaxBufferBytes = size_t{2} << 30;
@@ -151,6 +152,8 @@ int32_t Camera::ReleaseBuffers(std::unique_lock<std::mutex> &lock, BufferKind on
         return VELA_ERR_INVALIDPARAM;
     JoinProducer(lock);
     changed.wait(lock, [this] { return writers_ == 0; });
+    if (capturing || producer_.joinable()) // a start came while the lock was let go
+        return VELA_ERR_BUSY;
     DropBuffers();
     ++abortGeneration_;
     changed.notify_all();
@@ -168,6 +171,10 @@ int32_t Camera::Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool man
         return VELA_ERR_NOTREADY;
     JoinProducer(lock);
     changed.wait(lock, [this] { return writers_ == 0; });
+    // Both waits let the lock go: a start of another thread may have begun the capture (and
+    // its producer thread) meanwhile, and a second thread object must not replace that one.
+    if (capturing || producer_.joinable())
+        return VELA_ERR_BUSY;
     double reference = Value(kPropReferenceCaptureMode, 1);
     captureReference_ = reference == 2 || reference == 3 ? static_cast<uint32_t>(reference) : 0;
     referenceCaptured_ = false;
@@ -183,10 +190,17 @@ int32_t Camera::Start(std::unique_lock<std::mutex> &lock, int32_t mode, bool man
     manualWaits_ = manualClock && manualWaits;
     filter_.Reset();
     stopRequested_ = false;
+    replayWanted_ = false;
+    replayImages_ = 0;
     capturing = true;
     if (!manual_) {
         producerRunning_ = true;
-        producer_ = std::thread([this] { ProducerLoop(); });
+        try {
+            producer_ = std::thread([this] { ProducerLoop(); });
+        } catch (...) { // no thread to be had: nothing may be thrown across the C boundary
+            producerRunning_ = capturing = false;
+            return VELA_ERR_NORESOURCE;
+        }
     }
     return VELA_OK;
 }
@@ -204,7 +218,7 @@ void Camera::JoinProducer(std::unique_lock<std::mutex> &lock)
     if (!ProcessEnding())
         changed.wait(lock, [this] { return !producerRunning_; });
     producerRunning_ = false;
-    t.detach();
+    LetThreadGo(t);
     if (producerWriting_) {
         // The thread was ended in the middle of a frame: on Windows the other threads are gone
         // before the host library's exit handlers close the device. It holds nothing any more.
@@ -273,8 +287,18 @@ std::shared_ptr<const FrameSource> Camera::Source(std::unique_lock<std::mutex> &
 bool Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread)
 {
     std::shared_ptr<const FrameSource> source = Source(lock, CurrentProcessing());
-    if (!capturing || frames.empty() || !(source->geometry == bufferGeometry))
+    if (!capturing || frames.empty() || !(source->geometry == bufferGeometry) || ReplayEnded())
         return false;
+    // A replayed frame carries the number it was recorded with; the numbers the recording
+    // lacks before it count as exposed and never delivered, as a transport loss.
+    const uint64_t image = ReplayImage();
+    uint64_t replayGap = 0;
+    if (model->replay) {
+        const uint64_t recorded = model->replay->NumberOf(image);
+        replayGap = model->replay->GapBefore(image);
+        framesExposed = static_cast<uint32_t>(recorded / bufferGeometry.bundle);
+        replayImages_ += bufferGeometry.bundle;
+    }
     const uint32_t number = framesExposed++;
     if (loss.Active() && loss.Lost(number)) {
         if (std::shared_ptr<RecorderSink> sink = recorder_) {
@@ -295,15 +319,34 @@ bool Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool prod
     if (producerThread)
         producerWriting_ = true;
     lock.unlock();
-    source->Write(frame, number * bufferGeometry.bundle);
+    const bool written =
+        source->Write(frame, number * bufferGeometry.bundle,
+                      static_cast<int64_t>(image % static_cast<uint64_t>(INT64_MAX)));
     if (recursive > 1) // per-frame work, only while the filter is on
         filter_.Apply(frame, bufferGeometry, recursive, number * bufferGeometry.bundle,
                       source->processing.testPattern == 0);
     lock.lock();
+    if (!written) {
+        // A replayed file that shrank since it was opened ends the capture.
+        fprintf(stderr,
+                "velasim: replay file %s can no longer be read (cut short, or no memory for "
+                "the settings' working copy); the capture ends\n",
+                model->replay->Path().c_str());
+        --writers_;
+        if (producerThread)
+            producerWriting_ = false;
+        capturing = false;
+        captureEndPending_ = true;
+        changed.notify_all();
+        return false;
+    }
     FrameSlot &slot = slots[slotIndex];
     slot.filled = true;
     slot.frameNumber = number;
-    SplitStamp(stamp, slot.stampSeconds, slot.stampMicroseconds);
+    if (model->replay)
+        ReplayStamp(image, slot);
+    else
+        SplitStamp(stamp, slot.stampSeconds, slot.stampMicroseconds);
     newestIndex = static_cast<int32_t>(slotIndex);
     ++framesCaptured;
     if (captureReference_ != 0) {
@@ -313,9 +356,12 @@ bool Camera::Produce(std::unique_lock<std::mutex> &lock, double stamp, bool prod
     if (std::shared_ptr<RecorderSink> sink = recorder_) {
         Geometry g = bufferGeometry;
         FrameSlot s = slot;
+        const uint64_t first =
+            model->replay ? model->replay->NumberOf(image) : uint64_t{number} * g.bundle;
         lock.unlock();
-        sink->Append(frame, g, s.stampSeconds, s.stampMicroseconds, uint64_t{number} * g.bundle,
-                     backPressure);
+        if (replayGap > 0) // what the recording lacked, the recording of the replay lacks
+            sink->Lost(static_cast<uint32_t>(std::min<uint64_t>(replayGap, UINT32_MAX)));
+        sink->Append(frame, g, s.stampSeconds, s.stampMicroseconds, first, backPressure);
         lock.lock();
     }
     --writers_;
@@ -349,13 +395,17 @@ void Camera::ProducerLoop()
     // Render the scene before the clock starts, so the first frame is not late.
     Source(lock, CurrentProcessing());
     auto next = Clock::now();
+    double previous = NAN; // stamp of the replayed frame before, in seconds
     while (!stopRequested_ && capturing) {
         AwaitRecorderRoom(lock);
         if (stopRequested_ || !capturing)
             break;
         const double source = TriggerSource();
         const double interval = ImageInterval() * bufferGeometry.bundle;
-        if (source == 3) {
+        if (model->replay && (source == 1 || source == 4)) {
+            if (!AwaitReplayPace(lock, next, previous))
+                break;
+        } else if (source == 3) {
             changed.wait(lock, [this] { return stopRequested_ || pendingTriggers_ > 0; });
             if (stopRequested_)
                 break;
@@ -439,6 +489,10 @@ int32_t Camera::Wait(std::unique_lock<std::mutex> &lock, uint32_t mask, uint32_t
             event = VELA_EVENT_CAPTUREEND;
             return VELA_OK;
         }
+        if (model->replay && !replayWanted_) {
+            replayWanted_ = true; // a replay paced by the host produces when asked
+            changed.notify_all();
+        }
         if (manualWaits_) {
             // Under this clock nothing but the caller brings an event, so nothing is waited for.
             if (!forever)
@@ -478,6 +532,69 @@ int32_t Camera::Lock(int32_t frame, VelaFrameRecord &record) const
     record.stampSeconds = slot.stampSeconds;
     record.stampMicroseconds = slot.stampMicroseconds;
     return VELA_OK;
+}
+
+bool Camera::ReplayEnded()
+{
+    const ReplayFile *replay = model->replay.get();
+    if (!replay || !capturing || Value(kPropReplayEnd, 1) != 2 ||
+        ReplayImage() + bufferGeometry.bundle <= static_cast<uint64_t>(replay->Frames()))
+        return false;
+    capturing = false;
+    captureEndPending_ = true;
+    changed.notify_all();
+    return true;
+}
+
+void Camera::ReplayStamp(uint64_t image, FrameSlot &slot) const
+{
+    const ReplayFile &r = *model->replay;
+    const uint64_t n = static_cast<uint64_t>(r.Frames());
+    const auto k = static_cast<int64_t>(image % n);
+    const uint64_t loop = image / n;
+    // The first pass carries the recorded stamps exactly as stored; later passes count on.
+    const vlseqfmt::Stamp &s = r.Stamp(k);
+    slot.stampSeconds = s.seconds;
+    slot.stampMicroseconds = s.microseconds;
+    if (loop > 0)
+        SplitStamp(r.Seconds(k) + static_cast<double>(loop) * r.LoopSeconds(), slot.stampSeconds,
+                   slot.stampMicroseconds);
+}
+
+bool Camera::AwaitReplayPace(std::unique_lock<std::mutex> &lock, Clock::time_point &next,
+                             double &previous)
+{
+    if (ReplayEnded())
+        return false;
+    if (Value(kPropReplayPace, 1) == 2) {
+        // As fast as the host takes frames: one frame per wait that found none, so none is
+        // overwritten unseen; a snap fills its buffers at once.
+        if (startMode == 0)
+            return true;
+        changed.wait(lock, [this] { return stopRequested_ || !capturing || replayWanted_; });
+        replayWanted_ = false;
+        previous = NAN;
+        return !stopRequested_ && capturing;
+    }
+    const ReplayFile &r = *model->replay;
+    const uint64_t image = ReplayImage();
+    const uint64_t n = static_cast<uint64_t>(r.Frames());
+    const double t = r.Seconds(static_cast<int64_t>(image % n)) +
+                     static_cast<double>(image / n) * r.LoopSeconds();
+    const auto now = Clock::now();
+    if (isnan(previous)) {
+        next = now; // the first frame comes at once
+    } else {
+        // Stamps that run backwards (or are not numbers) pace as no interval at all.
+        const double interval =
+            t - previous > 0 ? std::min(t - previous, ReplayFile::kLongestGap) : 0.0;
+        const auto step = IntervalDuration(interval);
+        next += step;
+        if (next + step < now) // as the synthetic cameras: a late frame restarts the cadence
+            next = now;
+    }
+    previous = t;
+    return !changed.wait_until(lock, next, [this] { return stopRequested_ || !capturing; });
 }
 
 std::shared_ptr<RecorderSink> Camera::ConnectRecorder(std::shared_ptr<RecorderSink> sink)

@@ -2,6 +2,8 @@
 // lock so that a call blocked inside a device (a frame wait) never holds them.
 #include "device_call.h"
 
+#include "vela_sim.h"
+
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -23,6 +25,16 @@ struct Fault {
     bool sticky;
     int32_t seen = 0;
     bool spent = false;
+};
+
+// Frames a camera delivers right after the nth call of an operation has done its work: a device
+// that moves on at exactly that point between two calls of the host.
+struct FramesAfter {
+    std::string op;
+    int32_t nth;
+    int32_t camera;
+    int32_t frames;
+    int32_t seen = 0;
 };
 
 // The journal kept in memory is for tests, which ask for it (VelaSim_Reset turns it on); a
@@ -53,6 +65,7 @@ struct Books {
 
     std::mutex faultMutex;
     std::vector<Fault> faults;
+    std::vector<FramesAfter> framesAfter;
 
     std::mutex failureMutex;
     std::map<uint64_t, int32_t> failures; // key 0: failures that name no device
@@ -158,7 +171,34 @@ int32_t DeviceCall::Return(int32_t code)
         line.append(name_).append("(").append(args_).append(") -> ").append(tail);
         JournalAppend(std::move(line));
     }
+    DeliverFramesAfter(name_);
     return result;
+}
+
+void DeliverFramesAfter(const char *op)
+{
+    Books &b = TheBooks();
+    int32_t camera = -1, frames = 0;
+    {
+        std::lock_guard lock(b.faultMutex);
+        for (auto it = b.framesAfter.begin(); it != b.framesAfter.end(); ++it) {
+            if (it->op != op || ++it->seen != it->nth)
+                continue;
+            camera = it->camera;
+            frames = it->frames;
+            b.framesAfter.erase(it);
+            break;
+        }
+    }
+    if (camera >= 0)
+        VelaSim_DeliverFrames(camera, frames);
+}
+
+void ArmFramesAfter(const char *op, int32_t nth, int32_t camera, int32_t frames)
+{
+    Books &b = TheBooks();
+    std::lock_guard lock(b.faultMutex);
+    b.framesAfter.push_back(FramesAfter{op, nth, camera, frames});
 }
 
 void JournalAppend(std::string line)
@@ -222,6 +262,7 @@ void ClearFaults()
     Books &b = TheBooks();
     std::lock_guard lock(b.faultMutex);
     b.faults.clear();
+    b.framesAfter.clear();
 }
 
 void NoteFailure(uint64_t device, int32_t code)

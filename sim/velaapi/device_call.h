@@ -49,6 +49,9 @@ bool JournalLine(int32_t index, std::string &line);
 
 void ArmFault(const char *op, uint32_t propertyId, int32_t nth, int32_t code, bool sticky);
 void ClearFaults();
+void ArmFramesAfter(const char *op, int32_t nth, int32_t camera, int32_t frames);
+// Delivers the frames armed for this call of `op`, if any; after the call's own work.
+void DeliverFramesAfter(const char *op);
 
 // The latest failure of a device handle (0 if it never failed); handle 0 holds the latest
 // failure of any call.

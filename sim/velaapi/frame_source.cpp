@@ -10,6 +10,7 @@
 
 #include "common/saturating_cast.h"
 #include "frame_corrections.h"
+#include "replay_source.h"
 
 namespace velasim {
 namespace {
@@ -67,6 +68,17 @@ double Vignetting(double position, double size)
     return 1.0 - kVignetting * u * u;
 }
 
+uint16_t Clamp16(double v)
+{
+    if (!(v > 0))
+        return 0;
+    if (v >= 65535.0)
+        return 65535;
+    return static_cast<uint16_t>(v + 0.5);
+}
+
+} // namespace
+
 // The output lookup table as 65536 entries: between two points the straight line through
 // them, rounded half up; below the first point its output, above the last point its output.
 std::vector<uint16_t> LutTable(const std::vector<std::pair<int32_t, int32_t>> &lut)
@@ -95,17 +107,6 @@ std::vector<uint16_t> LutTable(const std::vector<std::pair<int32_t, int32_t>> &l
     }
     return table;
 }
-
-uint16_t Clamp16(double v)
-{
-    if (!(v > 0))
-        return 0;
-    if (v >= 65535.0)
-        return 65535;
-    return static_cast<uint16_t>(v + 0.5);
-}
-
-} // namespace
 
 uint32_t PatternValue(uint32_t kind, uint32_t option, size_t x, size_t y, size_t width,
                       size_t height)
@@ -198,18 +199,6 @@ Rendered Render(const CameraModel &model, const Geometry &g, const Processing &p
     return r;
 }
 
-// Which pixels of a view the region list lets through (all of them without a list).
-std::vector<uint8_t> RegionMask(const Geometry &g, const std::vector<Region> &regions)
-{
-    const size_t w = g.width, h = g.height;
-    std::vector<uint8_t> mask(w * h, regions.empty() ? 1 : 0);
-    for (const Region &rg : regions)
-        for (size_t y = rg.top; y <= rg.bottom && y < h; ++y)
-            for (size_t x = rg.left; x <= rg.right && x < w; ++x)
-                mask[y * w + x] = 1;
-    return mask;
-}
-
 void Convert(const Rendered &r, const Geometry &g, const Processing &p, uint32_t variant,
              std::vector<uint8_t> &out)
 {
@@ -279,9 +268,25 @@ void Convert(const Rendered &r, const Geometry &g, const Processing &p, uint32_t
 
 } // namespace
 
+// Which pixels of a view the region list lets through (all of them without a list).
+std::vector<uint8_t> RegionMask(const Geometry &g, const std::vector<Region> &regions)
+{
+    const size_t w = g.width, h = g.height;
+    std::vector<uint8_t> mask(w * h, regions.empty() ? 1 : 0);
+    for (const Region &rg : regions)
+        for (size_t y = rg.top; y <= rg.bottom && y < h; ++y)
+            for (size_t x = rg.left; x <= rg.right && x < w; ++x)
+                mask[y * w + x] = 1;
+    return mask;
+}
+
 FrameSource::FrameSource(const CameraModel &model, const Geometry &g, const Processing &p)
     : geometry(g), processing(p)
 {
+    if (model.replay) {
+        replay_ = std::make_unique<ReplayScene>(model.replay, g, p);
+        return;
+    }
     Rendered r = Render(model, g, p);
     for (uint32_t k = 0; k < 2; ++k)
         Convert(r, g, p, k, variants_[k]);
@@ -297,9 +302,18 @@ void StampImage(uint8_t *image, const Geometry &geometry, uint32_t number)
         memcpy(image + v * geometry.ViewBytes(), bytes, n);
 }
 
-void FrameSource::Write(uint8_t *frame, uint32_t firstNumber) const
+FrameSource::~FrameSource() = default;
+
+bool FrameSource::Write(uint8_t *frame, uint32_t firstNumber, int64_t firstRecorded) const
 {
     const size_t imageBytes = geometry.ImageBytes();
+    if (replay_) {
+        const int64_t frames = replay_->Frames();
+        for (uint32_t k = 0; k < geometry.bundle; ++k)
+            if (!replay_->Write((firstRecorded + k) % frames, frame + k * imageBytes))
+                return false;
+        return true;
+    }
     for (uint32_t k = 0; k < geometry.bundle; ++k) {
         uint32_t number = firstNumber + k;
         uint8_t *image = frame + k * imageBytes;
@@ -308,6 +322,7 @@ void FrameSource::Write(uint8_t *frame, uint32_t firstNumber) const
         if (processing.testPattern == 0)
             StampImage(image, geometry, number);
     }
+    return true;
 }
 
 uint32_t SampleRange(const CameraModel &model, PixelType pixel)

@@ -52,20 +52,31 @@ struct Processing {
     bool operator==(const Processing &) const = default;
 };
 
+class ReplayScene;
+
 class FrameSource {
   public:
     FrameSource(const CameraModel &model, const Geometry &geometry, const Processing &processing);
+    ~FrameSource();
 
     // Writes one buffer frame (FrameBytes bytes) whose first image carries `firstNumber`; the
-    // images of a bundle carry consecutive numbers.
-    void Write(uint8_t *frame, uint32_t firstNumber) const;
+    // images of a bundle carry consecutive numbers. A camera that replays a recording writes
+    // recorded frames `firstRecorded` on instead (counted on past the end, as the file loops),
+    // and answers false when the file can no longer be read.
+    bool Write(uint8_t *frame, uint32_t firstNumber, int64_t firstRecorded = 0) const;
 
     const Geometry geometry;
     const Processing processing;
 
   private:
     std::vector<uint8_t> variants_[2];
+    std::unique_ptr<const ReplayScene> replay_;
 };
+
+// The output lookup table as 65536 entries (empty without a table).
+std::vector<uint16_t> LutTable(const std::vector<std::pair<int32_t, int32_t>> &lut);
+// Which pixels of a view the region list lets through (all of them without a list).
+std::vector<uint8_t> RegionMask(const Geometry &g, const std::vector<Region> &regions);
 
 // The 16-bit value of a test pattern at image pixel (x, y) of a view of width x height:
 // kind 1 flat at the option, 2 horizontal ramp x * 65535 / (width - 1), 3 vertical ramp

@@ -49,7 +49,7 @@ void Recorder::EndWithProcess()
         accepting_ = false;
         stop_ = true;
         if (thread_.joinable())
-            thread_.detach();
+            velasim::LetThreadGo(thread_);
     }
     WriteLeftovers();
     std::unique_lock file(io, std::try_to_lock);

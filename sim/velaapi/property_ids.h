@@ -52,6 +52,8 @@ constexpr uint32_t kPropBundleNumber = 0x00421020;
 constexpr uint32_t kPropBundleStepBytes = 0x00421040;
 constexpr uint32_t kPropElectronFactor = 0x00FFE010;
 constexpr uint32_t kPropElectronOffset = 0x00FFE020;
+constexpr uint32_t kPropReplayPace = 0x00FF0110; // 1 recorded, 2 as fast as the host takes
+constexpr uint32_t kPropReplayEnd = 0x00FF0120;  // 1 loop, 2 stop
 
 constexpr uint32_t kSensorModeSplitView = 14;
 constexpr double kOff = 1.0, kOn = 2.0;

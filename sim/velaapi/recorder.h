@@ -153,6 +153,7 @@ class Recorder final : public RecorderSink {
     std::thread thread_;
     bool writerEnded_ = true;         // the writer thread left its loop (it may still be ending)
     std::deque<QueuedText> texts_;    // in the order written, each before its image
+    bool textInFlight_ = false;       // taken from texts_ by the writer thread, not yet written
     std::vector<QueuedText> pending_; // written before the file existed
     bool fileOpen_ = false;
     int64_t accepted_ = 0, written_ = 0; // frames of the open file

@@ -203,7 +203,10 @@ int32_t Recorder::Text(uint32_t level, int32_t index, const void *text, uint32_t
             index = 0; // one file text; the index means nothing at this level
         if (index < 0 || (level == VELA_TEXT_FRAME && index >= frameLimit))
             return VELA_ERR_INVALIDPARAM;
-        if (thread_.joinable() || tail_ != head_ || !texts_.empty()) {
+        // With nothing queued or being written, the text goes to the file before the call
+        // returns: a host that exits right after it must not leave the text to a writer thread
+        // that the process end may stop half-way.
+        if (tail_ != head_ || !texts_.empty() || textInFlight_) {
             texts_.push_back(
                 QueuedText{head_, level, index, std::vector<uint8_t>(bytes, bytes + length)});
             changed.notify_all();
@@ -280,7 +283,7 @@ void Recorder::StopWriter()
             changed.wait(lock, [this] { return writerEnded_; });
     }
     if (thread.joinable())
-        thread.detach(); // it touches nothing of the recorder any more
+        LetThreadGo(thread); // it touches nothing of the recorder any more
     WriteLeftovers();
 }
 
@@ -359,6 +362,7 @@ void Recorder::WriteNextText(std::unique_lock<std::mutex> &lock, bool ioHeld)
     texts_.pop_front();
     if (error_ < 0)
         return;
+    textInFlight_ = true;
     int32_t r = VELA_OK;
     if (ioHeld) {
         r = writer.WriteText(text.level, text.index, text.bytes.data(),
@@ -372,6 +376,7 @@ void Recorder::WriteNextText(std::unique_lock<std::mutex> &lock, bool ioHeld)
         }
         lock.lock();
     }
+    textInFlight_ = false;
     if (r == VELA_ERR_FAILEDWRITEDATA && error_ == 0)
         error_ = r;
 }

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -24,6 +25,7 @@
 namespace velasim {
 
 class RecorderSink; // a recorder connected to the capture (ops_recorder.cpp)
+using Clock = std::chrono::steady_clock;
 
 // A property id split into its parts: base property, view (top byte) and array element.
 struct PropertyRef {
@@ -165,6 +167,16 @@ class Camera {
     // Exposes the next frame and delivers it unless it is lost; false when nothing was exposed
     // (the capture ended or the buffers changed).
     bool Produce(std::unique_lock<std::mutex> &lock, double stamp, bool producerThread);
+    // ---- replay of a recording (capture_engine.cpp) ----
+    // Recorded images handed out since the start (the first of the next buffer frame).
+    uint64_t ReplayImage() const { return replayImages_; }
+    // Ends a capture that is to stop at the end of the file once the next frame would pass it.
+    bool ReplayEnded();
+    // The stamp of a replayed image, counted on across loops.
+    void ReplayStamp(uint64_t image, FrameSlot &slot) const;
+    // Waits until the next recorded frame is due; false when the capture stops meanwhile.
+    bool AwaitReplayPace(std::unique_lock<std::mutex> &lock, Clock::time_point &next,
+                         double &previous);
     void AwaitRecorderRoom(std::unique_lock<std::mutex> &lock);
     void ProducerLoop();
     void JoinProducer(std::unique_lock<std::mutex> &lock);
@@ -208,6 +220,8 @@ class Camera {
     std::shared_ptr<const FrameSource> source_;
     RecursiveFilter filter_;
     std::shared_ptr<RecorderSink> recorder_;
+    bool replayWanted_ = false; // a host waits for a frame of a replay paced by the host
+    uint64_t replayImages_ = 0; // recorded images handed out (or lost) since the start
 };
 
 } // namespace velasim

@@ -82,6 +82,12 @@ void VelaSim_SetManualClock(int32_t on)
     s.manualWaits = on == 2;
 }
 
+void VelaSim_DeliverAfter(const char *op, int32_t nth, int32_t camera, int32_t count)
+{
+    if (op != nullptr)
+        velasim::ArmFramesAfter(op, nth, camera, count);
+}
+
 int32_t VelaSim_DeliverFrames(int32_t camera, int32_t count)
 {
     std::shared_ptr<velasim::Camera> c = velasim::CameraAt(camera);

@@ -7,7 +7,9 @@
 
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
+#include "replay_source.h"
 #include "vela_api.h"
 
 #ifdef _WIN32
@@ -22,7 +24,7 @@ SimState &State()
     return *state;
 }
 
-int32_t LoadCameraSetLocked(const std::string &text)
+int32_t LoadCameraSetLocked(const std::string &text, std::shared_ptr<const CameraModel> first)
 {
     CameraSet parsed;
     std::string error;
@@ -31,6 +33,8 @@ int32_t LoadCameraSetLocked(const std::string &text)
         fprintf(stderr, "velasim: camera set refused: %s\n", error.c_str());
         return r;
     }
+    if (first)
+        parsed.insert(parsed.begin(), std::move(first));
     SimState &s = State();
     ShutDownLocked();
     s.set = std::move(parsed);
@@ -42,6 +46,7 @@ int32_t LoadCameraSetLocked(const std::string &text)
     for (size_t k = 0; k < s.set.size(); ++k) {
         s.cameras.push_back(std::make_shared<Camera>(static_cast<int32_t>(k), s.set[k]));
         s.cameras.back()->loss = loss;
+        s.cameras.back()->backPressure = s.set[k]->backPressure;
     }
     s.setLoaded = true;
     return static_cast<int32_t>(s.set.size());
@@ -52,9 +57,24 @@ int32_t EnsureCameraSetLocked()
     SimState &s = State();
     if (s.setLoaded)
         return VELA_OK;
+    // A recording to replay becomes camera 0, before the cameras of the set.
+    std::shared_ptr<const CameraModel> replay;
+    const char *replayPath = getenv("VELASIM_REPLAY");
+    if (replayPath != nullptr && *replayPath != '\0') {
+        std::shared_ptr<const ReplayFile> file;
+        std::string why;
+        if (int32_t r = ReplayFile::Open(replayPath, 1, file, why); r < 0) {
+            fprintf(stderr, "velasim: VELASIM_REPLAY file %s: %s\n", replayPath, why.c_str());
+            return r;
+        }
+        replay = ReplayCameraModel(std::move(file));
+        if (!replay)
+            return VELA_ERR_INVALIDPARAM;
+    }
     const char *path = getenv("VELASIM_CAMERAS");
     if (path == nullptr || *path == '\0')
-        return LoadCameraSetLocked(DefaultCameraSetText()) < 0 ? VELA_ERR_INVALIDPARAM : VELA_OK;
+        return LoadCameraSetLocked(DefaultCameraSetText(), replay) < 0 ? VELA_ERR_INVALIDPARAM
+                                                                       : VELA_OK;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         fprintf(stderr, "velasim: cannot read the VELASIM_CAMERAS file %s\n", path);
@@ -62,7 +82,7 @@ int32_t EnsureCameraSetLocked()
     }
     std::ostringstream text;
     text << in.rdbuf();
-    int32_t r = LoadCameraSetLocked(text.str());
+    int32_t r = LoadCameraSetLocked(text.str(), replay);
     return r < 0 ? r : VELA_OK;
 }
 
@@ -120,6 +140,17 @@ bool gProcessEnding = false;
 bool ProcessEnding()
 {
     return gProcessEnding;
+}
+
+void LetThreadGo(std::thread &thread)
+{
+    if (!thread.joinable())
+        return;
+    try {
+        thread.detach();
+    } catch (const std::system_error &) {
+        new std::thread(std::move(thread)); // kept for the few moments the process has left
+    }
 }
 } // namespace velasim
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "camera_set.h"
@@ -42,9 +43,10 @@ SimState &State();
 // VELASIM_CAMERAS names, else the compiled-in set). Caller holds State().mutex.
 int32_t EnsureCameraSetLocked();
 
-// Replaces the set (cameras start from their defaults); closes every open device first.
-// Caller holds State().mutex.
-int32_t LoadCameraSetLocked(const std::string &text);
+// Replaces the set (cameras start from their defaults), with `first` before the cameras of
+// the text when given; closes every open device first. Caller holds State().mutex.
+int32_t LoadCameraSetLocked(const std::string &text,
+                            std::shared_ptr<const CameraModel> first = nullptr);
 
 // Closes every open device and forgets the initialisation. Caller holds State().mutex.
 void ShutDownLocked();
@@ -60,6 +62,11 @@ std::shared_ptr<Camera> CameraAt(int32_t index);
 // True once the process is ending on Windows: its other threads are already gone, possibly in
 // the middle of holding a camera's lock, when the host library's exit handlers close the device.
 bool ProcessEnding();
+
+// Detaches a thread whose loop has ended. At process end on Windows the thread may be gone
+// already, and the detach then fails with an exception; the thread object is then kept rather
+// than destroyed while joinable, which would end the process.
+void LetThreadGo(std::thread &thread);
 
 // Runs work(camera, lock) on the open device behind `device` with its lock held. While the
 // process ends, a lock that a vanished thread still holds is not waited for: nothing is done.

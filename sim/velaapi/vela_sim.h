@@ -35,6 +35,10 @@ VELASIM_API int32_t VelaSim_GetProperty(int32_t camera, uint32_t id, double *val
 VELASIM_API void VelaSim_FailCall(const char *op, uint32_t propertyId, int32_t nth, int32_t code,
                                   int32_t sticky);
 VELASIM_API void VelaSim_ClearFaults(void);
+// Under the manual clock: camera `camera` delivers `count` frames right after the nth call of
+// `op` from now (1 = the next one) has done its work, as a device that moves on between two
+// calls of the host. VelaSim_ClearFaults disarms it.
+VELASIM_API void VelaSim_DeliverAfter(const char *op, int32_t nth, int32_t camera, int32_t count);
 
 // Manual clock: with it on, frames arrive only when DeliverFrames is called (each frame
 // advances the simulated time by one frame interval; the count is of frames exposed, lost ones

@@ -21,5 +21,14 @@ inline FILE *OpenForRead(const char *path)
 bool Seek(FILE *f, uint64_t offset);
 bool Size(FILE *f, uint64_t *size); // leaves the position at the end
 bool SyncToDisk(FILE *f);           // call after fflush
+// Writes at an offset without moving the stream's position (call after fflush). Only where
+// the OS has such a write: on Windows a positioned write moves the file pointer that the C
+// runtime appends at, so there the writer seeks instead.
+#if defined(_WIN32)
+constexpr bool kWritesAt = false;
+#else
+constexpr bool kWritesAt = true;
+#endif
+bool WriteAt(FILE *f, uint64_t offset, const void *data, size_t length);
 
 } // namespace vlseqfmt::fileio

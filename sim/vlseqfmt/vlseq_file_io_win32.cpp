@@ -31,4 +31,9 @@ bool SyncToDisk(FILE *f)
     return os != -1 && FlushFileBuffers(reinterpret_cast<HANDLE>(os)) != 0;
 }
 
+bool WriteAt(FILE *, uint64_t, const void *, size_t)
+{
+    return false; // kWritesAt: the writer seeks instead
+}
+
 } // namespace vlseqfmt::fileio

@@ -1,6 +1,7 @@
-// The stdio file sink and the memory sink. The file sink seeks only when a write is not at the
-// current position: fseek first hands the buffered appends to the OS, which is what keeps a
-// patched link or commit record from overtaking the chunk it points to.
+// The stdio file sink and the memory sink. Appends go through the stream's buffer; a write
+// elsewhere first hands the buffered appends to the OS (a positioned write after fflush, or
+// fseek where the OS has no positioned write), which is what keeps a patched link or commit
+// record from overtaking the chunk it points to.
 #include "vlseq_sink.h"
 
 #include "vlseq_file_io.h"
@@ -17,7 +18,15 @@ class FileSink final : public Sink {
     ~FileSink() override { Close(); }
     bool Write(uint64_t offset, const void *data, size_t length) override
     {
-        if (!f_ || !Position(offset))
+        if (!f_)
+            return false;
+        if (fileio::kWritesAt && known_ && !lastWasRead_ && offset != pos_) {
+            // A patch behind the appends (a link, a commit record): the appends reach the OS
+            // first, then the patch, and the stream stays where the appends go on. A seek
+            // would make the C library read back the block around the patch, and seek back.
+            return std::fflush(f_) == 0 && fileio::WriteAt(f_, offset, data, length);
+        }
+        if (!Position(offset))
             return false;
         lastWasRead_ = false;
         if (length != 0 && std::fwrite(data, 1, length, f_) != length) {

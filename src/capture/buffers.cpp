@@ -97,6 +97,17 @@ static void ReportPreparedFrames(CameraContext &c, bool narrowTypeCodes, uint32_
     }
 }
 
+// The bundle the buffers were made with, from the device itself: bundling may have been
+// switched through a parameter write as well as through the bundle call.
+static void ReadImagesPerFrame(CameraContext &c)
+{
+    double mode = 0.0, images = 1.0;
+    c.imagesPerFrame = 1;
+    if (Device().VelaGetValue(c.deviceHandle, kPropBundleMode, &mode) >= 0 && mode == 2.0 &&
+        Device().VelaGetValue(c.deviceHandle, kPropBundleFrames, &images) >= 0 && images >= 1.0)
+        c.imagesPerFrame = static_cast<uint32_t>(SaturateToInt32(images));
+}
+
 bool PrepareCapture(CameraContext &c, uint32_t mode, int32_t frames, PrepareOptions options,
                     uint32_t *width, uint32_t *height, uint32_t *dataType)
 {
@@ -111,6 +122,7 @@ bool PrepareCapture(CameraContext &c, uint32_t mode, int32_t frames, PrepareOpti
     }
     if (!AllocateBuffers(c, mode, frames))
         return false;
+    ReadImagesPerFrame(c);
     ReportPreparedFrames(c, options.narrowTypeCodes, width, height, dataType);
     return true;
 }
@@ -138,6 +150,7 @@ bool AttachHostBuffers(CameraContext &c, uint32_t mode, void **buffers, uint32_t
         return false;
     *totalFrames = frames;
     c.bufferFrameCount = frames;
+    ReadImagesPerFrame(c);
     c.captureStartMode = mode == 1 ? -1 : 0;
     c.framesTaken = 0;
     RenewElectronInfo(c, frames);

@@ -4,8 +4,10 @@
 
 #include "capture/buffers.h"
 #include "common/saturating_cast.h"
+#include "core/call_lock.h"
 #include "core/device.h"
 #include "core/platform.h"
+#include "qxcm/qxcm.h"
 #include "settings/properties.h"
 
 namespace qxcm {
@@ -38,7 +40,7 @@ static void StoreElectronValues(CameraContext &c, int32_t k)
     c.frameElectronInfo[2 * k + 1] = value;
 }
 
-bool WaitForFrame(CameraContext &c, uint32_t timeLimit, int32_t *frameIndex, int32_t *frameCount)
+int32_t WaitForFrame(CameraContext &c, uint32_t timeLimit, int32_t *frameIndex, int32_t *frameCount)
 {
     VelaTransferRecord transfer{};
     transfer.size = sizeof transfer;
@@ -46,39 +48,52 @@ bool WaitForFrame(CameraContext &c, uint32_t timeLimit, int32_t *frameIndex, int
     wait.size = sizeof wait;
     wait.mask = VELA_EVENT_FRAMEREADY;
     wait.timeoutMs = FrameTimeLimit(c, timeLimit);
+    // The device's event, waited for without the library's lock: a stop or close from another
+    // thread ends it, and a camera gone meanwhile is not touched again.
+    const uint64_t waitHandle = c.waitHandle;
+    const bool sequence = c.captureStartMode != 0;
+    auto frameEvent = [&] {
+        int32_t result = 0;
+        if (!WithoutCallLock(c, result, [&] {
+                int32_t r = Device().VelaWaitStart(waitHandle, &wait);
+                if (r >= 0 && sequence)
+                    Os().sleepMs(1);
+                return r;
+            }))
+            return int32_t{QXERR_ABORT};
+        c.lastResult = result;
+        return result < 0 ? result : 0;
+    };
 
-    if (c.captureStartMode != 0) {
-        c.lastResult = Device().VelaWaitStart(c.waitHandle, &wait);
-        if (c.lastResult < 0)
-            return false;
-        Os().sleepMs(1);
+    if (sequence) {
+        if (int32_t code = frameEvent())
+            return code;
         c.lastResult = Device().VelaGetTransferInfo(c.deviceHandle, &transfer);
         if (c.lastResult < 0)
-            return false;
+            return c.lastResult;
         StoreElectronValues(c, transfer.newestIndex);
         ++c.framesTaken;
         *frameIndex = transfer.newestIndex;
         *frameCount = transfer.frameCount;
-        return true;
+        return 0;
     }
 
     c.lastResult = Device().VelaGetTransferInfo(c.deviceHandle, &transfer);
     if (c.lastResult < 0)
-        return false;
+        return c.lastResult;
     if (transfer.frameCount < c.framesTaken + 1) {
-        c.lastResult = Device().VelaWaitStart(c.waitHandle, &wait);
-        if (c.lastResult < 0)
-            return false;
+        if (int32_t code = frameEvent())
+            return code;
         c.lastResult = Device().VelaGetTransferInfo(c.deviceHandle, &transfer);
         if (c.lastResult < 0)
-            return false;
+            return c.lastResult;
     }
     StoreElectronValues(c, transfer.newestIndex);
     *frameIndex = c.framesTaken;
     if (c.framesTaken < c.bufferFrameCount)
         ++c.framesTaken;
     *frameCount = c.framesTaken;
-    return true;
+    return 0;
 }
 
 bool StartCapture(CameraContext &c)

@@ -15,8 +15,12 @@ constexpr uint32_t kNoTimeLimit = 0xFFFFFFFF;
 uint32_t FrameTimeLimit(const CameraContext &c, uint32_t hostLimit);
 
 // Waits for the next frame and reports its buffer index and the frame count (the device's in
-// sequence mode, the library's own in snap mode); the two are written only on success.
-bool WaitForFrame(CameraContext &c, uint32_t timeLimit, int32_t *frameIndex, int32_t *frameCount);
+// sequence mode, the library's own in snap mode); the two are written only on success. Answers
+// 0 or the wait's own code: the device's, or QXERR_ABORT when the camera was closed or the
+// library de-initialised while it waited (`c` is then not touched again, and must not be by
+// the caller either). A stop from another thread cannot put its code in the wait's place.
+int32_t WaitForFrame(CameraContext &c, uint32_t timeLimit, int32_t *frameIndex,
+                     int32_t *frameCount);
 
 bool StartCapture(CameraContext &c);
 bool StopCapture(CameraContext &c);

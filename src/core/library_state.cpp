@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "core/call_lock.h"
 #include "core/device.h"
 
 namespace qxcm {
@@ -84,6 +85,12 @@ void CloseDevice(CameraContext &c)
         }
     }
     Device().VelaClose(c.deviceHandle);
+    free(c.frameElectronInfo);
+    c.frameElectronInfo = nullptr;
+    c.bufferState = 0;
+    c.bufferFrameCount = 0;
+    c.framesTaken = 0;
+    c.timeOriginSet = 0;
 }
 
 void StopAndCloseDevice(CameraContext &c)
@@ -94,6 +101,9 @@ void StopAndCloseDevice(CameraContext &c)
 
 void ShutdownLibrary()
 {
+    // A wait of another thread that is still running finds its camera gone once it has the
+    // lock back.
+    bool locked = TryCallLockAtExit();
     LibraryState &s = State();
     bool closedAny = false;
     if (s.contexts && s.cameraCount > 0) {
@@ -112,6 +122,8 @@ void ShutdownLibrary()
         slot.stamps = {};
     s.openFlags = {};
     s.openFlagBits = 0;
+    if (locked)
+        ReleaseCallLockAtExit();
 }
 
 namespace {

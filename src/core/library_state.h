@@ -52,12 +52,14 @@ struct CameraContext {
     double timeOrigin;
     uint8_t bundleEnabled;
     uint32_t bundleSize;
+    uint32_t imagesPerFrame; // bundle members in each buffer frame of the prepared geometry
     uint8_t multiRegionCapable;
     uint32_t calibrationTimeout; // milliseconds
     int32_t propertyCount;
     PropertyRecord properties[kMaxProperties];
     int32_t parameterMap[kParameterMapSize];
     uint32_t dataType;
+    uint64_t openSerial; // which opening of the slot this is; see CameraStillOpen
 };
 
 struct SequenceFileSlot {
@@ -78,6 +80,7 @@ struct LibraryState {
     std::vector<uint32_t> openFlags; // bits packed in 32-bit words
     uint32_t openFlagBits = 0;
     int32_t apiLevel = 0;
+    uint64_t openings = 0; // every opening of any slot takes the next number
     SequenceFileSlot fileSlots[kFileSlotCount];
 };
 
@@ -94,7 +97,8 @@ bool AnyCameraOpen();
 bool ResizeCameraSlots(uint32_t n);
 
 // Releases the buffers by the device's capture status and closes the device; no result is
-// examined and lastResult stays as it was.
+// examined and lastResult stays as it was. The capture bookkeeping goes with the device's
+// buffers, so a camera opened again starts with none.
 void CloseDevice(CameraContext &c);
 // The same after stopping capture first; the stop's result lands in lastResult.
 void StopAndCloseDevice(CameraContext &c);

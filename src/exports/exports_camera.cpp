@@ -9,6 +9,7 @@ extern "C" {
 
 QXCM_API int32_t QXCM_OPENCAMERA_40(uint32_t i, uint32_t force, int32_t *error)
 {
+    QX_CALL_LOCK();
     QX_LOG("%.3f QXCM_OPENCAMERA_40 -> i=%d force=%d\n", static_cast<int32_t>(i),
            static_cast<int32_t>(force));
     if (State().apiLevel < 40) {
@@ -34,6 +35,7 @@ QXCM_API int32_t QXCM_OPENCAMERA_40(uint32_t i, uint32_t force, int32_t *error)
 
 QXCM_API int32_t QXCM_CLOSECAMERA_40(uint32_t i, int32_t *error)
 {
+    QX_CALL_LOCK();
     QX_LOG("%.3f QXCM_CLOSECAMERA_40 -> i=%d\n", static_cast<int32_t>(i));
     if (State().apiLevel < 40) {
         SetError(error, QXERR_API_LEVEL_OPEN);
@@ -48,6 +50,7 @@ QXCM_API int32_t QXCM_CLOSECAMERA_40(uint32_t i, int32_t *error)
 
 QXCM_API int32_t QXCM_GETCAMERAINFO_40(uint32_t i, uint32_t id, char *text, int32_t *error)
 {
+    QX_CALL_LOCK();
     QX_LOG("%.3f QXCM_GETCAMERAINFO_40 -> i=%d id=%d\n", static_cast<int32_t>(i),
            static_cast<int32_t>(id));
     QX_REQUIRE_API40(error);

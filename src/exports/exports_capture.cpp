@@ -130,8 +130,8 @@ QXCM_API int32_t QXCM_WAITNEXTFRAME_40(uint32_t i, uint32_t timeLimit, int32_t *
     QX_REQUIRE_OPEN(c, i, error);
     if (!frameIndex || !frameCount)
         QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_WAITNEXTFRAME_40 NG ERR=%d \n");
-    if (!WaitForFrame(c, timeLimit, frameIndex, frameCount))
-        QX_FAIL(c, error, "%.3f QXCM_WAITNEXTFRAME_40 NG ERR=%d \n");
+    if (int32_t code = WaitForFrame(c, timeLimit, frameIndex, frameCount))
+        QX_FAIL_CODE(code, error, "%.3f QXCM_WAITNEXTFRAME_40 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_WAITNEXTFRAME_40 OK frameindex=%d framecount=%d\n", *frameIndex, *frameCount);
     return 1;
 }

@@ -10,11 +10,13 @@ extern "C" {
 QXCM_API int32_t QXCM_INITIALIZE_40(uint32_t *cameraCount, char *libraryVersion,
                                     char *deviceVersion, int32_t, int32_t log, int32_t *error)
 {
+    QX_CALL_LOCK();
     return qxcm::Initialize40(cameraCount, libraryVersion, deviceVersion, log, error);
 }
 
 QXCM_API int32_t QXCM_DEINITIALIZE_40(int32_t force)
 {
+    QX_CALL_LOCK();
     return qxcm::Deinitialize40(force);
 }
 

@@ -14,45 +14,53 @@ extern "C" {
 
 QXCM_API int32_t QXCM_INITIALIZE(uint32_t *count, int32_t *error)
 {
+    QX_CALL_LOCK();
     return LegacyInitialize(count, error);
 }
 
 QXCM_API int32_t QXCM_INITIALIZE_A(uint32_t *count, int32_t, int32_t *error)
 {
+    QX_CALL_LOCK();
     return LegacyInitializeAgain(count, nullptr, nullptr, false, error);
 }
 
 QXCM_API int32_t QXCM_INITIALIZE_B(uint32_t *count, char *libraryVersion, char *deviceVersion,
                                    int32_t, int32_t *error)
 {
+    QX_CALL_LOCK();
     return LegacyInitializeAgain(count, libraryVersion, deviceVersion, false, error);
 }
 
 QXCM_API int32_t QXCM_INITIALIZE_C(uint32_t *count, char *libraryVersion, char *deviceVersion,
                                    int32_t, int32_t, int32_t *error)
 {
+    QX_CALL_LOCK();
     return LegacyInitializeAgain(count, libraryVersion, deviceVersion, true, error);
 }
 
 QXCM_API int32_t QXCM_DEINITIALIZE_A(int32_t force)
 {
+    QX_CALL_LOCK();
     LegacyDeinitialize(force);
     return 1;
 }
 
 QXCM_API int32_t QXCM_DEINITIALIZE(void)
 {
+    QX_CALL_LOCK();
     LegacyDeinitializeAll();
     return 1;
 }
 
 QXCM_API int32_t QXCM_OPENCAMERA(uint32_t i)
 {
+    QX_CALL_LOCK();
     return OpenLegacySlot(i) ? 1 : 0;
 }
 
 QXCM_API int32_t QXCM_OPENCAMERA_A(uint32_t i, int32_t reopen, int32_t *error)
 {
+    QX_CALL_LOCK();
     if (i >= State().cameraCount)
         QX_LEGACY_FAIL_CODE(QXERR_OPEN_FAILED, error);
     if (reopen && IsCameraOpen(i))
@@ -64,6 +72,7 @@ QXCM_API int32_t QXCM_OPENCAMERA_A(uint32_t i, int32_t reopen, int32_t *error)
 
 QXCM_API int32_t QXCM_CLOSECAMERA(uint32_t i, int32_t *error)
 {
+    QX_CALL_LOCK();
     if (!IsCameraOpen(i))
         QX_LEGACY_FAIL_CODE(QXERR_INVALIDHANDLE, error);
     CloseCamera(i);
@@ -72,6 +81,7 @@ QXCM_API int32_t QXCM_CLOSECAMERA(uint32_t i, int32_t *error)
 
 QXCM_API int32_t QXCM_GETCAMERAINFO(uint32_t i, uint32_t id, char *text, int32_t *error)
 {
+    QX_CALL_LOCK();
     if (i >= State().cameraCount)
         QX_LEGACY_FAIL_CODE(QXERR_INVALIDHANDLE, error);
     QX_LEGACY_REQUIRE_OUT(error, text);

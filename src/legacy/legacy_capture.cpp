@@ -10,6 +10,7 @@
 #include "capture/buffers.h"
 #include "capture/capture_control.h"
 #include "common/saturating_cast.h"
+#include "core/call_lock.h"
 #include "core/device.h"
 #include "legacy/legacy_records.h"
 #include "qxcm/qxcm.h"
@@ -122,19 +123,27 @@ uint32_t LegacyTimeLimit(const CameraContext &c, uint32_t hostLimit)
     return SaturateToUint32(1000.0 + ms);
 }
 
-bool WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8_t **address,
-                            int32_t *index)
+int32_t WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8_t **address,
+                               int32_t *index)
 {
     uint32_t limit = LegacyTimeLimit(c, hostLimit);
     int32_t frame = -1; // the newest
     uint32_t event = kFrameReadyEvent;
+    // As in WaitForFrame: the event is waited for without the library's lock.
+    const uint64_t device = c.deviceHandle;
+    auto frameEvent = [&] {
+        int32_t answer = 0;
+        if (!WithoutCallLock(
+                c, answer, [&] { return Device().VelaWaitEvent(device, &event, limit, nullptr); }))
+            return int32_t{QXERR_ABORT};
+        return DeviceAnswered(c, answer) ? 0 : c.lastResult;
+    };
     if (c.captureStartMode == 0) {
         int32_t newest = -1, count = 0;
         if (Device().VelaReadTransferInfo(c.deviceHandle, &newest, &count) != 0) {
             if (c.framesTaken >= count) {
-                if (!DeviceAnswered(c,
-                                    Device().VelaWaitEvent(c.deviceHandle, &event, limit, nullptr)))
-                    return false;
+                if (int32_t code = frameEvent())
+                    return code;
                 Device().VelaReadTransferInfo(c.deviceHandle, &newest, &count);
                 frame = newest;
             } else {
@@ -143,15 +152,15 @@ bool WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8_t 
         }
         if (c.framesTaken < c.bufferFrameCount - 1)
             ++c.framesTaken;
-    } else if (!DeviceAnswered(c, Device().VelaWaitEvent(c.deviceHandle, &event, limit, nullptr))) {
-        return false;
+    } else if (int32_t code = frameEvent()) {
+        return code;
     }
     void *locked = nullptr;
     if (!DeviceAnswered(c, Device().VelaLockData(c.deviceHandle, &locked, &c.rowBytes, frame)))
-        return false;
+        return c.lastResult;
     *address = static_cast<const uint8_t *>(locked);
     *index = frame;
-    return true;
+    return 0;
 }
 
 Failure PrepareLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames, uint32_t *width,
@@ -208,8 +217,8 @@ Failure WaitLegacyFrame(CameraContext &c, uint32_t timeLimit, int32_t *frameInde
     if (!frameIndex || !frameCount)
         return QXERR_INVALIDPARAM;
     int32_t index = 0, count = 0;
-    if (!WaitForFrame(c, timeLimit, &index, &count))
-        return c.lastResult;
+    if (int32_t code = WaitForFrame(c, timeLimit, &index, &count))
+        return code;
     *frameIndex = index;
     *frameCount = count;
     return {};
@@ -223,7 +232,11 @@ Failure WaitLegacyEvent(CameraContext &c, uint32_t timeLimit, uint32_t *event)
     wait.size = sizeof wait;
     wait.mask = *event;
     wait.timeoutMs = timeLimit;
-    c.lastResult = Device().VelaWaitStart(c.waitHandle, &wait);
+    const uint64_t waitHandle = c.waitHandle;
+    int32_t result = 0;
+    if (!WithoutCallLock(c, result, [&] { return Device().VelaWaitStart(waitHandle, &wait); }))
+        return QXERR_ABORT;
+    c.lastResult = result;
     if (c.lastResult < 0)
         return c.lastResult;
     *event = wait.event;

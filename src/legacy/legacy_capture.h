@@ -28,9 +28,10 @@ bool UpdateLegacyFrameGeometry(CameraContext &c);
 uint32_t LegacyTimeLimit(const CameraContext &c, uint32_t hostLimit);
 // Waits for the next frame with the device's older calls and locks it: in snap mode the frames
 // in order, then the last one again; in sequence mode the newest. rowBytes takes its pitch;
-// *index the buffer frame asked for (-1: the newest).
-bool WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8_t **address,
-                            int32_t *index);
+// *index the buffer frame asked for (-1: the newest). Answers 0 or the code to report, as
+// WaitForFrame does: QXERR_ABORT when the camera went away while the wait blocked.
+int32_t WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8_t **address,
+                               int32_t *index);
 
 // The exported operations; null outputs are refused before any device call.
 Failure PrepareLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames, uint32_t *width,

@@ -15,25 +15,38 @@
 namespace qxcm {
 namespace {
 
-// The older lock answers an address and a pitch only. The buffer frame it locked (the newest
-// for index -1) is locked again by index for its size and identity; a newest frame that moved
-// on in between was replaced.
+// The older lock answers an address and a pitch only. The buffer frame it locked is locked
+// again by index for its size and identity. For the newest (index -1) that index is the buffer
+// at the locked address: the device may have moved on since the lock, which replaces nothing,
+// so the ring is searched back from its newest frame rather than taking the newest as it is.
 Failure DescribeLegacyFrame(CameraContext &c, const uint8_t *address, int32_t index,
                             LockedFrame &frame)
 {
-    if (index < 0) {
+    VelaFrameRecord r;
+    if (index >= 0) {
+        if (int32_t code = LockDeviceFrame(c, index, 0, r))
+            return code;
+        if (static_cast<const uint8_t *>(r.address) != address)
+            return QXERR_LOSTFRAME;
+    } else {
         VelaTransferRecord transfer{};
         transfer.size = sizeof transfer;
         c.lastResult = Device().VelaGetTransferInfo(c.deviceHandle, &transfer);
         if (c.lastResult < 0)
             return c.lastResult;
-        index = transfer.newestIndex;
+        const int32_t ring = c.bufferFrameCount > 0 ? c.bufferFrameCount : 1;
+        // Every buffer from the locked one to the newest holds a frame, so the search meets no
+        // empty one; a lock that fails ends it with the device's code.
+        bool found = false;
+        for (int32_t back = 0; back < ring && !found; ++back) {
+            index = ((transfer.newestIndex - back) % ring + ring) % ring;
+            if (int32_t code = LockDeviceFrame(c, index, 0, r))
+                return code;
+            found = static_cast<const uint8_t *>(r.address) == address;
+        }
+        if (!found) // the locked buffer is no longer a filled frame of the ring
+            return QXERR_LOSTFRAME;
     }
-    VelaFrameRecord r;
-    if (int32_t code = LockDeviceFrame(c, index, 0, r))
-        return code;
-    if (static_cast<const uint8_t *>(r.address) != address)
-        return QXERR_LOSTFRAME;
     frame = DescribeFrame(r, index, 0);
     if (!address || r.rowBytes <= 0 || r.rowBytes != c.rowBytes)
         return QXERR_INVALIDPARAM;
@@ -135,8 +148,8 @@ Failure CopyNextLegacyFrame(CameraContext &c, uint32_t timeLimit, uint8_t *desti
         return QXERR_INVALIDPARAM;
     const uint8_t *address = nullptr;
     int32_t index = -1;
-    if (!WaitAndLockLegacyFrame(c, timeLimit, &address, &index))
-        return c.lastResult;
+    if (int32_t code = WaitAndLockLegacyFrame(c, timeLimit, &address, &index))
+        return code;
     LockedFrame frame{};
     if (Failure f = DescribeLegacyFrame(c, address, index, frame))
         return f;
@@ -147,8 +160,8 @@ Failure LockNextLegacyFrame(CameraContext &c, uint32_t timeLimit)
 {
     const uint8_t *address = nullptr;
     int32_t index = -1;
-    if (!WaitAndLockLegacyFrame(c, timeLimit, &address, &index))
-        return c.lastResult;
+    if (int32_t code = WaitAndLockLegacyFrame(c, timeLimit, &address, &index))
+        return code;
     return {};
 }
 
@@ -158,8 +171,9 @@ Failure CopyNextEightBitFrame(CameraContext &c, uint32_t timeLimit, uint8_t *des
         return QXERR_INVALIDPARAM;
     const uint8_t *address = nullptr;
     int32_t index = -1, range = 0;
-    if (!WaitAndLockLegacyFrame(c, timeLimit, &address, &index) ||
-        !DeviceAnswered(c, Device().VelaGetDataRange(c.deviceHandle, &range, nullptr)))
+    if (int32_t code = WaitAndLockLegacyFrame(c, timeLimit, &address, &index))
+        return code;
+    if (!DeviceAnswered(c, Device().VelaGetDataRange(c.deviceHandle, &range, nullptr)))
         return c.lastResult;
     bool sixteenBit = c.dataType == 1 || c.dataType == kHostMono16;
     if (c.dataType != kHostMono8 && !sixteenBit)

@@ -112,6 +112,7 @@ bool OpenDeviceHandles(CameraContext &c, uint32_t index, bool replacesOpenDevice
     if (replacesOpenDevice)
         CloseDevice(c);
     c.deviceHandle = open.device;
+    c.openSerial = ++State().openings;
     c.propertyCount = 0;
     c.waitHandle = wait.wait;
     std::fill(std::begin(c.parameterMap), std::end(c.parameterMap), -1);

@@ -342,3 +342,29 @@ TEST_F(Corrections, TheRecursiveFilterSmoothsAStepOverAboutNFrames)
 }
 
 } // namespace
+
+TEST_F(Corrections, ClosingForgetsTheCaptureSoAStoreWorksAfterTheCameraIsOpenedAgain)
+{
+    const std::pair<const char *, std::function<void(int32_t *)>> left[] = {
+        {"prepared",
+         [](int32_t *e) {
+             uint32_t w = 0, h = 0, t = 0;
+             EXPECT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, e), 1) << *e;
+         }},
+        {"older start and stop",
+         [](int32_t *e) {
+             uint32_t t = 0;
+             EXPECT_EQ(QXCM_STARTCAPTURE(0, 1, 3, &t, e), 1) << *e;
+             EXPECT_EQ(QXCM_STOPCAPTURE(0, e), 1) << *e;
+         }},
+    };
+    Open(0);
+    for (const auto &[state, leave] : left) {
+        int32_t err = 0;
+        leave(&err);
+        ASSERT_EQ(QXCM_CLOSECAMERA_40(0, &err), 1) << state;
+        OpenCamera(0);
+        EXPECT_EQ(QXCM_UNPREPARECAPTURE_40(0, &err), 1) << state << ": nothing is left to release";
+        Store([](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(0, 1, 5000, e); });
+    }
+}

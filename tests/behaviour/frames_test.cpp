@@ -100,6 +100,35 @@ TEST_F(Frames, BundleMembersAreCopiedFromTheirStrideAndNotPastTheBundle)
     EXPECT_EQ(host, single);
 }
 
+TEST_F(Frames, ABundlesNumberIsItsFirstImagesAsTheImagesAndRecordingsCountThem)
+{
+    // Buffer frame 1 (images 4 to 7) never arrives: buffer 1 holds buffer frame 2.
+    const int64_t lost[] = {1};
+    ASSERT_EQ(VelaSim_SetLostFrames(0, lost, 1), 1);
+    for (auto [id, value] : {std::pair{0x00402150u, 2.0}, {0x00402120u, 16.0}, {0x00402140u, 8.0}})
+        ASSERT_EQ(VelaSim_SetProperty(0, id, value), 1);
+    int32_t err = 0, size = 0;
+    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
+    ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 1, 4, &size, &err), 1);
+    uint32_t w = 0, h = 0, t = 0;
+    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
+    StartWithFrames(0, 3);
+    std::vector<uint8_t> host(static_cast<size_t>(FrameBytes(0)));
+    for (auto [index, first] : {std::pair{0, 0u}, {1, 8u}}) {
+        uint32_t number = 99;
+        double stamp = 0, copied = -1;
+        ASSERT_EQ(QXCM_GETFRAMENUMBER_40(0, index, &number, &stamp, &err), 1);
+        EXPECT_EQ(number, first) << index;
+        for (int32_t member : {0, 3}) {
+            ASSERT_EQ(QXCM_GETFRAME_41(0, index, member, host.data(), &copied, 0, &err), 1);
+            uint32_t stamped = 0;
+            memcpy(&stamped, host.data(), sizeof stamped);
+            EXPECT_EQ(stamped, number + uint32_t(member)) << index << " " << member;
+        }
+        EXPECT_EQ(copied, stamp);
+    }
+}
+
 TEST_F(Frames, TwoViewsComeFromTheirOffsetsOrTheSecondHalf)
 {
     Run(0, 5, 1);

@@ -254,6 +254,37 @@ TEST_F(LegacyFrames, AFrameReplacedDuringTheCopyIsReportedLost)
     gLocksSinceArmed = -1;
 }
 
+// The newest frame was locked, then the device moved on before the copy learnt which buffer
+// that was: the frame is intact and must be copied, not reported lost.
+TEST_F(LegacyFrames, ADeviceThatMovesOnRightAfterTheLockLosesNoFrame)
+{
+    Start(0, 1, 3, 2);
+    std::vector<uint8_t> frame(size_t(16) << 20);
+    const struct {
+        const char *name;
+        std::function<int32_t(int32_t *)> copy;
+        bool numbered; // the 8-bit preview keeps no frame number
+    } copies[] = {
+        {"GETNEXTFRAME_A", [&](int32_t *e) { return QXCM_GETNEXTFRAME_A(0, frame.data(), 100, e); },
+         true},
+        {"GETNEXTFRAME", [&](int32_t *e) { return QXCM_GETNEXTFRAME(0, frame.data(), e); }, true},
+        {"GETNEXTFRAME_U8",
+         [&](int32_t *e) { return QXCM_GETNEXTFRAME_U8(0, frame.data(), 100, e); }, false},
+    };
+    uint32_t newest = 1;
+    for (const auto &c : copies) {
+        ASSERT_EQ(VelaSim_DeliverFrames(0, 1), 1);
+        ++newest;
+        VelaSim_DeliverAfter("VelaLockData", 1, 0, 1);
+        int32_t err = 0;
+        EXPECT_EQ(c.copy(&err), 1) << c.name << ": 0x" << std::hex << err;
+        if (c.numbered) {
+            EXPECT_EQ(FrameNumber(frame.data()), newest) << c.name;
+        }
+        ++newest; // the frame the device moved on to
+    }
+}
+
 // The two-view copy of a split frame gives what the current family's split copy gives, with
 // the view offsets taken as bytes.
 TEST_F(LegacyFrames, PairedViewsMatchTheSplitCopy)

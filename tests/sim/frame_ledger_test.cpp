@@ -43,18 +43,21 @@ class FrameLedger : public ::testing::Test {
         remove(path_.c_str());
     }
 
-    // Camera 1 on a 16 x 8 area, capturing into a buffered recording.
-    uint64_t Recorded(const std::string &name, int32_t buffers = 8)
+    // Camera 1 on a 16 x 8 area (`area`: set it; else the camera's whole sensor), capturing
+    // into a buffered recording.
+    uint64_t Recorded(const std::string &name, int32_t buffers = 8, bool area = true)
     {
         VelaOpenRecord open{sizeof(VelaOpenRecord), 1, 0};
         EXPECT_EQ(VelaOpen(&open), 1);
         VelaWaitOpenRecord wait{sizeof(VelaWaitOpenRecord), 0, 0, open.device};
         EXPECT_EQ(VelaOpenWait(&wait), 1);
         const uint64_t d = open.device;
-        EXPECT_EQ(VelaSetValue(d, kSubarrayMode, 2), 1);
-        EXPECT_EQ(VelaSetValue(d, kSubarrayHsize, 16), 1);
-        EXPECT_EQ(VelaSetValue(d, kSubarrayVsize, 8), 1);
-        EXPECT_EQ(VelaSetValue(d, kExposure, 0.001), 1);
+        if (area) {
+            EXPECT_EQ(VelaSetValue(d, kSubarrayMode, 2), 1);
+            EXPECT_EQ(VelaSetValue(d, kSubarrayHsize, 16), 1);
+            EXPECT_EQ(VelaSetValue(d, kSubarrayVsize, 8), 1);
+            EXPECT_EQ(VelaSetValue(d, kExposure, 0.001), 1);
+        }
         EXPECT_EQ(VelaAllocBuffers(d, buffers), 1);
         path_ = TempFile(name);
         VelaRecorderOpenRecord rec{};
@@ -90,7 +93,8 @@ class FrameLedger : public ::testing::Test {
 
 TEST_F(FrameLedger, SeededTransportLossLeavesExactlyTheInjectedGaps)
 {
-    // A buffered recording commits every frame; 10,000 frames a seed keep this to seconds.
+    // 10,000 frames a seed keep this to seconds under the sanitizers; the Python frame-ledger
+    // test takes 100,000 through the stream, the file, qxcm-seq and the reader.
     const std::pair<uint64_t, int32_t> runs[] = {{1, 10000}, {77, 10000}, {4096, 10000}};
     for (const auto &[seed, kExposed] : runs) {
         SCOPED_TRACE(seed);
@@ -126,28 +130,43 @@ TEST_F(FrameLedger, SeededTransportLossLeavesExactlyTheInjectedGaps)
 
 TEST_F(FrameLedger, WithoutBackPressureASlowDiskCostsFramesNotPaceAndTheFileSaysWhich)
 {
-    ASSERT_EQ(VelaSim_SetBackPressure(1, 0), 1);
-    ASSERT_EQ(VelaSim_SetRecorderDelay(2000), 1);
-    const uint64_t d = Recorded("drops.vlseq");
-    constexpr int32_t kExposed = 400;
-    // Under the manual clock each exposure advances the camera's time by one frame interval:
-    // all of them happen in this call, however far the disk falls behind.
-    ASSERT_EQ(VelaSim_DeliverFrames(1, kExposed), kExposed);
-    ASSERT_EQ(VelaStopCapture(d), 1);
-    ASSERT_EQ(VelaSim_SetRecorderDelay(0), 1);
-    ASSERT_EQ(VelaRecorderClose(recorder_), 1);
+    for (bool bySet : {false, true}) {
+        SCOPED_TRACE(bySet ? "camera set" : "control call");
+        SetUp();
+        if (bySet) {
+            ASSERT_EQ(
+                VelaSim_LoadCameraSet("camera A\nsensor 16 8 mono16\n"
+                                      "camera B\nsensor 16 8 mono16\nrecorder backpressure=off\n"),
+                2);
+            VelaInitRecord init{};
+            init.size = sizeof init;
+            ASSERT_EQ(VelaInit(&init), 1);
+        } else {
+            ASSERT_EQ(VelaSim_SetBackPressure(1, 0), 1);
+        }
+        ASSERT_EQ(VelaSim_SetRecorderDelay(2000), 1);
+        const uint64_t d = Recorded("drops.vlseq", 8, !bySet);
+        constexpr int32_t kExposed = 400;
+        // Under the manual clock each exposure advances the camera's time by one frame interval:
+        // all of them happen in this call, however far the disk falls behind.
+        ASSERT_EQ(VelaSim_DeliverFrames(1, kExposed), kExposed);
+        ASSERT_EQ(VelaStopCapture(d), 1);
+        ASSERT_EQ(VelaSim_SetRecorderDelay(0), 1);
+        ASSERT_EQ(VelaRecorderClose(recorder_), 1);
 
-    Recording file(path_);
-    ASSERT_TRUE(file.ok);
-    const Ledger l = Read(file);
-    EXPECT_TRUE(l.missing.empty()) << "every gap is the recorder's";
-    EXPECT_GT(l.dropped.size(), 0u) << "a 2 ms disk cannot take 400 frames at once";
-    EXPECT_EQ(l.kept.size() + l.dropped.size(), size_t{kExposed});
-    std::set<uint64_t> all(l.kept.begin(), l.kept.end());
-    all.insert(l.dropped.begin(), l.dropped.end());
-    EXPECT_EQ(all.size(), size_t{kExposed}) << "no number is both kept and missing";
-    for (int64_t k = 0; k < file.Frames(); ++k)
-        ASSERT_EQ(FrameNumber(file.Frame(k).data()), l.kept[static_cast<size_t>(k)]) << k;
+        Recording file(path_);
+        ASSERT_TRUE(file.ok);
+        const Ledger l = Read(file);
+        EXPECT_TRUE(l.missing.empty()) << "every gap is the recorder's";
+        EXPECT_GT(l.dropped.size(), 0u) << "a 2 ms disk cannot take 400 frames at once";
+        EXPECT_EQ(l.kept.size() + l.dropped.size(), size_t{kExposed});
+        std::set<uint64_t> all(l.kept.begin(), l.kept.end());
+        all.insert(l.dropped.begin(), l.dropped.end());
+        EXPECT_EQ(all.size(), size_t{kExposed}) << "no number is both kept and missing";
+        for (int64_t k = 0; k < file.Frames(); ++k)
+            ASSERT_EQ(FrameNumber(file.Frame(k).data()), l.kept[static_cast<size_t>(k)]) << k;
+        TearDown();
+    }
 }
 
 TEST_F(FrameLedger, ALossPlanTheDeviceCannotHonourIsRefusedAndChangesNothing)
@@ -169,6 +188,12 @@ TEST_F(FrameLedger, ALossPlanTheDeviceCannotHonourIsRefusedAndChangesNothing)
     EXPECT_EQ(VelaSim_FrameLost(1, 5), 1) << "the plan set before stays";
     EXPECT_EQ(VelaSim_FrameLost(1, 4), 0);
     EXPECT_EQ(VelaSim_SetFrameLoss(99, 0.5, 1), static_cast<int32_t>(VELA_ERR_INVALIDCAMERA));
+    for (const char *line : {"recorder backpressure=maybe", "recorder backpressure=off extra",
+                             "recorder pressure=off"})
+        EXPECT_EQ(
+            VelaSim_LoadCameraSet((std::string("camera A\nsensor 16 8 mono16\n") + line).c_str()),
+            static_cast<int32_t>(VELA_ERR_INVALIDPARAM))
+            << line;
 }
 
 TEST_F(FrameLedger, AFileFromBeforeFrameNumbersReadsAsItDid)

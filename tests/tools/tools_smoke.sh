@@ -26,6 +26,11 @@ if "$bin/qxcm-seq" export run.vlseq out --frames 12:13 2>/dev/null; then
     echo "frames past the end were exported"
     exit 1
 fi
+# The recording played back as camera 0, and exported as one OME-TIFF stack.
+"$bin/qxcm-demo" --quiet --frames 5 --replay run.vlseq --preview replay.png >replay.txt
+grep -q 'C-REPLAY' replay.txt
+"$bin/qxcm-seq" export run.vlseq --ome-tiff run.ome.tif --views 1 >/dev/null
+[ "$(tiffinfo run.ome.tif 2>/dev/null | grep -c 'TIFF Directory')" = 12 ]
 # The self-test: a sub-array of the test pattern, every copied frame checked pixel for pixel.
 "$bin/qxcm-demo" --quiet --frames 4 --no-record --area 100,36,1000,500 --test-pattern \
     --preview area.png >pattern.txt

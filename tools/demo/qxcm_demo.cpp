@@ -14,6 +14,7 @@
 #include "pattern_check.h"
 #include "preview_png.h"
 #include "qxcm/qxcm.h"
+#include "replay_option.h"
 
 namespace {
 
@@ -31,6 +32,8 @@ struct Options {
     int32_t areaX = 0, areaY = 0, areaWidth = 0, areaHeight = 0;
     bool testPattern = false;
     bool legacy = false;
+    std::string replay; // a recording played as camera 0
+    bool recordAsked = false;
 };
 
 void Usage()
@@ -39,6 +42,7 @@ void Usage()
         "usage: qxcm-demo [--camera N] [--frames N] [--exposure SECONDS] [--snap]\n"
         "                 [--preview FILE.png] [--record FILE.vlseq] [--record-frames N]\n"
         "                 [--no-record] [--quiet] [--area X,Y,W,H] [--test-pattern]\n"
+        "                 [--replay FILE.vlseq]\n"
         "       qxcm-demo --legacy [--camera N] [--frames N] [--exposure SECONDS] [--snap]\n"
         "                 [--preview FILE.png]\n");
 }
@@ -54,6 +58,10 @@ bool ParseOptions(int argc, char **argv, Options &o)
             o.record = false;
         } else if (value && a == "--record") {
             o.recording = value;
+            o.recordAsked = true;
+            ++k;
+        } else if (value && a == "--replay") {
+            o.replay = value;
             ++k;
         } else if (value && a == "--record-frames") {
             o.recordFrames = static_cast<int32_t>(std::strtol(value, nullptr, 10));
@@ -274,6 +282,13 @@ int main(int argc, char **argv)
     }
     if (o.legacy)
         return RunLegacyDemo({o.camera, o.frames, o.exposure, o.snap, o.preview});
+    if (!o.replay.empty()) {
+        // The file sets the pace; a recording is made only when asked for, so the default
+        // recording never overwrites the file being played.
+        o.record = o.record && o.recordAsked;
+        if (!UseReplay(o.replay.c_str()))
+            return 1;
+    }
     uint32_t count = 0;
     char qxver[64] = "", velaver[64] = "";
     int32_t err = 0;
@@ -289,7 +304,8 @@ int main(int argc, char **argv)
     if (o.listParameters)
         ListParameters(cam);
     double exposure = 0.0;
-    if (Check(QXCM_SETPARAMETER_40(cam, 7, o.exposure, 0, &err), "setting the exposure", err) &&
+    if (o.replay.empty() &&
+        Check(QXCM_SETPARAMETER_40(cam, 7, o.exposure, 0, &err), "setting the exposure", err) &&
         QXCM_GETPARAMETER_40(cam, 7, &exposure, 0, &err))
         std::printf("exposure time now %g s\n", exposure);
     if (o.area && !SetArea(cam, o)) {

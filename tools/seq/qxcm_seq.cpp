@@ -2,6 +2,8 @@
 //   qxcm-seq info FILE
 //   qxcm-seq gaps FILE
 //   qxcm-seq export FILE OUTPUT-PREFIX [--frames FIRST:LAST] [--tiff]
+//   qxcm-seq export FILE --ome-tiff OUT.ome.tif [--frames FIRST:LAST] [--views N] [--bigtiff]
+//   [--plain-copy]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "image_writers.h"
+#include "ome_tiff.h"
 #include "vlseq_reader.h"
 #include "vlseqapi/vlseq_api.h"
 
@@ -21,7 +24,9 @@ int Usage()
     std::fprintf(stderr, "usage: qxcm-seq info FILE\n"
                          "       qxcm-seq gaps FILE\n"
                          "       qxcm-seq export FILE OUTPUT-PREFIX [--frames FIRST:LAST] "
-                         "[--tiff]\n");
+                         "[--tiff]\n"
+                         "       qxcm-seq export FILE --ome-tiff OUT.ome.tif [--frames FIRST:LAST] "
+                         "[--views N] [--bigtiff] [--plain-copy]\n");
     return 2;
 }
 
@@ -194,17 +199,25 @@ int Info(const char *path)
     return 0;
 }
 
-int Export(const char *path, const std::string &prefix, int32_t first, int32_t last, bool tiff)
+// Opens the recording and resolves FIRST:LAST against it (a LAST past the end is the end).
+bool OpenRange(const char *path, Recording &r, int32_t &first, int32_t &last)
 {
-    Recording r;
     if (!Open(path, r))
-        return 1;
+        return false;
     if (last < 0 || last >= r.frames)
         last = r.frames - 1;
     if (first < 0 || first > last) {
         std::fprintf(stderr, "no frames in %d:%d of %d\n", first, last, r.frames);
-        return 1;
+        return false;
     }
+    return true;
+}
+
+int Export(const char *path, const std::string &prefix, int32_t first, int32_t last, bool tiff)
+{
+    Recording r;
+    if (!OpenRange(path, r, first, last))
+        return 1;
     const uint32_t samples = r.first.pixelType >= 3 ? 3 : 1;
     const uint32_t bytes = r.first.pixelType == 2 || r.first.pixelType == 4 ? 2 : 1;
     for (int32_t k = first; k <= last; ++k) {
@@ -230,12 +243,115 @@ int Export(const char *path, const std::string &prefix, int32_t first, int32_t l
     return 0;
 }
 
+int ExportOme(const char *path, const char *out, int32_t first, int32_t last, uint32_t views,
+              bool big, bool plain)
+{
+    Recording r;
+    if (!OpenRange(path, r, first, last))
+        return 1;
+    OmeRecording o;
+    o.pixelType = r.first.pixelType;
+    o.width = static_cast<uint32_t>(r.first.rowBytes) /
+              ((o.pixelType >= 3 ? 3u : 1u) * (o.pixelType % 2 == 0 ? 2u : 1u));
+    o.rows = static_cast<uint32_t>(r.first.rows);
+    o.views = views;
+    o.fileText = Text(r.file, VLSEQ_TEXT_FILE, 0);
+    // The file text's length is known, so NULs inside it are kept; group and frame texts end
+    // at their first NUL, as the file library gives no length for them.
+    if (int32_t bytes = 0; VlseqGetParam(r.file, VLSEQ_PARAM_FILETEXTBYTES, &bytes) >= 0 &&
+                           bytes > 0 && static_cast<uint32_t>(bytes) < kMaxText) {
+        std::vector<char> text(static_cast<size_t>(bytes) + 1);
+        VlseqTextRecord t{};
+        t.size = sizeof t;
+        t.kind = 1;
+        t.level = VLSEQ_TEXT_FILE;
+        t.buffer = text.data();
+        t.bufferBytes = static_cast<uint32_t>(bytes);
+        if (VlseqReadText(r.file, &t) >= 0)
+            o.fileText.assign(text.data(), static_cast<size_t>(bytes));
+    }
+    for (int32_t k = first; k <= last; ++k) {
+        o.seconds.push_back(Seconds(r.stamps[static_cast<size_t>(k)]) -
+                            Seconds(r.stamps[static_cast<size_t>(first)]));
+        for (uint32_t level : {VLSEQ_TEXT_GROUP, VLSEQ_TEXT_FRAME})
+            if (std::string text = Text(r.file, level, k); !text.empty())
+                (level == VLSEQ_TEXT_GROUP ? o.groupTexts : o.frameTexts)
+                    .emplace_back(level == VLSEQ_TEXT_GROUP ? k : k - first, text);
+    }
+    // The frames' device numbers and the gaps, which the file library has no call for, and
+    // where the pixels lie, so that they can be copied file to file: through the format's
+    // reader, which must see the file as the file library does.
+    vlseqfmt::Reader reader;
+    const bool read =
+        reader.Open(vlseqfmt::OpenFileSource(path)) == 1 && reader.FrameCount() == r.frames &&
+        reader.Header().frameBytes == uint64_t{o.rows} * static_cast<uint32_t>(r.first.rowBytes);
+    for (int32_t k = first; k <= last; ++k)
+        o.frameNumbers.push_back(read ? reader.Ledger()[static_cast<size_t>(k)].number
+                                      : static_cast<uint64_t>(k));
+    if (read)
+        for (const vlseqfmt::Gap &g : reader.Gaps())
+            if (g.beforeFrame > first && g.beforeFrame <= last) {
+                if (!o.gaps.empty())
+                    o.gaps += ' ';
+                o.gaps += std::to_string(g.first);
+                o.gaps += '+';
+                o.gaps += std::to_string(g.count);
+                o.gaps += '(';
+                o.gaps += std::to_string(g.dropped);
+                o.gaps += ')';
+            }
+    if (read && !plain) {
+        o.sourcePath = path;
+        for (int32_t k = first; k <= last; ++k)
+            o.sourceOffsets.push_back(reader.DataOffset(k));
+    }
+    o.frame = [&](size_t k) -> const uint8_t * {
+        VlseqFrameRecord f{};
+        f.size = sizeof f;
+        f.index = first + static_cast<int32_t>(k);
+        if (VlseqLockFrame(r.file, &f) < 0)
+            return nullptr;
+        return static_cast<const uint8_t *>(f.address);
+    };
+    std::string error;
+    const bool ok = WriteOmeTiff(out, o, error, big);
+    VlseqClose(r.file);
+    if (!ok) {
+        std::fprintf(stderr, "exporting %s failed: %s\n", path, error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", out);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "info") == 0)
         return Info(argv[2]);
+    if (argc >= 5 && std::strcmp(argv[1], "export") == 0 &&
+        std::strcmp(argv[3], "--ome-tiff") == 0) {
+        int32_t first = 0, last = -1;
+        uint32_t views = 1;
+        bool big = false, plain = false;
+        for (int k = 5; k < argc; ++k) {
+            const char *value = k + 1 < argc ? argv[k + 1] : "";
+            if (std::strcmp(argv[k], "--bigtiff") == 0)
+                big = true;
+            else if (std::strcmp(argv[k], "--plain-copy") == 0)
+                plain = true;
+            else if (std::strcmp(argv[k], "--frames") == 0 &&
+                     std::sscanf(value, "%d:%d", &first, &last) >= 1)
+                ++k;
+            else if (std::strcmp(argv[k], "--views") == 0 &&
+                     std::sscanf(value, "%u", &views) == 1 && views >= 1 && views <= 16)
+                ++k;
+            else
+                return Usage();
+        }
+        return ExportOme(argv[2], argv[4], first, last, views, big, plain);
+    }
     if (argc == 3 && std::strcmp(argv[1], "gaps") == 0)
         return Gaps(argv[2]);
     if (argc >= 4 && std::strcmp(argv[1], "export") == 0) {
