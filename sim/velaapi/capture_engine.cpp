@@ -9,7 +9,7 @@
 #include <limits>
 #include <new>
 
-#include "core/saturating_cast.h"
+#include "common/saturating_cast.h"
 #include "property_ids.h"
 #include "recorder_sink.h"
 #include "replay_source.h"

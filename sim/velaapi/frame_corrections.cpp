@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "core/saturating_cast.h"
+#include "common/saturating_cast.h"
 
 namespace velasim {
 namespace {

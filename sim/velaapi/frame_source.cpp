@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "core/saturating_cast.h"
+#include "common/saturating_cast.h"
 #include "frame_corrections.h"
 #include "replay_source.h"
 

@@ -3,7 +3,7 @@
 // failure comes from VelaGetLastError.
 #include <string.h>
 
-#include "core/saturating_cast.h"
+#include "common/saturating_cast.h"
 #include "device_call.h"
 #include "property_ids.h"
 #include "sim_state.h"

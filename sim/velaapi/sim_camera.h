@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "camera_set.h"
-#include "core/saturating_cast.h"
+#include "common/saturating_cast.h"
 #include "frame_corrections.h"
 #include "frame_loss.h"
 #include "frame_source.h"

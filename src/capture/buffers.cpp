@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
+#include "common/saturating_cast.h"
 #include "core/device_calls.h"
-#include "core/saturating_cast.h"
 #include "settings/properties.h"
 
 namespace qxcm {

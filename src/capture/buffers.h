@@ -4,16 +4,13 @@
 #include <cstdint>
 
 #include "core/library_state.h"
+#include "settings/properties.h"
 
 namespace qxcm {
 
 constexpr uint32_t kPropBundleMode = 0x00421010;
 constexpr uint32_t kPropBundleFrames = 0x00421020;
 constexpr uint32_t kPropBundleStride = 0x00421040;
-constexpr uint32_t kPropImageWidth = 0x00420210;
-constexpr uint32_t kPropImageHeight = 0x00420220;
-constexpr uint32_t kPropElectronGain = 0x00FFE010;
-constexpr uint32_t kPropElectronOffset = 0x00FFE020;
 
 // Host data-type codes.
 constexpr uint32_t kHostMono8 = 0;

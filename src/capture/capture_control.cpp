@@ -3,10 +3,10 @@
 #include "capture/capture_control.h"
 
 #include "capture/buffers.h"
+#include "common/saturating_cast.h"
 #include "core/call_lock.h"
 #include "core/device.h"
 #include "core/platform.h"
-#include "core/saturating_cast.h"
 #include "qxcm/qxcm.h"
 #include "settings/properties.h"
 

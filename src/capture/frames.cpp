@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "capture/buffers.h"
+#include "common/saturating_cast.h"
 #include "core/device.h"
 #include "core/initialize.h"
-#include "core/saturating_cast.h"
 #include "qxcm/qxcm.h"
 #include "settings/properties.h"
 

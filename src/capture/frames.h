@@ -40,8 +40,10 @@ LockedFrame DescribeFrame(const VelaFrameRecord &r, int32_t index, uint32_t opti
 int32_t ConfirmFrameUnchanged(CameraContext &c, const LockedFrame &frame);
 
 // Copies of a captured frame into host memory. Each answers 0 with the time stamp written, or
-// the code to report; nothing the host owns is written then. Null destinations are refused
-// before any device call.
+// the code to report, with the stamp untouched. Refusals before the copy (null destinations,
+// a failed lock, a copy outside the locked frame) write nothing; a failure of the check after
+// it (the frame replaced, or the second lock refused) comes after the destination was written,
+// and its contents are then undefined.
 // frameHeight rows at the device's pitch; with a bundle member, that member of the locked
 // bundle (refused outside 0 to frames per bundle - 1 or past the locked frame).
 int32_t CopyFrame(CameraContext &c, int32_t index, std::optional<int32_t> bundleMember,

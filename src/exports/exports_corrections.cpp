@@ -2,6 +2,7 @@
 // make the camera-index test but no API-level test and write no log lines).
 #include "corrections/corrections.h"
 #include "exports/frame.h"
+#include "exports/legacy_frame.h"
 
 using namespace qxcm;
 
@@ -118,60 +119,48 @@ QXCM_API int32_t QXCM_STORESHADINGFRAME_41(uint32_t i, int32_t frame, int32_t ti
 QXCM_API int32_t QXCM_SETRECURSIVEFILTER(uint32_t i, int32_t frames, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    if (!SetRecursiveFilter(c, frames)) {
-        SetError(error, c.lastResult);
-        return 0;
-    }
+    if (!SetRecursiveFilter(c, frames))
+        QX_LEGACY_FAIL(c, error);
     return 1;
 }
 
 QXCM_API int32_t QXCM_SETFRAMEAVERAGING(uint32_t i, int32_t frames, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    if (!SetFrameAveraging(c, frames)) {
-        SetError(error, c.lastResult);
-        return 0;
-    }
+    if (!SetFrameAveraging(c, frames))
+        QX_LEGACY_FAIL(c, error);
     return 1;
 }
 
 QXCM_API int32_t QXCM_SETBACKGROUNDFRAME(uint32_t i, int32_t enable, int32_t frame, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    if (!SetBackgroundSubtraction(c, enable, frame)) {
-        SetError(error, c.lastResult);
-        return 0;
-    }
+    if (!SetBackgroundSubtraction(c, enable, frame))
+        QX_LEGACY_FAIL(c, error);
     return 1;
 }
 
 QXCM_API int32_t QXCM_STOREBACKGROUNDFRAME(uint32_t i, int32_t frame, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    if (!StoreBackgroundFrame(c, frame, CalibrationTimeout(c))) {
-        SetError(error, c.lastResult);
-        return 0;
-    }
+    if (!StoreBackgroundFrame(c, frame, CalibrationTimeout(c)))
+        QX_LEGACY_FAIL(c, error);
     return 1;
 }
 
 QXCM_API int32_t QXCM_SETSHADINGFRAME(uint32_t i, int32_t enable, int32_t frame, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    if (!SetShadingCorrection(c, enable, frame)) {
-        SetError(error, c.lastResult);
-        return 0;
-    }
+    if (!SetShadingCorrection(c, enable, frame))
+        QX_LEGACY_FAIL(c, error);
     return 1;
 }
 
 QXCM_API int32_t QXCM_STORESHADINGFRAME(uint32_t i, int32_t frame, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    if (!StoreShadingFrame(c, frame, CalibrationTimeout(c))) {
-        SetError(error, c.lastResult);
-        return 0;
-    }
+    if (!StoreShadingFrame(c, frame, CalibrationTimeout(c)))
+        QX_LEGACY_FAIL(c, error);
     return 1;
 }
 

@@ -1,6 +1,7 @@
 // Entry points of the older family's capture, frame, two-view and feature calls: the
 // camera-index test, no API-level test, no log lines, one operation each.
 #include "exports/frame.h"
+#include "exports/legacy_frame.h"
 #include "legacy/legacy_capture.h"
 #include "legacy/legacy_features.h"
 #include "legacy/legacy_frames.h"
@@ -161,8 +162,7 @@ QXCM_API int32_t QXCM_GETFRAME_PAIRED(uint32_t i, uint32_t frameIndex, void *vie
 QXCM_API int32_t QXCM_GETELECTRONFRAME(uint32_t, uint32_t, void *, int32_t *error)
 {
     // Never supported: refused without looking at the camera.
-    SetError(error, QXERR_NOTSUPPORT);
-    return 0;
+    QX_LEGACY_FAIL_CODE(QXERR_NOTSUPPORT, error);
 }
 
 QXCM_API int32_t QXCM_GETELECTRONINFO(uint32_t i, int32_t frameIndex, float *factor, float *offset,

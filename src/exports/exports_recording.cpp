@@ -2,6 +2,7 @@
 // the camera-index test but no API-level test and write no log lines).
 #include "capture/recording.h"
 #include "exports/frame.h"
+#include "exports/legacy_frame.h"
 #include "velaapi/vela_api.h"
 
 using namespace qxcm;
@@ -120,20 +121,16 @@ QXCM_API int32_t QXCM_STARTRECORDER(uint32_t i, const char *path, uint32_t maxFr
                                     int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error); // the older family: index test only
-    if (int32_t code = StartRecorder(c, path, maxFrames, kBufferedFlag)) {
-        SetError(error, code);
-        return 0;
-    }
+    if (int32_t code = StartRecorder(c, path, maxFrames, kBufferedFlag))
+        QX_LEGACY_FAIL_CODE(code, error);
     return 1;
 }
 
 QXCM_API int32_t QXCM_STOPRECORDER(uint32_t i, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error); // the older family: index test only
-    if (!CloseRecorder(c)) {
-        SetError(error, c.lastResult);
-        return 0;
-    }
+    if (!CloseRecorder(c))
+        QX_LEGACY_FAIL(c, error);
     return 1;
 }
 
@@ -141,14 +138,9 @@ QXCM_API int32_t QXCM_GETRECORDERSTATUS(uint32_t i, int32_t *frameIndex, int32_t
                                         int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error); // the older family: index test only
-    if (!frameIndex || !frameCount) {
-        SetError(error, QXERR_INVALIDPARAM);
-        return 0;
-    }
-    if (!GetRecorderStatus(c, frameIndex, frameCount)) {
-        SetError(error, c.lastResult);
-        return 0;
-    }
+    QX_LEGACY_REQUIRE_OUT(error, frameIndex, frameCount);
+    if (!GetRecorderStatus(c, frameIndex, frameCount))
+        QX_LEGACY_FAIL(c, error);
     return 1;
 }
 
@@ -156,14 +148,10 @@ QXCM_API int32_t QXCM_WRITEMETADATA(uint32_t i, uint32_t level, uint32_t index, 
                                     uint32_t length, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error); // the older family: index test only
-    if (!text && length > 0) {
-        SetError(error, QXERR_INVALIDPARAM);
-        return 0;
-    }
-    if (!WriteRecorderText(c, level, index, text, length)) {
-        SetError(error, c.lastResult);
-        return 0;
-    }
+    if (!text && length > 0)
+        QX_LEGACY_FAIL_CODE(QXERR_INVALIDPARAM, error);
+    if (!WriteRecorderText(c, level, index, text, length))
+        QX_LEGACY_FAIL(c, error);
     return 1;
 }
 

@@ -9,9 +9,9 @@
 
 #include "capture/buffers.h"
 #include "capture/capture_control.h"
+#include "common/saturating_cast.h"
 #include "core/call_lock.h"
 #include "core/device.h"
-#include "core/saturating_cast.h"
 #include "legacy/legacy_records.h"
 #include "qxcm/qxcm.h"
 #include "settings/properties.h"

@@ -2,8 +2,8 @@
 // device properties; each device result is kept in lastResult.
 #include "legacy/legacy_features.h"
 
+#include "common/saturating_cast.h"
 #include "core/device.h"
-#include "core/saturating_cast.h"
 #include "qxcm/qxcm.h"
 #include "settings/area.h"
 #include "settings/properties.h"

@@ -4,13 +4,9 @@
 #include <cstdint>
 
 #include "legacy/legacy_capture.h"
+#include "settings/properties.h"
 
 namespace qxcm {
-
-constexpr uint32_t kPropEmProtectLevel = 0x00200270; // written as the level, read as the status
-constexpr uint32_t kPropEmProtectAlarm = 0x00200280;
-constexpr uint32_t kPropEmProtectMode = 0x00200290;
-constexpr uint32_t kPropEmProtectFrames = 0x002002A0;
 
 // Writes level, alarm, mode and frames in that order; a failed write leaves the earlier ones.
 Failure SetEmProtection(CameraContext &c, int32_t mode, int32_t alarm, int32_t level,

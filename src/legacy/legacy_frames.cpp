@@ -6,8 +6,8 @@
 
 #include "capture/buffers.h"
 #include "capture/frames.h"
+#include "common/saturating_cast.h"
 #include "core/device.h"
-#include "core/saturating_cast.h"
 #include "legacy/legacy_convert.h"
 #include "legacy/legacy_records.h"
 #include "qxcm/qxcm.h"

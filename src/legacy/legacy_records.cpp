@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "common/saturating_cast.h"
 #include "core/device.h"
-#include "core/saturating_cast.h"
 #include "legacy/legacy_records.h"
 
 #include "settings/properties.h"

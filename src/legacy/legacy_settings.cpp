@@ -4,8 +4,8 @@
 
 #include <iterator>
 
+#include "common/saturating_cast.h"
 #include "core/device_calls.h"
-#include "core/saturating_cast.h"
 #include "legacy/legacy_records.h"
 #include "settings/properties.h"
 #include "settings/triggers.h"

@@ -5,9 +5,10 @@
 #include <new>
 #include <optional>
 
+#include "common/saturating_cast.h"
 #include "core/device_calls.h"
-#include "core/saturating_cast.h"
 #include "qxcm/qxcm.h"
+#include "settings/properties.h"
 
 namespace qxcm {
 namespace {
@@ -17,11 +18,8 @@ constexpr uint32_t kHsize = 0x00402120;
 constexpr uint32_t kVpos = 0x00402130;
 constexpr uint32_t kVsize = 0x00402140;
 constexpr uint32_t kSubarrayMode = 0x00402150;
-constexpr uint32_t kBinning = 0x00401110;
-constexpr uint32_t kLayoutMode = 0x00400210;
 constexpr uint32_t kView1Hpos = 0x01402110, kView1Vpos = 0x01402130;
 constexpr uint32_t kView2Hpos = 0x02402110, kView2Vpos = 0x02402130;
-constexpr uint32_t kImageWidth = 0x00420210, kImageHeight = 0x00420220;
 constexpr uint32_t kRegionReadout = 0x00400620;
 constexpr double kOn = 2.0;
 constexpr double kTwoViewLayout = 14.0;
@@ -44,9 +42,9 @@ int64_t AlignDown(int64_t value, double stepValue)
 void RefreshImageSize(CameraContext &c)
 {
     double width = 0.0, height = 0.0;
-    if (Device().VelaGetValue(c.deviceHandle, kImageWidth, &width) < 0)
+    if (Device().VelaGetValue(c.deviceHandle, kPropImageWidth, &width) < 0)
         width = 0.0;
-    if (Device().VelaGetValue(c.deviceHandle, kImageHeight, &height) < 0)
+    if (Device().VelaGetValue(c.deviceHandle, kPropImageHeight, &height) < 0)
         height = 0.0;
     c.frameWidth = SaturatingCast<uint32_t>(width);
     c.frameHeight = SaturatingCast<uint32_t>(height);
@@ -56,7 +54,7 @@ void RefreshImageSize(CameraContext &c)
 bool ReadImageSize(CameraContext &c)
 {
     double width = 0.0, height = 0.0;
-    if (!ReadValue(c, kImageWidth, &width) || !ReadValue(c, kImageHeight, &height))
+    if (!ReadValue(c, kPropImageWidth, &width) || !ReadValue(c, kPropImageHeight, &height))
         return false;
     c.frameWidth = SaturatingCast<uint32_t>(width);
     c.frameHeight = SaturatingCast<uint32_t>(height);
@@ -79,7 +77,7 @@ bool InquireUnits(CameraContext &c, Inquiry &out, std::optional<uint32_t> givenB
         q.binning = *givenBinning;
     } else {
         double binning = 0.0;
-        c.lastResult = Device().VelaGetValue(c.deviceHandle, kBinning, &binning);
+        c.lastResult = Device().VelaGetValue(c.deviceHandle, kPropBinning, &binning);
         q.binning = c.lastResult >= 0 ? SaturatingCast<uint32_t>(binning) : 1u;
     }
     if (!DeviceAnswered(c,
@@ -121,7 +119,7 @@ void FillLimits(const Inquiry &q, int32_t hsize, int32_t vsize, int32_t hposMax,
 bool InTwoViewLayout(CameraContext &c)
 {
     double layout = 0.0;
-    return ReadValue(c, kLayoutMode, &layout) && layout == kTwoViewLayout;
+    return ReadValue(c, kPropSensorMode, &layout) && layout == kTwoViewLayout;
 }
 
 } // namespace

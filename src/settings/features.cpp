@@ -1,8 +1,8 @@
 // Feature writes and reads.
 #include "settings/features.h"
 
+#include "common/saturating_cast.h"
 #include "core/device_calls.h"
-#include "core/saturating_cast.h"
 #include "settings/properties.h"
 
 namespace qxcm {
@@ -10,12 +10,6 @@ namespace {
 
 constexpr uint32_t kLutSelect = 0x00380520;
 constexpr uint32_t kLutSwitch = 0x00380510;
-constexpr uint32_t kEmLevel = 0x00200270;
-constexpr uint32_t kEmAlarm = 0x00200280;
-constexpr uint32_t kEmMode = 0x00200290;
-constexpr uint32_t kEmFrames = 0x002002A0;
-constexpr uint32_t kElectronConversion = 0x00FFE010;
-constexpr uint32_t kElectronOffset = 0x00FFE020;
 constexpr uint32_t kCooler = 0x00200320;
 constexpr uint32_t kTestPattern = 0x00400410;
 constexpr uint32_t kTestPatternKind = 0x00400510;
@@ -47,14 +41,14 @@ bool ApplyLut(CameraContext &c, const int32_t *points, int32_t count)
 
 bool ApplyEmProtection(CameraContext &c, int32_t mode, int32_t alarm, int32_t level, int32_t frames)
 {
-    return WriteValue(c, kEmLevel, level) && WriteValue(c, kEmAlarm, alarm) &&
-           WriteValue(c, kEmMode, mode) && WriteValue(c, kEmFrames, frames);
+    return WriteValue(c, kPropEmProtectLevel, level) && WriteValue(c, kPropEmProtectAlarm, alarm) &&
+           WriteValue(c, kPropEmProtectMode, mode) && WriteValue(c, kPropEmProtectFrames, frames);
 }
 
 bool ReadEmProtectionStatus(CameraContext &c, int32_t *status)
 {
     double value = 0.0;
-    if (!ReadValue(c, kEmLevel, &value))
+    if (!ReadValue(c, kPropEmProtectLevel, &value))
         return false;
     *status = SaturateToInt32(value);
     return true;
@@ -63,7 +57,7 @@ bool ReadEmProtectionStatus(CameraContext &c, int32_t *status)
 bool ReadElectronInfo(CameraContext &c, float *conversion, float *offset)
 {
     double first = 0.0, second = 0.0;
-    if (!ReadValue(c, kElectronConversion, &first) || !ReadValue(c, kElectronOffset, &second))
+    if (!ReadValue(c, kPropElectronGain, &first) || !ReadValue(c, kPropElectronOffset, &second))
         return false;
     *conversion = static_cast<float>(first);
     *offset = static_cast<float>(second);

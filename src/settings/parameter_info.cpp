@@ -3,8 +3,8 @@
 
 #include <cstring>
 
+#include "common/saturating_cast.h"
 #include "core/device.h"
-#include "core/saturating_cast.h"
 #include "settings/properties.h"
 
 namespace qxcm {

@@ -23,6 +23,14 @@ constexpr uint32_t kPropTriggerMode = 0x00100210;
 constexpr uint32_t kPropTriggerPolarity = 0x00100220;
 constexpr uint32_t kPropFrameOverhead = 0x00403010;
 constexpr uint32_t kPropNumberOfViews = 0x004201C0;
+constexpr uint32_t kPropImageWidth = 0x00420210;
+constexpr uint32_t kPropImageHeight = 0x00420220;
+constexpr uint32_t kPropElectronGain = 0x00FFE010;
+constexpr uint32_t kPropElectronOffset = 0x00FFE020;
+constexpr uint32_t kPropEmProtectLevel = 0x00200270; // written as the level, read as the status
+constexpr uint32_t kPropEmProtectAlarm = 0x00200280;
+constexpr uint32_t kPropEmProtectMode = 0x00200290;
+constexpr uint32_t kPropEmProtectFrames = 0x002002A0;
 
 // A record index, kNoParameter or kNoRecord.
 int32_t FindParameterRecord(const CameraContext &c, int32_t parameter);

@@ -1,10 +1,12 @@
 // Capture preparation, start, stop and frame waits against the simulated cameras, under the
 // manual clock so every frame arrives when the test delivers it.
 #include <cmath>
+#include <limits>
 #include <thread>
 
 #include "capture/capture_control.h"
 #include "core/device.h"
+#include "legacy/legacy_capture.h"
 #include "support/qx_test.h"
 #include "velaapi/vela_sim.h"
 
@@ -196,49 +198,70 @@ TEST_F(Capture, ElectronValuesAreStoredPerBufferFrame)
     EXPECT_EQ(Context(0).frameElectronInfo, nullptr);
 }
 
-TEST(FrameTimeLimit, FollowsExposureOverheadTriggerAndBundling)
+// Both families' automatic frame time limit: a second plus a frame's exposure and overhead
+// (times the bundle in the current family), none under a trigger, saturating at both ends. The
+// current family asks for it with 0xFFFFFFFF, the older one with 0. kNone: no record.
+TEST(FrameTimeLimit, BothFamiliesFollowTheSettingsAndSaturate)
 {
+    constexpr double kNone = -999.0, nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr uint32_t kMax = 0xFFFFFFFF;
+    const struct {
+        bool older;
+        uint32_t host;
+        double source, exposure, overhead, bundling, bundle;
+        uint32_t limit;
+    } rows[] = {
+        {false, 0, 1, 0.01, 0.02, kNone, kNone, 0},
+        {false, 250, 1, 0.01, 0.02, kNone, kNone, 250},
+        {true, 250, 1, 0.01, 0.02, kNone, kNone, 250},
+        {false, kMax, 1, 0.01, 0.02, kNone, kNone, 1030},
+        {true, 0, 1, 0.01, 0.002, kNone, kNone, 1012},
+        {false, kMax, 1, 0.01, 0.02, 2, 8, 1240},
+        {false, kMax, 1, 0.01, 0.02, 2, kNone, 1030},
+        {false, kMax, 1, 0.01, 1000, 1, 8, 1001010},
+        {false, kMax, 3, 0.01, 0.02, kNone, kNone, kMax},
+        {false, kMax, 2, 0.01, 0.02, kNone, kNone, kMax},
+        {true, 0, 3, 0.01, 0.002, kNone, kNone, kMax},
+        {true, 0, 2, 0.01, 0.002, kNone, kNone, kMax},
+        {false, kMax, 1, 3e6, 0, 2, 1, 3000001000u},
+        {false, kMax, 1, 1e300, 0, 2, 1, kMax},
+        {false, kMax, 1, nan, 0, 2, 1, 1000},
+        {false, kMax, 1, -1e300, 0, 2, 1, 0},
+        {false, kMax, 1, INFINITY, 0, 2, 1, kMax},
+        {false, kMax, 1, -INFINITY, 0, 2, 1, 0},
+        {false, kMax, 1, 2147483.648, 0, 2, 1, 2147484648u},
+        {false, kMax, 1, -0.5, 0, 2, 1, 500},
+        {true, 0, 1, 4294966.0, 0, kNone, kNone, 4294967000u},
+        {true, 0, 1, 4294967.0, 0, kNone, kNone, kMax},
+        {true, 0, 1, 1e300, 1e300, kNone, kNone, kMax},
+        {true, 0, 1, 0.01, 1e300, kNone, kNone, kMax},
+        {true, 0, 1, -1e300, 0, kNone, kNone, 0},
+        {true, 0, 1, nan, 0, kNone, kNone, 1000},
+        {true, 0, 1, 0, nan, kNone, kNone, 1000},
+        {false, kMax, 1, kNone, 0.02, kNone, kNone, 5000},
+        {false, kMax, kNone, 0.01, 0.02, kNone, kNone, 5000},
+        {true, 0, 1, kNone, 0.002, kNone, kNone, 5000},
+        {true, 0, kNone, 0.01, 0.002, kNone, kNone, 1000},
+    };
     static qxcm::CameraContext c{};
     c.propertyCount = 4;
     for (int32_t &entry : c.parameterMap)
         entry = -1;
-    auto map = [](int32_t parameter, int32_t record, double cached) {
-        c.parameterMap[parameter] = record;
-        c.properties[record].cachedValue[0] = cached;
+    auto set = [](int32_t parameter, int32_t record, double value) {
+        c.parameterMap[parameter] = value == kNone ? -1 : record;
+        c.properties[record].cachedValue[0] = value;
     };
-    map(7, 0, 0.01);
-    map(15, 1, 1.0);
-    c.frameOverheadSeconds = 0.02;
-    EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 1030u);
-    EXPECT_EQ(qxcm::FrameTimeLimit(c, 0), 0u) << "an explicit limit passes unchanged";
-    EXPECT_EQ(qxcm::FrameTimeLimit(c, 250), 250u);
-    map(30, 2, 2.0);
-    map(31, 3, 8.0);
-    EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 1240u);
-    c.properties[2].cachedValue[0] = 1.0;
-    c.frameOverheadSeconds = 1000.0; // parameter 38 was unreadable at preparation
-    EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 1001010u);
-    c.properties[1].cachedValue[0] = 3.0;
-    EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 0xFFFFFFFFu) << "software trigger";
-    c.properties[1].cachedValue[0] = 2.0;
-    EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 0xFFFFFFFFu) << "external trigger";
-    c.properties[1].cachedValue[0] = 1.0;
-    c.frameOverheadSeconds = 0.0;
-    c.properties[2].cachedValue[0] = 2.0;
-    c.properties[3].cachedValue[0] = 1.0;
-    // Exposures a device may report: each saturates instead of wrapping (or being undefined).
-    const struct {
-        double exposure;
-        uint32_t limit;
-    } hostile[] = {
-        {3e6, 3000001000u},      {1e300, 0xFFFFFFFFu}, {std::nan(""), 1000u},      {-1e300, 0u},
-        {INFINITY, 0xFFFFFFFFu}, {-INFINITY, 0u},      {2147483.648, 2147484648u}, {-0.5, 500u}};
-    for (auto h : hostile) {
-        c.properties[0].cachedValue[0] = h.exposure;
-        EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), h.limit) << h.exposure;
+    for (const auto &r : rows) {
+        set(7, 0, r.exposure);
+        set(15, 1, r.source);
+        set(30, 2, r.bundling);
+        set(31, 3, r.bundle);
+        c.frameOverheadSeconds = r.overhead;
+        EXPECT_EQ(r.older ? qxcm::LegacyTimeLimit(c, r.host) : qxcm::FrameTimeLimit(c, r.host),
+                  r.limit)
+            << (r.older ? "older " : "") << r.host << " source " << r.source << " exposure "
+            << r.exposure << " + " << r.overhead << " bundle " << r.bundling << "/" << r.bundle;
     }
-    c.parameterMap[7] = -1;
-    EXPECT_EQ(qxcm::FrameTimeLimit(c, 0xFFFFFFFF), 5000u);
 }
 
 TEST_F(Capture, BundlingTakesTheSmallerOfHostAndDeviceMaximum)

@@ -117,7 +117,7 @@ double TemporalNoise(const std::vector<uint16_t> &a, const std::vector<uint16_t>
 struct WriteRow {
     const char *name;
     Call call;
-    std::vector<std::string> writes; // "id=value" of each VelaSetValue, in order
+    std::vector<std::string> writes; // the device writes, in order (DeviceWrites)
     int32_t error;                   // 0 for success
     bool settles;                    // waits one second first
     const char *logName;             // null for the older family
@@ -129,21 +129,21 @@ TEST_F(Corrections, SwitchesWriteTheDeviceAndReportItsRefusals)
     // clang-format off
     const WriteRow rows[] = {
         {"filter on", [](int32_t *e) { return QXCM_SETRECURSIVEFILTER_40(0, 4, e); },
-         {"0x00380110, value=2", "0x00380120, value=4"}, 0, true, "QXCM_SETRECURSIVEFILTER_40"},
+         {"0x00380110=2", "0x00380120=4"}, 0, true, "QXCM_SETRECURSIVEFILTER_40"},
         {"filter off", [](int32_t *e) { return QXCM_SETRECURSIVEFILTER(0, 1, e); },
-         {"0x00380110, value=1"}, 0, true, nullptr},
+         {"0x00380110=1"}, 0, true, nullptr},
         {"averaging of 0", [](int32_t *e) { return QXCM_SETFRAMEAVERAGING_40(0, 0, e); },
-         {"0x003803A0, value=2", "0x003803B0, value=0"}, kOutOfRange, true, "QXCM_SETFRAMEAVERAGING_40"},
+         {"0x003803A0=2", "0x003803B0=0"}, kOutOfRange, true, "QXCM_SETFRAMEAVERAGING_40"},
         {"averaging of INT32_MAX", [](int32_t *e) { return QXCM_SETFRAMEAVERAGING(0, INT32_MAX, e); },
-         {"0x003803A0, value=2", "0x003803B0, value=2.14748e+09"}, kOutOfRange, true, nullptr},
+         {"0x003803A0=2", "0x003803B0=2.14748e+09"}, kOutOfRange, true, nullptr},
         {"subtraction off", [](int32_t *e) { return QXCM_BACKGROUNDSUBTRACT_40(0, 0, 99, e); },
-         {"0x00380210, value=1"}, 0, false, "QXCM_SETBACKGROUNDSUBTRACT_40"},
+         {"0x00380210=1"}, 0, false, "QXCM_SETBACKGROUNDSUBTRACT_40"},
         {"subtraction on", [](int32_t *e) { return QXCM_SETBACKGROUNDFRAME(0, -1, 4, e); },
-         {"0x00380210, value=2", "0x00380220, value=4"}, 0, false, nullptr},
+         {"0x00380210=2", "0x00380220=4"}, 0, false, nullptr},
         {"shading slot INT32_MIN", [](int32_t *e) { return QXCM_SHADINGCORRECT_40(0, 1, INT32_MIN, e); },
-         {"0x00380310, value=2", "0x00380320, value=-2.14748e+09"}, kOutOfRange, false, "QXCM_SETSHADINGFRAME_40"},
+         {"0x00380310=2", "0x00380320=-2.14748e+09"}, kOutOfRange, false, "QXCM_SETSHADINGFRAME_40"},
         {"shading on a camera without it", [](int32_t *e) { return QXCM_SETSHADINGFRAME(1, 1, 1, e); },
-         {"0x00380310, value=2"}, VELA_ERR_INVALIDPROPERTYID, false, nullptr},
+         {"0x00380310=2"}, VELA_ERR_INVALIDPROPERTYID, false, nullptr},
     };
     // clang-format on
     Open(0);
@@ -154,10 +154,7 @@ TEST_F(Corrections, SwitchesWriteTheDeviceAndReportItsRefusals)
         int32_t err = 12345;
         EXPECT_EQ(row.call(&err), row.error == 0 ? 1 : 0) << row.name;
         EXPECT_EQ(err, row.error == 0 ? 12345 : row.error) << row.name;
-        std::vector<std::string> writes;
-        for (const std::string &line : JournalOf("VelaSetValue"))
-            writes.push_back(
-                line.substr(line.find("id=") + 3, line.find(')') - line.find("id=") - 3));
+        std::vector<std::string> writes = Writes();
         EXPECT_EQ(writes, row.writes) << row.name;
         EXPECT_EQ(Journal().size(), writes.size()) << row.name << ": only property writes";
         EXPECT_EQ(qxtest::sleepsMs,

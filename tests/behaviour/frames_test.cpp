@@ -10,20 +10,10 @@
 #include "support/qx_test.h"
 #include "velaapi/vela_sim.h"
 
+using qxtest::DeviceFrame;
 using qxtest::LibraryTest;
 
 namespace {
-
-// What the device holds for buffer frame `index`, for comparing copies against.
-std::vector<uint8_t> DeviceFrame(uint64_t device, int32_t index, int64_t bytes)
-{
-    VelaFrameRecord r{};
-    r.size = sizeof r;
-    r.index = index;
-    EXPECT_GE(qxcm::Device().VelaLockFrame(device, &r), 0);
-    const auto *p = static_cast<const uint8_t *>(r.address);
-    return std::vector<uint8_t>(p, p + bytes);
-}
 
 class Frames : public LibraryTest {
   protected:
@@ -74,25 +64,6 @@ TEST_F(Frames, CopiesWithTheDevicePitchAndStampsFromFrameZero)
     StartWithFrames(1, 2);
     ASSERT_EQ(QXCM_GETFRAME_40(1, 0, host.data(), &stamp, 0, &err), 1);
     EXPECT_EQ(stamp, 0.0);
-}
-
-TEST_F(Frames, NullDestinationsAreRefusedBeforeAnyDeviceCall)
-{
-    Run(0, 5, 1);
-    ClearJournal();
-    std::vector<uint8_t> host(size_t(1) << 24);
-    double stamp = 0;
-    uint16_t *words = reinterpret_cast<uint16_t *>(host.data());
-    int32_t err = 0;
-    EXPECT_EQ(QXCM_GETFRAME_40(0, 0, nullptr, &stamp, 0, &err), 0);
-    EXPECT_EQ(err, QXERR_INVALIDPARAM);
-    EXPECT_EQ(QXCM_GETFRAME_40(0, 0, host.data(), nullptr, 0, &err), 0);
-    EXPECT_EQ(QXCM_GETFRAME_41(0, 0, 0, nullptr, &stamp, 0, &err), 0);
-    EXPECT_EQ(QXCM_GETFRAME_SPLIT_40(0, 0, host.data(), nullptr, &stamp, 0, &err), 0);
-    EXPECT_EQ(QXCM_GETFRAME_PACK12_40(0, 0, words, nullptr, 0, &err), 0);
-    EXPECT_EQ(err, QXERR_INVALIDPARAM);
-    EXPECT_TRUE(Journal().empty());
-    EXPECT_EQ(LogLines().back(), "0.000 QXCM_GETFRAME_PACK12_40 NG ERR=-2147481592\n");
 }
 
 TEST_F(Frames, BundleMembersAreCopiedFromTheirStrideAndNotPastTheBundle)

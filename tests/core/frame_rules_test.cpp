@@ -1,10 +1,12 @@
 // The frame rules, checked for every export of the export list: the API-level test, the entry
 // line and its place, the camera-index test and what each writes to the error and the log.
 // A new export is covered as soon as its row is added.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "support/qx_test.h"
+#include "velaapi/vela_sim.h"
 
 namespace {
 
@@ -52,24 +54,25 @@ const ExportRow kExports[] = {
 #undef NUM
 #undef ERR
 
-std::vector<ExportRow> Framed()
+std::vector<ExportRow> Framed(std::initializer_list<FrameKind> kinds = {})
 {
     std::vector<ExportRow> rows;
     for (const ExportRow &row : kExports)
-        if (row.frame != OWN)
+        if (kinds.size() ? std::find(kinds.begin(), kinds.end(), row.frame) != kinds.end()
+                         : row.frame != OWN)
             rows.push_back(row);
     return rows;
 }
 
 class FrameRules : public qxtest::LibraryTest, public ::testing::WithParamInterface<ExportRow> {
   protected:
-    int32_t Call(uint32_t index, int32_t *error)
+    int32_t Call(uint32_t index, int32_t *error, bool nullPointers = false)
     {
         static unsigned char scratch[1 << 16];
         memset(scratch, 0, sizeof scratch);
         ProbeArgs p;
         p.index = index;
-        p.pointer.block = scratch;
+        p.pointer.block = nullPointers ? nullptr : scratch;
         p.error = error;
         return GetParam().call(p);
     }
@@ -144,12 +147,32 @@ TEST_P(FrameRules, ANullErrorPointerIsNeverWritten)
     EXPECT_EQ(Call(99, nullptr), 0);
 }
 
+// Every pointer null on a camera that is capturing with a frame ready: an export either answers
+// without reading them or refuses with QXERR_INVALIDPARAM before any device call.
+class NullPointers : public FrameRules {};
+
+TEST_P(NullPointers, AreRefusedBeforeAnyDeviceCall)
+{
+    VelaSim_SetManualClock(1);
+    InitWithLog();
+    OpenCamera(0);
+    Prepare(0, 1, 5);
+    StartWithFrames(0, 1);
+    ClearJournal();
+    int32_t err = 0;
+    if (Call(0, &err, true) == 0 && err == QXERR_INVALIDPARAM) {
+        EXPECT_TRUE(Journal().empty()) << Journal().front();
+    }
+}
+
 std::string RowName(const ::testing::TestParamInfo<ExportRow> &info)
 {
     return info.param.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryExport, FrameRules, ::testing::ValuesIn(Framed()), RowName);
+INSTANTIATE_TEST_SUITE_P(CameraExports, NullPointers,
+                         ::testing::ValuesIn(Framed({CAMERA, SILENT, LEGACY})), RowName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FrameRules);
 
 TEST(ExportList, NamesAreUnique)

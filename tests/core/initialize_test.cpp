@@ -201,16 +201,6 @@ TEST_F(Initialize, SlotTableThatCannotBeAllocatedFailsWithNoMemory)
     EXPECT_EQ(qxcm::State().cameraCount, 0u);
 }
 
-TEST(TwelveBitTables, HoldTheUnpackedValues)
-{
-    qxcm::FillTwelveBitTables();
-    EXPECT_EQ(qxcm::twelveBitFirstTable[0x0ABC], 0xBCA);
-    EXPECT_EQ(qxcm::twelveBitSecondTable[0x0ABC], 0xAB);
-    EXPECT_EQ(qxcm::twelveBitSecondTable[0xFFFF], 0xFFF);
-    EXPECT_EQ(qxcm::twelveBitFirstTable[0xCDAB], 0xABD); // bytes AB CD of the group AB CD EF
-    EXPECT_EQ(qxcm::twelveBitSecondTable[0xEFCD], 0xEFC);
-}
-
 class Deinitialize : public LibraryTest {};
 
 TEST_F(Deinitialize, RefusesWhileACameraIsOpenButEndsTheLog)

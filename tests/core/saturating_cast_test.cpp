@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "core/saturating_cast.h"
+#include "common/saturating_cast.h"
 
 namespace {
 

@@ -9,16 +9,6 @@ namespace qxtest {
 
 namespace {
 
-std::string Field(const std::string &line, const std::string &name)
-{
-    size_t at = line.find(name + "=");
-    if (at == std::string::npos)
-        return "?";
-    at += name.size() + 1;
-    size_t end = line.find_first_of(",)", at);
-    return line.substr(at, end - at);
-}
-
 int32_t RowPitch(uint32_t i)
 {
     VelaFrameRecord r{};
@@ -28,21 +18,6 @@ int32_t RowPitch(uint32_t i)
 }
 
 } // namespace
-
-std::vector<std::string> DeviceWrites(const std::vector<std::string> &journal)
-{
-    std::vector<std::string> writes;
-    for (const std::string &line : journal) {
-        if (line.rfind("VelaSetValue(", 0) == 0)
-            writes.push_back(Field(line, "id") + "=" + Field(line, "value"));
-        else if (line.rfind("VelaSetTriggerMode(", 0) == 0)
-            writes.push_back("mode(" + Field(line, "value") + ")");
-        else if (line.rfind("VelaSetData(", 0) == 0)
-            writes.push_back("data(kind=" + Field(line, "kind") +
-                             ", bytes=" + Field(line, "entryBytes") + ")");
-    }
-    return writes;
-}
 
 void SettingsTest::SetUp()
 {

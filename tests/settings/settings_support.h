@@ -10,10 +10,6 @@
 
 namespace qxtest {
 
-// Each VelaSetValue of the journal as "0xID=value" (value as the journal prints it with %g),
-// each VelaSetTriggerMode as "mode(N)", each VelaSetData as "data(kind=K, bytes=N)", in order.
-std::vector<std::string> DeviceWrites(const std::vector<std::string> &journal);
-
 // A copied frame of 16-bit pixels with its row pitch in pixels.
 struct Image {
     uint32_t width = 0, height = 0, pitch = 0;
@@ -29,8 +25,6 @@ class SettingsTest : public LibraryTest {
     Image CaptureOne(uint32_t i);
     // The same for a two-view frame, copied with QXCM_GETFRAME_SPLIT_40.
     std::pair<Image, Image> CaptureSplit(uint32_t i);
-    // The device writes made since the journal was last cleared.
-    std::vector<std::string> Writes() { return DeviceWrites(Journal()); }
 };
 
 } // namespace qxtest

@@ -13,7 +13,7 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-constexpr int32_t kInjected = static_cast<int32_t>(0x80000301);
+using qxtest::kInjected;
 
 class Triggers : public SettingsTest {};
 
@@ -63,12 +63,7 @@ TEST_F(Triggers, InputModeFailuresEndTheCallWithTheirCause)
     EXPECT_EQ(err, static_cast<int32_t>(VELA_ERR_NOTSUPPORT));
     EXPECT_EQ(Writes(), Lines{"mode(128)"});
 
-    // A refused active write ends the three writes; the polarity counts only for 8 and 16.
-    ClearJournal();
-    VelaSim_FailCall("VelaSetValue", 0x00100120, 1, kInjected, 0);
-    EXPECT_EQ(QXCM_SETINPUTTRIGGER_40(0, 4, 1, 0, 0.0, &err), 0);
-    EXPECT_EQ(err, kInjected);
-    EXPECT_EQ(Writes(), (Lines{"0x00100110=2", "0x00100120=2"}));
+    // The polarity counts only for 8 and 16; the fault sweep holds the other refusals.
     VelaSim_FailCall("VelaSetValue", 0x00100220, 1, kInjected, 0);
     EXPECT_EQ(QXCM_SETINPUTTRIGGER_40(0, 1, 1, 0, 0.0, &err), 1);
     VelaSim_FailCall("VelaSetValue", 0x00100220, 1, kInjected, 0);
@@ -127,7 +122,7 @@ TEST_F(Triggers, OutputTriggersAddressTheirChannelInWholeMicroseconds)
     EXPECT_EQ(Writes().back(), "0x001C0150=2147.48");
 }
 
-TEST_F(Triggers, MasterPulseWritesInOrderAndReportsAFailedWrite)
+TEST_F(Triggers, MasterPulseWritesInOrder)
 {
     OpenCamera(0);
     int32_t err = 0;
@@ -135,13 +130,6 @@ TEST_F(Triggers, MasterPulseWritesInOrderAndReportsAFailedWrite)
     ASSERT_EQ(QXCM_SETMASTERPULSE_40(0, 3, 1, 0.25, 7, &err), 1);
     EXPECT_EQ(Writes(), (Lines{"0x001E0020=1", "0x001E0030=2", "0x001E0040=0.5", "0x001E0020=3",
                                "0x001E0030=1", "0x001E0040=0.25", "0x001E0050=7"}));
-    ClearJournal();
-    VelaSim_FailCall("VelaSetValue", 0x001E0030, 1, kInjected, 0);
-    err = 0;
-    EXPECT_EQ(QXCM_SETMASTERPULSE_40(0, 3, 1, 0.25, 7, &err), 0);
-    EXPECT_EQ(err, kInjected);
-    EXPECT_EQ(Writes(), (Lines{"0x001E0020=3", "0x001E0030=1"}));
-    EXPECT_EQ(LogLines().back(), "0.000 QXCM_SETMASTERPULSE_40 NG ERR=-2147482879 \n");
 }
 
 // Under the free clock: frames come only from triggers, one each.

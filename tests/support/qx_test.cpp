@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #ifdef _WIN32
@@ -19,6 +20,56 @@ namespace qxtest {
 
 int32_t fakeClockMs = 0;
 std::vector<uint32_t> sleepsMs;
+
+uint32_t FrameNumber(const void *frame)
+{
+    uint32_t n = 0;
+    memcpy(&n, frame, sizeof n);
+    return n;
+}
+
+namespace {
+
+std::string Field(const std::string &line, const std::string &name)
+{
+    size_t at = line.find(name + "=");
+    if (at == std::string::npos)
+        return "?";
+    at += name.size() + 1;
+    size_t end = line.find_first_of(",)", at);
+    return line.substr(at, end - at);
+}
+
+} // namespace
+
+std::vector<std::string> DeviceWrites(const std::vector<std::string> &journal)
+{
+    std::vector<std::string> writes;
+    for (const std::string &line : journal) {
+        if (line.rfind("VelaSetValue(", 0) == 0)
+            writes.push_back(Field(line, "id") + "=" + Field(line, "value"));
+        else if (line.rfind("VelaSetTriggerMode(", 0) == 0)
+            writes.push_back("mode(" + Field(line, "value") + ")");
+        else if (line.rfind("VelaSetData(", 0) == 0)
+            writes.push_back("data(kind=" + Field(line, "kind") +
+                             ", bytes=" + Field(line, "entryBytes") + ")");
+    }
+    return writes;
+}
+
+std::vector<uint8_t> DeviceFrame(uint64_t device, int32_t index, int64_t bytes, int32_t *pitch)
+{
+    VelaFrameRecord r{};
+    r.size = sizeof r;
+    r.index = index;
+    EXPECT_GE(qxcm::Device().VelaLockFrame(device, &r), 0);
+    if (pitch)
+        *pitch = r.rowBytes;
+    if (bytes < 0)
+        bytes = int64_t(r.height) * r.rowBytes;
+    const auto *p = static_cast<const uint8_t *>(r.address);
+    return std::vector<uint8_t>(p, p + bytes);
+}
 
 namespace {
 

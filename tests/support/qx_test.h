@@ -13,10 +13,25 @@
 
 namespace qxtest {
 
+// The code tests inject into device calls, and how the journal writes it.
+constexpr int32_t kInjected = static_cast<int32_t>(0x80000301);
+constexpr const char *kInjectedText = "0x80000301";
+
+// The running number a simulated frame carries in its first four bytes.
+uint32_t FrameNumber(const void *frame);
+// Buffer frame `index` of an open device as the device holds it: `bytes` bytes, or the whole
+// frame (height x pitch) when `bytes` is negative; `pitch` receives the row pitch.
+std::vector<uint8_t> DeviceFrame(uint64_t device, int32_t index, int64_t bytes = -1,
+                                 int32_t *pitch = nullptr);
+
 // Milliseconds the fake clock reports; tests move it to check elapsed seconds.
 extern int32_t fakeClockMs;
 // Every sleep the library asked for since the test began, in milliseconds; none is slept.
 extern std::vector<uint32_t> sleepsMs;
+
+// Each VelaSetValue of the journal as "0xID=value" (value as the journal prints it with %g),
+// each VelaSetTriggerMode as "mode(N)", each VelaSetData as "data(kind=K, bytes=N)", in order.
+std::vector<std::string> DeviceWrites(const std::vector<std::string> &journal);
 
 class LibraryTest : public ::testing::Test {
   protected:
@@ -37,6 +52,8 @@ class LibraryTest : public ::testing::Test {
     // Journal lines that start with the operation name.
     std::vector<std::string> JournalOf(const std::string &op);
     void ClearJournal();
+    // The device writes made since the journal was last cleared (DeviceWrites).
+    std::vector<std::string> Writes() { return DeviceWrites(Journal()); }
 
     qxcm::CameraContext &Context(uint32_t i) { return qxcm::State().contexts[i]; }
 
