@@ -11,31 +11,18 @@
 #include <vector>
 
 #include "recording_file.h"
-#include "vela_api.h"
-#include "velaapi/vela_sim.h"
 #include "vlseq_bytes.h"
 
 namespace {
 
-constexpr uint32_t kSubarrayHsize = 0x00402120;
-constexpr uint32_t kSubarrayVsize = 0x00402140;
-constexpr uint32_t kSubarrayMode = 0x00402150;
-constexpr uint32_t kExposure = 0x001F0110;
-
-using recordertest::FrameNumber;
-using recordertest::Recording;
-using recordertest::TempFile;
+using namespace recordertest;
 
 class FrameLedger : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        VelaSim_Reset();
-        VelaSim_SetManualClock(1);
+        InitSim(true);
         VelaSim_JournalEnable(0);
-        VelaInitRecord init{};
-        init.size = sizeof init;
-        ASSERT_EQ(VelaInit(&init), 1);
     }
     void TearDown() override
     {
@@ -45,29 +32,18 @@ class FrameLedger : public ::testing::Test {
 
     // Camera 1 on a 16 x 8 area (`area`: set it; else the camera's whole sensor), capturing
     // into a buffered recording.
-    uint64_t Recorded(const std::string &name, int32_t buffers = 8, bool area = true)
+    uint64_t Recorded(const std::string &name, bool area = true)
     {
-        VelaOpenRecord open{sizeof(VelaOpenRecord), 1, 0};
-        EXPECT_EQ(VelaOpen(&open), 1);
-        VelaWaitOpenRecord wait{sizeof(VelaWaitOpenRecord), 0, 0, open.device};
-        EXPECT_EQ(VelaOpenWait(&wait), 1);
-        const uint64_t d = open.device;
-        if (area) {
-            EXPECT_EQ(VelaSetValue(d, kSubarrayMode, 2), 1);
-            EXPECT_EQ(VelaSetValue(d, kSubarrayHsize, 16), 1);
-            EXPECT_EQ(VelaSetValue(d, kSubarrayVsize, 8), 1);
-            EXPECT_EQ(VelaSetValue(d, kExposure, 0.001), 1);
-        }
-        EXPECT_EQ(VelaAllocBuffers(d, buffers), 1);
+        const uint64_t d = OpenDevice(1);
+        for (auto [id, value] :
+             {std::pair{kSubMode, 2.0}, {kHsize, 16.0}, {kVsize, 8.0}, {kExposure, 0.001}})
+            if (area) {
+                EXPECT_EQ(VelaSetValue(d, id, value), 1) << std::hex << id;
+            }
+        EXPECT_EQ(VelaAllocBuffers(d, 8), 1);
         path_ = TempFile(name);
-        VelaRecorderOpenRecord rec{};
-        rec.size = sizeof rec;
-        rec.flags = VELA_RECORDER_BUFFERED;
-        rec.path = path_.c_str();
-        rec.maxFrames = 1u << 20;
-        EXPECT_EQ(VelaRecorderOpen(&rec), 1);
-        EXPECT_EQ(VelaCaptureRecord(d, rec.recorder), 1);
-        recorder_ = rec.recorder;
+        recorder_ = OpenRecorder(d, path_, 1u << 20);
+        EXPECT_NE(recorder_, 0u);
         EXPECT_EQ(VelaCaptureStart(d, -1), 1);
         return d;
     }
@@ -145,7 +121,7 @@ TEST_F(FrameLedger, WithoutBackPressureASlowDiskCostsFramesNotPaceAndTheFileSays
             ASSERT_EQ(VelaSim_SetBackPressure(1, 0), 1);
         }
         ASSERT_EQ(VelaSim_SetRecorderDelay(2000), 1);
-        const uint64_t d = Recorded("drops.vlseq", 8, !bySet);
+        const uint64_t d = Recorded("drops.vlseq", !bySet);
         constexpr int32_t kExposed = 400;
         // Under the manual clock each exposure advances the camera's time by one frame interval:
         // all of them happen in this call, however far the disk falls behind.
