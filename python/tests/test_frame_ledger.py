@@ -124,6 +124,7 @@ def test_a_recording_from_before_frame_numbers_reads_as_it_did(lib):
         assert [zlib.crc32(f.tobytes()) for f in seq] == \
             [3605192935, 2358024048, 2448753968, 3415962279, 1489840969]
         assert seq[3].frame_number == 3 and seq.texts("frame", 2) == "two"
+        assert seq.texts("file") == "made before frame numbers"
         assert np.allclose(seq.timestamps, [0, 0.001456, 0.002951, 0.004426, 0.005908])
 
 
