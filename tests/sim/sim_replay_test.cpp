@@ -311,11 +311,14 @@ TEST_F(Replay, UnplayableFilesAreRefusedWithACodeAndTheFileNamed)
     }
 
     cut(4096 + 600);
+    const auto setReplay = [](const std::string &value) {
 #ifdef _WIN32
-    _putenv_s("VELASIM_REPLAY", path_.c_str());
+        _putenv_s("VELASIM_REPLAY", value.c_str());
 #else
-    setenv("VELASIM_REPLAY", path_.c_str(), 1);
+        setenv("VELASIM_REPLAY", value.c_str(), 1);
 #endif
+    };
+    setReplay(path_);
     VelaSim_Reset();
     ::testing::internal::CaptureStderr();
     VelaInitRecord init{};
@@ -323,11 +326,7 @@ TEST_F(Replay, UnplayableFilesAreRefusedWithACodeAndTheFileNamed)
     EXPECT_EQ(VelaInit(&init), VELA_ERR_FAILEDREADDATA);
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find(path_), std::string::npos) << err;
-#ifdef _WIN32
-    _putenv_s("VELASIM_REPLAY", "");
-#else
-    unsetenv("VELASIM_REPLAY");
-#endif
+    setReplay("");
 }
 
 // A file cut short after the camera opened it: the capture ends at the first frame it can no
