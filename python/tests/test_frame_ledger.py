@@ -137,8 +137,9 @@ def test_a_stream_numbers_frames_as_the_camera_does_and_counts_every_loss(lib, s
     numbers = [f.frame_number for f in frames]
     assert numbers == [frame_number(f) for f in frames]
     assert {3, 7, 8} <= set(range(numbers[-1] + 1)) - set(numbers)
-    assert all(f.frame_number == p.frame_number + 1 + f.skipped
+    assert all(f.frame_number == p.frame_number + 1 + f.skipped and f.timestamp > p.timestamp
                for p, f in zip(frames, frames[1:]))
+    assert frames[0].frame_number == frames[0].skipped and frames[0].timestamp >= 0.0
     assert counts.copied == 20 and counts.lost == sum(f.skipped for f in frames) == \
         numbers[-1] + 1 - 20
     assert counts.delivered >= 20
