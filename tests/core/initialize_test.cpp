@@ -70,29 +70,23 @@ TEST_F(Initialize, AgainWithoutOpenCamerasStartsTheDeviceAndTheLogAfresh)
                "1.234 QXCM_DEINITIALIZE_40 -> \n", "1.234 QXCM_DEINITIALIZE_40 OK\n"}));
 }
 
+// With a camera open it only reports, and keeps the API level an older initialiser left.
 TEST_F(Initialize, WithACameraOpenOnlyReports)
 {
     InitWithLog();
     ForceOpen(1);
     ClearJournal();
+    qxcm::State().apiLevel = 30;
     uint32_t count = 0;
     char qxver[64] = "", velaver[64] = "";
     ASSERT_EQ(QXCM_INITIALIZE_40(&count, qxver, velaver, 0, 1, nullptr), 1);
     EXPECT_EQ(count, 3u);
     EXPECT_TRUE(qxcm::IsCameraOpen(1));
+    EXPECT_EQ(qxcm::State().apiLevel, 30);
     EXPECT_TRUE(JournalOf("VelaInit").empty());
     EXPECT_EQ(LogLines(),
               (Lines{"0.000 QXCM_INITIALIZE_40 -> \n",
                      "0.000 QXCM_INITIALIZE_40 UN QXVER=4.4.24.225 VELAVER=4.2.1.7\n"}));
-}
-
-TEST_F(Initialize, UnPathKeepsALowerApiLevel)
-{
-    InitWithLog();
-    ForceOpen(0);
-    qxcm::State().apiLevel = 30; // as an older initialiser leaves it
-    EXPECT_EQ(QXCM_INITIALIZE_40(nullptr, nullptr, nullptr, 0, 0, nullptr), 1);
-    EXPECT_EQ(qxcm::State().apiLevel, 30);
 }
 
 // A host that crashes after a call must find that call's lines in the file: each line reaches
@@ -117,22 +111,6 @@ TEST_F(Initialize, WithTheLogOffWritesNoFile)
     EXPECT_EQ(f, nullptr);
     if (f)
         fclose(f);
-}
-
-TEST_F(Initialize, DeviceFailureReportsItsCodeAndEmptiesTheSlots)
-{
-    InitWithLog();
-    qxcm::State().apiLevel = 0;
-    VelaSim_FailCall("VelaInit", 0, 1, static_cast<int32_t>(0x80000206), 0);
-    uint32_t count = 7;
-    int32_t err = 0;
-    EXPECT_EQ(QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 1, &err), 0);
-    EXPECT_EQ(err, static_cast<int32_t>(0x80000206));
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(qxcm::State().cameraCount, 0u);
-    EXPECT_EQ(qxcm::State().apiLevel, 0);
-    EXPECT_EQ(LogLines(),
-              (Lines{"0.000 QXCM_INITIALIZE_40 -> \n", "0.000 QXCM_INITIALIZE_40 NG\n"}));
 }
 
 void *NoModule(qxcm::Module)
@@ -178,18 +156,29 @@ int32_t HugeCameraCount(VelaInitRecord *record)
     return 1;
 }
 
-TEST_F(Initialize, SlotTableThatCannotBeAllocatedFailsWithNoMemory)
+// A device that fails to initialise, or reports more cameras than can be allocated: the failure
+// code, a count of 0 and no slots.
+TEST_F(Initialize, AFailedInitialisationReportsItsCodeAndLeavesNoSlots)
 {
-    InitWithLog();
     auto init = qxcm::Device().VelaInit;
-    qxcm::Device().VelaInit = HugeCameraCount;
-    uint32_t count = 5;
-    int32_t err = 0;
-    EXPECT_EQ(QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 0, &err), 0);
-    qxcm::Device().VelaInit = init;
-    EXPECT_EQ(err, QXERR_NOMEMORY);
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(qxcm::State().cameraCount, 0u);
+    for (bool huge : {false, true}) {
+        InitWithLog();
+        qxcm::State().apiLevel = 0;
+        if (huge)
+            qxcm::Device().VelaInit = HugeCameraCount;
+        else
+            VelaSim_FailCall("VelaInit", 0, 1, static_cast<int32_t>(0x80000206), 0);
+        uint32_t count = 7;
+        int32_t err = 0;
+        EXPECT_EQ(QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 1, &err), 0);
+        qxcm::Device().VelaInit = init;
+        EXPECT_EQ(err, huge ? QXERR_NOMEMORY : static_cast<int32_t>(0x80000206));
+        EXPECT_EQ(count, 0u);
+        EXPECT_EQ(qxcm::State().cameraCount, 0u);
+        EXPECT_EQ(qxcm::State().apiLevel, 0);
+        EXPECT_EQ(LogLines(),
+                  (Lines{"0.000 QXCM_INITIALIZE_40 -> \n", "0.000 QXCM_INITIALIZE_40 NG\n"}));
+    }
 }
 
 class Deinitialize : public LibraryTest {};
