@@ -3,8 +3,10 @@
 // meet on it and on `changed`.
 #pragma once
 
+#include <math.h>
 #include <stdint.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -26,6 +28,12 @@ namespace velasim {
 
 class RecorderSink; // a recorder connected to the capture (ops_recorder.cpp)
 using Clock = std::chrono::steady_clock;
+
+// Property values equal but for rounding, relative to the larger of 1 and |b|.
+inline bool Near(double a, double b)
+{
+    return fabs(a - b) <= 1e-9 * std::max(1.0, fabs(b));
+}
 
 // A property id split into its parts: base property, view (top byte) and array element.
 struct PropertyRef {

@@ -1,43 +1,15 @@
-// Frame retrieval: locking a captured frame with its time stamp, and copying it out whole, as
-// one member of a bundle, as two views, or expanded from packed 12-bit pixels.
+// Copies of a locked frame into host memory: whole, as one member of a bundle, as two views, or
+// expanded from packed 12-bit pixels.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <vector>
 
+#include "capture/frame_locks.h"
+#include "capture/twelve_bit.h"
 #include "core/library_state.h"
-#include "qxcm/qxcm.h"
-#include "velaapi/vela_api.h"
 
 namespace qxcm {
-
-// A locked frame: where it is, its pitch and how many bytes the device holds there, and what
-// identifies it in the device's ring (for ConfirmFrameUnchanged).
-struct LockedFrame {
-    const uint8_t *address;
-    int32_t rowBytes;
-    int64_t bytes; // the device's frame size (rows x pitch); copies stay inside it
-    double stamp;  // seconds since the time origin
-    int32_t index; // the buffer frame that was locked, and the lock's option
-    uint32_t option;
-    uint32_t frameNumber; // the device's running number and raw stamp of that frame
-    uint32_t stampSeconds;
-    int32_t stampMicroseconds;
-};
-
-// What a lock record says of buffer frame `index`: address, pitch, size and identity; the stamp
-// relative to the time origin is left to the caller.
-LockedFrame DescribeFrame(const VelaFrameRecord &r, int32_t index, uint32_t option);
-
-// A lock is only a pointer into the device's ring: a free-running camera that laps a slow host
-// rewrites the buffer while the host copies it. Every copy out of a locked frame calls this
-// after copying and before reporting success: it locks the same buffer again and compares the
-// frame's running number and stamp. 0 when the frame is the one that was copied;
-// QXERR_LOSTFRAME when it was replaced, or is being replaced and cannot be locked again (the
-// copy is then torn and the destination's contents are undefined).
-int32_t ConfirmFrameUnchanged(CameraContext &c, const LockedFrame &frame);
 
 // Copies of a captured frame into host memory. Each answers 0 with the time stamp written, or
 // the code to report, with the stamp untouched. Refusals before the copy (null destinations,
@@ -57,46 +29,5 @@ int32_t CopySplitFrame(CameraContext &c, int32_t index, uint32_t option, uint8_t
 // Packed 12-bit pixels expanded to frameHeight x (frameWidth / 2) pairs of 16-bit words.
 int32_t CopyPackedFrame(CameraContext &c, int32_t index, uint32_t option, uint16_t *destination,
                         double *stamp);
-
-constexpr uint32_t kPropViewOffset = 0x00420250; // per view: where its rows begin, in bytes
-
-// Locks buffer frame `index` into `r` as it is, without the time origin; 0 or the device's
-// code (also kept in lastResult).
-int32_t LockDeviceFrame(CameraContext &c, int32_t index, uint32_t option, VelaFrameRecord &r);
-// Takes the time origin from buffer frame 0 unless it is set; 0 or the device's code.
-int32_t TakeTimeOrigin(CameraContext &c);
-
-// A locked frame's time stamp in seconds (microseconds signed, seconds unsigned).
-double FrameStampSeconds(const VelaFrameRecord &r);
-
-// The locks answer 0 on success or the code to report: a device failure's code (also kept in
-// lastResult), or QXERR_INVALIDPARAM for a frame the device describes in a way that no copy
-// could stay inside.
-int32_t LockCaptureFrame(CameraContext &c, LockedFrame &frame, int32_t index, uint32_t option);
-// Also locates the two views of a split frame; each lies inside the locked frame.
-int32_t LockSplitFrame(CameraContext &c, LockedFrame &frame, const uint8_t **view1,
-                       const uint8_t **view2, int32_t index, uint32_t option);
-
-// Bytes a copy of frameHeight rows of the locked pitch takes.
-int64_t FrameCopyBytes(const CameraContext &c, const LockedFrame &frame);
-
-// True when `bytes` from `offset` lie inside the locked frame.
-bool InsideFrame(const LockedFrame &frame, int64_t offset, int64_t bytes);
-
-// Expands `groups` 3-byte groups of packed 12-bit pixels into 2 x groups 16-bit words.
-void UnpackTwelveBit(const uint8_t *source, uint16_t *destination, size_t groups);
-// The portable table path alone, for tests that compare the two.
-void UnpackTwelveBitTable(const uint8_t *source, uint16_t *destination, size_t groups);
-// Which path UnpackTwelveBit takes on this processor: "avx2", "ssse3" or "table".
-const char *TwelveBitPath();
-
-// Every expansion path of this build, for tests that hold each to the table path; `supported`
-// says whether this processor can run it.
-struct TwelveBitVariant {
-    const char *name;
-    void (*unpack)(const uint8_t *source, uint16_t *destination, size_t groups);
-    bool supported;
-};
-std::vector<TwelveBitVariant> TwelveBitVariants();
 
 } // namespace qxcm
