@@ -22,7 +22,7 @@ constexpr uint32_t kHostColour48 = 6;
 // `withNarrowCodes` also maps the device codes 1 and 2.
 bool HostDataType(uint32_t deviceCode, bool withNarrowCodes, uint32_t *hostCode);
 
-// Reads parameter 38 into frameOverheadSeconds (1000.0 when it cannot be read).
+// Reads the frame-overhead parameter into frameOverheadSeconds (1000.0 when it cannot be read).
 void ReadFrameOverhead(CameraContext &c);
 // Drops the time origin, reads the frame overhead and allocates device buffers for `frames`
 // (at least 5 in sequence mode 1, at least 1 otherwise).

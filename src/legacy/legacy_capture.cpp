@@ -62,7 +62,9 @@ bool StartLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames)
 {
     c.timeOriginSet = 0;
     double overhead = 0.0;
-    int32_t record = HasParameter(c, 38) ? FindParameterRecord(c, 38) : -1;
+    int32_t record = HasParameter(c, kParameterFrameOverhead)
+                         ? FindParameterRecord(c, kParameterFrameOverhead)
+                         : -1;
     c.frameOverheadSeconds =
         record >= 0 && GetLegacyRecordValue(c, record, 0, &overhead) ? overhead : 1000.0;
     int32_t n = mode == 1 ? 3 : static_cast<int32_t>(std::min<uint32_t>(frames, INT32_MAX));
@@ -109,15 +111,17 @@ uint32_t LegacyTimeLimit(const CameraContext &c, uint32_t hostLimit)
 {
     if (hostLimit >= 1)
         return hostLimit;
-    if (!HasParameter(c, 15))
+    if (!HasParameter(c, kParameterTriggerSource))
         return 1000;
-    double source = ParameterRecord(c, 15).cachedValue[0];
+    double source = ParameterRecord(c, kParameterTriggerSource).cachedValue[0];
     if (source == 2.0 || source == 3.0) // external or software trigger: no telling when
         return kNoTimeLimit;
-    if (!HasParameter(c, 7)) // no exposure to start from: the current family's fallback
+    if (!HasParameter(
+            c, kParameterExposureTime)) // no exposure to start from: the current family's fallback
         return 5000;
-    double ms =
-        std::trunc((ParameterRecord(c, 7).cachedValue[0] + c.frameOverheadSeconds) * 1000.0);
+    double ms = std::trunc(
+        (ParameterRecord(c, kParameterExposureTime).cachedValue[0] + c.frameOverheadSeconds) *
+        1000.0);
     if (std::isnan(ms)) // an exposure nobody can tell adds nothing to the second
         ms = 0.0;
     return SaturateToUint32(1000.0 + ms);
