@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "common/host_data_types.h"
 #include "common/saturating_cast.h"
 #include "core/device_calls.h"
 #include "settings/properties.h"
@@ -207,8 +208,7 @@ void StoreFrameGeometry(CameraContext &c, double width, double height)
 
 uint32_t HostWidth(const CameraContext &c)
 {
-    bool colour = c.dataType == kHostColour24 || c.dataType == kHostColour48;
-    return colour ? c.frameWidth * 3 : c.frameWidth;
+    return HostIsColour(c.dataType) ? c.frameWidth * 3 : c.frameWidth;
 }
 
 void GetBufferSize(const CameraContext &c, uint32_t *height, uint32_t *width)

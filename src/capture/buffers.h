@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "common/host_data_types.h"
 #include "core/library_state.h"
 #include "settings/properties.h"
 
@@ -11,12 +12,6 @@ namespace qxcm {
 constexpr uint32_t kPropBundleMode = 0x00421010;
 constexpr uint32_t kPropBundleFrames = 0x00421020;
 constexpr uint32_t kPropBundleStride = 0x00421040;
-
-// Host data-type codes.
-constexpr uint32_t kHostMono8 = 0;
-constexpr uint32_t kHostMono16 = 7;
-constexpr uint32_t kHostColour24 = 4;
-constexpr uint32_t kHostColour48 = 6;
 
 // The host code of a device data-type code; false for a code the host has none for.
 // `withNarrowCodes` also maps the device codes 1 and 2.

@@ -9,6 +9,7 @@
 
 #include "capture/buffers.h"
 #include "capture/capture_control.h"
+#include "common/host_data_types.h"
 #include "common/saturating_cast.h"
 #include "core/call_lock.h"
 #include "core/device.h"
@@ -40,23 +41,6 @@ void ReportLegacyGeometry(CameraContext &c, uint32_t *width, uint32_t *height)
 }
 
 } // namespace
-
-uint32_t LegacyBytesPerPixel(uint32_t dataType)
-{
-    switch (dataType) {
-    case 0:
-        return 1;
-    case 1:
-    case 7:
-        return 2;
-    case 4:
-        return 3;
-    case 6:
-        return 6;
-    default:
-        return 0;
-    }
-}
 
 bool StartLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames)
 {
@@ -280,24 +264,9 @@ Failure ReadLegacyFrameSize(CameraContext &c, uint32_t *width, uint32_t *height,
         return c.lastResult;
     *width = HostWidth(c);
     *height = c.frameHeight;
-    if (withBytesPerPixel) {
-        switch (c.dataType) {
-        case kHostMono8:
-            *bytesPerPixel = 1;
-            break;
-        case kHostColour24:
-            *bytesPerPixel = 3;
-            break;
-        case kHostColour48:
-            *bytesPerPixel = 6;
-            break;
-        case kHostMono16:
-            *bytesPerPixel = 2;
-            break;
-        default:
-            break;
-        }
-    }
+    // The size query has always left the older family's own 16-bit code at 0.
+    if (withBytesPerPixel && c.dataType != kHostMono16Legacy)
+        *bytesPerPixel = HostBytesPerPixel(c.dataType);
     return {};
 }
 
