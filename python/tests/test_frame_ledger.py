@@ -124,6 +124,7 @@ def test_a_recording_from_before_frame_numbers_reads_as_it_did(lib):
         assert [zlib.crc32(f.tobytes()) for f in seq] == \
             [3605192935, 2358024048, 2448753968, 3415962279, 1489840969]
         assert seq[3].frame_number == 3 and seq.texts("frame", 2) == "two"
+        assert seq.texts("file") == "made before frame numbers"
         assert np.allclose(seq.timestamps, [0, 0.001456, 0.002951, 0.004426, 0.005908])
 
 
@@ -136,8 +137,9 @@ def test_a_stream_numbers_frames_as_the_camera_does_and_counts_every_loss(lib, s
     numbers = [f.frame_number for f in frames]
     assert numbers == [frame_number(f) for f in frames]
     assert {3, 7, 8} <= set(range(numbers[-1] + 1)) - set(numbers)
-    assert all(f.frame_number == p.frame_number + 1 + f.skipped
+    assert all(f.frame_number == p.frame_number + 1 + f.skipped and f.timestamp > p.timestamp
                for p, f in zip(frames, frames[1:]))
+    assert frames[0].frame_number == frames[0].skipped and frames[0].timestamp >= 0.0
     assert counts.copied == 20 and counts.lost == sum(f.skipped for f in frames) == \
         numbers[-1] + 1 - 20
     assert counts.delivered >= 20

@@ -49,17 +49,6 @@ def test_narrow_pixel_types_hold_the_16_bit_scene_scaled(cam0, pixel_type, dtype
     assert diff.max() <= tolerance
 
 
-def test_stream_frames_carry_the_cameras_numbers_in_order(cam0):
-    cam0.exposure = 0.001
-    frames = list(cam0.stream(40))
-    numbers = [f.frame_number for f in frames]
-    assert numbers == [frame_number(f) for f in frames]
-    for prev, f in zip(frames, frames[1:]):
-        assert f.frame_number == prev.frame_number + 1 + f.skipped
-        assert f.timestamp > prev.timestamp
-    assert frames[0].frame_number == frames[0].skipped and frames[0].timestamp >= 0.0
-
-
 def test_a_slow_host_gets_the_frames_the_ring_still_holds_and_counts_the_rest(cam0):
     import time
     cam0.exposure = 0.001

@@ -13,20 +13,12 @@ from qxcm._errors import INVALIDHANDLE
 TRIALS = 100
 
 
-def stop(lib, cam):
-    cam.stop()
-
-
-def close(lib, cam):
-    cam.close()
-
-
-def leave_library(lib, cam):
-    lib.close()
+ACTIONS = {"stop": lambda lib, cam: cam.stop(), "close": lambda lib, cam: cam.close(),
+           "leave_library": lambda lib, cam: lib.close()}
 
 
 @pytest.mark.parametrize("camera", [0, 1])  # camera 1 keeps electron values per frame
-@pytest.mark.parametrize("action", [stop, close, leave_library])
+@pytest.mark.parametrize("action", ACTIONS)
 def test_a_stream_ends_cleanly_whenever_another_thread_ends_it(sim, camera, action):
     rng = random.Random(18)
     latencies = []
@@ -54,19 +46,19 @@ def test_a_stream_ends_cleanly_whenever_another_thread_ends_it(sim, camera, acti
             assert started.wait(5.0), f"trial {trial}: no frame came"
             time.sleep(rng.uniform(0.0, 0.01))
             begun = time.monotonic()
-            action(lib, cam)
+            ACTIONS[action](lib, cam)
             consumer.join(5.0)
             assert not consumer.is_alive(), f"trial {trial}: the stream did not end"
             latencies.append(time.monotonic() - begun)
             assert outcome == [None], f"trial {trial}: the stream raised {outcome[0]!r}"
-            if action is not stop:
+            if action != "stop":
                 with pytest.raises(qxcm.QxcmError) as refused:
                     cam.exposure
                 assert refused.value.code == INVALIDHANDLE
         finally:
             lib.close()
     # Reported, not asserted: a shared machine decides how fast a thread gets its turn.
-    print(f"{action.__name__} camera {camera}: the stream ended within "
+    print(f"{action} camera {camera}: the stream ended within "
           f"{max(latencies) * 1000:.1f} ms")
 
 

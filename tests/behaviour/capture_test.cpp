@@ -174,30 +174,6 @@ TEST_F(Capture, StoppingEndsAWaitWithAbort)
     EXPECT_EQ(err, QXERR_ABORT);
 }
 
-TEST_F(Capture, ElectronValuesAreStoredPerBufferFrame)
-{
-    OpenCamera(1);
-    Prepare(1, 0, 2);
-    qxcm::CameraContext &c = Context(1);
-    ASSERT_NE(c.frameElectronInfo, nullptr);
-    EXPECT_EQ(c.frameElectronInfo[0], 0.0) << "zero until a frame arrives";
-    int32_t err = 0;
-    StartWithFrames(1, 1);
-    int32_t index = 0, count = 0;
-    ASSERT_EQ(QXCM_WAITNEXTFRAME_40(1, 100, &index, &count, &err), 1);
-    double gain = 0, offset = 0;
-    VelaSim_GetProperty(1, 0x00FFE010, &gain);
-    VelaSim_GetProperty(1, 0x00FFE020, &offset);
-    EXPECT_EQ(c.frameElectronInfo[0], gain);
-    EXPECT_EQ(c.frameElectronInfo[1], offset);
-    EXPECT_NE(gain, 0.0);
-
-    // A camera that cannot report them gets no buffer at all.
-    OpenCamera(0);
-    Prepare(0, 1, 5);
-    EXPECT_EQ(Context(0).frameElectronInfo, nullptr);
-}
-
 // Both families' automatic frame time limit: a second plus a frame's exposure and overhead
 // (times the bundle in the current family), none under a trigger, saturating at both ends. The
 // current family asks for it with 0xFFFFFFFF, the older one with 0. kNone: no record.

@@ -259,24 +259,6 @@ TEST_F(Frames, PackedRowsOfAnOddWidthDropTheirLastPixel)
     EXPECT_EQ(err, QXERR_INVALIDPARAM);
 }
 
-TEST_F(Frames, PackedOutputOfTheSimulatedCamera)
-{
-    OpenCamera(0);
-    int32_t err = 0;
-    ASSERT_EQ(QXCM_SETPARAMETER_40(0, 0x00420270 + 0x4390, 3.0, 0, &err), 1); // 12-bit packed
-    uint32_t w = 0, h = 0, t = 0;
-    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
-    StartWithFrames(0, 1);
-    std::vector<uint16_t> out(size_t(w) * h);
-    double stamp = 0;
-    ASSERT_EQ(QXCM_GETFRAME_PACK12_40(0, 0, out.data(), &stamp, 0, &err), 1) << err;
-    std::vector<uint8_t> packed = DeviceFrame(Context(0).deviceHandle, 0, int64_t(w) * h * 3 / 2);
-    for (size_t g = 0; g < out.size() / 2; g += 997) {
-        EXPECT_EQ(out[2 * g], First(&packed[3 * g]));
-        EXPECT_EQ(out[2 * g + 1], Second(&packed[3 * g]));
-    }
-}
-
 // A camera that laps the host while it copies: the n-th lock from now first refills every
 // buffer of camera 0's ring of five with newer frames.
 int gLocksUntilLap = 0;

@@ -143,42 +143,41 @@ TEST_F(Open, AgainWithoutForceClosesTheEarlierDevice)
     EXPECT_EQ(JournalOf("VelaClose").size(), 1u) << "the earlier device is closed, not leaked";
 }
 
-TEST_F(Open, AgainWithoutForceThatFailsKeepsTheEarlierHandles)
+// A failed open again keeps the earlier device unless forced; a new device whose wait object
+// fails is closed, not leaked, and the slot keeps the device's code.
+TEST_F(Open, AFailedOpenKeepsOrClosesTheSlotAsForcedAndLeaksNoDevice)
 {
+    const struct {
+        const char *failing;
+        bool openFirst;
+        uint32_t force;
+        bool staysOpen;
+        size_t closes;
+    } rows[] = {{"VelaOpen", true, 0, true, 0},
+                {"VelaOpen", true, 1, false, 1},
+                {"VelaOpenWait", false, 0, false, 1}};
     InitWithLog();
-    int32_t err = 0;
-    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
-    uint64_t device = Context(0).deviceHandle, wait = Context(0).waitHandle;
-    ClearJournal();
-    VelaSim_FailCall("VelaOpen", 0, 1, kLostFrame, 0);
-    EXPECT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 0);
-    EXPECT_EQ(err, QXERR_OPEN_FAILED);
-    EXPECT_TRUE(qxcm::IsCameraOpen(0));
-    EXPECT_EQ(Context(0).deviceHandle, device);
-    EXPECT_EQ(Context(0).waitHandle, wait);
-    EXPECT_TRUE(JournalOf("VelaClose").empty());
-}
-
-TEST_F(Open, ForcedAgainThatFailsLeavesTheSlotClosed)
-{
-    InitWithLog();
-    int32_t err = 0;
-    ASSERT_EQ(QXCM_OPENCAMERA_40(2, 0, &err), 1);
-    VelaSim_FailCall("VelaOpen", 0, 1, kLostFrame, 0);
-    EXPECT_EQ(QXCM_OPENCAMERA_40(2, 1, &err), 0);
-    EXPECT_FALSE(qxcm::IsCameraOpen(2));
-}
-
-TEST_F(Open, AFailingWaitObjectClosesTheNewDeviceAndKeepsItsCode)
-{
-    InitWithLog();
-    VelaSim_FailCall("VelaOpenWait", 0, 1, kLostFrame, 0);
-    int32_t err = 0;
-    EXPECT_EQ(QXCM_OPENCAMERA_40(1, 0, &err), 0);
-    EXPECT_EQ(err, QXERR_OPEN_FAILED);
-    EXPECT_EQ(Context(1).lastResult, kLostFrame);
-    EXPECT_EQ(JournalOf("VelaClose").size(), 1u);
-    EXPECT_FALSE(qxcm::IsCameraOpen(1));
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::string(row.failing) + " force=" + std::to_string(row.force));
+        int32_t err = 0;
+        QXCM_CLOSECAMERA_40(1, &err);
+        if (row.openFirst) {
+            ASSERT_EQ(QXCM_OPENCAMERA_40(1, 0, &err), 1);
+        }
+        uint64_t device = Context(1).deviceHandle, wait = Context(1).waitHandle;
+        ClearJournal();
+        VelaSim_FailCall(row.failing, 0, 1, kLostFrame, 0);
+        EXPECT_EQ(QXCM_OPENCAMERA_40(1, row.force, &err), 0);
+        EXPECT_EQ(err, QXERR_OPEN_FAILED);
+        EXPECT_EQ(qxcm::IsCameraOpen(1), row.staysOpen);
+        EXPECT_EQ(JournalOf("VelaClose").size(), row.closes);
+        if (row.staysOpen) {
+            EXPECT_EQ(Context(1).deviceHandle, device);
+            EXPECT_EQ(Context(1).waitHandle, wait);
+        } else if (!row.force) {
+            EXPECT_EQ(Context(1).lastResult, kLostFrame);
+        }
+    }
 }
 
 TEST_F(Open, CloseReleasesByStatusAndRefusesAClosedSlot)
@@ -237,7 +236,7 @@ TEST_F(Open, StatusReportsTheDeviceCaptureStatus)
     EXPECT_EQ(LogLines().back(), "0.000 QXCM_GETCAMERASTATUS_40 OK status=2\n");
 }
 
-TEST_F(Open, ShutdownAndForcedDeinitialisationCloseOpenedCameras)
+TEST_F(Open, ShutdownClosesExactlyTheOpenCamerasAndUninitialisesOnlyThen)
 {
     InitWithLog();
     int32_t err = 0;
@@ -250,7 +249,13 @@ TEST_F(Open, ShutdownAndForcedDeinitialisationCloseOpenedCameras)
     qxcm::ShutdownLibrary();
     EXPECT_EQ(JournalOf("VelaClose").size(), 2u);
     EXPECT_EQ(JournalOf("VelaReleaseBuffers").size(), 1u) << "camera 0 had buffers";
+    EXPECT_EQ(JournalOf("VelaStopCapture").size(), 2u);
     EXPECT_EQ(JournalOf("VelaUninit").size(), 1u);
+    EXPECT_EQ(qxcm::State().cameraCount, 0u);
+    InitWithLog();
+    ClearJournal();
+    qxcm::ShutdownLibrary();
+    EXPECT_TRUE(Journal().empty()) << "nothing open: the device stays initialised";
 }
 
 } // namespace

@@ -54,10 +54,14 @@ TEST_F(Initialize, ReportsCountVersionsAndLogsFromZero)
     EXPECT_EQ(JournalOf("VelaInit").size(), 1u);
 }
 
-TEST_F(Initialize, ElapsedSecondsCountFromTheLogOpening)
+// Initialising again with no camera open initialises the device again and starts a new log,
+// whose seconds count from its own opening.
+TEST_F(Initialize, AgainWithoutOpenCamerasStartsTheDeviceAndTheLogAfresh)
 {
+    InitWithLog();
     qxtest::fakeClockMs = 5000;
     InitWithLog();
+    EXPECT_EQ(JournalOf("VelaInit").size(), 2u);
     qxtest::fakeClockMs = 6234;
     QXCM_DEINITIALIZE_40(0);
     EXPECT_EQ(
@@ -66,39 +70,23 @@ TEST_F(Initialize, ElapsedSecondsCountFromTheLogOpening)
                "1.234 QXCM_DEINITIALIZE_40 -> \n", "1.234 QXCM_DEINITIALIZE_40 OK\n"}));
 }
 
-TEST_F(Initialize, AgainWithoutOpenCamerasInitialisesTheDeviceAgainAndEmptiesTheLog)
-{
-    InitWithLog();
-    qxtest::fakeClockMs = 2000;
-    InitWithLog();
-    EXPECT_EQ(JournalOf("VelaInit").size(), 2u);
-    EXPECT_EQ(LogLines().size(), 2u);
-    EXPECT_EQ(LogLines()[0], "0.000 QXCM_INITIALIZE_40 -> \n");
-}
-
+// With a camera open it only reports, and keeps the API level an older initialiser left.
 TEST_F(Initialize, WithACameraOpenOnlyReports)
 {
     InitWithLog();
     ForceOpen(1);
     ClearJournal();
+    qxcm::State().apiLevel = 30;
     uint32_t count = 0;
     char qxver[64] = "", velaver[64] = "";
     ASSERT_EQ(QXCM_INITIALIZE_40(&count, qxver, velaver, 0, 1, nullptr), 1);
     EXPECT_EQ(count, 3u);
     EXPECT_TRUE(qxcm::IsCameraOpen(1));
+    EXPECT_EQ(qxcm::State().apiLevel, 30);
     EXPECT_TRUE(JournalOf("VelaInit").empty());
     EXPECT_EQ(LogLines(),
               (Lines{"0.000 QXCM_INITIALIZE_40 -> \n",
                      "0.000 QXCM_INITIALIZE_40 UN QXVER=4.4.24.225 VELAVER=4.2.1.7\n"}));
-}
-
-TEST_F(Initialize, UnPathKeepsALowerApiLevel)
-{
-    InitWithLog();
-    ForceOpen(0);
-    qxcm::State().apiLevel = 30; // as an older initialiser leaves it
-    EXPECT_EQ(QXCM_INITIALIZE_40(nullptr, nullptr, nullptr, 0, 0, nullptr), 1);
-    EXPECT_EQ(qxcm::State().apiLevel, 30);
 }
 
 // A host that crashes after a call must find that call's lines in the file: each line reaches
@@ -125,41 +113,9 @@ TEST_F(Initialize, WithTheLogOffWritesNoFile)
         fclose(f);
 }
 
-TEST_F(Initialize, DeviceFailureReportsItsCodeAndEmptiesTheSlots)
-{
-    InitWithLog();
-    qxcm::State().apiLevel = 0;
-    VelaSim_FailCall("VelaInit", 0, 1, static_cast<int32_t>(0x80000206), 0);
-    uint32_t count = 7;
-    int32_t err = 0;
-    EXPECT_EQ(QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 1, &err), 0);
-    EXPECT_EQ(err, static_cast<int32_t>(0x80000206));
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(qxcm::State().cameraCount, 0u);
-    EXPECT_EQ(qxcm::State().apiLevel, 0);
-    EXPECT_EQ(LogLines(),
-              (Lines{"0.000 QXCM_INITIALIZE_40 -> \n", "0.000 QXCM_INITIALIZE_40 NG\n"}));
-}
-
 void *NoModule(qxcm::Module)
 {
     return nullptr;
-}
-
-TEST_F(Initialize, MissingDeviceLibraryFailsWithNoModule)
-{
-    auto load = qxcm::Os().loadModule;
-    qxcm::Os().loadModule = NoModule;
-    qxcm::ResetDeviceBinding();
-    int32_t err = 0;
-    char velaver[64] = "unchanged";
-    EXPECT_EQ(QXCM_INITIALIZE_40(nullptr, nullptr, velaver, 0, 1, &err), 0);
-    EXPECT_EQ(err, QXERR_NOMODULE);
-    EXPECT_STREQ(velaver, "unchanged");
-    EXPECT_EQ(QXCM_DEINITIALIZE_40(1), 1) << "de-initialising an unbound library is harmless";
-    qxcm::Os().loadModule = load;
-    qxcm::ResetDeviceBinding();
-    EXPECT_EQ(QXCM_INITIALIZE_40(nullptr, nullptr, nullptr, 0, 0, &err), 1);
 }
 
 void *(*gRealResolve)(void *, int, const char *);
@@ -169,16 +125,29 @@ void *ResolveAllButOne(void *module, int ordinal, const char *name)
                                                      : gRealResolve(module, ordinal, name);
 }
 
-TEST_F(Initialize, DeviceLibraryLackingAnOperationCountsAsMissing)
+// A device library that is missing, or lacks one operation, fails with QXERR_NOMODULE, writes
+// no version text and leaves de-initialisation harmless; the real one binds again afterwards.
+TEST_F(Initialize, MissingOrIncompleteDeviceLibraryFailsWithNoModule)
 {
+    auto load = qxcm::Os().loadModule;
     gRealResolve = qxcm::Os().resolve;
-    qxcm::Os().resolve = ResolveAllButOne;
-    qxcm::ResetDeviceBinding();
-    int32_t err = 0;
-    EXPECT_EQ(QXCM_INITIALIZE_40(nullptr, nullptr, nullptr, 0, 0, &err), 0);
-    EXPECT_EQ(err, QXERR_NOMODULE);
-    qxcm::Os().resolve = gRealResolve;
-    qxcm::ResetDeviceBinding();
+    for (bool missing : {true, false}) {
+        if (missing)
+            qxcm::Os().loadModule = NoModule;
+        else
+            qxcm::Os().resolve = ResolveAllButOne;
+        qxcm::ResetDeviceBinding();
+        int32_t err = 0;
+        char velaver[64] = "unchanged";
+        EXPECT_EQ(QXCM_INITIALIZE_40(nullptr, nullptr, velaver, 0, 1, &err), 0) << missing;
+        EXPECT_EQ(err, QXERR_NOMODULE);
+        EXPECT_STREQ(velaver, "unchanged");
+        EXPECT_EQ(QXCM_DEINITIALIZE_40(1), 1) << "de-initialising an unbound library is harmless";
+        qxcm::Os().loadModule = load;
+        qxcm::Os().resolve = gRealResolve;
+        qxcm::ResetDeviceBinding();
+        EXPECT_EQ(QXCM_INITIALIZE_40(nullptr, nullptr, nullptr, 0, 0, &err), 1);
+    }
 }
 
 int32_t HugeCameraCount(VelaInitRecord *record)
@@ -187,18 +156,29 @@ int32_t HugeCameraCount(VelaInitRecord *record)
     return 1;
 }
 
-TEST_F(Initialize, SlotTableThatCannotBeAllocatedFailsWithNoMemory)
+// A device that fails to initialise, or reports more cameras than can be allocated: the failure
+// code, a count of 0 and no slots.
+TEST_F(Initialize, AFailedInitialisationReportsItsCodeAndLeavesNoSlots)
 {
-    InitWithLog();
     auto init = qxcm::Device().VelaInit;
-    qxcm::Device().VelaInit = HugeCameraCount;
-    uint32_t count = 5;
-    int32_t err = 0;
-    EXPECT_EQ(QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 0, &err), 0);
-    qxcm::Device().VelaInit = init;
-    EXPECT_EQ(err, QXERR_NOMEMORY);
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(qxcm::State().cameraCount, 0u);
+    for (bool huge : {false, true}) {
+        InitWithLog();
+        qxcm::State().apiLevel = 0;
+        if (huge)
+            qxcm::Device().VelaInit = HugeCameraCount;
+        else
+            VelaSim_FailCall("VelaInit", 0, 1, static_cast<int32_t>(0x80000206), 0);
+        uint32_t count = 7;
+        int32_t err = 0;
+        EXPECT_EQ(QXCM_INITIALIZE_40(&count, nullptr, nullptr, 0, 1, &err), 0);
+        qxcm::Device().VelaInit = init;
+        EXPECT_EQ(err, huge ? QXERR_NOMEMORY : static_cast<int32_t>(0x80000206));
+        EXPECT_EQ(count, 0u);
+        EXPECT_EQ(qxcm::State().cameraCount, 0u);
+        EXPECT_EQ(qxcm::State().apiLevel, 0);
+        EXPECT_EQ(LogLines(),
+                  (Lines{"0.000 QXCM_INITIALIZE_40 -> \n", "0.000 QXCM_INITIALIZE_40 NG\n"}));
+    }
 }
 
 class Deinitialize : public LibraryTest {};
@@ -289,27 +269,6 @@ TEST_F(Shutdown, AtProcessExitClosesWhatTheHostLeftOpen)
 
     ops = ChildJournal("0");
     EXPECT_EQ(CountOf(ops, "VelaUninit"), 0u) << "nothing was open, so nothing is torn down";
-}
-
-TEST_F(Shutdown, ClosesExactlyTheOpenCamerasAndUninitialisesOnce)
-{
-    InitWithLog();
-    ForceOpen(0);
-    ForceOpen(1);
-    ClearJournal();
-    qxcm::ShutdownLibrary();
-    EXPECT_EQ(JournalOf("VelaStopCapture").size(), 2u);
-    EXPECT_EQ(JournalOf("VelaClose").size(), 2u);
-    EXPECT_EQ(JournalOf("VelaUninit").size(), 1u);
-    EXPECT_EQ(qxcm::State().cameraCount, 0u);
-}
-
-TEST_F(Shutdown, WithNoCameraOpenLeavesTheDeviceInitialised)
-{
-    InitWithLog();
-    ClearJournal();
-    qxcm::ShutdownLibrary();
-    EXPECT_TRUE(Journal().empty());
 }
 
 } // namespace

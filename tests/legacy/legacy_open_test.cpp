@@ -192,17 +192,6 @@ TEST_F(Legacy, OpeningAnOpenSlotNeverLosesTheEarlierDevice)
     EXPECT_EQ(err, QXERR_OPEN_FAILED);
 }
 
-TEST_F(Legacy, ReferenceCapturesOnALegacyOpenedCameraGetTheConfiguredTimeLimit)
-{
-    qxcm::Os().readCalibrationTimeout = [](int32_t *v) {
-        *v = 9000;
-        return true;
-    };
-    InitLegacy();
-    OpenLegacy(0);
-    EXPECT_EQ(Context(0).calibrationTimeout, 9000u);
-}
-
 struct SubstituteRow {
     int32_t parameter;
     const char *name;
@@ -262,11 +251,17 @@ TEST_F(Legacy, Camera2GetsSubstitutesWithTheirTextsLimitsAndValues)
     }
 }
 
-TEST_F(Legacy, Cameras0And1GetNoSubstituteForWhatTheyList)
+// The older open also takes the configured reference-capture time limit.
+TEST_F(Legacy, Cameras0And1GetNoSubstituteForWhatTheyListAndTheConfiguredTimeLimit)
 {
+    qxcm::Os().readCalibrationTimeout = [](int32_t *v) {
+        *v = 9000;
+        return true;
+    };
     InitLegacy();
     for (uint32_t i : {0u, 1u}) {
         OpenLegacy(i);
+        EXPECT_EQ(Context(i).calibrationTimeout, 9000u);
         for (int32_t r = 0; r < Context(i).propertyCount; ++r)
             EXPECT_EQ(Context(i).properties[r].kind, 2u)
                 << i << " " << Context(i).properties[r].name;

@@ -20,15 +20,6 @@ TEST(EightBit, ShiftKeepsTheTopEightBitsOfTheRange)
         EXPECT_EQ(qxcm::EightBitShift(c.range), c.shift) << c.range;
 }
 
-TEST(EightBit, SamplesAboveTheRangeSaturateInsteadOfWrapping)
-{
-    const uint16_t samples[] = {4095, 16, 4096, 65535, 0};
-    uint8_t out[5] = {};
-    qxcm::ConvertToEightBit(reinterpret_cast<const uint8_t *>(samples), out, 5,
-                            qxcm::EightBitShift(4095));
-    EXPECT_EQ(std::vector<uint8_t>(out, out + 5), (std::vector<uint8_t>{255, 1, 255, 255, 0}));
-}
-
 // Every 16-bit value, at every shift a range can give and one past, from an odd start and with
 // a count that leaves a tail for each vector width.
 TEST(EightBit, EveryPathMatchesTheDefinitionForEveryValueAndShift)

@@ -1,5 +1,6 @@
-// What the recorder tests share: a file of their own per process, and a recording read back by
-// the format's reader.
+// What the simulator's tests share: the property ids they set, the simulated devices started
+// over, a device, a frame and a recorder opened, a file of their own per process, and a recording
+// read back by the format's reader.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,9 +16,70 @@
 #include <string>
 #include <vector>
 
+#include "vela_api.h"
+#include "velaapi/vela_sim.h"
 #include "vlseq_reader.h"
 
 namespace recordertest {
+
+constexpr uint32_t kExposure = 0x001F0110, kOverhead = 0x00403010, kBinning = 0x00401110;
+constexpr uint32_t kWidth = 0x00420210, kHeight = 0x00420220, kPixelType = 0x00420270;
+constexpr uint32_t kSubMode = 0x00402150, kHpos = 0x00402110, kHsize = 0x00402120,
+                   kVpos = 0x00402130, kVsize = 0x00402140;
+constexpr uint32_t kBundleMode = 0x00421010, kBundleNumber = 0x00421020;
+
+// The simulated devices started over and initialised; the clock applies to later starts.
+inline void InitSim(bool manualClock)
+{
+    VelaSim_Reset();
+    VelaSim_SetManualClock(manualClock ? 1 : 0);
+    VelaInitRecord init{};
+    init.size = sizeof init;
+    ASSERT_EQ(VelaInit(&init), 1);
+}
+
+// Camera `index` opened, with a wait handle on it when `wait` is given.
+inline uint64_t OpenDevice(uint32_t index, uint64_t *wait = nullptr)
+{
+    VelaOpenRecord open{sizeof(VelaOpenRecord), index, 0};
+    EXPECT_EQ(VelaOpen(&open), 1);
+    if (wait != nullptr) {
+        VelaWaitOpenRecord w{sizeof(VelaWaitOpenRecord), 0, 0, open.device};
+        EXPECT_EQ(VelaOpenWait(&w), 1);
+        *wait = w.wait;
+    }
+    return open.device;
+}
+
+inline double Get(uint64_t device, uint32_t id)
+{
+    double v = -1;
+    EXPECT_EQ(VelaGetValue(device, id, &v), 1) << std::hex << id;
+    return v;
+}
+
+inline VelaFrameRecord LockFrame(uint64_t device, int32_t index)
+{
+    VelaFrameRecord f{};
+    f.size = sizeof f;
+    f.index = index;
+    EXPECT_EQ(VelaLockFrame(device, &f), 1) << index;
+    return f;
+}
+
+// A buffered recorder on `path` connected to the device; 0 when that fails.
+inline uint64_t OpenRecorder(uint64_t device, const std::string &path, uint32_t maxFrames)
+{
+    VelaRecorderOpenRecord open{};
+    open.size = sizeof open;
+    open.flags = VELA_RECORDER_BUFFERED;
+    open.path = path.c_str();
+    open.maxFrames = maxFrames;
+    open.fileTextCapacity = open.frameTextCapacity = 1024;
+    if (VelaRecorderOpen(&open) != 1 || VelaCaptureRecord(device, open.recorder) != 1)
+        return 0;
+    return open.recorder;
+}
 
 // The running number a simulated frame carries in its first four bytes.
 inline uint32_t FrameNumber(const void *frame)

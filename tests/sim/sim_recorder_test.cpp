@@ -12,31 +12,18 @@
 #include <sys/resource.h>
 #endif
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "recording_file.h"
-#include "vela_api.h"
-#include "velaapi/vela_sim.h"
 
 namespace {
 
-constexpr uint32_t kBinning = 0x00401110;
-constexpr uint32_t kExposure = 0x001F0110;
-constexpr uint32_t kPixelType = 0x00420270;
-constexpr uint32_t kBundleMode = 0x00421010;
-constexpr uint32_t kBundleNumber = 0x00421020;
-
-using recordertest::Count;
-using recordertest::FrameNumber;
-using recordertest::Image;
-using recordertest::Recording;
-using recordertest::TempFile;
+using namespace recordertest;
 
 class RecorderQueue : public ::testing::Test {
   protected:
-    void SetUp() override { Start(true); }
+    void SetUp() override { InitSim(true); }
     void TearDown() override
     {
         VelaSim_Reset();
@@ -44,45 +31,13 @@ class RecorderQueue : public ::testing::Test {
             remove(path.c_str());
     }
 
-    // Starts over with the library initialised; the manual clock applies to later starts.
-    void Start(bool manualClock)
-    {
-        VelaSim_Reset();
-        VelaSim_SetManualClock(manualClock ? 1 : 0);
-        VelaInitRecord init{};
-        init.size = sizeof init;
-        ASSERT_EQ(VelaInit(&init), 1);
-    }
-
-    uint64_t Open(uint32_t index)
-    {
-        VelaOpenRecord open{sizeof(VelaOpenRecord), index, 0};
-        EXPECT_EQ(VelaOpen(&open), 1);
-        VelaWaitOpenRecord wait{sizeof(VelaWaitOpenRecord), 0, 0, open.device};
-        EXPECT_EQ(VelaOpenWait(&wait), 1);
-        wait_ = wait.wait;
-        return open.device;
-    }
+    uint64_t Open(uint32_t index) { return OpenDevice(index, &wait_); }
 
     std::string File(const std::string &name)
     {
         files_.push_back(TempFile(name));
         remove(files_.back().c_str());
         return files_.back();
-    }
-
-    // A buffered recorder connected to the device; 0 when that fails.
-    uint64_t Record(uint64_t device, const std::string &path, uint32_t maxFrames)
-    {
-        VelaRecorderOpenRecord open{};
-        open.size = sizeof open;
-        open.flags = VELA_RECORDER_BUFFERED;
-        open.path = path.c_str();
-        open.maxFrames = maxFrames;
-        open.fileTextCapacity = open.frameTextCapacity = 1024;
-        if (VelaRecorderOpen(&open) != 1 || VelaCaptureRecord(device, open.recorder) != 1)
-            return 0;
-        return open.recorder;
     }
 
     // Frames the recorder reports, or its error code.
@@ -108,32 +63,20 @@ class RecorderQueue : public ::testing::Test {
     static int32_t WriteText(uint64_t recorder, uint32_t level, int32_t index,
                              const std::string &text)
     {
-        VelaTextRecord record{sizeof(VelaTextRecord),
-                              1,
-                              level,
-                              index,
-                              text.data(),
-                              static_cast<uint32_t>(text.size()),
-                              0};
+        const auto bytes = static_cast<uint32_t>(text.size());
+        VelaTextRecord record{sizeof(VelaTextRecord), 1, level, index, text.data(), bytes, 0};
         return VelaRecorderWriteText(recorder, &record);
     }
 
-    // The images of a buffer the device holds, rows without padding.
-    static std::vector<Image> DeviceImages(uint64_t device, int32_t buffer, uint32_t images)
+    // The 16-bit image a buffer of the device holds, rows without padding.
+    static Image DeviceImage(uint64_t device, int32_t buffer)
     {
-        VelaFrameRecord f{};
-        f.size = sizeof f;
-        f.index = buffer;
-        EXPECT_EQ(VelaLockFrame(device, &f), 1);
-        const uint32_t rows = f.height / images;
-        const size_t rowBytes = f.dataType == VELA_TYPE_MONO8 ? f.width : size_t{f.width} * 2;
-        std::vector<Image> out(images);
-        for (uint32_t k = 0; k < images; ++k)
-            for (uint32_t y = 0; y < rows; ++y) {
-                const auto *row = static_cast<const uint8_t *>(f.address) +
-                                  (size_t{k} * rows + y) * static_cast<size_t>(f.rowBytes);
-                out[k].insert(out[k].end(), row, row + rowBytes);
-            }
+        const VelaFrameRecord f = LockFrame(device, buffer);
+        Image out;
+        for (uint32_t y = 0; y < f.height; ++y) {
+            const auto *row = static_cast<const uint8_t *>(f.address) + y * size_t(f.rowBytes);
+            out.insert(out.end(), row, row + size_t{f.width} * 2);
+        }
         return out;
     }
 
@@ -146,7 +89,7 @@ TEST_F(RecorderQueue, FramesPastTheRingArriveInOrderWithTextsAfterTheirFramesUpT
     uint64_t d = Open(1); // 512 x 512, rows padded by 64 bytes
     const std::string path = File("queue.vlseq");
     ASSERT_EQ(VelaAllocBuffers(d, 4), 1);
-    uint64_t rec = Record(d, path, 50);
+    uint64_t rec = OpenRecorder(d, path, 50);
     ASSERT_NE(rec, 0u);
     ASSERT_EQ(VelaCaptureStart(d, -1), 1);
     for (int32_t delivered = 10; delivered <= 40; delivered += 10) {
@@ -163,7 +106,7 @@ TEST_F(RecorderQueue, FramesPastTheRingArriveInOrderWithTextsAfterTheirFramesUpT
     EXPECT_EQ(LockRecorded(rec, 40, f), static_cast<int32_t>(VELA_ERR_INVALIDPARAM));
     std::vector<Image> last;
     for (int32_t frame = 36; frame < 40; ++frame)
-        last.push_back(DeviceImages(d, frame % 4, 1)[0]);
+        last.push_back(DeviceImage(d, frame % 4));
 
     EXPECT_EQ(VelaSim_DeliverFrames(1, 20), 20) << "the file's maximum does not hold up capture";
     EXPECT_EQ(Status(rec), 50);
@@ -197,7 +140,7 @@ TEST_F(RecorderQueue, BundlesAndPackedTwelveBitAreQueuedImageByImage)
     ASSERT_EQ(VelaSetValue(d, kBundleNumber, 3), 1);
     const std::string path = File("bundles.vlseq");
     ASSERT_EQ(VelaAllocBuffers(d, 2), 1);
-    uint64_t rec = Record(d, path, 100);
+    uint64_t rec = OpenRecorder(d, path, 100);
     ASSERT_NE(rec, 0u);
     ASSERT_EQ(VelaCaptureStart(d, -1), 1);
     ASSERT_EQ(VelaSim_DeliverFrames(0, 5), 5);
@@ -205,10 +148,7 @@ TEST_F(RecorderQueue, BundlesAndPackedTwelveBitAreQueuedImageByImage)
     // Buffer frames 3 and 4, unpacked here: images 9 to 14.
     std::vector<Image> expected;
     for (int32_t buffer : {1, 0}) {
-        VelaFrameRecord f{};
-        f.size = sizeof f;
-        f.index = buffer;
-        ASSERT_EQ(VelaLockFrame(d, &f), 1);
+        const VelaFrameRecord f = LockFrame(d, buffer);
         ASSERT_EQ(f.rowBytes, 512 * 3 / 2);
         for (uint32_t k = 0; k < 3; ++k) {
             Image image;
@@ -257,12 +197,12 @@ TEST_F(RecorderQueue, EndingTheCaptureOrTheDeviceKeepsEveryQueuedFrame)
     };
     for (const Ending &ending : endings) {
         SCOPED_TRACE(ending.name);
-        Start(true);
+        InitSim(true);
         uint64_t d = Open(0);
         ASSERT_EQ(VelaSetValue(d, kBinning, 4), 1); // 40 frames of 512 KiB fill the ring
         const std::string path = File(std::string("end_") + ending.name + ".vlseq");
         ASSERT_EQ(VelaAllocBuffers(d, 4), 1);
-        uint64_t rec = Record(d, path, 1000);
+        uint64_t rec = OpenRecorder(d, path, 1000);
         ASSERT_NE(rec, 0u);
         ASSERT_EQ(VelaCaptureStart(d, -1), 1);
         ASSERT_EQ(VelaSim_DeliverFrames(0, 40), 40);
@@ -281,7 +221,7 @@ TEST_F(RecorderQueue, ARecorderOutlivesItsDeviceAndTakesTheFramesOfTheNextOpen)
     const std::string path = File("reopen.vlseq");
     uint64_t d = Open(1);
     ASSERT_EQ(VelaAllocBuffers(d, 4), 1);
-    uint64_t rec = Record(d, path, 100);
+    uint64_t rec = OpenRecorder(d, path, 100);
     ASSERT_NE(rec, 0u);
     ASSERT_EQ(VelaCaptureStart(d, -1), 1);
     ASSERT_EQ(VelaSim_DeliverFrames(1, 5), 5);
@@ -305,13 +245,13 @@ TEST_F(RecorderQueue, ARecorderOutlivesItsDeviceAndTakesTheFramesOfTheNextOpen)
 // closed in the middle of the capture while the host asks the recorder and writes texts.
 TEST_F(RecorderQueue, AFreeRunningCaptureFasterThanTheDiskClosesWithoutLosingAFrame)
 {
-    Start(false);
+    InitSim(false);
     uint64_t d = Open(0);
     ASSERT_EQ(VelaSetValue(d, kBinning, 2), 1); // 2 MiB frames, hundreds a second
     ASSERT_EQ(VelaSetValue(d, kExposure, 0.00001), 1);
     const std::string path = File("free_run.vlseq");
     ASSERT_EQ(VelaAllocBuffers(d, 8), 1);
-    uint64_t rec = Record(d, path, 100000);
+    uint64_t rec = OpenRecorder(d, path, 100000);
     ASSERT_NE(rec, 0u);
     ASSERT_EQ(VelaCaptureStart(d, -1), 1);
     VelaWaitRecord w{sizeof w, 0, VELA_EVENT_FRAMEREADY, 5000};
@@ -362,7 +302,7 @@ TEST_F(RecorderQueue, AFullDiskFailsTheNextRecorderCallAndStopsTheAppends)
     uint64_t d = Open(1);
     const std::string path = File("full.vlseq");
     ASSERT_EQ(VelaAllocBuffers(d, 4), 1);
-    uint64_t rec = Record(d, path, 100);
+    uint64_t rec = OpenRecorder(d, path, 100);
     ASSERT_NE(rec, 0u);
     ASSERT_EQ(VelaCaptureStart(d, -1), 1);
     int32_t inFile = 0;

@@ -12,20 +12,13 @@
 #include <vector>
 
 #include "recording_file.h"
-#include "vela_api.h"
-#include "velaapi/vela_sim.h"
 #include "vlseq_fuzz_support.h"
 #include "vlseq_writer.h"
 
 namespace {
 
-using recordertest::TempFile;
+using namespace recordertest;
 
-constexpr uint32_t kExposure = 0x001F0110;
-constexpr uint32_t kPixelType = 0x00420270;
-constexpr uint32_t kSubMode = 0x00402150, kHpos = 0x00402110, kHsize = 0x00402120,
-                   kVpos = 0x00402130, kVsize = 0x00402140;
-constexpr uint32_t kBinning = 0x00401110;
 constexpr uint32_t kLut = 0x00380510, kLutSelect = 0x00380520;
 constexpr uint32_t kRegionReadout = 0x00400620;
 constexpr uint32_t kPattern = 0x00400410, kPatternKind = 0x00400510;
@@ -86,9 +79,7 @@ class Replay : public ::testing::Test {
         VelaInitRecord init{};
         init.size = sizeof init;
         ASSERT_EQ(VelaInit(&init), 1);
-        VelaOpenRecord open{sizeof(VelaOpenRecord), 0, 0};
-        ASSERT_EQ(VelaOpen(&open), 1);
-        device_ = open.device;
+        device_ = OpenDevice(0);
         buffers_ = buffers;
         delivered_ = 0;
     }
@@ -100,17 +91,7 @@ class Replay : public ::testing::Test {
     VelaFrameRecord Deliver()
     {
         EXPECT_EQ(VelaSim_DeliverFrames(0, 1), 1);
-        VelaFrameRecord f{};
-        f.size = sizeof f;
-        f.index = static_cast<int32_t>(delivered_++ % static_cast<uint32_t>(buffers_));
-        EXPECT_EQ(VelaLockFrame(device_, &f), 1);
-        return f;
-    }
-    double Get(uint32_t id)
-    {
-        double v = -1;
-        EXPECT_EQ(VelaGetValue(device_, id, &v), 1);
-        return v;
+        return LockFrame(device_, static_cast<int32_t>(delivered_++ % uint32_t(buffers_)));
     }
 
     std::string path_ = TempFile("replay.vlseq");
@@ -138,8 +119,8 @@ TEST_F(Replay, DeliversTheRecordedFramesBitForBitWithTheirStampsAndNumbersAcross
         const auto images = WriteRecording(path_, c.shape, 5, c.numbers, c.numbers.empty() ? 0 : 2);
         recordertest::Recording file(path_);
         Play(c.options);
-        EXPECT_EQ(Get(0x00420210), c.shape.width);
-        EXPECT_EQ(Get(0x00420220), c.shape.height / c.views);
+        EXPECT_EQ(Get(device_, kWidth), c.shape.width);
+        EXPECT_EQ(Get(device_, kHeight), c.shape.height / c.views);
         Start();
         for (uint32_t k = 0; k < 7; ++k) { // past the end: the file loops
             VelaFrameRecord f = Deliver();
@@ -274,11 +255,7 @@ TEST_F(Replay, PacedByTheHostNoFrameIsSkipped)
         VelaTransferRecord t{sizeof t, 0, 0, 0};
         ASSERT_EQ(VelaGetTransferInfo(device_, &t), 1);
         EXPECT_EQ(t.frameCount, static_cast<int32_t>(k + 1));
-        VelaFrameRecord f{};
-        f.size = sizeof f;
-        f.index = t.newestIndex;
-        ASSERT_EQ(VelaLockFrame(device_, &f), 1);
-        EXPECT_EQ(f.frameNumber, k);
+        EXPECT_EQ(LockFrame(device_, t.newestIndex).frameNumber, k);
     }
     VelaStopCapture(device_);
 }
@@ -334,11 +311,14 @@ TEST_F(Replay, UnplayableFilesAreRefusedWithACodeAndTheFileNamed)
     }
 
     cut(4096 + 600);
+    const auto setReplay = [](const std::string &value) {
 #ifdef _WIN32
-    _putenv_s("VELASIM_REPLAY", path_.c_str());
+        _putenv_s("VELASIM_REPLAY", value.c_str());
 #else
-    setenv("VELASIM_REPLAY", path_.c_str(), 1);
+        setenv("VELASIM_REPLAY", value.c_str(), 1);
 #endif
+    };
+    setReplay(path_);
     VelaSim_Reset();
     ::testing::internal::CaptureStderr();
     VelaInitRecord init{};
@@ -346,11 +326,7 @@ TEST_F(Replay, UnplayableFilesAreRefusedWithACodeAndTheFileNamed)
     EXPECT_EQ(VelaInit(&init), VELA_ERR_FAILEDREADDATA);
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find(path_), std::string::npos) << err;
-#ifdef _WIN32
-    _putenv_s("VELASIM_REPLAY", "");
-#else
-    unsetenv("VELASIM_REPLAY");
-#endif
+    setReplay("");
 }
 
 // A file cut short after the camera opened it: the capture ends at the first frame it can no
@@ -402,11 +378,10 @@ TEST_F(Replay, MutatedRecordingsPlayOrAreRefused)
         VelaInitRecord init{};
         init.size = sizeof init;
         ASSERT_EQ(VelaInit(&init), 1);
-        VelaOpenRecord open{sizeof(VelaOpenRecord), 0, 0};
-        ASSERT_EQ(VelaOpen(&open), 1);
+        const uint64_t d = OpenDevice(0);
         if (n % 3 == 0)
-            VelaSetValue(open.device, kBinning, 2);
-        if (VelaAllocBuffers(open.device, 2) == 1 && VelaCaptureStart(open.device, -1) == 1) {
+            VelaSetValue(d, kBinning, 2);
+        if (VelaAllocBuffers(d, 2) == 1 && VelaCaptureStart(d, -1) == 1) {
             ::testing::internal::CaptureStderr();
             EXPECT_GE(VelaSim_DeliverFrames(0, 3), 0);
             ::testing::internal::GetCapturedStderr();

@@ -99,13 +99,7 @@ TEST(VlseqLedger, ALedgerThatDoesNotAddUpIsNotTrusted)
     ASSERT_EQ(OpenImage(r, closed), 1);
     const uint64_t frame2 = AlignUp(r.DataOffset(1) + 48, 64); // where frame 2's chunk starts
     // The index's ledger table follows its frame and text entries (4 frames, no texts).
-    uint64_t trailer = 0;
-    {
-        CommitRecord a, b;
-        const bool va = DecodeCommit(closed.data() + kCommitOffsetA, &a);
-        const bool vb = DecodeCommit(closed.data() + kCommitOffsetB, &b);
-        trailer = !vb || (va && a.seq > b.seq) ? a.trailerOffset : b.trailerOffset;
-    }
+    const uint64_t trailer = LatestCommit(closed).trailerOffset;
     const size_t table = static_cast<size_t>(trailer + kIndexHeaderBytes + 4 * 16);
     const auto resealIndex = [&](std::vector<uint8_t> &img) {
         Put32(&img[trailer + kIndexLedgerCrcAt], Crc32(&img[table], 4 * 16));

@@ -40,14 +40,6 @@ void FixSuperblock(std::vector<uint8_t> &img)
     Put32(img.data() + 252, Crc32(img.data() + 16, 236));
 }
 
-CommitRecord LatestCommit(const std::vector<uint8_t> &img)
-{
-    CommitRecord a, b;
-    const bool va = DecodeCommit(img.data() + kCommitOffsetA, &a);
-    const bool vb = DecodeCommit(img.data() + kCommitOffsetB, &b);
-    return !vb || (va && a.seq > b.seq) ? a : b;
-}
-
 // Reseals the index of Recording() (5 frames, 3 texts) after an edit, so that only the edited
 // rule can reject it.
 void FixIndex(std::vector<uint8_t> &img)

@@ -89,6 +89,15 @@ inline int32_t OpenImage(vlseqfmt::Reader &r, const std::vector<uint8_t> &image)
     return r.Open(std::make_unique<vlseqfmt::MemorySource>(image.data(), image.size()));
 }
 
+// The newer of the two commit records that decode.
+inline vlseqfmt::CommitRecord LatestCommit(const std::vector<uint8_t> &img)
+{
+    vlseqfmt::CommitRecord a, b;
+    const bool va = vlseqfmt::DecodeCommit(img.data() + vlseqfmt::kCommitOffsetA, &a);
+    const bool vb = vlseqfmt::DecodeCommit(img.data() + vlseqfmt::kCommitOffsetB, &b);
+    return !vb || (va && a.seq > b.seq) ? a : b;
+}
+
 // Every frame of the reader is frame k of the test pattern with its stamp.
 inline bool AllFramesIntact(vlseqfmt::Reader &r, const Geometry &g)
 {
