@@ -189,8 +189,14 @@ QXCM_API int32_t QXCM_TESTPATTERN_41(uint32_t i, int32_t enable, int32_t kind, i
                                      int32_t *error);
 
 /* ---- Capture ----
- * Host data types: 0 one byte per sample, 7 two bytes per sample, 4 and 6 colour (three
- * samples per pixel; widths are then given in samples). */
+ * Host data types, as the capture preparations and starts report them. For the colour types a
+ * pixel is three samples and widths are given in samples. */
+#define QXCM_DATATYPE_MONO8 ((uint32_t)0)  /* one byte per sample */
+#define QXCM_DATATYPE_MONO16 ((uint32_t)7) /* two bytes per sample */
+#define QXCM_DATATYPE_RGB24 ((uint32_t)4)  /* colour, one byte per sample */
+#define QXCM_DATATYPE_RGB48 ((uint32_t)6)  /* colour, two bytes per sample */
+/* Two bytes per sample, the older family's code: its copies accept it, no call reports it. */
+#define QXCM_DATATYPE_MONO16_LEGACY ((uint32_t)1)
 
 /* Prepares buffers for frames (mode 1: sequence capture into a ring of at least 5 frames; any
  * other mode: snap of at least 1 frame) and reports the frame geometry and data type. */

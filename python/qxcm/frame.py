@@ -5,8 +5,15 @@ import numpy as np
 from ._errors import NOTSUPPORT
 from ._native import refusal
 
-# Host data-type codes the capture preparation reports.
+# Host data-type codes the capture preparation reports (QXCM_DATATYPE_* of the C header) and
+# the one table of what their frames are: sample type and samples per pixel.
 HOST_MONO8, HOST_MONO16, HOST_RGB24, HOST_RGB48 = 0, 7, 4, 6
+HOST_TYPES = {
+    HOST_MONO8: (np.uint8, 1),
+    HOST_MONO16: (np.uint16, 1),
+    HOST_RGB24: (np.uint8, 3),
+    HOST_RGB48: (np.uint16, 3),
+}
 # What the preparation leaves in the data-type variable when the device's type has no host
 # code (packed 12-bit among them).
 NO_HOST_TYPE = 0xFFFFFFFF
@@ -107,14 +114,10 @@ def capture_layout(data_type, width, height, pitch, frame_bytes, packed12, views
         # The expansion writes height x (width / 2) pixel pairs with no gap between rows.
         w = width // 2 * 2
         return Layout((height, w), np.uint16, 2 * w, 2 * w * height, packed12=True)
-    if data_type in (HOST_MONO8, HOST_MONO16):
-        dtype = np.uint8 if data_type == HOST_MONO8 else np.uint16
-        shape = (height, width)
-    elif data_type in (HOST_RGB24, HOST_RGB48):
-        dtype = np.uint8 if data_type == HOST_RGB24 else np.uint16
-        shape = (height, width // 3, 3)
-    else:
+    if data_type not in HOST_TYPES:
         raise refusal(NOTSUPPORT, f"frames of data type {data_type} are not supported",
                       "capture")
+    dtype, samples = HOST_TYPES[data_type]
+    shape = (height, width) if samples == 1 else (height, width // samples, samples)
     nbytes = max(views * height * pitch, frame_bytes)
     return Layout(shape, dtype, pitch, nbytes, views=views)

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "common/host_data_types.h"
 #include "common/saturating_cast.h"
 #include "core/device_calls.h"
 #include "settings/properties.h"
@@ -40,7 +41,7 @@ bool HostDataType(uint32_t deviceCode, bool withNarrowCodes, uint32_t *hostCode)
 void ReadFrameOverhead(CameraContext &c)
 {
     double overhead = 0.0;
-    int32_t r = FindParameterRecord(c, 38);
+    int32_t r = FindParameterRecord(c, kParameterFrameOverhead);
     if (r >= 0 && ReadPropertyValue(c, r, &overhead, 0))
         c.frameOverheadSeconds = overhead;
     else
@@ -114,9 +115,9 @@ bool PrepareCapture(CameraContext &c, uint32_t mode, int32_t frames, PrepareOpti
     c.timeOriginSet = 0;
     ReadFrameOverhead(c);
     if (options.endBundling) {
-        int32_t bundleMode = FindParameterRecord(c, 30);
+        int32_t bundleMode = FindParameterRecord(c, kParameterBundleMode);
         if (bundleMode >= 0)
-            SetPropertyValue(c, bundleMode, 1.0, 0);
+            SetPropertyValue(c, bundleMode, kBundleModeOff, 0);
         c.bundleEnabled = 0;
         c.bundleSize = 1;
     }
@@ -193,20 +194,21 @@ bool ReadImageSize(CameraContext &c, double *width, double *height)
 void StoreFrameGeometry(CameraContext &c, double width, double height)
 {
     int32_t f = 1;
-    if (HasParameter(c, 30) && HasParameter(c, 31) && ParameterRecord(c, 30).cachedValue[0] == 2.0)
-        f = SaturateToInt32(ParameterRecord(c, 31).cachedValue[0]);
+    if (HasParameter(c, kParameterBundleMode) && HasParameter(c, kParameterBundleFrames) &&
+        ParameterRecord(c, kParameterBundleMode).cachedValue[0] == kBundleModeOn)
+        f = SaturateToInt32(ParameterRecord(c, kParameterBundleFrames).cachedValue[0]);
     // The product is formed in double so that no factor a device reports can overflow it.
     double rows = static_cast<double>(f) * SaturateToInt32(height);
-    if (HasParameter(c, 3) && ParameterRecord(c, 3).cachedValue[0] == 0.0)
-        rows *= SaturateToInt32(ParameterRecord(c, 3).maxValue);
+    if (HasParameter(c, kParameterHeightFactor) &&
+        ParameterRecord(c, kParameterHeightFactor).cachedValue[0] == 0.0)
+        rows *= SaturateToInt32(ParameterRecord(c, kParameterHeightFactor).maxValue);
     c.frameHeight = static_cast<uint32_t>(SaturateToInt32(rows));
     c.frameWidth = static_cast<uint32_t>(SaturateToInt32(width));
 }
 
 uint32_t HostWidth(const CameraContext &c)
 {
-    bool colour = c.dataType == kHostColour24 || c.dataType == kHostColour48;
-    return colour ? c.frameWidth * 3 : c.frameWidth;
+    return HostIsColour(c.dataType) ? c.frameWidth * 3 : c.frameWidth;
 }
 
 void GetBufferSize(const CameraContext &c, uint32_t *height, uint32_t *width)

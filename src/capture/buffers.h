@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "common/host_data_types.h"
 #include "core/library_state.h"
 #include "settings/properties.h"
 
@@ -12,17 +13,11 @@ constexpr uint32_t kPropBundleMode = 0x00421010;
 constexpr uint32_t kPropBundleFrames = 0x00421020;
 constexpr uint32_t kPropBundleStride = 0x00421040;
 
-// Host data-type codes.
-constexpr uint32_t kHostMono8 = 0;
-constexpr uint32_t kHostMono16 = 7;
-constexpr uint32_t kHostColour24 = 4;
-constexpr uint32_t kHostColour48 = 6;
-
 // The host code of a device data-type code; false for a code the host has none for.
 // `withNarrowCodes` also maps the device codes 1 and 2.
 bool HostDataType(uint32_t deviceCode, bool withNarrowCodes, uint32_t *hostCode);
 
-// Reads parameter 38 into frameOverheadSeconds (1000.0 when it cannot be read).
+// Reads the frame-overhead parameter into frameOverheadSeconds (1000.0 when it cannot be read).
 void ReadFrameOverhead(CameraContext &c);
 // Drops the time origin, reads the frame overhead and allocates device buffers for `frames`
 // (at least 5 in sequence mode 1, at least 1 otherwise).

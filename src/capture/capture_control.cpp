@@ -16,15 +16,16 @@ uint32_t FrameTimeLimit(const CameraContext &c, uint32_t hostLimit)
 {
     if (hostLimit != kAutomaticTimeLimit)
         return hostLimit;
-    if (!HasParameter(c, 7) || !HasParameter(c, 15))
+    if (!HasParameter(c, kParameterExposureTime) || !HasParameter(c, kParameterTriggerSource))
         return 5000;
-    double source = ParameterRecord(c, 15).cachedValue[0];
+    double source = ParameterRecord(c, kParameterTriggerSource).cachedValue[0];
     if (source == 2.0 || source == 3.0) // external or software trigger: no telling when
         return kNoTimeLimit;
-    double t = ParameterRecord(c, 7).cachedValue[0] + c.frameOverheadSeconds;
+    double t = ParameterRecord(c, kParameterExposureTime).cachedValue[0] + c.frameOverheadSeconds;
     double k = 1.0;
-    if (HasParameter(c, 30) && HasParameter(c, 31) && ParameterRecord(c, 30).cachedValue[0] == 2.0)
-        k = ParameterRecord(c, 31).cachedValue[0];
+    if (HasParameter(c, kParameterBundleMode) && HasParameter(c, kParameterBundleFrames) &&
+        ParameterRecord(c, kParameterBundleMode).cachedValue[0] == kBundleModeOn)
+        k = ParameterRecord(c, kParameterBundleFrames).cachedValue[0];
     return SaturateToUint32(1000.0 + static_cast<double>(SaturateToInt64(t * 1000.0 * k)));
 }
 

@@ -14,6 +14,42 @@ constexpr int kMaxProperties = 128;
 constexpr int kMaxValueTexts = 64;
 constexpr int kMaxViews = 4;
 constexpr int kParameterMapSize = 128;
+// Parameter numbers below this one reach their record through the map; from
+// kParameterMapSize on they are function ids.
+constexpr int32_t kMappedParameterLimit = 100;
+
+// Host parameter numbers the library binds or reads itself. Both opens bind binning, sensor
+// mode, exposure, the four trigger settings and the frame overhead; the older open binds all
+// 38 numbers and stands in for some with records of its own.
+constexpr int32_t kParameterBinning = 1;
+constexpr int32_t kParameterHeightFactor = 3; // cached 0: frames are its maximum times taller
+constexpr int32_t kParameterSensorMode = 5;
+constexpr int32_t kParameterScanMode = 6;
+constexpr int32_t kParameterExposureTime = 7; // seconds
+constexpr int32_t kParameterGain = 8;
+constexpr int32_t kParameterOffset = 9;
+constexpr int32_t kParameterLightMode = 10;
+constexpr int32_t kParameterSensitivity = 11;
+constexpr int32_t kParameterWhiteBalance = 12;
+constexpr int32_t kParameterTriggerSource = 15;
+constexpr int32_t kParameterTriggerActive = 16;
+constexpr int32_t kParameterTriggerMode = 17;
+constexpr int32_t kParameterTriggerPolarity = 18;
+constexpr int32_t kParameterTriggerTimes = 21;
+constexpr int32_t kParameterTemperature = 25;
+constexpr int32_t kParameterTemperatureTarget = 26;
+constexpr int32_t kParameterMechanicalShutter = 28;
+constexpr int32_t kParameterBundleMode = 30;    // kBundleModeOn bundles kParameterBundleFrames
+constexpr int32_t kParameterBundleFrames = 31;  // images per buffer frame while bundling
+constexpr int32_t kParameterFrameOverhead = 38; // seconds; the last number the older open binds
+constexpr double kBundleModeOff = 1.0;
+constexpr double kBundleModeOn = 2.0;
+
+// Record value types, as the device reports them in its attribute bits.
+constexpr uint32_t kValueTypeNone = 0;
+constexpr uint32_t kValueTypeList = 1;
+constexpr uint32_t kValueTypeLong = 2;
+constexpr uint32_t kValueTypeReal = 3;
 constexpr int kFileSlotCount = 16;
 constexpr int kPathCapacity = 128;
 

@@ -11,12 +11,6 @@ using namespace qxcm;
 // Exports the function `target` a second time under another name.
 #define QX_LEGACY_ALIAS_OF(target) __attribute__((alias(#target)))
 
-namespace {
-
-constexpr int32_t kParameterScanMode = 6;
-
-} // namespace
-
 extern "C" {
 
 QXCM_API int32_t QXCM_SETPARAMETER(uint32_t i, int32_t number, double value, uint32_t view,

@@ -9,6 +9,7 @@
 
 #include "capture/buffers.h"
 #include "capture/capture_control.h"
+#include "common/host_data_types.h"
 #include "common/saturating_cast.h"
 #include "core/call_lock.h"
 #include "core/device.h"
@@ -41,28 +42,13 @@ void ReportLegacyGeometry(CameraContext &c, uint32_t *width, uint32_t *height)
 
 } // namespace
 
-uint32_t LegacyBytesPerPixel(uint32_t dataType)
-{
-    switch (dataType) {
-    case 0:
-        return 1;
-    case 1:
-    case 7:
-        return 2;
-    case 4:
-        return 3;
-    case 6:
-        return 6;
-    default:
-        return 0;
-    }
-}
-
 bool StartLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames)
 {
     c.timeOriginSet = 0;
     double overhead = 0.0;
-    int32_t record = HasParameter(c, 38) ? FindParameterRecord(c, 38) : -1;
+    int32_t record = HasParameter(c, kParameterFrameOverhead)
+                         ? FindParameterRecord(c, kParameterFrameOverhead)
+                         : -1;
     c.frameOverheadSeconds =
         record >= 0 && GetLegacyRecordValue(c, record, 0, &overhead) ? overhead : 1000.0;
     int32_t n = mode == 1 ? 3 : static_cast<int32_t>(std::min<uint32_t>(frames, INT32_MAX));
@@ -109,15 +95,17 @@ uint32_t LegacyTimeLimit(const CameraContext &c, uint32_t hostLimit)
 {
     if (hostLimit >= 1)
         return hostLimit;
-    if (!HasParameter(c, 15))
+    if (!HasParameter(c, kParameterTriggerSource))
         return 1000;
-    double source = ParameterRecord(c, 15).cachedValue[0];
+    double source = ParameterRecord(c, kParameterTriggerSource).cachedValue[0];
     if (source == 2.0 || source == 3.0) // external or software trigger: no telling when
         return kNoTimeLimit;
-    if (!HasParameter(c, 7)) // no exposure to start from: the current family's fallback
+    if (!HasParameter(
+            c, kParameterExposureTime)) // no exposure to start from: the current family's fallback
         return 5000;
-    double ms =
-        std::trunc((ParameterRecord(c, 7).cachedValue[0] + c.frameOverheadSeconds) * 1000.0);
+    double ms = std::trunc(
+        (ParameterRecord(c, kParameterExposureTime).cachedValue[0] + c.frameOverheadSeconds) *
+        1000.0);
     if (std::isnan(ms)) // an exposure nobody can tell adds nothing to the second
         ms = 0.0;
     return SaturateToUint32(1000.0 + ms);
@@ -276,24 +264,9 @@ Failure ReadLegacyFrameSize(CameraContext &c, uint32_t *width, uint32_t *height,
         return c.lastResult;
     *width = HostWidth(c);
     *height = c.frameHeight;
-    if (withBytesPerPixel) {
-        switch (c.dataType) {
-        case kHostMono8:
-            *bytesPerPixel = 1;
-            break;
-        case kHostColour24:
-            *bytesPerPixel = 3;
-            break;
-        case kHostColour48:
-            *bytesPerPixel = 6;
-            break;
-        case kHostMono16:
-            *bytesPerPixel = 2;
-            break;
-        default:
-            break;
-        }
-    }
+    // The size query has always left the older family's own 16-bit code at 0.
+    if (withBytesPerPixel && c.dataType != kHostMono16Legacy)
+        *bytesPerPixel = HostBytesPerPixel(c.dataType);
     return {};
 }
 

@@ -14,10 +14,6 @@ namespace qxcm {
 // so presence, not the value, marks the failure.
 using Failure = std::optional<int32_t>;
 
-// Bytes per pixel of a host data type as the older copies lay rows out (0, 1, 7, 4, 6); 0 for
-// a type they cannot copy.
-uint32_t LegacyBytesPerPixel(uint32_t dataType);
-
 // Allocates buffers for `frames` (3 for mode 1, a sequence) and starts at once.
 bool StartLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames);
 // UpdateFrameGeometry, which also needs the device's older data-size answer.

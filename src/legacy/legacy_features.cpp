@@ -54,8 +54,8 @@ Failure ReadLegacyPairedArea(CameraContext &c, int32_t *const outputs[18])
         if (!outputs[k])
             return QXERR_INVALIDPARAM;
     uint32_t binning = 1;
-    if (HasParameter(c, 1))
-        binning = SaturatingCast<uint32_t>(ParameterRecord(c, 1).cachedValue[0]);
+    if (HasParameter(c, kParameterBinning))
+        binning = SaturatingCast<uint32_t>(ParameterRecord(c, kParameterBinning).cachedValue[0]);
     PairedAreaReport a;
     if (!ReadPairedArea(c, a, binning))
         return c.lastResult;

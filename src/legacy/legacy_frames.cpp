@@ -6,6 +6,7 @@
 
 #include "capture/buffers.h"
 #include "capture/frames.h"
+#include "common/host_data_types.h"
 #include "common/saturating_cast.h"
 #include "core/device.h"
 #include "legacy/legacy_convert.h"
@@ -64,7 +65,7 @@ bool RowsInside(const LockedFrame &frame, int64_t offset, int64_t rowBytes, int6
 // The legacy row copy: rows of width x bytes per pixel, never more than a device row holds.
 Failure LegacyRowCopy(CameraContext &c, const LockedFrame &frame, uint8_t *destination)
 {
-    uint32_t pixelBytes = LegacyBytesPerPixel(c.dataType);
+    uint32_t pixelBytes = HostBytesPerPixel(c.dataType);
     if (pixelBytes == 0)
         return c.lastResult;
     int64_t stride = int64_t{pixelBytes} * c.frameWidth;
@@ -128,13 +129,10 @@ Failure RepackLegacyFrame(CameraContext &c, const uint8_t *source, uint8_t *dest
 {
     if (!source || !destination)
         return QXERR_INVALIDPARAM;
-    int64_t stride;
-    if (c.dataType == kHostMono8)
-        stride = c.frameWidth;
-    else if (c.dataType == 1 || c.dataType == kHostMono16)
-        stride = int64_t{c.frameWidth} * 2;
-    else
+    uint32_t sampleBytes = HostIsColour(c.dataType) ? 0 : HostBytesPerSample(c.dataType);
+    if (sampleBytes == 0)
         return QXERR_INVALIDPARAM;
+    int64_t stride = int64_t{c.frameWidth} * sampleBytes;
     if (c.rowBytes <= 0)
         return QXERR_INVALIDPARAM;
     CopyRows(source, static_cast<size_t>(c.rowBytes), destination, static_cast<size_t>(stride),
@@ -175,9 +173,10 @@ Failure CopyNextEightBitFrame(CameraContext &c, uint32_t timeLimit, uint8_t *des
         return code;
     if (!DeviceAnswered(c, Device().VelaGetDataRange(c.deviceHandle, &range, nullptr)))
         return c.lastResult;
-    bool sixteenBit = c.dataType == 1 || c.dataType == kHostMono16;
-    if (c.dataType != kHostMono8 && !sixteenBit)
+    uint32_t sampleBytes = HostIsColour(c.dataType) ? 0 : HostBytesPerSample(c.dataType);
+    if (sampleBytes == 0)
         return c.lastResult;
+    bool sixteenBit = sampleBytes == 2;
     LockedFrame frame{};
     if (Failure f = DescribeLegacyFrame(c, address, index, frame))
         return f;

@@ -19,7 +19,7 @@ constexpr uint32_t kLegacyParameterIds[] = {
     0x00100210, 0x00100220, 0x001F0300, 0x001F0310, 0x00100240, 0x001C0120, 0x001C0140, 0x001C0150,
     0x00200310, 0x00200330, 0x00200350, 0x00200410, 0x00804010, 0x00421010, 0x00421020, 0x00400250,
     0x00100230, 0x00420270, 0x001C0160, 0x00400130, 0x001C0030, 0x00403010};
-static_assert(std::size(kLegacyParameterIds) == 38);
+static_assert(std::size(kLegacyParameterIds) == kParameterFrameOverhead);
 
 // The substitute records in the order they are appended.
 enum Substitute {
@@ -49,20 +49,28 @@ struct SubstituteRecord {
 };
 
 constexpr SubstituteRecord kSubstitutes[kSubstituteCount] = {
-    {"TRIGGER MODE", kLegacyCapability, kCapTriggerMode, 17, {0x00100110, 0x00100120, 0x00100210}},
-    {"TRIGGER POLARITY", kLegacyCapability, kCapTriggerPolarity, 18, {0x00100220}},
-    {"SCANMODE", kLegacyCapability, kCapScanMode, 6, {0x00400110}},
-    {"BINNING", kLegacyCapability, kCapBinning, 1, {0x00401110}},
-    {"OFFSET", kLegacyFeature, 18, 9, {0x00300130}},
-    {"GAIN", kLegacyFeature, 2, 8, {0x00300120}},
-    {"EXPOSURETIME", kLegacyFeature, 14, 7, {0x001F0110}},
-    {"TEMPERATURE", kLegacyFeature, 15, 25, {0x00200310}},
-    {"LIGHTMODE", kLegacyFeature, 17, 10, {0x00200110}},
-    {"WHITEBALANCE", kLegacyFeature, 7, 12, {0x00300220}},
-    {"SENSITIVITY", kLegacyFeature, 22, 11, {0x00200220}},
-    {"MECHANICALSHUTTER", kLegacyFeature, 16, 28, {0x00200410}},
-    {"TEMPERATURETARGET", kLegacyFeature, 21, 26, {0x00200330}},
-    {"TRIGGERTIMES", kLegacyFeature, 23, 21, {0x00100240}},
+    {"TRIGGER MODE",
+     kLegacyCapability,
+     kCapTriggerMode,
+     kParameterTriggerMode,
+     {0x00100110, 0x00100120, 0x00100210}},
+    {"TRIGGER POLARITY",
+     kLegacyCapability,
+     kCapTriggerPolarity,
+     kParameterTriggerPolarity,
+     {0x00100220}},
+    {"SCANMODE", kLegacyCapability, kCapScanMode, kParameterScanMode, {0x00400110}},
+    {"BINNING", kLegacyCapability, kCapBinning, kParameterBinning, {0x00401110}},
+    {"OFFSET", kLegacyFeature, 18, kParameterOffset, {0x00300130}},
+    {"GAIN", kLegacyFeature, 2, kParameterGain, {0x00300120}},
+    {"EXPOSURETIME", kLegacyFeature, 14, kParameterExposureTime, {0x001F0110}},
+    {"TEMPERATURE", kLegacyFeature, 15, kParameterTemperature, {0x00200310}},
+    {"LIGHTMODE", kLegacyFeature, 17, kParameterLightMode, {0x00200110}},
+    {"WHITEBALANCE", kLegacyFeature, 7, kParameterWhiteBalance, {0x00300220}},
+    {"SENSITIVITY", kLegacyFeature, 22, kParameterSensitivity, {0x00200220}},
+    {"MECHANICALSHUTTER", kLegacyFeature, 16, kParameterMechanicalShutter, {0x00200410}},
+    {"TEMPERATURETARGET", kLegacyFeature, 21, kParameterTemperatureTarget, {0x00200330}},
+    {"TRIGGERTIMES", kLegacyFeature, 23, kParameterTriggerTimes, {0x00100240}},
 };
 
 constexpr uint32_t kCapsTriggerModes = 0x841300;

@@ -33,7 +33,7 @@ bool ReadLegacyPropertyInfo(CameraContext &c, int32_t record, LegacyPropertyInfo
     info->minValue = r.minValue;
     info->stepValue = r.stepValue;
     info->defaultValue = r.defaultValue;
-    info->isList = r.valueType == VELA_ATTR_TYPE_LIST ? 1 : 0;
+    info->isList = r.valueType == kValueTypeList ? 1 : 0;
     info->writable = r.kind == kLegacyDevice ? (r.attributes & VELA_ATTR_WRITABLE) : 1;
     return true;
 }

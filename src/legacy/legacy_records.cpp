@@ -49,7 +49,7 @@ void FillCapabilityList(CameraContext &c, PropertyRecord &r, const char *first,
     uint32_t caps = 0;
     Device().VelaGetCapabilities(c.deviceHandle, &caps, 0);
     r.minValue = r.maxValue = r.stepValue = r.defaultValue = 1.0;
-    r.valueType = VELA_ATTR_TYPE_LIST;
+    r.valueType = kValueTypeList;
     r.valueTextCount = 0;
     AddText(r, first, 1.0);
     for (const CapabilityText &t : texts) {
@@ -120,7 +120,7 @@ bool RefreshDevice(CameraContext &c, PropertyRecord &r)
     bool ok = DeviceAnswered(c, Device().VelaGetAttributes(c.deviceHandle, &attr));
     if (ok) {
         TakeAttributes(r, attr);
-        if (r.valueType == VELA_ATTR_TYPE_LIST)
+        if (r.valueType == kValueTypeList)
             RebuildDeviceTexts(c, r);
     }
     Device().VelaReadValue(c.deviceHandle, r.propertyId, &r.cachedValue[0]);
@@ -137,7 +137,7 @@ bool RefreshFeature(CameraContext &c, PropertyRecord &r)
                                                     sizeof inquiry)))
         return false;
     r.attributes = inquiry.attributes;
-    r.valueType = 3;
+    r.valueType = kValueTypeReal;
     r.minValue = inquiry.minValue;
     r.maxValue = inquiry.maxValue;
     r.stepValue = inquiry.stepValue;
@@ -193,7 +193,7 @@ bool RefreshCapability(CameraContext &c, PropertyRecord &r)
         r.maxValue = 1.0;
         r.stepValue = 1.0;
         r.defaultValue = 0.0;
-        r.valueType = VELA_ATTR_TYPE_LIST;
+        r.valueType = kValueTypeList;
         r.valueTextCount = 0;
         AddText(r, "NEGATIVE", 0.0);
         AddText(r, "POSITIVE", 1.0);
@@ -204,7 +204,7 @@ bool RefreshCapability(CameraContext &c, PropertyRecord &r)
         inquiry.id = VELA_REQ_ID_SCANMODE_INQUIRY;
         if (Device().VelaSendRequest(c.deviceHandle, VELA_REQ_INQUIRE, &inquiry, sizeof inquiry) !=
             0) {
-            r.valueType = 2;
+            r.valueType = kValueTypeLong;
             r.minValue = r.stepValue = r.defaultValue = 1.0;
             r.maxValue = inquiry.modeCount;
         }

@@ -24,7 +24,8 @@ constexpr LegacyTriggerRow kLegacyTriggerModes[] = {
     {64, 2, 1, 3}, {128, 1, 1, 1}, {256, 1, 1, 1}, {512, 2, 1, 6}, {1024, 2, 3, 1},
 };
 
-constexpr int32_t kTriggerParameters[] = {15, 16, 17, 18};
+constexpr int32_t kTriggerParameters[] = {kParameterTriggerSource, kParameterTriggerActive,
+                                          kParameterTriggerMode, kParameterTriggerPolarity};
 
 enum class Delay {
     None,

@@ -33,10 +33,14 @@ struct MappedParameter {
     uint32_t propertyId;
 };
 
-constexpr MappedParameter kParameterMap[] = {{1, kPropBinning},          {5, kPropSensorMode},
-                                             {7, kPropExposureTime},     {15, kPropTriggerSource},
-                                             {16, kPropTriggerActive},   {17, kPropTriggerMode},
-                                             {18, kPropTriggerPolarity}, {38, kPropFrameOverhead}};
+constexpr MappedParameter kParameterMap[] = {{kParameterBinning, kPropBinning},
+                                             {kParameterSensorMode, kPropSensorMode},
+                                             {kParameterExposureTime, kPropExposureTime},
+                                             {kParameterTriggerSource, kPropTriggerSource},
+                                             {kParameterTriggerActive, kPropTriggerActive},
+                                             {kParameterTriggerMode, kPropTriggerMode},
+                                             {kParameterTriggerPolarity, kPropTriggerPolarity},
+                                             {kParameterFrameOverhead, kPropFrameOverhead}};
 
 constexpr uint32_t kCalibrationTimeoutMs = 5000;
 

@@ -63,7 +63,7 @@ bool GetParameterLimits(CameraContext &c, int32_t record, int32_t *isList, doubl
     *minValue = p.minValue;
     *step = p.stepValue;
     *defaultValue = p.defaultValue;
-    *isList = p.valueType == VELA_ATTR_TYPE_LIST ? 1 : 0;
+    *isList = p.valueType == kValueTypeList ? 1 : 0;
     *writable = p.kind == 2 ? static_cast<int32_t>(p.attributes & VELA_ATTR_WRITABLE) : 1;
     if (!views)
         return true;

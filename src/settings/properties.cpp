@@ -5,13 +5,16 @@
 
 namespace qxcm {
 
+static_assert(kValueTypeList == VELA_ATTR_TYPE_LIST && kValueTypeReal == 3 &&
+              VELA_ATTR_TYPE_MASK == 0xF);
+
 int32_t FindParameterRecord(const CameraContext &c, int32_t parameter)
 {
     if (parameter < 0)
         return kNoParameter;
     if (parameter < kParameterMapSize && c.parameterMap[parameter] == -1)
         return kNoParameter;
-    if (parameter < 100) {
+    if (parameter < kMappedParameterLimit) {
         int32_t entry = c.parameterMap[parameter];
         // The open fills the map with indexes of its records; the bound keeps an entry from
         // reading past them should the table end up shorter.
@@ -156,7 +159,7 @@ bool RefreshPropertyRecord(CameraContext &c, int32_t record)
     bool ok = c.lastResult >= 0;
     if (ok) {
         TakeAttributes(r, attr);
-        if (r.valueType == VELA_ATTR_TYPE_LIST)
+        if (r.valueType == kValueTypeList)
             RebuildValueTexts(c, r);
     }
     Device().VelaReadValue(c.deviceHandle, r.propertyId, &r.cachedValue[0]);

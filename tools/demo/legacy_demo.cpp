@@ -9,6 +9,7 @@
 #include <set>
 #include <vector>
 
+#include "common/host_data_types.h"
 #include "preview_png.h"
 #include "qxcm/qxcm.h"
 
@@ -92,7 +93,7 @@ int RunLegacyDemo(const LegacyDemoOptions &o)
         QXCM_DEINITIALIZE_A(1);
         return 1;
     }
-    const bool colour = dataType == 4 || dataType == 6;
+    const bool colour = qxcm::HostIsColour(dataType);
     const uint32_t pixels = colour ? width / 3 : width;
     std::printf("%s capture of %d frames, %u x %u, data type %u, %u bytes per pixel\n",
                 o.snap ? "snap" : "sequence", o.frames, pixels, height, dataType, bytesPerPixel);

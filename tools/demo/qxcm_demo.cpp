@@ -2,7 +2,8 @@
 // show its parameters, capture frames with a live progress line, write a PNG preview of the
 // last frame and summarise. Optionally on a sub-array, and as a self-test with the camera's
 // test pattern, where every copied frame must equal the expected image. Uses nothing but the
-// public header.
+// public header and the header-only data-type table beside the library's interfaces.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/host_data_types.h"
 #include "legacy_demo.h"
 #include "pattern_check.h"
 #include "preview_png.h"
@@ -331,8 +333,8 @@ int main(int argc, char **argv)
         QXCM_DEINITIALIZE_40(1);
         return 1;
     }
-    bool colour = dataType == 4 || dataType == 6;
-    uint32_t bytesPerSample = dataType == 7 || dataType == 6 ? 2 : 1;
+    bool colour = qxcm::HostIsColour(dataType);
+    uint32_t bytesPerSample = std::max(qxcm::HostBytesPerSample(dataType), 1u);
     std::printf("%s capture of %d frames, %u x %u, data type %u\n", o.snap ? "snap" : "sequence",
                 o.frames, colour ? width / 3 : width, height, dataType);
     // Copies keep the device's row pitch: its image row bytes, or twice the packed row, which
