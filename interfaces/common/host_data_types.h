@@ -22,10 +22,10 @@ struct HostDataTypeInfo {
 };
 
 constexpr HostDataTypeInfo kHostDataTypes[] = {{kHostMono8, 1, 1},
-                                           {kHostMono16Legacy, 1, 2},
-                                           {kHostColour24, 3, 1},
-                                           {kHostColour48, 3, 2},
-                                           {kHostMono16, 1, 2}};
+                                               {kHostMono16Legacy, 1, 2},
+                                               {kHostColour24, 3, 1},
+                                               {kHostColour48, 3, 2},
+                                               {kHostMono16, 1, 2}};
 
 // The table's entry for `code`; null for a code the host has no type for.
 constexpr const HostDataTypeInfo *FindHostDataType(uint32_t code)
