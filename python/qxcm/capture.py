@@ -26,18 +26,22 @@ LEVELS = {"file": 0, "group": 1, "frame": 2}
 StreamCounts = namedtuple("StreamCounts", "delivered copied lost")
 
 
-def timeout_ms(timeout):
-    """Seconds to the wait's milliseconds: None for the library's automatic limit, rounded up,
-    saturated below the automatic marker (so math.inf waits 49 days, not automatically)."""
-    if timeout is None:
-        return AUTOMATIC
-    t = float(timeout)
+def milliseconds(seconds, ceiling):
+    """Seconds to whole milliseconds, rounded up, 0 for none or less, saturated at `ceiling`;
+    NaN is refused."""
+    t = float(seconds)
     if math.isnan(t):
         raise ValueError("timeout is NaN")
     if t <= 0:
         return 0
     ms = t * 1000.0
-    return AUTOMATIC - 1 if ms >= AUTOMATIC - 1 else int(math.ceil(ms))
+    return ceiling if ms >= ceiling else int(math.ceil(ms))
+
+
+def timeout_ms(timeout):
+    """Seconds to the wait's milliseconds: None for the library's automatic limit, rounded up,
+    saturated below the automatic marker (so math.inf waits 49 days, not automatically)."""
+    return AUTOMATIC if timeout is None else milliseconds(timeout, AUTOMATIC - 1)
 
 
 def int32(value):

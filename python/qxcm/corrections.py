@@ -5,22 +5,13 @@ The library has no call that reads these settings back: each attribute reads wha
 last set (None before). Every change is refused while a capture runs: the device would apply
 it to part of the frames only."""
 
-import math
-
 from ._errors import BUSY
 from ._native import refusal
+from .capture import milliseconds
 from .features import _int32
 
 CAPTURING = 1
 INT32_MAX = 0x7FFFFFFF
-
-
-def _timeout_ms(timeout):
-    t = float(timeout)
-    if math.isnan(t):
-        raise ValueError("timeout is NaN")
-    ms = max(t, 0.0) * 1000.0
-    return INT32_MAX if ms >= INT32_MAX else int(math.ceil(ms))
 
 
 class CorrectionsMixin:
@@ -86,7 +77,7 @@ class CorrectionsMixin:
         if timeout is None:
             self._correction(name + "_40", slot)
         else:
-            self._correction(name + "_41", slot, _timeout_ms(timeout))
+            self._correction(name + "_41", slot, milliseconds(timeout, INT32_MAX))
 
     def store_background(self, slot=1, timeout=None):
         """Captures a background reference (keep the light off) into `slot`, waiting up to
