@@ -1,12 +1,8 @@
 #!/usr/bin/env bash
 # The Windows host programs under Wine: the demo's preview and qxcm-seq's 16-bit export are PNG
 # files of the frame's size that decode and are not blank.
-set -euo pipefail
-bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+. "$here/scratch.sh"
 wine "$bin/qxcm-demo.exe" --quiet --frames 4 --record run.vlseq --record-frames 2 \
     --preview preview.png >demo.txt
 grep -q '^summary: 4 frames copied' demo.txt
