@@ -18,14 +18,9 @@ QXCM_API int32_t QXCM_OPENCAMERA_40(uint32_t i, uint32_t force, int32_t *error)
     if (!OpenCamera(i, force != 0))
         QX_FAIL_CODE(QXERR_OPEN_FAILED, error, "%.3f QXCM_OPENCAMERA_40 NG ERR=%d \n");
     if (Log().logEnabled) {
-        CameraContext &c = State().contexts[i];
-        char model[64] = "", serial[64] = "", bus[64] = "";
-        ReadCameraString(c, kInfoModel, model);
-        ReadCameraString(c, kInfoSerial, serial);
-        ReadCameraString(c, kInfoBus, bus);
-        // A read that fails may still have written into the text without terminating it.
-        model[63] = serial[63] = bus[63] = '\0';
-        QX_LOG("%.3f QXCM_OPENCAMERA_40 OK model=%s serial=%s bus=%s\n", model, serial, bus);
+        CameraIdentity id = ReadCameraIdentity(State().contexts[i]);
+        QX_LOG("%.3f QXCM_OPENCAMERA_40 OK model=%s serial=%s bus=%s\n", id.model, id.serial,
+               id.bus);
     }
     return 1;
 }

@@ -1,7 +1,5 @@
 // Entry points of the older family: initialisation, opening cameras and properties by name.
 // None tests the API level and none writes to the call log.
-#include <cstring>
-
 #include "exports/frame.h"
 #include "legacy/legacy_initialize.h"
 #include "legacy/legacy_properties.h"
@@ -122,15 +120,8 @@ QXCM_API int32_t QXCM_GETPROPERTYINFO(uint32_t i, int32_t number, uint32_t *isLi
     QX_REQUIRE_OPEN(c, i, error);
     QX_REQUIRE_RECORD(r, c, number, error);
     QX_REQUIRE_OUT(({isList, maxValue, minValue, step, defaultValue, writable}), error);
-    LegacyPropertyInfo info{};
-    if (!ReadLegacyPropertyInfo(c, r, &info))
+    if (!ReadLegacyPropertyInfo(c, r, isList, maxValue, minValue, step, defaultValue, writable))
         QX_FAIL(c, error);
-    *isList = info.isList;
-    *maxValue = info.maxValue;
-    *minValue = info.minValue;
-    *step = info.stepValue;
-    *defaultValue = info.defaultValue;
-    *writable = info.writable;
     return 1;
 }
 
@@ -140,13 +131,8 @@ QXCM_API int32_t QXCM_GETPROPERTYTEXT(uint32_t i, int32_t number, char *text, do
     QX_REQUIRE_OPEN(c, i, error);
     QX_REQUIRE_RECORD(r, c, number, error);
     QX_REQUIRE_OUT(({text, nextValue}), error);
-    const char *found = nullptr;
-    if (!FindLegacyValueText(c.properties[r], value, &found, nextValue))
+    if (!CopyLegacyValueText(c.properties[r], value, text, nextValue))
         QX_FAIL(c, error);
-    // The host's buffer holds 32 characters; the record's texts may be longer.
-    size_t n = strnlen(found, kLegacyTextLength);
-    memcpy(text, found, n);
-    text[n] = '\0';
     return 1;
 }
 

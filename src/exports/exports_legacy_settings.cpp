@@ -84,14 +84,10 @@ QXCM_API int32_t QXCM_GETAREA(uint32_t i, uint32_t *hpos, uint32_t *vpos, uint32
                               uint32_t *vsize, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    QX_REQUIRE_OUT(({hpos, vpos, hsize, vsize}), error);
-    SubarrayRect rect;
-    if (!ReadSubarray(c, rect))
+    uint32_t *const outputs[4] = {hpos, vpos, hsize, vsize};
+    QX_REQUIRE_OUT((outputs), error);
+    if (!ReportSubarray(c, outputs))
         QX_FAIL(c, error);
-    *hpos = static_cast<uint32_t>(rect.hpos);
-    *vpos = static_cast<uint32_t>(rect.vpos);
-    *hsize = static_cast<uint32_t>(rect.hsize);
-    *vsize = static_cast<uint32_t>(rect.vsize);
     return 1;
 }
 
@@ -103,22 +99,12 @@ QXCM_API int32_t QXCM_GETAREA_A(uint32_t i, uint32_t *hpos, uint32_t *hposMin, u
                                 uint32_t *vsizeStep, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    uint32_t *const outputs[] = {hpos,    hposMin,  hposMax,  hposStep, vpos,     vposMin,
-                                 vposMax, vposStep, hsize,    hsizeMin, hsizeMax, hsizeStep,
-                                 vsize,   vsizeMin, vsizeMax, vsizeStep};
-    for (uint32_t *p : outputs)
-        if (!p)
-            QX_FAIL_CODE(QXERR_INVALIDPARAM, error);
-    AreaReport a;
-    if (!ReadArea(c, a)) // nothing reaches the host unless every value was read
+    uint32_t *const outputs[16] = {hpos,    hposMin,  hposMax,  hposStep, vpos,     vposMin,
+                                   vposMax, vposStep, hsize,    hsizeMin, hsizeMax, hsizeStep,
+                                   vsize,   vsizeMin, vsizeMax, vsizeStep};
+    QX_REQUIRE_OUT((outputs), error);
+    if (!ReportArea(c, outputs))
         QX_FAIL(c, error);
-    const AreaRange ranges[] = {a.hpos, a.vpos, a.hsize, a.vsize};
-    for (size_t k = 0; k < 4; ++k) {
-        *outputs[4 * k] = static_cast<uint32_t>(ranges[k].value);
-        *outputs[4 * k + 1] = static_cast<uint32_t>(ranges[k].minimum);
-        *outputs[4 * k + 2] = static_cast<uint32_t>(ranges[k].maximum);
-        *outputs[4 * k + 3] = static_cast<uint32_t>(ranges[k].step);
-    }
     return 1;
 }
 

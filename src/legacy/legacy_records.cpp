@@ -321,8 +321,7 @@ bool SetLegacyRecordValue(CameraContext &c, int32_t record, double value, uint32
     return true;
 }
 
-bool FindLegacyValueText(const PropertyRecord &r, double value, const char **text,
-                         double *nextValue)
+bool CopyLegacyValueText(const PropertyRecord &r, double value, char *text, double *nextValue)
 {
     int32_t count = r.valueTextCount < kMaxValueTexts ? r.valueTextCount : kMaxValueTexts;
     int32_t match = -1;
@@ -331,7 +330,10 @@ bool FindLegacyValueText(const PropertyRecord &r, double value, const char **tex
             match = k;
     if (match < 0)
         return false;
-    *text = r.valueTexts[match];
+    // The record's texts may be longer than the host's buffer.
+    size_t n = strnlen(r.valueTexts[match], kLegacyTextLength);
+    memcpy(text, r.valueTexts[match], n);
+    text[n] = '\0';
     *nextValue = match + 1 < count ? r.textValues[match + 1] : 0.0;
     return true;
 }

@@ -167,6 +167,16 @@ int32_t ReadCameraString(CameraContext &c, uint32_t id, char *text)
     return c.lastResult;
 }
 
+CameraIdentity ReadCameraIdentity(CameraContext &c)
+{
+    CameraIdentity id;
+    ReadCameraString(c, kInfoModel, id.model);
+    ReadCameraString(c, kInfoSerial, id.serial);
+    ReadCameraString(c, kInfoBus, id.bus);
+    id.model[63] = id.serial[63] = id.bus[63] = '\0';
+    return id;
+}
+
 bool OpenCamera(uint32_t index, bool force)
 {
     CameraContext &c = State().contexts[index];
