@@ -36,7 +36,7 @@ bool ReadLegacyPropertyInfo(CameraContext &c, int32_t record, uint32_t *isList, 
     *minValue = r.minValue;
     *step = r.stepValue;
     *defaultValue = r.defaultValue;
-    *writable = r.kind == kLegacyDevice ? (r.attributes & VELA_ATTR_WRITABLE) : 1;
+    *writable = r.kind == kRecordDevice ? (r.attributes & VELA_ATTR_WRITABLE) : 1;
     return true;
 }
 

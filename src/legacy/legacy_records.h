@@ -10,11 +10,6 @@
 
 namespace qxcm {
 
-// Record kinds.
-constexpr uint32_t kLegacyCapability = 0; // propertyId holds one of the kCap* settings
-constexpr uint32_t kLegacyFeature = 1;    // propertyId holds an older feature number
-constexpr uint32_t kLegacyDevice = 2;     // propertyId holds the device property id
-
 // Capability settings of kind-0 records.
 constexpr uint32_t kCapTriggerMode = 0;
 constexpr uint32_t kCapTriggerPolarity = 1;

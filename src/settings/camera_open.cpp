@@ -56,7 +56,7 @@ bool AppendRecord(CameraContext &c, uint32_t id)
     if (c.propertyCount >= kMaxProperties)
         return false;
     PropertyRecord &r = c.properties[c.propertyCount];
-    r.kind = 2;
+    r.kind = kRecordDevice;
     r.propertyId = id;
     Device().VelaGetPropertyName(c.deviceHandle, id, r.name, sizeof r.name);
     r.name[sizeof r.name - 1] = '\0';
