@@ -22,6 +22,10 @@ struct Entry {
 };
 constexpr uint16_t kShort = 3, kLong = 4, kAscii = 2, kLong8 = 16;
 constexpr uint64_t kPageBytes = 4096;
+// The kernel copies file to file in steps of this many bytes from where the output stands. A
+// step that does not start on such a boundary of the output file gets its page cache built
+// from single pages, and the whole copy then takes half as long again as a copy of the file.
+constexpr uint64_t kCopyStepBytes = 64 * 1024;
 
 void Put(std::string &out, uint64_t v, size_t bytes)
 {
@@ -246,14 +250,14 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
     int source = OpenSource(r, frames);
     // Pixels copied by the kernel come over as the whole stretch of the recording that holds
     // them, chunk headers between frames included, in one call: a copy per frame costs a third
-    // more, a write between two copies half as much again. The stretch starts on a page, as
-    // in the recording. Otherwise the frames follow one another.
+    // more, a write between two copies half as much again. The stretch starts on a boundary
+    // of the kernel's copy steps. Otherwise the frames follow one another.
     bool stretch = source >= 0;
     for (size_t t = 1; stretch && t < frames; ++t)
         stretch = r.sourceOffsets[t] >= r.sourceOffsets[t - 1] + frameBytes;
     if (!stretch)
         CloseSource(source);
-    const uint64_t align = stretch ? kPageBytes : 8;
+    const uint64_t align = stretch ? kCopyStepBytes : 8;
     auto up = [align](uint64_t v) { return (v + align - 1) / align * align; };
     // Where frame t's pixels lie, counted from the start of the pixel data.
     auto placed = [&](size_t t) {
@@ -307,6 +311,10 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
         ok = ok && std::fwrite(data, 1, bytes, out.get()) == bytes;
     };
     static const char zeros[kPageBytes] = {};
+    auto pad = [&](uint64_t bytes) {
+        for (uint64_t left = bytes; left > 0; left -= std::min<uint64_t>(left, kPageBytes))
+            write(zeros, static_cast<size_t>(std::min<uint64_t>(left, kPageBytes)));
+    };
     std::string head;
     if (big) {
         head = std::string("II\x2B\0\x08\0\0\0", 8);
@@ -317,16 +325,14 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
     }
     write(head.data(), head.size());
     write(xml.data(), xml.size());
-    write(zeros, static_cast<size_t>(l.dataAt - l.xmlAt - xml.size()));
+    pad(l.dataAt - l.xmlAt - xml.size());
 
     int copied = stretch ? KernelCopy(source, r.sourceOffsets[0], out.get(), dataBytes) : 0;
     CloseSource(source);
     ok = ok && copied >= 0;
     // Through the file library: each frame at its place, zeros between.
     for (size_t t = 0; t < frames && ok && copied == 0; ++t) {
-        const uint64_t gap = placed(t) - (t == 0 ? 0 : placed(t - 1) + frameBytes);
-        for (uint64_t left = gap; left > 0; left -= std::min<uint64_t>(left, kPageBytes))
-            write(zeros, static_cast<size_t>(std::min<uint64_t>(left, kPageBytes)));
+        pad(placed(t) - (t == 0 ? 0 : placed(t - 1) + frameBytes));
         const uint8_t *pixels = r.frame(t);
         if (!pixels) {
             error = "frame " + std::to_string(t) + " could not be read";
@@ -335,7 +341,7 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
         }
         write(pixels, frameBytes);
     }
-    write(zeros, static_cast<size_t>(l.dirsAt - l.dataAt - dataBytes));
+    pad(l.dirsAt - l.dataAt - dataBytes);
 
     uint64_t at = l.dirsAt;
     for (size_t t = 0; t < frames && ok; ++t)
