@@ -250,20 +250,21 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
     int source = OpenSource(r, frames);
     // Pixels copied by the kernel come over as the whole stretch of the recording that holds
     // them, chunk headers between frames included, in one call: a copy per frame costs a third
-    // more, a write between two copies half as much again. The stretch starts on a boundary
-    // of the kernel's copy steps. Otherwise the frames follow one another.
+    // more, a write between two copies half as much again. A stretch of a megabyte or more
+    // starts on a boundary of the kernel's copy steps, a shorter one on a page, which keeps a
+    // small export small. Otherwise the frames follow one another.
     bool stretch = source >= 0;
     for (size_t t = 1; stretch && t < frames; ++t)
         stretch = r.sourceOffsets[t] >= r.sourceOffsets[t - 1] + frameBytes;
     if (!stretch)
         CloseSource(source);
-    const uint64_t align = stretch ? kCopyStepBytes : 8;
-    auto up = [align](uint64_t v) { return (v + align - 1) / align * align; };
     // Where frame t's pixels lie, counted from the start of the pixel data.
     auto placed = [&](size_t t) {
         return stretch ? r.sourceOffsets[t] - r.sourceOffsets[0] : t * ((frameBytes + 7) / 8 * 8);
     };
     const uint64_t dataBytes = placed(frames - 1) + frameBytes;
+    const uint64_t align = !stretch ? 8 : dataBytes < (1u << 20) ? kPageBytes : kCopyStepBytes;
+    auto up = [align](uint64_t v) { return (v + align - 1) / align * align; };
 
     auto entries = [&](bool first, uint64_t strip, bool big, uint64_t xmlAt) {
         const uint16_t offsetType = big ? kLong8 : kLong;
