@@ -1,7 +1,6 @@
 // Frame buffers of a simulated camera: allocated or attached by the host, released, and the
 // lock that describes one buffer frame.
 #include <stdint.h>
-#include <string.h>
 
 #include <new>
 
@@ -17,11 +16,11 @@ namespace {
 // Larger requests are refused as if the device had run out of memory.
 constexpr size_t kMaxBufferBytes = size_t{2} << 30;
 
-// Allocated buffers start on a 2 MiB boundary and are made resident at once, as a driver's
-// page-locked buffers are: the first frames then cost no page faults (each costs about ten
-// copies of its page). The kernel's copy of a file read into a buffer runs at less than half
-// speed into an address off a cache line, and on Linux a block of whole huge pages can be
-// backed by them, which spares a copy of a large frame most of its address translations.
+// Allocated buffers start on a 2 MiB boundary, as a driver's page-locked buffers do. The
+// kernel's copy of a file read into a buffer runs at less than half speed into an address off
+// a cache line, and on Linux a block of whole huge pages can be backed by them, which spares a
+// copy of a large frame most of its address translations and its first fill most of its page
+// faults.
 constexpr size_t kBlockAlignBytes = size_t{2} << 20;
 constexpr std::align_val_t kBlockAlign{kBlockAlignBytes};
 
@@ -32,8 +31,6 @@ uint8_t *NewBlock(size_t bytes)
     if (p && bytes >= kBlockAlignBytes)
         madvise(p, bytes / kBlockAlignBytes * kBlockAlignBytes, MADV_HUGEPAGE); // a hint only
 #endif
-    if (p)
-        memset(p, 0, bytes);
     return p;
 }
 
