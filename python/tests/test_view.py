@@ -273,3 +273,12 @@ async def test_layout_changes_restart_the_capture_and_a_stop_closes_a_recording(
     assert not acq.is_alive() and acq.status()["recording"]["done"]
     with qxcm.open_sequence(tmp_path / "open.vlseq") as seq:
         assert len(seq) >= 3 and seq.dtype == np.uint8 and seq.shape == (4096, 1024)
+
+
+def test_a_command_runs_while_the_capture_waits_for_a_frame(acquisition):
+    # Under a software trigger no frame comes: a command must not wait for one, nor for the
+    # capture to give up; it runs inside the running capture.
+    assert acquisition.submit("set", "TRIGGER SOURCE", "SOFTWARE").result(30)["text"] == \
+        "SOFTWARE"
+    acquisition._cmd_status = lambda: acquisition._cam.status
+    assert [acquisition.submit("status").result(30) for _ in range(5)] == [1] * 5

@@ -187,7 +187,8 @@ class Acquisition(threading.Thread):
         polled = 0.0
         try:
             self.camera_status = cam.status
-            with closing(cam.stream(frames, timeout=timeout, record=path)) as stream:
+            with closing(cam.stream(frames, timeout=timeout, record=path,
+                                    between=self._between)) as stream:
                 for frame in stream:
                     wall = time.time()
                     offset = min(offset, wall - frame.timestamp)
@@ -225,6 +226,16 @@ class Acquisition(threading.Thread):
                 self.camera_status = cam.status
             except QxcmError:
                 pass
+
+    def _between(self):
+        """While the capture waits for a frame: queued commands run at once, not at the next
+        frame (which may be many milliseconds or, with outside triggers, seconds away)."""
+        if self._quit or self._restart or self._commands.empty():
+            return
+        self._capturing = True
+        self._run_commands(True)
+        if self._restart:
+            self._cam.stop()  # ends this capture's wait; the next capture applies the change
 
     def _progress(self, cam, path, delivered):
         try:
