@@ -102,6 +102,10 @@ class Acquisition(threading.Thread):
                 pass
         self.join(timeout)
 
+    @property
+    def recording_active(self):
+        return self._record_to is not None
+
     def status(self):
         latest = self.latest
         return {"camera": self.camera_index, "status": self.camera_status,
