@@ -267,7 +267,7 @@ class Viewer:
             image = preview.display(latest.frame)
             full = stats.full
             lo_, hi_ = min(max(0, int(lo)), full - 1), min(max(int(lo) + 1, int(hi)), full)
-            eight = np.take(preview.lut(lo_, hi_, full), np.minimum(image, full))
+            eight = np.take(preview.lut(lo_, hi_, full, image.dtype), image)
             for n, data in ((names[0], preview.tiff_bytes(image)),
                             (names[1], preview.png_bytes(eight))):
                 # Exclusive creation: a name taken meanwhile is not overwritten.
