@@ -296,3 +296,10 @@ def test_a_command_runs_while_the_capture_waits_for_a_frame(acquisition):
         "SOFTWARE"
     acquisition._cmd_status = lambda: acquisition._cam.status
     assert [acquisition.submit("status").result(30) for _ in range(5)] == [1] * 5
+    # Starting and stopping a recording restart the capture without waiting for a frame
+    # either (a command queued during a restart runs before the capture starts again).
+    for command, active in (("record", True), ("record_stop", False)):
+        assert acquisition.submit(command, *(("idle",) if active else ())).result(30)
+        assert [acquisition.submit("status").result(30) for _ in range(2)][-1] == 1
+        assert acquisition.recording_active == active
+    assert acquisition.status()["recording"]["done"]
