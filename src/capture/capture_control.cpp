@@ -17,9 +17,9 @@ uint32_t FrameTimeLimit(const CameraContext &c, uint32_t hostLimit)
     if (hostLimit != kAutomaticTimeLimit)
         return hostLimit;
     if (!HasParameter(c, kParameterExposureTime) || !HasParameter(c, kParameterTriggerSource))
-        return 5000;
+        return kDefaultTimeLimitMs;
     double source = ParameterRecord(c, kParameterTriggerSource).cachedValue[0];
-    if (source == 2.0 || source == 3.0) // external or software trigger: no telling when
+    if (source == kTriggerSourceExternal || source == kTriggerSourceSoftware)
         return kNoTimeLimit;
     double t = ParameterRecord(c, kParameterExposureTime).cachedValue[0] + c.frameOverheadSeconds;
     double k = 1.0;

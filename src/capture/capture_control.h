@@ -9,6 +9,8 @@ namespace qxcm {
 
 constexpr uint32_t kAutomaticTimeLimit = 0xFFFFFFFF;
 constexpr uint32_t kNoTimeLimit = 0xFFFFFFFF;
+// The limit of an automatic wait when no exposure tells how long a frame takes.
+constexpr uint32_t kDefaultTimeLimitMs = 5000;
 
 // The wait limit in milliseconds for a host limit L: L itself, or for the automatic limit one
 // second plus exposure and overhead, times the frames per bundle.

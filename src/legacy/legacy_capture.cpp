@@ -98,11 +98,11 @@ uint32_t LegacyTimeLimit(const CameraContext &c, uint32_t hostLimit)
     if (!HasParameter(c, kParameterTriggerSource))
         return 1000;
     double source = ParameterRecord(c, kParameterTriggerSource).cachedValue[0];
-    if (source == 2.0 || source == 3.0) // external or software trigger: no telling when
+    if (source == kTriggerSourceExternal || source == kTriggerSourceSoftware)
         return kNoTimeLimit;
     if (!HasParameter(
             c, kParameterExposureTime)) // no exposure to start from: the current family's fallback
-        return 5000;
+        return kDefaultTimeLimitMs;
     double ms = std::trunc(
         (ParameterRecord(c, kParameterExposureTime).cachedValue[0] + c.frameOverheadSeconds) *
         1000.0);

@@ -56,7 +56,7 @@ bool AppendRecord(CameraContext &c, uint32_t id)
     if (c.propertyCount >= kMaxProperties)
         return false;
     PropertyRecord &r = c.properties[c.propertyCount];
-    r.kind = 2;
+    r.kind = kRecordDevice;
     r.propertyId = id;
     Device().VelaGetPropertyName(c.deviceHandle, id, r.name, sizeof r.name);
     r.name[sizeof r.name - 1] = '\0';
@@ -165,6 +165,16 @@ int32_t ReadCameraString(CameraContext &c, uint32_t id, char *text)
     if (c.lastResult >= 0)
         text[63] = '\0';
     return c.lastResult;
+}
+
+CameraIdentity ReadCameraIdentity(CameraContext &c)
+{
+    CameraIdentity id;
+    ReadCameraString(c, kInfoModel, id.model);
+    ReadCameraString(c, kInfoSerial, id.serial);
+    ReadCameraString(c, kInfoBus, id.bus);
+    id.model[63] = id.serial[63] = id.bus[63] = '\0';
+    return id;
 }
 
 bool OpenCamera(uint32_t index, bool force)
