@@ -198,8 +198,9 @@ TEST_F(Recording, BufferingModeSelectsTheFlags)
     ASSERT_EQ(QXCM_STOPRECORDER_40(0, &err), 1);
 }
 
-// A durable recording commits its frames in groups. Whatever ends it without a stop, every
-// frame the status reported is in the file, readable to the last.
+// A durable recording commits its frames in groups, a buffered one queues them past the ring
+// for its writer. Whatever ends either without a stop, every frame the status reported is in the
+// file, readable to the last.
 TEST_F(Recording, EveryReportedFrameIsInTheFileWhateverEndsTheRecording)
 {
     const struct {
@@ -219,23 +220,26 @@ TEST_F(Recording, EveryReportedFrameIsInTheFileWhateverEndsTheRecording)
              QXCM_STARTRECORDER_41(1, next.c_str(), 100, 0, &e);
          }},
     };
-    for (uint32_t run = 0; run < 3; ++run) {
+    for (uint32_t run = 0; run < 6; ++run) {
+        const uint32_t ender = run % 3;
+        const int32_t buffered = run < 3 ? 0 : 1;
+        SCOPED_TRACE(std::string(enders[ender].ender) + (buffered ? ", buffered" : ", durable"));
         if (run > 0)
             InitWithLog();
         OpenCamera(1, 1);
         Prepare(1, 1, 8);
         std::string path = File("qxtest_ended_" + std::to_string(run) + ".vlseq");
         int32_t err = 0, index = -1, count = -1, frames = 0;
-        ASSERT_EQ(QXCM_STARTRECORDER_41(1, path.c_str(), 100, 0, &err), 1) << err; // durable
+        ASSERT_EQ(QXCM_STARTRECORDER_41(1, path.c_str(), 100, buffered, &err), 1) << err;
         StartWithFrames(1, 20);
         ASSERT_EQ(QXCM_GETRECORDERSTATUS_40(1, &index, &count, &err), 1);
         ASSERT_EQ(count, 20);
-        enders[run].end(run);
-        if (run == 0)
+        enders[ender].end(run);
+        if (ender == 0)
             InitWithLog();
         uint32_t slot = 0;
-        ASSERT_EQ(QXCM_OPENVLSEQFILE(&slot, path.c_str(), &frames, &err), 1) << enders[run].ender;
-        EXPECT_EQ(frames, 20) << enders[run].ender;
+        ASSERT_EQ(QXCM_OPENVLSEQFILE(&slot, path.c_str(), &frames, &err), 1);
+        EXPECT_EQ(frames, 20);
         std::vector<uint8_t> frame(size_t(1) << 20);
         double stamp = 0;
         EXPECT_EQ(QXCM_GETVLSEQFRAMEDATA_40(slot, frames - 1, frame.data(), &stamp, 0, &err), 1);

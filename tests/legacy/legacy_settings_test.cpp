@@ -191,18 +191,6 @@ TEST_F(LegacySettings, OutputTriggerKindsAndTimes)
     }
 }
 
-TEST_F(LegacySettings, MasterPulseWritesInOrderAndRefusesNaN)
-{
-    Open(0);
-    int32_t err = 0;
-    ASSERT_EQ(QXCM_SETMASTERPULSE(0, 2, 2, 0.5, &err), 1) << err;
-    EXPECT_EQ(Writes(),
-              (std::vector<std::string>{"0x001E0020=2", "0x001E0030=2", "0x001E0040=0.5"}));
-    err = 0;
-    EXPECT_EQ(QXCM_SETMASTERPULSE(0, 1, 1, std::nan(""), &err), 0);
-    EXPECT_EQ(err, VELA_ERR_INVALIDVALUE);
-}
-
 TEST_F(LegacySettings, AreaMatchesTheCurrentFamilyAndSetsTheFrameSize)
 {
     Open(2, true);

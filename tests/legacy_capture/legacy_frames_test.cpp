@@ -349,17 +349,6 @@ TEST_F(LegacyFrames, ElectronValuesPerBufferFrameAndNothingOutsideTheBuffers)
     EXPECT_EQ(err, QXERR_NOTSUPPORT);
 }
 
-TEST_F(LegacyFrames, EmProtectionWritesInOrder)
-{
-    OpenCamera(1);
-    int32_t err = 0, status = -1;
-    ASSERT_EQ(QXCM_SETEMPROTECTION(1, 2, 1, 3, 10, &err), 1) << err;
-    EXPECT_EQ(Writes(), (std::vector<std::string>{"0x00200270=3", "0x00200280=1", "0x00200290=2",
-                                                  "0x002002A0=10"}));
-    ASSERT_EQ(QXCM_GETEMPROTECTSTATUS(1, &status, &err), 1) << err;
-    EXPECT_EQ(status, 3);
-}
-
 // The older two-view area calls are the current family's, except that the units are asked for
 // at the binning parameter 1 holds, without reading the device's.
 TEST_F(LegacyFrames, PairedAreaFollowsTheCurrentCallsWithTheCachedBinning)

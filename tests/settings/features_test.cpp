@@ -156,9 +156,15 @@ TEST_F(Features, ProtectionAndElectronValues)
 {
     OpenCamera(1);
     int32_t err = 0, status = -1;
+    // Both families write the level first and the mode last.
     ASSERT_EQ(QXCM_SETEMPROTECTION_40(1, 2, 1, 3, 500, &err), 1) << err;
-    EXPECT_EQ(Writes(), (Lines{"0x00200270=3", "0x00200280=1", "0x00200290=2", "0x002002A0=500"}));
+    ASSERT_EQ(QXCM_SETEMPROTECTION(1, 2, 1, 3, 10, &err), 1) << err;
+    EXPECT_EQ(Writes(), (Lines{"0x00200270=3", "0x00200280=1", "0x00200290=2", "0x002002A0=500",
+                               "0x00200270=3", "0x00200280=1", "0x00200290=2", "0x002002A0=10"}));
     ASSERT_EQ(QXCM_GETEMPROTECTSTATUS_40(1, &status, &err), 1);
+    EXPECT_EQ(status, 3);
+    status = -1;
+    ASSERT_EQ(QXCM_GETEMPROTECTSTATUS(1, &status, &err), 1) << err;
     EXPECT_EQ(status, 3);
     EXPECT_EQ(LogLines().back(), "0.000 QXCM_GETEMPROTECTSTATUS_40 OK status=3\n");
     float c = 0, o = 0;
