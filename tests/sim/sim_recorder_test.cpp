@@ -1,7 +1,5 @@
 // The recorder with frames queued ahead of its writer thread: order, counts, texts and frame
-// layouts in the file; a device closed under a free-running capture; a disk that fills up. The
-// endings of a capture with frames queued are the recording tests' (through the exports). The
-// process exit is in recorder_exit_test.cpp.
+// layouts in the file; a device closed under a free-running capture; a disk that fills up.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -13,6 +11,7 @@
 #include <sys/resource.h>
 #endif
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,22 +33,25 @@ class RecorderQueue : public ::testing::Test {
 
     uint64_t Open(uint32_t index) { return OpenDevice(index, &wait_); }
 
-    std::string File(const std::string &name)
+    // A recorder on a fresh file `name` connected to the device with `buffers` buffers.
+    uint64_t Record(uint64_t device, int32_t buffers, const std::string &name, uint32_t maxFrames)
     {
         files_.push_back(TempPath(name));
         remove(files_.back().c_str());
-        return files_.back();
+        EXPECT_EQ(VelaAllocBuffers(device, buffers), 1);
+        const uint64_t rec = OpenRecorder(device, files_.back(), maxFrames);
+        EXPECT_NE(rec, 0u);
+        return rec;
     }
+    const std::string &Path() const { return files_.back(); }
 
     // Frames the recorder reports, or its error code.
     static int32_t Status(uint64_t recorder)
     {
         VelaRecorderStatusRecord status{};
         status.size = sizeof status;
-        int32_t r = VelaRecorderStatus(recorder, &status);
-        if (r == 1) {
-            EXPECT_EQ(status.currentIndex, status.totalCount - 1);
-        }
+        const int32_t r = VelaRecorderStatus(recorder, &status);
+        EXPECT_EQ(status.currentIndex, r == 1 ? status.totalCount - 1 : status.currentIndex);
         return r == 1 ? status.totalCount : r;
     }
 
@@ -88,10 +90,7 @@ class RecorderQueue : public ::testing::Test {
 TEST_F(RecorderQueue, FramesPastTheRingArriveInOrderWithTextsAfterTheirFramesUpToTheMaximum)
 {
     uint64_t d = Open(1); // 512 x 512, rows padded by 64 bytes
-    const std::string path = File("queue.vlseq");
-    ASSERT_EQ(VelaAllocBuffers(d, 4), 1);
-    uint64_t rec = OpenRecorder(d, path, 50);
-    ASSERT_NE(rec, 0u);
+    const uint64_t rec = Record(d, 4, "queue.vlseq", 50);
     ASSERT_EQ(VelaCaptureStart(d, -1), 1);
     for (int32_t delivered = 10; delivered <= 40; delivered += 10) {
         ASSERT_EQ(VelaSim_DeliverFrames(1, 10), 10);
@@ -114,7 +113,7 @@ TEST_F(RecorderQueue, FramesPastTheRingArriveInOrderWithTextsAfterTheirFramesUpT
     EXPECT_EQ(VelaRecorderClose(rec), 1);
     EXPECT_EQ(VelaRecorderClose(rec), static_cast<int32_t>(VELA_ERR_INVALIDRECHANDLE));
 
-    Recording file(path);
+    Recording file(Path());
     ASSERT_EQ(file.Frames(), 50);
     EXPECT_EQ(file.Numbers(), Count(0, 50));
     for (int32_t frame = 36; frame < 40; ++frame)
@@ -135,14 +134,11 @@ TEST_F(RecorderQueue, FramesPastTheRingArriveInOrderWithTextsAfterTheirFramesUpT
 TEST_F(RecorderQueue, BundlesAndPackedTwelveBitAreQueuedImageByImage)
 {
     uint64_t d = Open(0);
-    ASSERT_EQ(VelaSetValue(d, kBinning, 4), 1); // 512 x 512
-    ASSERT_EQ(VelaSetValue(d, kPixelType, 3), 1);
-    ASSERT_EQ(VelaSetValue(d, kBundleMode, 2), 1);
-    ASSERT_EQ(VelaSetValue(d, kBundleNumber, 3), 1);
-    const std::string path = File("bundles.vlseq");
-    ASSERT_EQ(VelaAllocBuffers(d, 2), 1);
-    uint64_t rec = OpenRecorder(d, path, 100);
-    ASSERT_NE(rec, 0u);
+    // 512 x 512 (binning 4), 12-bit packed, bundles of 3
+    for (auto [id, value] :
+         {std::pair{kBinning, 4}, {kPixelType, 3}, {kBundleMode, 2}, {kBundleNumber, 3}})
+        ASSERT_EQ(VelaSetValue(d, id, value), 1) << std::hex << id;
+    const uint64_t rec = Record(d, 2, "bundles.vlseq", 100);
     ASSERT_EQ(VelaCaptureStart(d, -1), 1);
     ASSERT_EQ(VelaSim_DeliverFrames(0, 5), 5);
     EXPECT_EQ(Status(rec), 15);
@@ -169,7 +165,7 @@ TEST_F(RecorderQueue, BundlesAndPackedTwelveBitAreQueuedImageByImage)
         }
     }
     ASSERT_EQ(VelaRecorderClose(rec), 1);
-    Recording file(path);
+    Recording file(Path());
     ASSERT_EQ(file.Frames(), 15);
     EXPECT_EQ(file.reader.Header().rowPitch, 512u * 2);
     for (int64_t k = 9; k < 15; ++k)
@@ -184,10 +180,7 @@ TEST_F(RecorderQueue, AFreeRunningCaptureFasterThanTheDiskClosesWithoutLosingAFr
     uint64_t d = Open(0);
     ASSERT_EQ(VelaSetValue(d, kBinning, 2), 1); // 2 MiB frames, hundreds a second
     ASSERT_EQ(VelaSetValue(d, kExposure, 0.00001), 1);
-    const std::string path = File("free_run.vlseq");
-    ASSERT_EQ(VelaAllocBuffers(d, 8), 1);
-    uint64_t rec = OpenRecorder(d, path, 100000);
-    ASSERT_NE(rec, 0u);
+    const uint64_t rec = Record(d, 8, "free_run.vlseq", 100000);
     ASSERT_EQ(VelaCaptureStart(d, -1), 1);
     VelaWaitRecord w{sizeof w, 0, VELA_EVENT_FRAMEREADY, 5000};
     for (int k = 0; k < 30; ++k) {
@@ -201,31 +194,76 @@ TEST_F(RecorderQueue, AFreeRunningCaptureFasterThanTheDiskClosesWithoutLosingAFr
     const int32_t accepted = Status(rec);
     EXPECT_GE(accepted, 30);
     ASSERT_EQ(VelaRecorderClose(rec), 1);
-    Recording file(path);
-    EXPECT_EQ(file.Numbers(), Count(0, static_cast<uint32_t>(accepted)));
+    EXPECT_EQ(Recording(Path()).Numbers(), Count(0, static_cast<uint32_t>(accepted)));
+}
+
+// Without back-pressure a recorder behind a slow disk costs frames, not pace, and its file names
+// every number it dropped. Seeded transport loss is the Python frame-ledger tests'.
+TEST_F(RecorderQueue, WithoutBackPressureASlowDiskCostsFramesNotPaceAndTheFileSaysWhich)
+{
+    for (bool bySet : {false, true}) {
+        SCOPED_TRACE(bySet ? "camera set" : "control call");
+        InitSim(true);
+        VelaSim_JournalEnable(0);
+        if (bySet) {
+            ASSERT_EQ(
+                VelaSim_LoadCameraSet("camera A\nsensor 16 8 mono16\n"
+                                      "camera B\nsensor 16 8 mono16\nrecorder backpressure=off\n"),
+                2);
+            ASSERT_EQ(InitCameras(), 1);
+        } else {
+            ASSERT_EQ(VelaSim_SetBackPressure(1, 0), 1);
+        }
+        ASSERT_EQ(VelaSim_SetRecorderDelay(2000), 1);
+        const uint64_t d = OpenDevice(1); // a 16 x 8 area, by the set or set here
+        for (auto [id, value] :
+             {std::pair{kSubMode, 2.0}, {kHsize, 16.0}, {kVsize, 8.0}, {kExposure, 0.001}})
+            if (!bySet) {
+                EXPECT_EQ(VelaSetValue(d, id, value), 1) << std::hex << id;
+            }
+        const uint64_t rec = Record(d, 8, "drops.vlseq", 1u << 20);
+        ASSERT_EQ(VelaCaptureStart(d, -1), 1);
+        constexpr int32_t kExposed = 400;
+        // Under the manual clock all exposures happen in this call, however far the disk lags.
+        ASSERT_EQ(VelaSim_DeliverFrames(1, kExposed), kExposed);
+        ASSERT_EQ(VelaStopCapture(d), 1);
+        ASSERT_EQ(VelaSim_SetRecorderDelay(0), 1);
+        ASSERT_EQ(VelaRecorderClose(rec), 1);
+
+        Recording file(Path());
+        ASSERT_TRUE(file.ok);
+        std::vector<uint64_t> kept, dropped;
+        uint64_t missing = 0;
+        for (const vlseqfmt::Gap &g : file.reader.Gaps()) {
+            missing += g.count - g.dropped;
+            for (uint64_t n = g.first; n < g.first + g.dropped; ++n)
+                dropped.push_back(n);
+        }
+        for (const vlseqfmt::LedgerEntry &e : file.reader.Ledger())
+            kept.push_back(e.number);
+        EXPECT_EQ(missing, 0u) << "every gap is the recorder's";
+        EXPECT_GT(dropped.size(), 0u) << "a 2 ms disk cannot take 400 frames at once";
+        EXPECT_EQ(kept.size() + dropped.size(), size_t{kExposed});
+        std::set<uint64_t> all(kept.begin(), kept.end());
+        all.insert(dropped.begin(), dropped.end());
+        EXPECT_EQ(all.size(), size_t{kExposed}) << "no number is both kept and missing";
+        for (int64_t k = 0; k < file.Frames(); ++k)
+            ASSERT_EQ(FrameNumber(file.Frame(k).data()), kept[static_cast<size_t>(k)]) << k;
+    }
 }
 
 #ifndef _WIN32
 // The process may write files up to `bytes`; a larger write fails as on a full disk.
-class FileSizeLimit {
-  public:
+struct FileSizeLimit {
     explicit FileSizeLimit(rlim_t bytes)
     {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        signal_ = signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit limit{bytes, old.rlim_max};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        signal(SIGXFSZ, signal_);
-    }
-
-  private:
-    rlimit old_{};
-    void (*signal_)(int) = nullptr;
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old), signal(SIGXFSZ, handler); }
+    rlimit old{};
+    void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
 };
 #endif
 
@@ -235,10 +273,7 @@ TEST_F(RecorderQueue, AFullDiskFailsTheNextRecorderCallAndStopsTheAppends)
     GTEST_SKIP() << "the disk fills up through a POSIX file size limit";
 #else
     uint64_t d = Open(1);
-    const std::string path = File("full.vlseq");
-    ASSERT_EQ(VelaAllocBuffers(d, 4), 1);
-    uint64_t rec = OpenRecorder(d, path, 100);
-    ASSERT_NE(rec, 0u);
+    const uint64_t rec = Record(d, 4, "full.vlseq", 100);
     ASSERT_EQ(VelaCaptureStart(d, -1), 1);
     int32_t inFile = 0;
     {
@@ -257,8 +292,7 @@ TEST_F(RecorderQueue, AFullDiskFailsTheNextRecorderCallAndStopsTheAppends)
     }
     EXPECT_GT(inFile, 0);
     EXPECT_LT(inFile, 6);
-    Recording file(path);
-    EXPECT_EQ(file.Numbers(), Count(0, static_cast<uint32_t>(inFile)))
+    EXPECT_EQ(Recording(Path()).Numbers(), Count(0, static_cast<uint32_t>(inFile)))
         << "the status counts the frames the file kept";
 #endif
 }

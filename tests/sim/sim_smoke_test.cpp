@@ -1,7 +1,9 @@
 // The simulated device on its own, where the library's tests cannot see it: the journal and its
-// bound, fault injection and camera-set texts. Frame layouts,
-// deliveries, references and the recorder are tested through the library's exports.
+// bound, fault injection, and the refusals of its control surface. Camera-set texts that load
+// are the behaviour tests' (through the exports).
 #include <gtest/gtest.h>
+
+#include <math.h>
 
 #include <string>
 #include <vector>
@@ -91,23 +93,32 @@ TEST_F(Sim, JournalKeepsOnlyTheNewestLines)
     EXPECT_EQ(std::string(text), "VelaGetValue(device=0x0D000100, id=0x00401110) -> 0x80000808");
 }
 
-TEST_F(Sim, CameraSetTextReplacesTheCamerasAndBadTextIsRefused)
+// A loss plan, a disk delay or a camera-set text the device cannot honour changes nothing.
+TEST_F(Sim, ALossPlanTheDeviceCannotHonourIsRefusedAndChangesNothing)
 {
-    const char *set = "camera ONE\nsensor 64 32 mono8\nprop 0x001F0110 \"EXPOSURE TIME\" real rw "
-                      "min=0.001 max=1 step=0.001 default=0.1\n";
-    ASSERT_EQ(VelaSim_LoadCameraSet(set), 1);
-    VelaInitRecord init{};
-    init.size = sizeof init;
-    ASSERT_EQ(VelaInit(&init), 1);
-    EXPECT_EQ(init.cameraCount, 1);
-    uint64_t d = Open(0);
-    double width = 0;
-    EXPECT_EQ(VelaGetValue(d, kWidth, &width), static_cast<int32_t>(VELA_ERR_INVALIDPROPERTYID))
-        << "a model without the image properties";
-    uint32_t id = 0;
-    EXPECT_EQ(VelaGetNextPropertyId(d, &id, VELA_NEXT_ALL), 1);
-    EXPECT_EQ(id, kExposure);
-    EXPECT_EQ(VelaGetNextPropertyId(d, &id, VELA_NEXT_ALL), 0);
+    const int64_t kept[] = {5};
+    ASSERT_EQ(VelaSim_SetLostFrames(1, kept, 1), 1);
+    const double badRates[] = {-0.1, 0.0, NAN, 1.5, INFINITY};
+    for (double rate : badRates)
+        EXPECT_EQ(VelaSim_SetFrameLoss(1, rate, 1), static_cast<int32_t>(VELA_ERR_INVALIDPARAM))
+            << rate;
+    const std::vector<std::vector<int64_t>> badLists = {
+        {-1}, {7, 6}, {8, 8}, {int64_t{UINT32_MAX} + 1}, {1, INT64_MAX}};
+    for (const std::vector<int64_t> &list : badLists)
+        EXPECT_EQ(VelaSim_SetLostFrames(1, list.data(), static_cast<int32_t>(list.size())),
+                  static_cast<int32_t>(VELA_ERR_INVALIDPARAM));
+    EXPECT_EQ(VelaSim_SetLostFrames(1, nullptr, 1), static_cast<int32_t>(VELA_ERR_INVALIDPARAM));
+    EXPECT_EQ(VelaSim_SetLostFrames(1, kept, -1), static_cast<int32_t>(VELA_ERR_INVALIDPARAM));
+    EXPECT_EQ(VelaSim_SetRecorderDelay(-1), static_cast<int32_t>(VELA_ERR_INVALIDPARAM));
+    EXPECT_EQ(VelaSim_FrameLost(1, 5), 1) << "the plan set before stays";
+    EXPECT_EQ(VelaSim_FrameLost(1, 4), 0);
+    EXPECT_EQ(VelaSim_SetFrameLoss(99, 0.5, 1), static_cast<int32_t>(VELA_ERR_INVALIDCAMERA));
+    for (const char *line : {"recorder backpressure=maybe", "recorder backpressure=off extra",
+                             "recorder pressure=off"})
+        EXPECT_EQ(
+            VelaSim_LoadCameraSet((std::string("camera A\nsensor 16 8 mono16\n") + line).c_str()),
+            static_cast<int32_t>(VELA_ERR_INVALIDPARAM))
+            << line;
     EXPECT_LT(VelaSim_LoadCameraSet("camera TWO\nprop 1 x real rw\n"), 0);
     EXPECT_LT(VelaSim_LoadCameraSet("sensor 8 8 mono8\n"), 0);
 }
