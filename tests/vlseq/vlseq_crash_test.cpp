@@ -227,13 +227,13 @@ TEST(PowerLoss, CommittedFramesSurviveLosingAnythingAfterTheLastSync)
 TEST(Checkpoint, CompletesAnOpenFileAndTheRecordingGoesOn)
 {
     for (bool buffered : {false, true}) {
-        auto file = std::make_shared<MemoryFile>();
         const Geometry g{2, 9, 5, 0};
-        Writer w;
+        MemoryWriter w;
         Writer::Options o;
         o.groupFrames = 3;
         o.groupMs = 1000000;
-        ASSERT_EQ(w.OpenSink(std::make_unique<MemorySink>(file), g, 64, 32, 32, buffered, o), 1);
+        ASSERT_EQ(w.Start(g, 64, 32, 32, buffered, o), 1);
+        const auto &file = w.file;
         for (int f = 0; f < 5; ++f)
             ASSERT_EQ(AppendTestFrame(w, g, f), 1);
         ASSERT_EQ(w.Checkpoint(), 1);

@@ -17,23 +17,16 @@ namespace {
 
 constexpr uint32_t kFileCap = 40, kFrameCap = 16;
 
-std::shared_ptr<MemoryFile> NewFile()
-{
-    return std::make_shared<MemoryFile>();
-}
-
 class RoundTrip : public testing::TestWithParam<std::tuple<uint32_t, uint32_t, int>> {};
 
 TEST_P(RoundTrip, ReadsBackFramesStampsAndLatestTexts)
 {
     const auto [type, align, frames] = GetParam();
     const Geometry g{type, 5 + type, 3 + type, 0x42};
-    auto file = NewFile();
-    Writer w;
+    MemoryWriter w;
     Writer::Options o;
     o.dataAlignLog2 = align;
-    ASSERT_EQ(w.OpenSink(std::make_unique<MemorySink>(file), g, 50, kFileCap, kFrameCap, true, o),
-              1);
+    ASSERT_EQ(w.Start(g, 50, kFileCap, kFrameCap, true, o), 1);
     const std::string atFileCap(kFileCap, 'F'), atFrameCap = std::string(kFrameCap - 1, 'x') + '\0';
     ASSERT_EQ(WriteText(w, kLevelFile, 9, "first"), 1); // the index means nothing here
     ASSERT_EQ(WriteText(w, kLevelGroup, 2, ""), 1);
@@ -54,7 +47,7 @@ TEST_P(RoundTrip, ReadsBackFramesStampsAndLatestTexts)
     ASSERT_EQ(w.Close(), 1);
 
     Reader r;
-    ASSERT_EQ(OpenImage(r, file->image), 1);
+    ASSERT_EQ(OpenImage(r, w.file->image), 1);
     EXPECT_TRUE(r.UsedIndex());
     EXPECT_EQ(r.FrameCount(), frames);
     EXPECT_EQ(r.Header().width, g.width);
@@ -78,14 +71,13 @@ INSTANTIATE_TEST_SUITE_P(PixelTypesAlignmentsCounts, RoundTrip,
 TEST(VlseqText, CopiesAtMostTheBufferAndTerminatesOnlyWhenThereIsRoom)
 {
     const Geometry g{1, 4, 2, 0};
-    auto file = NewFile();
-    Writer w;
-    ASSERT_EQ(w.OpenSink(std::make_unique<MemorySink>(file), g, 4, 64, 64, true, {}), 1);
+    MemoryWriter w;
+    ASSERT_EQ(w.Start(g, 4), 1);
     ASSERT_EQ(AppendTestFrame(w, g, 0), 1);
     ASSERT_EQ(WriteText(w, kLevelGroup, 3, "abcd"), 1);
     ASSERT_EQ(w.Close(), 1);
     Reader r;
-    ASSERT_EQ(OpenImage(r, file->image), 1);
+    ASSERT_EQ(OpenImage(r, w.file->image), 1);
     struct Case {
         uint32_t size;
         std::string expect; // the buffer after the call, from "#####"
@@ -113,18 +105,13 @@ TEST(VlseqWriter, RefusesBadParametersAndStopsAtMaxFrames)
                {{4, 65535, 65535, 0}, 4, 0, 0}, // frame above 2^31 - 1 bytes
                {ok, 0, 0, 0},
                {ok, 4, (1u << 20) + 1, 0}};
-    for (const auto &b : bad) {
-        Writer w;
-        EXPECT_EQ(w.OpenSink(std::make_unique<MemorySink>(NewFile()), b.g, b.maxFrames, b.fileCap,
-                             b.frameCap, true, {}),
+    for (const auto &b : bad)
+        EXPECT_EQ(MemoryWriter().Start(b.g, b.maxFrames, b.fileCap, b.frameCap),
                   VELA_ERR_INVALIDPARAM);
-    }
-    auto file = NewFile();
-    Writer w;
+    MemoryWriter w;
     EXPECT_EQ(AppendTestFrame(w, ok, 0), VELA_ERR_NOTREADY);
-    ASSERT_EQ(w.OpenSink(std::make_unique<MemorySink>(file), ok, 2, 8, 8, true, {}), 1);
-    EXPECT_EQ(w.OpenSink(std::make_unique<MemorySink>(NewFile()), ok, 2, 8, 8, true, {}),
-              VELA_ERR_NOWRECORDING);
+    ASSERT_EQ(w.Start(ok, 2, 8, 8), 1);
+    EXPECT_EQ(w.Start(ok, 2, 8, 8), VELA_ERR_NOWRECORDING);
     const auto px = MakeFrame(ok, 0, RowBytes(ok));
     EXPECT_EQ(w.AppendFrame(px.data(), static_cast<int64_t>(RowBytes(ok)) - 1, 0, 0),
               VELA_ERR_INVALIDPARAM);
@@ -146,36 +133,30 @@ TEST(VlseqWriter, RefusesBadParametersAndStopsAtMaxFrames)
     EXPECT_FALSE(w.IsOpen());
     EXPECT_EQ(w.FrameCount(), 2); // kept for status queries after the stop
     Reader r;
-    ASSERT_EQ(OpenImage(r, file->image), 1);
+    ASSERT_EQ(OpenImage(r, w.file->image), 1);
     EXPECT_EQ(r.FrameCount(), 2);
-}
 
-TEST(VlseqWriter, RecordingWithoutFramesIsRefusedByTheReader)
-{
-    auto file = NewFile();
-    Writer w;
-    ASSERT_EQ(w.OpenSink(std::make_unique<MemorySink>(file), {1, 4, 4, 0}, 4, 16, 16, true, {}), 1);
-    ASSERT_EQ(WriteText(w, kLevelFile, 0, "only text"), 1);
-    ASSERT_EQ(w.Close(), 1);
-    Reader r;
-    EXPECT_EQ(OpenImage(r, file->image), VELA_ERR_FAILEDREADDATA);
+    MemoryWriter textOnly; // a recording without frames is refused by the reader
+    ASSERT_EQ(textOnly.Start({1, 4, 4, 0}, 4, 16, 16), 1);
+    ASSERT_EQ(WriteText(textOnly, kLevelFile, 0, "only text"), 1);
+    ASSERT_EQ(textOnly.Close(), 1);
+    EXPECT_EQ(OpenImage(r, textOnly.file->image), VELA_ERR_FAILEDREADDATA);
 }
 
 TEST(VlseqWriter, WriteFailureKeepsEverythingCommittedBefore)
 {
     const Geometry g{3, 6, 4, 0};
-    auto file = NewFile();
-    Writer w;
-    ASSERT_EQ(w.OpenSink(std::make_unique<MemorySink>(file), g, 10, 8, 8, true, {}), 1);
+    MemoryWriter w;
+    ASSERT_EQ(w.Start(g, 10, 8, 8), 1);
     for (int f = 0; f < 3; ++f)
         ASSERT_EQ(AppendTestFrame(w, g, f), 1);
-    file->failFromOp = file->opCount + 1; // the pixels of the next frame fail
+    w.file->failFromOp = w.file->opCount + 1; // the pixels of the next frame fail
     EXPECT_EQ(AppendTestFrame(w, g, 3), VELA_ERR_FAILEDWRITEDATA);
-    file->failFromOp = SIZE_MAX;
+    w.file->failFromOp = SIZE_MAX;
     EXPECT_EQ(AppendTestFrame(w, g, 3), VELA_ERR_FAILEDWRITEDATA); // stays failed
     EXPECT_EQ(w.Close(), VELA_ERR_FAILEDWRITEDATA);
     Reader r;
-    ASSERT_EQ(OpenImage(r, file->image), 1);
+    ASSERT_EQ(OpenImage(r, w.file->image), 1);
     EXPECT_EQ(r.FrameCount(), 3);
     EXPECT_TRUE(AllFramesIntact(r, g));
 }
