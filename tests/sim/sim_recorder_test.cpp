@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -35,7 +34,7 @@ class RecorderQueue : public ::testing::Test {
 
     uint64_t Open(uint32_t index) { return OpenDevice(index, &wait_); }
 
-    // A recorder on a fresh file `name` connected to the device with `buffers` buffers.
+    // A capture into `buffers` buffers started with a recorder on a fresh file `name`.
     uint64_t Record(uint64_t device, int32_t buffers, const std::string &name, uint32_t maxFrames)
     {
         files_.push_back(TempPath(name));
@@ -43,6 +42,7 @@ class RecorderQueue : public ::testing::Test {
         EXPECT_EQ(VelaAllocBuffers(device, buffers), 1);
         const uint64_t rec = OpenRecorder(device, files_.back(), maxFrames);
         EXPECT_NE(rec, 0u);
+        EXPECT_EQ(VelaCaptureStart(device, -1), 1);
         return rec;
     }
     const std::string &Path() const { return files_.back(); }
@@ -93,7 +93,6 @@ TEST_F(RecorderQueue, FramesPastTheRingArriveInOrderWithTextsAfterTheirFramesUpT
 {
     uint64_t d = Open(1); // 512 x 512, rows padded by 64 bytes
     const uint64_t rec = Record(d, 4, "queue.vlseq", 50);
-    ASSERT_EQ(VelaCaptureStart(d, -1), 1);
     for (int32_t delivered = 10; delivered <= 40; delivered += 10) {
         ASSERT_EQ(VelaSim_DeliverFrames(1, 10), 10);
         EXPECT_EQ(
@@ -141,7 +140,6 @@ TEST_F(RecorderQueue, BundlesAndPackedTwelveBitAreQueuedImageByImage)
          {std::pair{kBinning, 4}, {kPixelType, 3}, {kBundleMode, 2}, {kBundleNumber, 3}})
         ASSERT_EQ(VelaSetValue(d, id, value), 1) << std::hex << id;
     const uint64_t rec = Record(d, 2, "bundles.vlseq", 100);
-    ASSERT_EQ(VelaCaptureStart(d, -1), 1);
     ASSERT_EQ(VelaSim_DeliverFrames(0, 5), 5);
     EXPECT_EQ(Status(rec), 15);
     // Buffer frames 3 and 4, unpacked here: images 9 to 14.
@@ -157,10 +155,8 @@ TEST_F(RecorderQueue, BundlesAndPackedTwelveBitAreQueuedImageByImage)
                 for (uint32_t x = 0; x < 512; x += 2, g += 3) {
                     const uint32_t first = (uint32_t{g[0]} << 4) | (g[1] & 0xFu);
                     const uint32_t second = (uint32_t{g[2]} << 4) | (g[1] >> 4);
-                    for (uint32_t v : {first, second}) {
-                        image.push_back(static_cast<uint8_t>(v));
-                        image.push_back(static_cast<uint8_t>(v >> 8));
-                    }
+                    for (uint32_t v : {first, second})
+                        image.insert(image.end(), {uint8_t(v & 0xFF), uint8_t(v >> 8)});
                 }
             }
             expected.push_back(image);
@@ -183,7 +179,6 @@ TEST_F(RecorderQueue, AFreeRunningCaptureFasterThanTheDiskClosesWithoutLosingAFr
     ASSERT_EQ(VelaSetValue(d, kBinning, 2), 1); // 2 MiB frames, hundreds a second
     ASSERT_EQ(VelaSetValue(d, kExposure, 0.00001), 1);
     const uint64_t rec = Record(d, 8, "free_run.vlseq", 100000);
-    ASSERT_EQ(VelaCaptureStart(d, -1), 1);
     VelaWaitRecord w{sizeof w, 0, VELA_EVENT_FRAMEREADY, 5000};
     for (int k = 0; k < 30; ++k) {
         ASSERT_EQ(VelaWaitStart(wait_, &w), 1);
@@ -224,7 +219,6 @@ TEST_F(RecorderQueue, WithoutBackPressureASlowDiskCostsFramesNotPaceAndTheFileSa
                 EXPECT_EQ(VelaSetValue(d, id, value), 1) << std::hex << id;
             }
         const uint64_t rec = Record(d, 8, "drops.vlseq", 1u << 20);
-        ASSERT_EQ(VelaCaptureStart(d, -1), 1);
         constexpr int32_t kExposed = 400;
         // Under the manual clock all exposures happen in this call, however far the disk lags.
         ASSERT_EQ(VelaSim_DeliverFrames(1, kExposed), kExposed);
@@ -276,7 +270,6 @@ TEST_F(RecorderQueue, AFullDiskFailsTheNextRecorderCallAndStopsTheAppends)
 #else
     uint64_t d = Open(1);
     const uint64_t rec = Record(d, 4, "full.vlseq", 100);
-    ASSERT_EQ(VelaCaptureStart(d, -1), 1);
     int32_t inFile = 0;
     {
         FileSizeLimit limit(3 << 20); // room for five 512 KiB frames

@@ -98,27 +98,24 @@ TEST_F(Sim, ALossPlanTheDeviceCannotHonourIsRefusedAndChangesNothing)
 {
     const int64_t kept[] = {5};
     ASSERT_EQ(VelaSim_SetLostFrames(1, kept, 1), 1);
-    const double badRates[] = {-0.1, 0.0, NAN, 1.5, INFINITY};
-    for (double rate : badRates)
-        EXPECT_EQ(VelaSim_SetFrameLoss(1, rate, 1), static_cast<int32_t>(VELA_ERR_INVALIDPARAM))
-            << rate;
+    const auto invalid = static_cast<int32_t>(VELA_ERR_INVALIDPARAM);
+    for (double rate : {-0.1, 0.0, double{NAN}, 1.5, double{INFINITY}})
+        EXPECT_EQ(VelaSim_SetFrameLoss(1, rate, 1), invalid) << rate;
     const std::vector<std::vector<int64_t>> badLists = {
         {-1}, {7, 6}, {8, 8}, {int64_t{UINT32_MAX} + 1}, {1, INT64_MAX}};
     for (const std::vector<int64_t> &list : badLists)
         EXPECT_EQ(VelaSim_SetLostFrames(1, list.data(), static_cast<int32_t>(list.size())),
-                  static_cast<int32_t>(VELA_ERR_INVALIDPARAM));
-    EXPECT_EQ(VelaSim_SetLostFrames(1, nullptr, 1), static_cast<int32_t>(VELA_ERR_INVALIDPARAM));
-    EXPECT_EQ(VelaSim_SetLostFrames(1, kept, -1), static_cast<int32_t>(VELA_ERR_INVALIDPARAM));
-    EXPECT_EQ(VelaSim_SetRecorderDelay(-1), static_cast<int32_t>(VELA_ERR_INVALIDPARAM));
+                  invalid);
+    EXPECT_EQ(VelaSim_SetLostFrames(1, nullptr, 1), invalid);
+    EXPECT_EQ(VelaSim_SetLostFrames(1, kept, -1), invalid);
+    EXPECT_EQ(VelaSim_SetRecorderDelay(-1), invalid);
     EXPECT_EQ(VelaSim_FrameLost(1, 5), 1) << "the plan set before stays";
     EXPECT_EQ(VelaSim_FrameLost(1, 4), 0);
     EXPECT_EQ(VelaSim_SetFrameLoss(99, 0.5, 1), static_cast<int32_t>(VELA_ERR_INVALIDCAMERA));
+    const std::string camera = "camera A\nsensor 16 8 mono16\n";
     for (const char *line : {"recorder backpressure=maybe", "recorder backpressure=off extra",
                              "recorder pressure=off"})
-        EXPECT_EQ(
-            VelaSim_LoadCameraSet((std::string("camera A\nsensor 16 8 mono16\n") + line).c_str()),
-            static_cast<int32_t>(VELA_ERR_INVALIDPARAM))
-            << line;
+        EXPECT_EQ(VelaSim_LoadCameraSet((camera + line).c_str()), invalid) << line;
     EXPECT_LT(VelaSim_LoadCameraSet("camera TWO\nprop 1 x real rw\n"), 0);
     EXPECT_LT(VelaSim_LoadCameraSet("sensor 8 8 mono8\n"), 0);
 }

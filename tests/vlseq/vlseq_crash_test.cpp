@@ -19,7 +19,6 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 using namespace vlseqfmt;
@@ -265,28 +264,17 @@ TEST(KilledRecorder, LeavesEveryReportedFrameIntact)
 {
     for (const char *mode : {"buffered", "durable"}) {
         const std::string path = qxtest::TempPath(std::string("vlseq_killed_") + mode + ".vlseq");
-        int out[2];
-        ASSERT_EQ(pipe(out), 0);
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            execl(VLSEQ_RECORD_CHILD, VLSEQ_RECORD_CHILD, path.c_str(), mode,
-                  static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        FILE *in = fdopen(out[0], "r");
-        long reported = 0, n = 0;
+        // exec: the shell becomes the recorder, whose first line is its process id.
+        FILE *in = popen(("exec " VLSEQ_RECORD_CHILD " " + path + " " + mode).c_str(), "r");
+        ASSERT_NE(in, nullptr);
+        long pid = 0, reported = 0, n = 0;
+        ASSERT_EQ(std::fscanf(in, "%ld", &pid), 1);
         while (reported < 300 && std::fscanf(in, "%ld", &n) == 1)
             reported = n;
-        kill(pid, SIGKILL);
-        int status = 0;
-        waitpid(pid, &status, 0);
+        kill(static_cast<pid_t>(pid), SIGKILL);
         while (std::fscanf(in, "%ld", &n) == 1) // reports still in the pipe
             reported = n;
-        std::fclose(in);
+        const int status = pclose(in);
         ASSERT_TRUE(WIFSIGNALED(status)) << mode;
         ASSERT_GE(reported, 300) << mode;
 
