@@ -104,7 +104,7 @@ TEST_F(RecorderQueue, FramesPastTheRingArriveInOrderWithTextsAfterTheirFramesUpT
     ASSERT_EQ(LockRecorded(rec, 39, f), 1);
     EXPECT_EQ(FrameNumber(f.address), 39u);
     EXPECT_EQ(f.rowBytes, 512 * 2);
-    EXPECT_EQ(LockRecorded(rec, 40, f), static_cast<int32_t>(VELA_ERR_INVALIDPARAM));
+    EXPECT_EQ(LockRecorded(rec, 40, f), VELA_ERR_INVALIDPARAM);
     std::vector<Image> last;
     for (int32_t frame = 36; frame < 40; ++frame)
         last.push_back(DeviceImage(d, frame % 4));
@@ -112,7 +112,7 @@ TEST_F(RecorderQueue, FramesPastTheRingArriveInOrderWithTextsAfterTheirFramesUpT
     EXPECT_EQ(VelaSim_DeliverFrames(1, 20), 20) << "the file's maximum does not hold up capture";
     EXPECT_EQ(Status(rec), 50);
     EXPECT_EQ(VelaRecorderClose(rec), 1);
-    EXPECT_EQ(VelaRecorderClose(rec), static_cast<int32_t>(VELA_ERR_INVALIDRECHANDLE));
+    EXPECT_EQ(VelaRecorderClose(rec), VELA_ERR_INVALIDRECHANDLE);
 
     Recording file(Path());
     ASSERT_EQ(file.Frames(), 50);
@@ -275,15 +275,14 @@ TEST_F(RecorderQueue, AFullDiskFailsTheNextRecorderCallAndStopsTheAppends)
         FileSizeLimit limit(3 << 20); // room for five 512 KiB frames
         ASSERT_EQ(VelaSim_DeliverFrames(1, 20), 20);
         VelaFrameRecord f;
-        EXPECT_EQ(LockRecorded(rec, 19, f), static_cast<int32_t>(VELA_ERR_FAILEDWRITEDATA));
+        EXPECT_EQ(LockRecorded(rec, 19, f), VELA_ERR_FAILEDWRITEDATA);
         VelaRecorderStatusRecord status{};
         status.size = sizeof status;
-        EXPECT_EQ(VelaRecorderStatus(rec, &status), static_cast<int32_t>(VELA_ERR_FAILEDWRITEDATA));
+        EXPECT_EQ(VelaRecorderStatus(rec, &status), VELA_ERR_FAILEDWRITEDATA);
         inFile = status.totalCount;
-        EXPECT_EQ(WriteText(rec, VELA_TEXT_FILE, 0, "late"),
-                  static_cast<int32_t>(VELA_ERR_FAILEDWRITEDATA));
+        EXPECT_EQ(WriteText(rec, VELA_TEXT_FILE, 0, "late"), VELA_ERR_FAILEDWRITEDATA);
         EXPECT_EQ(VelaSim_DeliverFrames(1, 40), 40) << "a failed recorder never holds up capture";
-        EXPECT_EQ(VelaRecorderClose(rec), static_cast<int32_t>(VELA_ERR_FAILEDWRITEDATA));
+        EXPECT_EQ(VelaRecorderClose(rec), VELA_ERR_FAILEDWRITEDATA);
     }
     EXPECT_GT(inFile, 0);
     EXPECT_LT(inFile, 6);

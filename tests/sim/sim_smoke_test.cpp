@@ -51,17 +51,17 @@ TEST_F(Sim, JournalHasOneLinePerCallAndFaultsTakeTheNthMatchingCall)
     VelaSim_FailCall("VelaSetValue", kExposure, 2, VELA_ERR_OUTOFRANGE, 0);
     EXPECT_EQ(VelaSetValue(d, kBinning, 2), 1) << "another property does not count";
     EXPECT_EQ(VelaSetValue(d, kExposure, 0.5), 1);
-    EXPECT_EQ(VelaSetValue(d, kExposure, 0.25), static_cast<int32_t>(VELA_ERR_OUTOFRANGE));
+    EXPECT_EQ(VelaSetValue(d, kExposure, 0.25), VELA_ERR_OUTOFRANGE);
     EXPECT_EQ(Get(d, kExposure), 0.5) << "a failing call does no work";
     EXPECT_EQ(VelaSetValue(d, kExposure, 0.25), 1) << "not sticky: only the 2nd";
     int32_t binning = 0;
     VelaSim_FailCall("*", 0, 1, VELA_ERR_NOCAMERA, 1);
     EXPECT_EQ(VelaGetBinning(d, &binning), 0);
     EXPECT_EQ(binning, 0);
-    EXPECT_EQ(VelaGetValue(d, kExposure, nullptr), static_cast<int32_t>(VELA_ERR_NOCAMERA));
+    EXPECT_EQ(VelaGetValue(d, kExposure, nullptr), VELA_ERR_NOCAMERA);
     VelaSim_ClearFaults();
-    EXPECT_EQ(VelaGetLastError(d, nullptr, 0), static_cast<int32_t>(VELA_ERR_NOCAMERA));
-    EXPECT_EQ(VelaGetValue(d, kExposure, nullptr), static_cast<int32_t>(VELA_ERR_INVALIDPARAM));
+    EXPECT_EQ(VelaGetLastError(d, nullptr, 0), VELA_ERR_NOCAMERA);
+    EXPECT_EQ(VelaGetValue(d, kExposure, nullptr), VELA_ERR_INVALIDPARAM);
 
     const std::vector<std::string> expected = {
         "VelaOpen(size=16, index=0) -> 1",
@@ -98,7 +98,7 @@ TEST_F(Sim, ALossPlanTheDeviceCannotHonourIsRefusedAndChangesNothing)
 {
     const int64_t kept[] = {5};
     ASSERT_EQ(VelaSim_SetLostFrames(1, kept, 1), 1);
-    const auto invalid = static_cast<int32_t>(VELA_ERR_INVALIDPARAM);
+    const int32_t invalid = VELA_ERR_INVALIDPARAM;
     for (double rate : {-0.1, 0.0, double{NAN}, 1.5, double{INFINITY}})
         EXPECT_EQ(VelaSim_SetFrameLoss(1, rate, 1), invalid) << rate;
     const std::vector<std::vector<int64_t>> badLists = {
@@ -111,7 +111,7 @@ TEST_F(Sim, ALossPlanTheDeviceCannotHonourIsRefusedAndChangesNothing)
     EXPECT_EQ(VelaSim_SetRecorderDelay(-1), invalid);
     EXPECT_EQ(VelaSim_FrameLost(1, 5), 1) << "the plan set before stays";
     EXPECT_EQ(VelaSim_FrameLost(1, 4), 0);
-    EXPECT_EQ(VelaSim_SetFrameLoss(99, 0.5, 1), static_cast<int32_t>(VELA_ERR_INVALIDCAMERA));
+    EXPECT_EQ(VelaSim_SetFrameLoss(99, 0.5, 1), VELA_ERR_INVALIDCAMERA);
     const std::string camera = "camera A\nsensor 16 8 mono16\n";
     for (const char *line : {"recorder backpressure=maybe", "recorder backpressure=off extra",
                              "recorder pressure=off"})
