@@ -1,10 +1,9 @@
 """Checks .vlseq recordings with TIFF tools that know nothing of the format.
 
-Usage: tiff_oracle.py <vlseq_oracle_writer>. The writer fills a temporary folder and a manifest;
-for every file tifffile must see exactly the frames linked for TIFF readers (never more than our
-reader gives), with the expected pixels and time stamp tags and without any log message, and
-tiffinfo must list as many directories with no warning besides the private stamp tag.
-"""
+Usage: tiff_oracle.py <vlseq_oracle_writer>, which writes the files and a manifest. tifffile must
+see exactly the frames linked for TIFF readers (never more than our reader gives), with their
+pixels and stamp tags and no log message; tiffinfo as many directories, warning of nothing but
+the private stamp tag."""
 import io
 import logging
 import subprocess

@@ -132,17 +132,16 @@ TEST(VlseqReaderLimits, BadIndexFallsBackToTheWalkWithTheSameContent)
             EncodeCommit(c, &img[CommitSlot(c.seq)]);
         },
     };
-    int i = 0;
-    for (const auto &edit : edits) {
+    for (size_t i = 0; i < std::size(edits); ++i) {
+        SCOPED_TRACE(i);
         auto img = clean;
-        edit(img);
+        edits[i](img);
         Reader r;
-        ASSERT_EQ(OpenImage(r, img), 1) << "edit " << i;
-        EXPECT_FALSE(r.UsedIndex()) << "edit " << i;
-        EXPECT_EQ(r.FrameCount(), base.FrameCount()) << "edit " << i;
-        EXPECT_TRUE(AllFramesIntact(r, kGeom)) << "edit " << i;
-        EXPECT_EQ(ReadText(r, kLevelFrame, 3), "three") << "edit " << i;
-        ++i;
+        ASSERT_EQ(OpenImage(r, img), 1);
+        EXPECT_FALSE(r.UsedIndex());
+        EXPECT_EQ(r.FrameCount(), base.FrameCount());
+        EXPECT_TRUE(AllFramesIntact(r, kGeom));
+        EXPECT_EQ(ReadText(r, kLevelFrame, 3), "three");
     }
 }
 
