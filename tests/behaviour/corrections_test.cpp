@@ -221,18 +221,16 @@ TEST_F(Corrections, AStoreThatGetsNoFrameTimesOutAndReleasesTheBuffers)
 
 TEST_F(Corrections, AStoreIsRefusedWhileTheHostHasACaptureAndTheCaptureGoesOn)
 {
+    // clang-format off
     const std::pair<const char *, Call> stores[] = {
-        {"QXCM_STOREBACKGROUNDFRAME_40",
-         [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_40(0, 1, e); }},
-        {"QXCM_STOREBACKGROUNDFRAME_41",
-         [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(0, 1, 10, e); }},
-        {"QXCM_STORESHADINGFRAME_40",
-         [](int32_t *e) { return QXCM_STORESHADINGFRAME_40(0, 1, e); }},
-        {"QXCM_STORESHADINGFRAME_41",
-         [](int32_t *e) { return QXCM_STORESHADINGFRAME_41(0, 1, 10, e); }},
+        {"QXCM_STOREBACKGROUNDFRAME_40", [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_40(0, 1, e); }},
+        {"QXCM_STOREBACKGROUNDFRAME_41", [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(0, 1, 10, e); }},
+        {"QXCM_STORESHADINGFRAME_40", [](int32_t *e) { return QXCM_STORESHADINGFRAME_40(0, 1, e); }},
+        {"QXCM_STORESHADINGFRAME_41", [](int32_t *e) { return QXCM_STORESHADINGFRAME_41(0, 1, 10, e); }},
         {nullptr, [](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME(0, 1, e); }},
         {nullptr, [](int32_t *e) { return QXCM_STORESHADINGFRAME(0, 1, e); }},
     };
+    // clang-format on
     VelaSim_SetManualClock(1);
     Open(0);
     auto refuseAll = [&](const char *state) {
@@ -345,19 +343,16 @@ TEST_F(Corrections, TheRecursiveFilterSmoothsAStepOverAboutNFrames)
 
 TEST_F(Corrections, ClosingForgetsTheCaptureSoAStoreWorksAfterTheCameraIsOpenedAgain)
 {
+    uint32_t w = 0, h = 0, t = 0;
+    // clang-format off
     const std::pair<const char *, std::function<void(int32_t *)>> left[] = {
-        {"prepared",
-         [](int32_t *e) {
-             uint32_t w = 0, h = 0, t = 0;
-             EXPECT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, e), 1) << *e;
-         }},
-        {"older start and stop",
-         [](int32_t *e) {
-             uint32_t t = 0;
+        {"prepared", [&](int32_t *e) { EXPECT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, e), 1) << *e; }},
+        {"older start and stop", [&](int32_t *e) {
              EXPECT_EQ(QXCM_STARTCAPTURE(0, 1, 3, &t, e), 1) << *e;
              EXPECT_EQ(QXCM_STOPCAPTURE(0, e), 1) << *e;
          }},
     };
+    // clang-format on
     Open(0);
     for (const auto &[state, leave] : left) {
         int32_t err = 0;
