@@ -24,10 +24,14 @@ class Frames : public LibraryTest {
         VelaSim_SetManualClock(1);
         InitWithLog();
     }
-    // Opens, prepares a sequence of `buffers` and delivers `frames` frames.
-    void Run(uint32_t i, int32_t buffers, int32_t frames)
+    // Opens, bundles (0: not), prepares a sequence of `buffers` and delivers `frames` frames.
+    void Run(uint32_t i, int32_t buffers, int32_t frames, int32_t bundle = 0)
     {
         OpenCamera(i);
+        int32_t err = 0, size = 0;
+        if (bundle) {
+            ASSERT_EQ(QXCM_FRAMEBUNDLE_40(i, 1, bundle, &size, &err), 1) << err;
+        }
         Prepare(i, 1, buffers);
         StartWithFrames(i, frames);
     }
@@ -69,12 +73,8 @@ TEST_F(Frames, CopiesWithTheDevicePitchAndStampsFromFrameZero)
 
 TEST_F(Frames, BundleMembersAreCopiedFromTheirStrideAndNotPastTheBundle)
 {
-    int32_t err = 0, size = 0;
-    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
-    ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 1, 4, &size, &err), 1);
-    uint32_t w = 0, h = 0, t = 0;
-    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
-    StartWithFrames(0, 1);
+    Run(0, 5, 1, 4);
+    int32_t err = 0;
     double stride = 0;
     VelaSim_GetProperty(0, 0x00421040, &stride);
     ASSERT_GT(stride, 0.0);
@@ -94,8 +94,9 @@ TEST_F(Frames, BundleMembersAreCopiedFromTheirStrideAndNotPastTheBundle)
     // Without bundling the index is ignored.
     ASSERT_EQ(QXCM_STOPCAPTURE_40(0, &err), 1);
     ASSERT_EQ(QXCM_UNPREPARECAPTURE_40(0, &err), 1);
+    int32_t size = 0;
     ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 0, 4, &size, &err), 1);
-    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
+    Prepare(0, 1, 5);
     StartWithFrames(0, 1);
     ASSERT_EQ(QXCM_GETFRAME_41(0, 0, 3, host.data(), &stamp, 0, &err), 1);
     std::vector<uint8_t> single = DeviceFrame(Context(0).deviceHandle, 0, bytes);
@@ -109,12 +110,8 @@ TEST_F(Frames, ABundlesNumberIsItsFirstImagesAsTheImagesAndRecordingsCountThem)
     ASSERT_EQ(VelaSim_SetLostFrames(0, lost, 1), 1);
     for (auto [id, value] : {std::pair{0x00402150u, 2.0}, {0x00402120u, 16.0}, {0x00402140u, 8.0}})
         ASSERT_EQ(VelaSim_SetProperty(0, id, value), 1);
-    int32_t err = 0, size = 0;
-    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
-    ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 1, 4, &size, &err), 1);
-    uint32_t w = 0, h = 0, t = 0;
-    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
-    StartWithFrames(0, 3);
+    Run(0, 5, 3, 4);
+    int32_t err = 0;
     std::vector<uint8_t> host(static_cast<size_t>(FrameBytes(0)));
     for (auto [index, first] : {std::pair{0, 0u}, {1, 8u}}) {
         uint32_t number = 99;
