@@ -74,11 +74,6 @@ TEST_F(Open, RecordsFollowTheDeviceOrderAndTheMapPointsAtTheirOwnRecords)
 }
 
 int32_t gConfigured = 0;
-bool Configured(int32_t *value)
-{
-    *value = gConfigured;
-    return true;
-}
 
 // A camera whose two array properties of 64 elements each make more records than a camera
 // can hold, with the exposure time listed after them.
@@ -112,7 +107,7 @@ TEST_F(Open, CalibrationTimeoutIsAtLeastFiveSeconds)
     int32_t err = 0;
     ASSERT_EQ(QXCM_OPENCAMERA_40(1, 0, &err), 1);
     EXPECT_EQ(Context(1).calibrationTimeout, 5000u) << "nothing configured";
-    qxcm::Os().readCalibrationTimeout = Configured;
+    qxcm::Os().readCalibrationTimeout = [](int32_t *value) { return *value = gConfigured, true; };
     for (auto [configured, expected] : {std::pair{3000, 5000u}, {12000, 12000u}, {-7, 5000u}}) {
         gConfigured = configured;
         ASSERT_EQ(QXCM_OPENCAMERA_40(1, 1, &err), 1);
