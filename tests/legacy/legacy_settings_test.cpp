@@ -4,11 +4,9 @@
 #include <cstdio>
 #include <limits>
 
-#include "support/qx_test.h"
+#include "legacy_test.h"
 #include "velaapi/vela_api.h"
 #include "velaapi/vela_sim.h"
-
-using qxtest::LibraryTest;
 
 namespace {
 
@@ -39,18 +37,12 @@ prop 0x00100260 "TRIGGER DELAY" real rw min=0 max=10 step=0.000001 default=0 uni
 
 using qxtest::kInjected;
 
-class LegacySettings : public LibraryTest {
+class LegacySettings : public legacytest::Legacy {
   protected:
-    void Open(uint32_t i, bool current = false)
+    void Open(uint32_t i)
     {
-        uint32_t count = 0;
-        int32_t err = 0;
-        if (current)
-            InitWithLog();
-        else
-            ASSERT_EQ(QXCM_INITIALIZE_A(&count, 0, &err), 1) << err;
-        ASSERT_EQ(QXCM_OPENCAMERA(i), 1);
-        ClearJournal();
+        InitLegacy();
+        OpenLegacy(i);
     }
     double DeviceValue(uint32_t camera, uint32_t id)
     {
@@ -193,7 +185,8 @@ TEST_F(LegacySettings, OutputTriggerKindsAndTimes)
 
 TEST_F(LegacySettings, AreaMatchesTheCurrentFamilyAndSetsTheFrameSize)
 {
-    Open(2, true);
+    InitWithLog();
+    OpenLegacy(2);
     int32_t err = 0;
     ASSERT_EQ(QXCM_SETAREA(2, 8, 16, 640, 512, &err), 1) << err;
     uint32_t h = 0, v = 0, w = 0, ht = 0;
