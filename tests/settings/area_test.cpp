@@ -142,7 +142,7 @@ TEST_F(Area, TwoViewAreasAreTheWindowsTheSplitCopyHandsOut)
     EXPECT_EQ(std::vector<int32_t>(v, v + 18),
               (std::vector<int32_t>{16, 1024, 0, 1536, 4, 8, 512, 0, 1792, 4, 512, 4, 1024, 4, 256,
                                     4, 1536, 4}));
-    auto [view1, view2] = CaptureSplit(0);
+    auto [view1, view2] = Capture(0, true);
     ExpectWindow(full, view1, 16, 8);
     ExpectWindow(full, view2, 1024, 512);
 }

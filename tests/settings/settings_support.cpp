@@ -26,36 +26,22 @@ void SettingsTest::SetUp()
     InitWithLog();
 }
 
-Image SettingsTest::CaptureOne(uint32_t i)
+std::pair<Image, Image> SettingsTest::Capture(uint32_t i, bool split)
 {
-    Image image;
+    Image a;
     Prepare(i, 1, 5);
     StartWithFrames(i, 1);
-    image.width = Context(i).frameWidth;
-    image.height = Context(i).frameHeight;
-    image.pitch = static_cast<uint32_t>(RowPitch(i) / 2);
-    image.pixels.assign(size_t(image.pitch) * image.height, 0xEEEE);
-    double stamp = 0;
-    int32_t err = 0;
-    EXPECT_EQ(QXCM_GETFRAME_40(i, 0, image.pixels.data(), &stamp, 0, &err), 1) << err;
-    EXPECT_EQ(QXCM_STOPCAPTURE_40(i, &err), 1);
-    EXPECT_EQ(QXCM_UNPREPARECAPTURE_40(i, &err), 1);
-    return image;
-}
-
-std::pair<Image, Image> SettingsTest::CaptureSplit(uint32_t i)
-{
-    Image a, b;
-    Prepare(i, 1, 5);
-    StartWithFrames(i, 1);
-    a.width = b.width = Context(i).frameWidth;
-    a.height = b.height = Context(i).frameHeight;
-    a.pitch = b.pitch = static_cast<uint32_t>(RowPitch(i) / 2);
+    a.width = Context(i).frameWidth;
+    a.height = Context(i).frameHeight;
+    a.pitch = static_cast<uint32_t>(RowPitch(i) / 2);
     a.pixels.assign(size_t(a.pitch) * a.height, 0xEEEE);
-    b.pixels = a.pixels;
+    Image b = a;
     double stamp = 0;
     int32_t err = 0;
-    EXPECT_EQ(QXCM_GETFRAME_SPLIT_40(i, 0, a.pixels.data(), b.pixels.data(), &stamp, 0, &err), 1)
+    EXPECT_EQ(split
+                  ? QXCM_GETFRAME_SPLIT_40(i, 0, a.pixels.data(), b.pixels.data(), &stamp, 0, &err)
+                  : QXCM_GETFRAME_40(i, 0, a.pixels.data(), &stamp, 0, &err),
+              1)
         << err;
     EXPECT_EQ(QXCM_STOPCAPTURE_40(i, &err), 1);
     EXPECT_EQ(QXCM_UNPREPARECAPTURE_40(i, &err), 1);

@@ -20,11 +20,10 @@ struct Image {
 class SettingsTest : public LibraryTest {
   protected:
     void SetUp() override;
-    // Prepares a sequence, delivers one frame (number 0), copies buffer 0 with QXCM_GETFRAME_40
-    // and releases the buffers again.
-    Image CaptureOne(uint32_t i);
-    // The same for a two-view frame, copied with QXCM_GETFRAME_SPLIT_40.
-    std::pair<Image, Image> CaptureSplit(uint32_t i);
+    // Prepares a sequence, delivers one frame (number 0), copies buffer 0 (both views of it with
+    // `split`) and releases the buffers again.
+    std::pair<Image, Image> Capture(uint32_t i, bool split = false);
+    Image CaptureOne(uint32_t i) { return Capture(i).first; }
 };
 
 } // namespace qxtest
