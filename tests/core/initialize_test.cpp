@@ -181,9 +181,7 @@ TEST_F(Initialize, AFailedInitialisationReportsItsCodeAndLeavesNoSlots)
     }
 }
 
-class Deinitialize : public LibraryTest {};
-
-TEST_F(Deinitialize, RefusesWhileACameraIsOpenButEndsTheLog)
+TEST_F(Initialize, DeinitialiseRefusesWhileACameraIsOpenButEndsTheLog)
 {
     InitWithLog();
     ForceOpen(2);
@@ -196,7 +194,7 @@ TEST_F(Deinitialize, RefusesWhileACameraIsOpenButEndsTheLog)
     EXPECT_EQ(LogLines().back(), "0.000 QXCM_DEINITIALIZE_40 NG\n");
 }
 
-TEST_F(Deinitialize, ForcedClosesEveryOpenCameraAndUninitialises)
+TEST_F(Initialize, DeinitialiseForcedClosesEveryOpenCameraAndUninitialises)
 {
     InitWithLog();
     ForceOpen(0);
@@ -214,8 +212,6 @@ TEST_F(Deinitialize, ForcedClosesEveryOpenCameraAndUninitialises)
     EXPECT_EQ(log[log.size() - 2], "0.000 QXCM_DEINITIALIZE_40 -> \n");
     EXPECT_EQ(log.back(), "0.000 QXCM_DEINITIALIZE_40 OK\n");
 }
-
-class Shutdown : public LibraryTest {};
 
 // The journal of a child host program, from the simulated device's journal file.
 std::vector<std::string> ChildJournal(const char *openCameras)
@@ -247,7 +243,7 @@ size_t CountOf(const std::vector<std::string> &ops, const char *op)
     return static_cast<size_t>(std::count(ops.begin(), ops.end(), op));
 }
 
-TEST_F(Shutdown, AtProcessExitClosesWhatTheHostLeftOpen)
+TEST_F(Initialize, AtProcessExitClosesWhatTheHostLeftOpen)
 {
     std::vector<std::string> ops = ChildJournal("2");
     ASSERT_FALSE(ops.empty());
