@@ -135,21 +135,6 @@ TEST_F(Legacy, InitialiserMatrix)
     }
 }
 
-TEST_F(Legacy, CurrentFamilyRefusesAfterALegacyInitialiserUntilItsOwnRuns)
-{
-    InitLegacy();
-    int32_t status = 0, err = 0;
-    EXPECT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 0);
-    EXPECT_EQ(err, QXERR_API_LEVEL_OPEN);
-    EXPECT_EQ(QXCM_GETCAMERASTATUS_40(0, &status, &err), 0);
-    EXPECT_EQ(err, QXERR_API_LEVEL);
-    OpenLegacy(0); // the older family works at level 30
-    EXPECT_EQ(QXCM_CLOSECAMERA(0, &err), 1);
-    InitWithLog();
-    OpenCamera(0);
-    EXPECT_EQ(QXCM_GETCAMERASTATUS_40(0, &status, &err), 1) << err;
-}
-
 TEST_F(Legacy, VersionTextsComeFromTheLoadedDeviceLibraryAndTheLogCloses)
 {
     InitWithLog();
