@@ -402,7 +402,7 @@ std::vector<Flow> CorrectionFlows()
             VelaSim_SetManualClock(store ? 0 : 1);
             VelaSim_SetProperty(static_cast<int32_t>(i), 0x00401110, i == 0 ? 4 : 2);
             QXCM_OPENCAMERA_40(i, 0, &err);
-            qxcm::State().contexts[i].calibrationTimeout = 300;
+            qxcm::State().contexts[i].calibrationTimeout = 1000;
         };
         Flow flow{row.name, row.camera, setup, row.run};
         if (row.store) {
