@@ -237,34 +237,25 @@ TEST_F(Parameters, ListTextsAndTheNextValue)
     EXPECT_EQ(QXCM_GETVALUETEXT_40(0, kExposure, text, 0.01, &err), 0) << "not a list";
 }
 
-// A device whose list runs on past what a record can hold: 100 values.
-int32_t LongListText(uint64_t, VelaValueTextRecord *r)
-{
-    snprintf(r->text, static_cast<size_t>(r->capacity), "VALUE %d", static_cast<int>(r->value));
-    return 1;
-}
-int32_t LongListNext(uint64_t, uint32_t, double *v, uint32_t)
-{
-    *v += 1.0;
-    return *v <= 100.0;
-}
-int32_t LongListAttributes(uint64_t, VelaAttrRecord *r)
-{
-    r->attributes = VELA_ATTR_TYPE_LIST | VELA_ATTR_WRITABLE;
-    r->minValue = 1.0;
-    r->maxValue = 100.0;
-    r->stepValue = 1.0;
-    return 1;
-}
-
 TEST_F(Parameters, AListLongerThanTheRecordKeepsItsFirst64Values)
 {
     qxcm::CameraContext &c = Context(0);
     int32_t r = c.parameterMap[kTriggerSource];
     qxcm::DeviceApi saved = qxcm::Device();
-    qxcm::Device().VelaGetValueText = LongListText;
-    qxcm::Device().VelaQueryValue = LongListNext;
-    qxcm::Device().VelaGetPropertyAttr = LongListAttributes;
+    // A device whose list runs on past what a record can hold: 100 values.
+    qxcm::Device().VelaGetValueText = [](uint64_t, VelaValueTextRecord *t) {
+        snprintf(t->text, size_t(t->capacity), "VALUE %d", int(t->value));
+        return 1;
+    };
+    qxcm::Device().VelaQueryValue = [](uint64_t, uint32_t, double *v, uint32_t) {
+        return int32_t(++*v <= 100.0);
+    };
+    qxcm::Device().VelaGetPropertyAttr = [](uint64_t, VelaAttrRecord *a) {
+        a->attributes = VELA_ATTR_TYPE_LIST | VELA_ATTR_WRITABLE;
+        a->minValue = a->stepValue = 1.0;
+        a->maxValue = 100.0;
+        return 1;
+    };
     bool refreshed = qxcm::RefreshPropertyRecord(c, r);
     qxcm::Device() = saved;
     ASSERT_TRUE(refreshed);
