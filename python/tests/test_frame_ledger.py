@@ -1,7 +1,8 @@
 """Frames a camera exposed but never delivered: the recording, qxcm-seq and Python name exactly
 the lost numbers; a recording from before frames carried numbers reads as it did."""
 
-import ctypes
+import importlib.util
+import itertools
 import os
 import re
 import subprocess
@@ -19,22 +20,10 @@ from conftest import frame_number
 FIXTURE = Path(__file__).resolve().parents[2] / "tests" / "data" / "landed_v1_0.vlseq"
 
 
-def lose(sim, numbers):
-    array = (ctypes.c_int64 * len(numbers))(*numbers)
-    sim.dll.VelaSim_SetLostFrames.argtypes = [ctypes.c_int32, ctypes.POINTER(ctypes.c_int64),
-                                              ctypes.c_int32]
-    assert sim.dll.VelaSim_SetLostFrames(1, array, len(numbers)) == 1
-
-
 def runs(numbers):
     """(first, count) of each run of consecutive numbers."""
-    out = []
-    for n in numbers:
-        if out and out[-1][0] + out[-1][1] == n:
-            out[-1][1] += 1
-        else:
-            out.append([n, 1])
-    return [tuple(r) for r in out]
+    groups = itertools.groupby(numbers, lambda n, c=itertools.count(): n - next(c))
+    return [(g[0], len(g)) for g in (list(g) for _, g in groups)]
 
 
 def tool_gaps(path):
@@ -64,8 +53,6 @@ def exposing(sim, camera, count):
 def test_seeded_loss_is_exactly_the_gaps_of_stream_recording_tool_and_reader(lib, sim, tmp_path,
                                                                             seed, exposed):
     streamed = 5_000
-    sim.dll.VelaSim_SetFrameLoss.argtypes = [ctypes.c_int32, ctypes.c_double, ctypes.c_uint64]
-    sim.dll.VelaSim_FrameLost.argtypes = [ctypes.c_int32, ctypes.c_int64]
     assert sim.dll.VelaSim_SetFrameLoss(0, 0.001, seed) == 1
     injected = [n for n in range(exposed) if sim.dll.VelaSim_FrameLost(0, n) == 1]
     assert exposed / 2000 < len(injected) < exposed / 500 and injected[-1] < exposed - 1
@@ -95,9 +82,10 @@ def test_seeded_loss_is_exactly_the_gaps_of_stream_recording_tool_and_reader(lib
     os.remove(path)
 
 
-def test_lost_frames_are_the_recordings_gaps_everywhere(lib, sim, tmp_path):
-    lost = [0, 5, 17, 18, 250]
-    lose(sim, lost)
+def test_lost_frames_are_the_recordings_gaps_everywhere_and_in_the_timing_plot(lib, sim,
+                                                                              tmp_path):
+    lost, gaps = [0, 5, 17, 18, 250], [(0, 1, 0), (5, 1, 0), (17, 2, 0), (250, 1, 0)]
+    sim.lose(1, lost)
     with lib.open(1) as cam:
         cam.exposure, cam.area = 0.0005, (0, 0, 16, 8)
         path = cam.record(str(tmp_path / "lossy"), 300)
@@ -105,7 +93,7 @@ def test_lost_frames_are_the_recordings_gaps_everywhere(lib, sim, tmp_path):
         numbers = seq.frame_numbers
         assert len(seq) == 300 and numbers[-1] == 300 + len(lost) - 1
         assert sorted(set(range(int(numbers[-1]) + 1)) - set(numbers.tolist())) == lost
-        assert seq.gaps == [(0, 1, 0), (5, 1, 0), (17, 2, 0), (250, 1, 0)]
+        assert seq.gaps == gaps
         assert [frame_number(seq[k]) for k in (0, 4, 16, 299)] == \
             [seq[k].frame_number for k in (0, 4, 16, 299)] == [1, 6, 20, 304]
     # The same file with its index's ledger damaged: the frame chunks say the same.
@@ -115,10 +103,16 @@ def test_lost_frames_are_the_recordings_gaps_everywhere(lib, sim, tmp_path):
     walked = tmp_path / "walked.vlseq"
     walked.write_bytes(bytes(data))
     with qxcm.open_sequence(walked) as seq:
-        assert seq.gaps == [(0, 1, 0), (5, 1, 0), (17, 2, 0), (250, 1, 0)]
+        assert seq.gaps == gaps
         assert np.array_equal(seq.frame_numbers, numbers)
     assert tool_gaps(path) in (None, ["0 (1): never delivered", "5 (1): never delivered",
                                       "17-18 (2): never delivered", "250 (1): never delivered"])
+    if importlib.util.find_spec("matplotlib"):
+        from qxcm.__main__ import main
+        out = tmp_path / "timing.png"
+        assert main(["timing", path, "-o", str(out)]) == 0
+        assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+        assert main(["timing", str(tmp_path / "absent.vlseq"), "-o", str(out)]) == 1
 
 
 def test_a_recording_from_before_frame_numbers_reads_as_it_did(lib):
@@ -132,7 +126,7 @@ def test_a_recording_from_before_frame_numbers_reads_as_it_did(lib):
 
 
 def test_a_stream_numbers_frames_as_the_camera_does_and_counts_every_loss(lib, sim):
-    lose(sim, [3, 7, 8])
+    sim.lose(1, [3, 7, 8])
     with lib.open(1) as cam:
         cam.exposure, cam.area = 0.002, (0, 0, 16, 8)
         frames = list(cam.stream(20))
@@ -146,16 +140,3 @@ def test_a_stream_numbers_frames_as_the_camera_does_and_counts_every_loss(lib, s
     assert counts.copied == 20 and counts.lost == sum(f.skipped for f in frames) == \
         numbers[-1] + 1 - 20
     assert counts.delivered >= 20
-
-
-def test_the_timing_plot_is_a_picture_of_the_recording(lib, sim, tmp_path):
-    pytest.importorskip("matplotlib")
-    from qxcm.__main__ import main
-    lose(sim, [4])
-    with lib.open(1) as cam:
-        cam.exposure, cam.area = 0.0005, (0, 0, 16, 8)
-        path = cam.record(str(tmp_path / "plotted"), 12)
-    out = tmp_path / "timing.png"
-    assert main(["timing", path, "-o", str(out)]) == 0
-    assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
-    assert main(["timing", str(tmp_path / "absent.vlseq"), "-o", str(out)]) == 1

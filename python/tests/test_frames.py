@@ -1,5 +1,8 @@
 """Frames against the simulated cameras: shapes, dtypes, values and the numbers they carry."""
 
+import threading
+import time
+
 import numpy as np
 import pytest
 
@@ -42,7 +45,6 @@ def test_narrow_pixel_types_hold_the_16_bit_scene_scaled(cam0, pixel_type, dtype
 
 
 def test_a_slow_host_gets_the_frames_the_ring_still_holds_and_counts_the_rest(cam0):
-    import time
     cam0.exposure = 0.001
     frames = []
     for f in cam0.stream(30, buffers=6):
@@ -81,8 +83,6 @@ def test_a_split_sensor_gives_both_views_as_the_recording_stacks_them(cam0, tmp_
 
 
 def test_stamps_count_from_frame_0_when_the_ring_lapped_before_the_first_copy(sim, cam0):
-    import threading
-    import time
     sim.dll.VelaSim_SetManualClock(1)  # frames come when delivered, each one interval later
     cam0.area = (0, 0, 64, 64)
     deliver = threading.Timer(0.1, lambda: sim.dll.VelaSim_DeliverFrames(0, 32))
