@@ -1,8 +1,10 @@
-"""Fixtures: the package from this tree over the release library of the build tree (or the
-library QXCM_LIBRARY names), and the control surface of the simulated cameras beside it."""
+"""The package from this tree over the build tree's library (or QXCM_LIBRARY's), and the
+simulated cameras' controls."""
 
 import ctypes
 import sys
+import threading
+import time
 from contextlib import contextmanager
 from pathlib import Path
 
@@ -53,6 +55,16 @@ class Sim:
         """The camera exposes these frame numbers but never delivers them."""
         array = (ctypes.c_int64 * len(numbers))(*numbers)
         assert self.dll.VelaSim_SetLostFrames(camera, array, len(numbers)) == 1
+
+    def expose(self, camera, count):
+        """Exposes `count` frames on the manual clock from a second thread once a capture runs."""
+        def deliver():
+            deadline = time.monotonic() + 30
+            while self.dll.VelaSim_DeliverFrames(camera, count) < 0 and time.monotonic() < deadline:
+                time.sleep(0.001)
+        thread = threading.Thread(target=deliver, daemon=True)
+        thread.start()
+        return thread
 
     def clear_faults(self):
         self.dll.VelaSim_ClearFaults()

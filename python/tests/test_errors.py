@@ -1,8 +1,8 @@
 """Failures raise QxcmError with the code, its text and the export; the package cleans up after a
 failure in any state, and waits leave other threads running."""
 
-import threading
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
@@ -127,26 +127,16 @@ def test_call_orders_a_host_gets_wrong_are_refused_with_a_code(lib, tmp_path):
 @pytest.mark.parametrize("how", ["snap", "stream"])
 def test_a_thread_runs_while_another_waits_for_a_trigger_that_never_comes(cam0, how):
     cam0.params["TRIGGER SOURCE"].value = 3  # software: the automatic limit is none at all
-    outcome = []
-
-    def wait():
-        try:
-            outcome.append(cam0.snap() if how == "snap" else list(cam0.stream()))
-        except qxcm.QxcmError as e:
-            outcome.append(e)
-
-    waiter = threading.Thread(target=wait)
-    waiter.start()
-    ticks, end = 0, time.monotonic() + 0.3
-    while time.monotonic() < end:
-        ticks += 1  # needs the GIL the waiting thread let go
-    assert waiter.is_alive() and ticks > 10000 and not outcome
-    cam0.stop()
-    waiter.join(5)
-    assert not waiter.is_alive()
-    if how == "snap":
-        assert outcome[0].code == ABORT
-    else:
-        assert outcome == [[]]  # a stopped stream just ends
+    with ThreadPoolExecutor(1) as pool:
+        waiter = pool.submit(cam0.snap if how == "snap" else lambda: list(cam0.stream()))
+        ticks, end = 0, time.monotonic() + 0.3
+        while time.monotonic() < end:
+            ticks += 1  # needs the GIL the waiting thread let go
+        assert not waiter.done() and ticks > 10000
+        cam0.stop()
+        if how == "snap":
+            assert waiter.exception(5).code == ABORT
+        else:
+            assert waiter.result(5) == []  # a stopped stream just ends
     cam0.trigger = "INTERNAL"
     assert cam0.snap().frame_number == 0  # nothing of the stopped capture is left

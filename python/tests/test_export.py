@@ -1,5 +1,4 @@
-"""A recording played back as a camera, and exported to OME-TIFF and OME-Zarr: read back with
-readers nobody here wrote (tifffile, libtiff's tiffinfo, zarr)."""
+"""A recording replayed as a camera, and exported to OME-TIFF and OME-Zarr for others' readers."""
 
 import os
 import shutil

@@ -54,7 +54,7 @@ def test_a_refused_lookup_table_leaves_the_last_one(cam0, table, error):
     assert cam0.lut.tolist() == [[0, 65535], [65535, 0]]
 
 
-def test_regions_read_out_only_their_rectangles(lib, cam0):
+def test_regions_and_two_views_read_out_only_their_rectangles(lib, cam0):
     cam0.regions = [(0, 0, 100, 100), qxcm.Region(500, 400, 50, 20)]
     f = scene(cam0.snap(SLOW))
     inside = np.zeros(f.shape, bool)
@@ -65,9 +65,7 @@ def test_regions_read_out_only_their_rectangles(lib, cam0):
     assert scene(cam0.snap(SLOW)).min() > 0 and cam0.regions is None
     with lib.open(1) as cam1, refused(NOTSUPPORT):
         cam1.regions = [(0, 0, 10, 10)]
-
-
-def test_two_views_set_the_size_and_place_of_both_halves(cam0):
+    # Two views: the size and place of both halves.
     with refused(NOTSUPPORT):  # not in the two-view layout
         cam0.views = (0, 0, 1024, 1024, 512, 256)
     cam0.params["SENSOR MODE"].value = "SPLIT VIEW"
@@ -95,7 +93,7 @@ def test_output_triggers_write_their_connector(sim, cam0, channel, change, devic
         assert sim.value(0, OUT_KIND + 0x100 * other) == 2  # the others keep their default
 
 
-def test_output_trigger_misuse_is_refused_before_the_device(sim, lib, cam0):
+def test_output_trigger_misuse_is_refused_before_the_device_and_the_master_pulse(sim, lib, cam0):
     with pytest.raises(ValueError, match="PROGRAMABLE"):
         cam0.output_triggers[0].delay = 0.5  # the EXPOSURE kind has no delay
     with pytest.raises(IndexError):
@@ -105,9 +103,6 @@ def test_output_trigger_misuse_is_refused_before_the_device(sim, lib, cam0):
     assert sim.value(0, OUT_KIND) == 2 and sim.value(0, OUT_DELAY) == 0
     with lib.open(1) as cam1:
         assert len(cam1.output_triggers) == 0
-
-
-def test_the_master_pulse_reaches_the_device(sim, cam0):
     cam0.set_master_pulse("BURST", "SOFTWARE", 0.25, 7)
     assert [sim.value(0, p) for p in PULSE] == [3, 2, 0.25, 7]
     with pytest.raises(ValueError):

@@ -1,13 +1,10 @@
-"""Frames a camera exposed but never delivered: the recording, qxcm-seq and Python name exactly
-the lost numbers; a recording from before frames carried numbers reads as it did."""
+"""Frames exposed but never delivered: the recording, qxcm-seq and Python name exactly those."""
 
 import importlib.util
 import itertools
 import os
 import re
 import subprocess
-import threading
-import time
 import zlib
 from pathlib import Path
 
@@ -35,17 +32,6 @@ def tool_gaps(path):
                           check=True).stdout.splitlines()
 
 
-def exposing(sim, camera, count):
-    """Exposes `count` frames on the manual clock from a second thread once a capture runs."""
-    def deliver():
-        deadline = time.monotonic() + 30
-        while sim.dll.VelaSim_DeliverFrames(camera, count) < 0 and time.monotonic() < deadline:
-            time.sleep(0.001)
-    thread = threading.Thread(target=deliver, daemon=True)
-    thread.start()
-    return thread
-
-
 # Every recorded frame takes a 4 KiB-aligned chunk, so 10^5 frames are 0.4 GB written in about
 # 3 s: one seed goes the full length, the others a quarter of it. The stream checks its first
 # 5,000 frames of each (Python copies a few 10^4 frames a second).
@@ -59,12 +45,12 @@ def test_seeded_loss_is_exactly_the_gaps_of_stream_recording_tool_and_reader(lib
     sim.dll.VelaSim_SetManualClock(1)
     with lib.open(0) as cam:
         cam.exposure, cam.area = 0.00001, (0, 0, 16, 8)
-        thread = exposing(sim, 0, exposed)
+        thread = sim.expose(0, exposed)
         path = cam.record(str(tmp_path / "seeded"), exposed - len(injected), buffers=8)
         thread.join()
         # The stream over its first frames: numbers and skips as the copies report them.
         last = [n for n in range(exposed) if n not in set(injected)][streamed - 1]
-        thread = exposing(sim, 0, last + 1)
+        thread = sim.expose(0, last + 1)
         frames = [(f.frame_number, f.skipped) for f in cam.stream(streamed, buffers=streamed + 8)]
         thread.join()
     kept = [n for n, _ in frames]

@@ -1,6 +1,5 @@
-"""The installed tree: the README's C example builds against it with find_package and with
-pkg-config and runs on the simulated cameras; pip installs the package offline and it finds
-the installed library through QXCM_LIBRARY."""
+"""The installed tree: the README's C example builds against it and runs; pip installs the
+package offline and it finds the installed library."""
 
 import os
 import re

@@ -1,5 +1,4 @@
-"""Another thread stops, closes or ends the library while a stream runs: the stream ends every
-time, without an exception, and the camera refuses every later call with a QxcmError."""
+"""Another thread stops, closes or ends the library while a stream runs: the stream just ends."""
 
 import random
 import threading
