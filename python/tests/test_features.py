@@ -13,9 +13,8 @@ from qxcm.features import expected_pattern
 OUT_KIND, OUT_SOURCE, OUT_POLARITY, OUT_DELAY, OUT_PERIOD = (0x001C0160, 0x001C0110, 0x001C0120,
                                                          0x001C0140, 0x001C0150)
 PULSE = (0x001E0020, 0x001E0030, 0x001E0040, 0x001E0050)  # mode, source, interval, burst
-AVERAGING, AVERAGING_FRAMES = 0x003803A0, 0x003803B0
-RECURSIVE, RECURSIVE_FRAMES = 0x00380110, 0x00380120
-COOLER, SENSITIVITY, EM_LEVEL, EM_FRAMES = 0x00200320, 0x00200220, 0x00200270, 0x002002A0
+FILTERS = (0x003803A0, 0x003803B0, 0x00380110, 0x00380120)  # averaging, its frames, recursive...
+COOLER, EM_FRAMES = 0x00200320, 0x002002A0
 OFF, ON = 1.0, 2.0
 SLOW = 10  # seconds: waits on a shared, loaded machine
 
@@ -165,8 +164,7 @@ def test_stored_references_correct_the_frames(cam0):
 def test_averaging_and_filter_switch_and_are_refused_while_capturing(sim, cam0):
     cam0.averaging = 4
     cam0.recursive_filter = 3
-    assert [sim.value(0, p) for p in (AVERAGING, AVERAGING_FRAMES, RECURSIVE, RECURSIVE_FRAMES)] \
-        == [ON, 4, ON, 3]
+    assert [sim.value(0, p) for p in FILTERS] == [ON, 4, ON, 3]
     for frame in cam0.stream(1, SLOW):
         for name in ("averaging", "recursive_filter", "background", "shading"):
             with refused(BUSY):
@@ -177,4 +175,4 @@ def test_averaging_and_filter_switch_and_are_refused_while_capturing(sim, cam0):
             cam0.store_background(1, timeout=math.nan)
     assert (cam0.averaging, cam0.recursive_filter) == (4, 3)
     cam0.averaging = cam0.recursive_filter = None
-    assert [sim.value(0, p) for p in (AVERAGING, RECURSIVE)] == [OFF, OFF]
+    assert [sim.value(0, p) for p in FILTERS[::2]] == [OFF, OFF]

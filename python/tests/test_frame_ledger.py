@@ -53,17 +53,14 @@ def test_seeded_loss_is_exactly_the_gaps_of_stream_recording_tool_and_reader(lib
         thread = sim.expose(0, last + 1)
         frames = [(f.frame_number, f.skipped) for f in cam.stream(streamed, buffers=streamed + 8)]
         thread.join()
-    kept = [n for n, _ in frames]
-    assert kept == [n for n in range(last + 1) if n not in set(injected)]
-    assert [(n - k, k) for n, k in frames if k] == \
-        [(first, count) for first, count in runs([n for n in injected if n < last])]
+    assert [n for n, _ in frames] == [n for n in range(last + 1) if n not in set(injected)]
+    assert [(n - k, k) for n, k in frames if k] == runs([n for n in injected if n < last])
     with qxcm.open_sequence(path) as seq:
         assert seq.gaps == [(first, count, 0) for first, count in runs(injected)]
         assert len(seq) + len(injected) == exposed == int(seq.frame_numbers[-1]) + 1
     out = tool_gaps(path)
     if out is not None:
-        listed = [re.fullmatch(r"(\d+)(?:-\d+)? \((\d+)\): never delivered", line)
-                  for line in out]
+        listed = [re.fullmatch(r"(\d+)(?:-\d+)? \((\d+)\): never delivered", n) for n in out]
         assert [(int(m[1]), int(m[2])) for m in listed] == runs(injected)
     os.remove(path)
 

@@ -94,8 +94,7 @@ def test_the_library_is_looked_for_beside_then_through_the_variable_then_in_the_
                     ignore=shutil.ignore_patterns("__pycache__"))
     if beside:
         (package / "libqxcm.so").symlink_to(built)
-    folder = tmp_path / "folder"
-    folder.mkdir()
+    (folder := tmp_path / "folder").mkdir()
     (folder / "libqxcm.so").symlink_to(built)
     environment = {k: v for k, v in os.environ.items() if k != "QXCM_LIBRARY"}
     environment["PYTHONPATH"] = str(package.parent)
@@ -103,10 +102,8 @@ def test_the_library_is_looked_for_beside_then_through_the_variable_then_in_the_
         environment["QXCM_LIBRARY"] = {"nowhere": "/nonexistent", "folder": str(folder),
                                        "file": str(folder / "libqxcm.so")}[env]
     # The copied package finds no build tree above it, so the tree case gets it back in place.
-    script = "from qxcm import _native as n; print(n.native().path)"
-    if expect == "build":
-        script = (f"import qxcm._native as n, pathlib; n.__file__ = "
-                  f"{str(REPO / 'python' / 'qxcm' / '_native.py')!r}; print(n.native().path)")
+    back = f"n.__file__ = {str(REPO / 'python' / 'qxcm' / '_native.py')!r}; " * (expect == "build")
+    script = f"import qxcm._native as n; {back}print(n.native().path)"
     out = run(sys.executable, "-c", script, env=environment, cwd=tmp_path).strip()
     wanted = {"beside": package / "libqxcm.so", "folder": folder / "libqxcm.so",
               "build": REPO / "build" / "release" / "bin" / "libqxcm.so"}[expect]
