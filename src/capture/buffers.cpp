@@ -226,8 +226,7 @@ bool SetFrameBundle(CameraContext &c, int32_t enable, int32_t sizeMax, int32_t *
     c.lastResult = Device().VelaGetPropertyAttr(c.deviceHandle, &attr);
     if (c.lastResult < 0)
         return false;
-    c.lastResult = Device().VelaSetValue(c.deviceHandle, kPropBundleMode, enable ? 2.0 : 1.0);
-    if (c.lastResult < 0)
+    if (!WriteValue(c, kPropBundleMode, enable ? kBundleModeOn : kBundleModeOff))
         return false;
     if (!enable) {
         c.bundleEnabled = 0;
@@ -237,8 +236,7 @@ bool SetFrameBundle(CameraContext &c, int32_t enable, int32_t sizeMax, int32_t *
     double size = attr.maxValue;
     if (sizeMax != -1 && static_cast<double>(sizeMax) < size)
         size = static_cast<double>(sizeMax);
-    c.lastResult = Device().VelaSetValue(c.deviceHandle, kPropBundleFrames, size);
-    if (c.lastResult < 0)
+    if (!WriteValue(c, kPropBundleFrames, size))
         return false;
     c.bundleEnabled = 1;
     c.bundleSize = static_cast<uint32_t>(SaturateToInt32(size));

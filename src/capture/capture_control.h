@@ -10,9 +10,21 @@ namespace qxcm {
 constexpr uint32_t kAutomaticTimeLimit = 0xFFFFFFFF;
 constexpr uint32_t kNoTimeLimit = 0xFFFFFFFF;
 
+// What a family's host limits mean: which one asks for the computed limit, what a camera
+// without a trigger source setting waits, and whether bundling multiplies the limit.
+struct TimeLimitRule {
+    uint32_t automatic;
+    uint32_t withoutTriggerSource;
+    bool perBundle;
+};
+constexpr TimeLimitRule kCurrentTimeLimits{kAutomaticTimeLimit, 5000, true};
+constexpr TimeLimitRule kOlderTimeLimits{0, 1000, false};
+
 // The wait limit in milliseconds for a host limit L: L itself, or for the automatic limit one
-// second plus exposure and overhead, times the frames per bundle.
-uint32_t FrameTimeLimit(const CameraContext &c, uint32_t hostLimit);
+// second plus exposure and overhead (times the frames per bundle where the rule says so); no
+// limit under an external or software trigger, 5000 ms without an exposure setting.
+uint32_t FrameTimeLimit(const CameraContext &c, uint32_t hostLimit,
+                        const TimeLimitRule &rule = kCurrentTimeLimits);
 
 // Waits for the next frame and reports its buffer index and the frame count (the device's in
 // sequence mode, the library's own in snap mode); the two are written only on success. Answers

@@ -4,16 +4,14 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <utility>
 
 #include "capture/buffers.h"
 #include "capture/capture_control.h"
 #include "common/host_data_types.h"
-#include "common/saturating_cast.h"
 #include "core/call_lock.h"
 #include "core/device.h"
-#include "legacy/legacy_records.h"
+#include "core/device_calls.h"
 #include "qxcm/qxcm.h"
 #include "settings/properties.h"
 
@@ -45,12 +43,7 @@ void ReportLegacyGeometry(CameraContext &c, uint32_t *width, uint32_t *height)
 bool StartLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames)
 {
     c.timeOriginSet = 0;
-    double overhead = 0.0;
-    int32_t record = HasParameter(c, kParameterFrameOverhead)
-                         ? FindParameterRecord(c, kParameterFrameOverhead)
-                         : -1;
-    c.frameOverheadSeconds =
-        record >= 0 && GetLegacyRecordValue(c, record, 0, &overhead) ? overhead : 1000.0;
+    ReadFrameOverhead(c);
     int32_t n = mode == 1 ? 3 : static_cast<int32_t>(std::min<uint32_t>(frames, INT32_MAX));
     c.lastResult = Device().VelaAllocBuffers(c.deviceHandle, n);
     if (c.lastResult < 0)
@@ -89,26 +82,6 @@ bool UpdateLegacyFrameGeometry(CameraContext &c)
         return false;
     StoreFrameGeometry(c, width, height);
     return true;
-}
-
-uint32_t LegacyTimeLimit(const CameraContext &c, uint32_t hostLimit)
-{
-    if (hostLimit >= 1)
-        return hostLimit;
-    if (!HasParameter(c, kParameterTriggerSource))
-        return 1000;
-    double source = ParameterRecord(c, kParameterTriggerSource).cachedValue[0];
-    if (source == 2.0 || source == 3.0) // external or software trigger: no telling when
-        return kNoTimeLimit;
-    if (!HasParameter(
-            c, kParameterExposureTime)) // no exposure to start from: the current family's fallback
-        return 5000;
-    double ms = std::trunc(
-        (ParameterRecord(c, kParameterExposureTime).cachedValue[0] + c.frameOverheadSeconds) *
-        1000.0);
-    if (std::isnan(ms)) // an exposure nobody can tell adds nothing to the second
-        ms = 0.0;
-    return SaturateToUint32(1000.0 + ms);
 }
 
 int32_t WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8_t **address,

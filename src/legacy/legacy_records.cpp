@@ -266,8 +266,7 @@ bool GetLegacyRecordValue(CameraContext &c, int32_t record, uint32_t view, doubl
         bool perView = (r.attributes & VELA_ATTR_PER_VIEW) != 0;
         uint32_t slot = perView ? view : 0;
         double read = 0.0;
-        c.lastResult = Device().VelaGetValue(c.deviceHandle, (slot << 24) + r.propertyId, &read);
-        if (c.lastResult < 0)
+        if (!ReadValue(c, (slot << 24) + r.propertyId, &read))
             return false;
         *value = r.cachedValue[slot] = read;
         return true;
@@ -295,8 +294,7 @@ bool SetLegacyRecordValue(CameraContext &c, int32_t record, double value, uint32
         uint32_t slot = (r.attributes & VELA_ATTR_PER_VIEW) ? view : 0;
         if (r.cachedValue[slot] == value)
             return true;
-        c.lastResult = Device().VelaSetValue(c.deviceHandle, (slot << 24) + r.propertyId, value);
-        if (c.lastResult < 0)
+        if (!WriteValue(c, (slot << 24) + r.propertyId, value))
             return false;
         r.cachedValue[slot] = value;
         return true;

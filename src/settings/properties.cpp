@@ -1,7 +1,7 @@
 // Property records and their device values.
 #include "settings/properties.h"
 
-#include "core/device.h"
+#include "core/device_calls.h"
 
 namespace qxcm {
 
@@ -86,8 +86,7 @@ bool SetPropertyValue(CameraContext &c, int32_t record, double value, int32_t vi
         return false;
     int32_t slot = CacheSlot(r, view);
     if (!(r.cachedValue[slot] == value)) {
-        c.lastResult = Device().VelaSetValue(c.deviceHandle, DeviceId(r, view), value);
-        if (c.lastResult < 0)
+        if (!WriteValue(c, DeviceId(r, view), value))
             return false;
         r.cachedValue[slot] = value;
     }
@@ -102,8 +101,7 @@ bool ReadPropertyValue(CameraContext &c, int32_t record, double *value, int32_t 
     PropertyRecord &r = c.properties[record];
     if (!ViewIsAddressable(r, view))
         return false;
-    c.lastResult = Device().VelaGetValue(c.deviceHandle, DeviceId(r, view), value);
-    if (c.lastResult < 0)
+    if (!ReadValue(c, DeviceId(r, view), value))
         return false;
     r.cachedValue[CacheSlot(r, view)] = *value;
     return true;
