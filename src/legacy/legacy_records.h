@@ -7,13 +7,14 @@
 
 #include "core/device_calls.h"
 #include "core/library_state.h"
+#include "settings/properties.h"
 
 namespace qxcm {
 
 // Record kinds.
 constexpr uint32_t kLegacyCapability = 0; // propertyId holds one of the kCap* settings
 constexpr uint32_t kLegacyFeature = 1;    // propertyId holds an older feature number
-constexpr uint32_t kLegacyDevice = 2;     // propertyId holds the device property id
+constexpr uint32_t kLegacyDevice = kDevicePropertyRecord; // propertyId: the device property id
 
 // Capability settings of kind-0 records.
 constexpr uint32_t kCapTriggerMode = 0;
