@@ -76,22 +76,16 @@ constexpr SimdPath<UnpackFunction> kUnpackPaths[] = {
 #endif
 };
 
-const SimdPath<UnpackFunction> &Unpack()
-{
-    static const SimdPath<UnpackFunction> &path = WidestPath(kUnpackPaths);
-    return path;
-}
-
 } // namespace
 
 void UnpackTwelveBit(const uint8_t *source, uint16_t *destination, size_t groups)
 {
-    Unpack().function(source, destination, groups);
+    ChosenPath<kUnpackPaths>().function(source, destination, groups);
 }
 
 const char *TwelveBitPath()
 {
-    return Unpack().name;
+    return ChosenPath<kUnpackPaths>().name;
 }
 
 std::vector<TwelveBitVariant> TwelveBitVariants()

@@ -50,6 +50,13 @@ const SimdPath<Function> &WidestPath(const SimdPath<Function> (&paths)[N])
     return paths[k];
 }
 
+// WidestPath of a path table, asked once per process.
+template <const auto &Paths> const auto &ChosenPath()
+{
+    static const auto &path = WidestPath(Paths);
+    return path;
+}
+
 // Every path as a Variant {name, function, whether this processor runs it}, for the tests that
 // hold each path to the portable one.
 template <typename Variant, typename Function, size_t N>

@@ -93,22 +93,16 @@ constexpr SimdPath<ConvertFunction> kConvertPaths[] = {
 #endif
 };
 
-const SimdPath<ConvertFunction> &Convert()
-{
-    static const SimdPath<ConvertFunction> &path = WidestPath(kConvertPaths);
-    return path;
-}
-
 } // namespace
 
 void ConvertToEightBit(const uint8_t *samples, uint8_t *destination, size_t count, uint32_t shift)
 {
-    Convert().function(samples, destination, count, shift);
+    ChosenPath<kConvertPaths>().function(samples, destination, count, shift);
 }
 
 const char *EightBitPath()
 {
-    return Convert().name;
+    return ChosenPath<kConvertPaths>().name;
 }
 
 std::vector<EightBitVariant> EightBitVariants()
