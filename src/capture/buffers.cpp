@@ -82,16 +82,21 @@ bool PrepareBuffers(CameraContext &c, uint32_t mode, int32_t frames)
     return AllocateBuffers(c, mode, frames);
 }
 
+void ReportDataType(CameraContext &c, bool withNarrowCodes, uint32_t *dataType)
+{
+    uint32_t code = 0, host = 0;
+    if (Device().VelaGetDataType(c.deviceHandle, &code) != 0 &&
+        HostDataType(code, withNarrowCodes, &host)) {
+        c.dataType = host;
+        *dataType = host;
+    }
+}
+
 // Reports the prepared geometry and data type to the host after a successful allocation.
 static void ReportPreparedFrames(CameraContext &c, bool narrowTypeCodes, uint32_t *width,
                                  uint32_t *height, uint32_t *dataType)
 {
-    uint32_t code = 0, host = 0;
-    if (Device().VelaGetDataType(c.deviceHandle, &code) != 0 &&
-        HostDataType(code, narrowTypeCodes, &host)) {
-        c.dataType = host;
-        *dataType = host;
-    }
+    ReportDataType(c, narrowTypeCodes, dataType);
     if (UpdateFrameGeometry(c)) {
         *width = HostWidth(c);
         *height = c.frameHeight;

@@ -20,16 +20,6 @@ namespace {
 
 constexpr uint32_t kFrameReadyEvent = 2;
 
-// The data type step: the table without the narrow codes 1 and 2, which leave both as they were.
-void ReportLegacyDataType(CameraContext &c, uint32_t *dataType)
-{
-    uint32_t code = 0, host = 0;
-    if (Device().VelaGetDataType(c.deviceHandle, &code) != 0 && HostDataType(code, false, &host)) {
-        c.dataType = host;
-        *dataType = host;
-    }
-}
-
 void ReportLegacyGeometry(CameraContext &c, uint32_t *width, uint32_t *height)
 {
     if (UpdateLegacyFrameGeometry(c)) {
@@ -131,7 +121,7 @@ Failure PrepareLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames, u
         return QXERR_INVALIDPARAM;
     if (!PrepareBuffers(c, mode, static_cast<int32_t>(std::min<uint32_t>(frames, INT32_MAX))))
         return c.lastResult;
-    ReportLegacyDataType(c, dataType);
+    ReportDataType(c, false, dataType);
     ReportLegacyGeometry(c, width, height);
     return {};
 }
@@ -151,7 +141,7 @@ Failure StartLegacyCaptureReporting(CameraContext &c, uint32_t mode, uint32_t fr
         return QXERR_INVALIDPARAM;
     if (!StartLegacyCapture(c, mode, frames))
         return c.lastResult;
-    ReportLegacyDataType(c, dataType);
+    ReportDataType(c, false, dataType);
     if (withGeometry)
         ReportLegacyGeometry(c, width, height);
     return {};
@@ -166,8 +156,7 @@ Failure RestartLegacyCapture(CameraContext &c)
 
 Failure StopLegacyCapture(CameraContext &c)
 {
-    c.lastResult = Device().VelaStopCapture(c.deviceHandle);
-    if (c.lastResult < 0)
+    if (!StopCapture(c))
         return c.lastResult;
     return {};
 }
@@ -208,20 +197,14 @@ Failure ReadLegacyCaptureInfo(CameraContext &c, int32_t *frameIndex, int32_t *fr
 {
     if (!frameIndex || !frameCount)
         return QXERR_INVALIDPARAM;
-    VelaTransferRecord transfer{};
-    transfer.size = sizeof transfer;
-    c.lastResult = Device().VelaGetTransferInfo(c.deviceHandle, &transfer);
-    if (c.lastResult < 0)
+    if (!GetCaptureInfo(c, frameIndex, frameCount))
         return c.lastResult;
-    *frameIndex = transfer.newestIndex;
-    *frameCount = transfer.frameCount;
     return {};
 }
 
 Failure FireLegacyTrigger(CameraContext &c)
 {
-    c.lastResult = Device().VelaFireTrigger(c.deviceHandle, 0);
-    if (c.lastResult < 0)
+    if (!FireTrigger(c))
         return c.lastResult;
     return {};
 }
