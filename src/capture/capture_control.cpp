@@ -18,11 +18,13 @@ uint32_t FrameTimeLimit(const CameraContext &c, uint32_t hostLimit, const TimeLi
         return hostLimit;
     if (!HasParameter(c, kParameterTriggerSource))
         return rule.withoutTriggerSource;
-    if (!HasParameter(c, kParameterExposureTime))
-        return 5000;
     double source = ParameterRecord(c, kParameterTriggerSource).cachedValue[0];
-    if (source == 2.0 || source == 3.0) // external or software trigger: no telling when
+    bool triggered = source == 2.0 || source == 3.0; // external or software: no telling when
+    bool exposure = HasParameter(c, kParameterExposureTime);
+    if (triggered && (exposure || rule.triggerFirst))
         return kNoTimeLimit;
+    if (!exposure)
+        return 5000;
     double t = ParameterRecord(c, kParameterExposureTime).cachedValue[0] + c.frameOverheadSeconds;
     double k = 1.0;
     if (rule.perBundle && HasParameter(c, kParameterBundleMode) &&

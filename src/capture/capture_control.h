@@ -10,15 +10,15 @@ namespace qxcm {
 constexpr uint32_t kAutomaticTimeLimit = 0xFFFFFFFF;
 constexpr uint32_t kNoTimeLimit = 0xFFFFFFFF;
 
-// What a family's host limits mean: which one asks for the computed limit, what a camera
-// without a trigger source setting waits, and whether bundling multiplies the limit.
+// What a family's host limits mean.
 struct TimeLimitRule {
-    uint32_t automatic;
-    uint32_t withoutTriggerSource;
-    bool perBundle;
+    uint32_t automatic;            // the host limit that asks for the computed one
+    uint32_t withoutTriggerSource; // what a camera without a trigger source setting waits
+    bool triggerFirst; // an external or software trigger means no limit without exposure too
+    bool perBundle;    // bundling multiplies the limit by the frames per bundle
 };
-constexpr TimeLimitRule kCurrentTimeLimits{kAutomaticTimeLimit, 5000, true};
-constexpr TimeLimitRule kOlderTimeLimits{0, 1000, false};
+constexpr TimeLimitRule kCurrentTimeLimits{kAutomaticTimeLimit, 5000, false, true};
+constexpr TimeLimitRule kOlderTimeLimits{0, 1000, true, false};
 
 // The wait limit in milliseconds for a host limit L: L itself, or for the automatic limit one
 // second plus exposure and overhead (times the frames per bundle where the rule says so); no
