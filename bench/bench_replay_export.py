@@ -127,7 +127,7 @@ def main():
             dev.VelaStopCapture(op.device)
             return t
         t_first = replay()  # from the page cache (the recording was just written)
-        t_replay = best(replay)  # later passes: the frames the replay keeps in memory
+        t_replay = best(replay)  # later passes, the file still in the page cache
         src = np.ones(frame_bytes * FRAMES, np.uint8)  # the same bytes: distinct frames
         dst = np.empty(frame_bytes * 8, np.uint8)
 

@@ -43,6 +43,19 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def browsers_cpu_seconds():
+    """User and system time of every Chromium process (the pages, their renderers and GPU
+    processes) so far."""
+    total = 0.0
+    for entry in Path("/proc").iterdir():
+        try:
+            if entry.name.isdigit() and b"chromium" in (entry / "cmdline").read_bytes():
+                total += cpu_seconds(entry.name)
+        except OSError:  # gone meanwhile
+            pass
+    return total
+
+
 def command(driver, cmd, args=None):
     return driver.execute_async_script(PAGE_COMMAND, cmd, args or {})
 
@@ -144,13 +157,17 @@ def main():
                 wait_for(lambda: all(d.execute_script("return qxStats.drawn") > 5
                                      for d in drivers[:pages]), 60, "pages drawing")
             name = label.replace(" ", "")
-            cpu, start = cpu_seconds(viewer.proc.pid), time.monotonic()
+            cpu, pages_cpu = cpu_seconds(viewer.proc.pid), browsers_cpu_seconds()
+            start = time.monotonic()
             fps, rec = asyncio.run(record_with_sockets(viewer, folder, name, args.frames, sockets))
-            share = (cpu_seconds(viewer.proc.pid) - cpu) / (time.monotonic() - start)
+            took = time.monotonic() - start
+            share = (cpu_seconds(viewer.proc.pid) - cpu) / took
+            pages_share = (browsers_cpu_seconds() - pages_cpu) / took
             results[label] = fps
             print(f"recording of {args.frames} frames, {label} viewing: {fps:.2f} frames/s, "
                   f"{rec['written']} written, {rec['lost']} lost; the viewer's process (camera, "
-                  f"recorder, server) used {share:.2f} cores ({load()})")
+                  f"recorder, server) used {share:.2f} cores, the browsers {pages_share:.2f} "
+                  f"({load()})")
         for label in ("4 sockets", "4 pages"):
             print(f"recording rate, {label} / no page: {results[label] / results['no page']:.3f}")
         for d in drivers[1:]:

@@ -1,23 +1,19 @@
-/* qxcm: camera control for scientific cameras.
+/* qxcm: camera control for scientific cameras. Plain C, usable from C, C++, MATLAB loadlibrary
+ * and Python ctypes. Every function returns 1 on success and 0 on failure (exceptions are
+ * noted) and reports the cause of a failure through its error out-parameter, which keeps its
+ * value on success.
  *
- * Every function returns 1 on success and 0 on failure (exceptions are noted) and reports the
- * cause of a failure through its error out-parameter, which keeps its value on success. Plain C,
- * usable from C, C++, MATLAB loadlibrary and Python ctypes.
- *
- * Threads. Call the library from one thread at a time, with one exception: while a thread is
- * inside a frame or event wait (QXCM_WAITNEXTFRAME_40, QXCM_WAITNEXTFRAME, QXCM_WAITFOREVENT,
- * QXCM_GETNEXTFRAME and its _A, _B, _U8 variants), another thread may end it by calling, for the
- * same camera, a stop (QXCM_STOPCAPTURE_40, QXCM_STOPCAPTURE), an unprepare after the stop
- * (QXCM_UNPREPARECAPTURE_40, QXCM_UNPREPARECAPTURE), a close (QXCM_CLOSECAMERA_40,
- * QXCM_CLOSECAMERA) or a forced de-initialisation (QXCM_DEINITIALIZE_40, QXCM_DEINITIALIZE,
- * QXCM_DEINITIALIZE_A). The wait then fails with its own code: QXERR_ABORT when the camera was
- * closed or the library de-initialised, the device's code (such as QXERR_ABORT) after a stop;
- * a later call on a closed camera fails with QXERR_INVALIDHANDLE. Everything else a host
- * serialises itself: two waits on one camera, settings or copies of one thread during a
- * capture of another, calls on different cameras from different threads. The library runs
- * every call under one internal lock, which a wait lets go only while it blocks in the device,
- * so such overlaps never corrupt memory, but their results are not defined; a reference capture
- * and the correction switches keep the lock until they end. */
+ * Threads (README.md "Threads" has the table). Call the library from one thread at a time, with
+ * one exception: a frame or event wait (QXCM_WAITNEXTFRAME_40, QXCM_WAITNEXTFRAME,
+ * QXCM_WAITFOREVENT, QXCM_GETNEXTFRAME and its _A, _B, _U8 variants) may be ended from another
+ * thread by a stop, an unprepare after the stop or a close of the same camera (either family),
+ * or a de-initialisation that closes cameras (QXCM_DEINITIALIZE, QXCM_DEINITIALIZE_40 or
+ * QXCM_DEINITIALIZE_A forced). The wait then fails: QXERR_ABORT after a close or
+ * de-initialisation, the device's code (such as QXERR_ABORT) after a stop; later calls on a
+ * closed camera fail with QXERR_INVALIDHANDLE. A host serialises every other overlap itself:
+ * one internal lock, let go only while a wait blocks in the device, keeps memory safe, but the
+ * results are not defined. A reference capture and the correction switches hold it until they
+ * end. */
 #ifndef QXCM_QXCM_H
 #define QXCM_QXCM_H
 
@@ -52,7 +48,6 @@ extern "C" {
 #define QXERR_FAILEDREADDATA ((int32_t)0x84001004)
 
 /* ---- Initialisation and errors ---- */
-
 /* Opens the call log when log is nonzero, reports the library's and the device library's
  * version texts (64-character buffers, either may be null), initialises the device library and
  * reports the number of cameras. With a camera already open it only reports and returns 1.
@@ -67,7 +62,6 @@ QXCM_API int32_t QXCM_DEINITIALIZE_40(int32_t force);
 QXCM_API int32_t QXCM_REPORTERROR(int32_t code, char *text);
 
 /* ---- Cameras ---- */
-
 /* Information ids for QXCM_GETCAMERAINFO_40. */
 #define QXCM_INFO_BUS 0x04000101
 #define QXCM_INFO_SERIAL 0x04000102
@@ -104,8 +98,7 @@ QXCM_API int32_t QXCM_GETPARAMETERLIMITS_41(uint32_t i, int32_t parameter, int32
                                             double *maxValue, double *minValue, double *step,
                                             double *defaultValue, int32_t *writable, int32_t *views,
                                             int32_t *error);
-/* The text (32-character buffer) of a list value and the next value of the list (0.0 after
- * the last). */
+/* The text (32-character buffer) of a list value and the next list value (0.0 after last). */
 QXCM_API int32_t QXCM_GETPARAMETERTEXT_40(uint32_t i, int32_t parameter, char *text, double value,
                                           double *nextValue, int32_t *error);
 QXCM_API int32_t QXCM_GETVALUETEXT_40(uint32_t i, int32_t parameter, char *text, double value,
@@ -129,8 +122,7 @@ QXCM_API int32_t QXCM_GETAREA_40(uint32_t i, int32_t *hpos, int32_t *hposMin, in
  * pixels); on cameras that take region lists. */
 QXCM_API int32_t QXCM_SETMULTIREGION_40(uint32_t i, const int32_t *regions, int32_t count,
                                         int32_t *error);
-/* The two rectangles of a sensor in its two-view layout (sensor mode 14): one size, one
- * offset pair per view. */
+/* The two-view layout's rectangles (sensor mode 14): one size, one offset pair per view. */
 QXCM_API int32_t QXCM_SETAREA_PAIRED_40(uint32_t i, int32_t hpos1, int32_t vpos1, int32_t hpos2,
                                         int32_t vpos2, int32_t hsize, int32_t vsize,
                                         int32_t *error);
@@ -144,7 +136,6 @@ QXCM_API int32_t QXCM_GETAREA_PAIRED_40(uint32_t i, int32_t *hpos1, int32_t *hpo
                                         int32_t *vsizeStep, int32_t *error);
 
 /* ---- Triggers and pulses ---- */
-
 /* The input trigger of an older trigger-mode number (1, 2, 4, 8, 16, 32, 64, 128, 256, 512,
  * 1024, 2000); times is not used (see QXCM_INPUTTRIGGERACTIVE_40). */
 QXCM_API int32_t QXCM_SETINPUTTRIGGER_40(uint32_t i, int32_t mode, int32_t polarity, int32_t times,
@@ -168,23 +159,21 @@ QXCM_API int32_t QXCM_SETMASTERPULSE_40(uint32_t i, int32_t mode, int32_t source
                                         int32_t burstCount, int32_t *error);
 
 /* ---- Lookup table and device features ---- */
-
-/* Loads an output lookup table of count points (input, output pairs, at least 2) and turns
- * it on. */
+/* Loads and turns on an output lookup table of count (input, output) points, at least 2. */
 QXCM_API int32_t QXCM_SETLUT_40(uint32_t i, const int32_t *points, int32_t count, int32_t *error);
-/* Protection of the electron-multiplying gain stage. */
+/* Protection of the electron-multiplying gain stage, and its status (the protection level the
+ * device reports). */
 QXCM_API int32_t QXCM_SETEMPROTECTION_40(uint32_t i, int32_t mode, int32_t alarm, int32_t level,
                                          int32_t frames, int32_t *error);
-/* The protection status (the protection level the device reports). */
 QXCM_API int32_t QXCM_GETEMPROTECTSTATUS_40(uint32_t i, int32_t *status, int32_t *error);
 /* The electron conversion factor and offset; both or neither are written. */
 QXCM_API int32_t QXCM_GETELECTRONINFO_40(uint32_t i, float *conversion, float *offset,
                                          int32_t *error);
 /* Sensor cooler off (0) or on (1), on cameras that have one. */
 QXCM_API int32_t QXCM_SENSORCOOLER_40(uint32_t i, int32_t enable, int32_t *error);
-/* Test pattern in place of the picture: on for any nonzero enable. */
+/* Test pattern in place of the picture: on for any nonzero enable; with _41, enable 2 also sets
+ * the pattern kind and its option. */
 QXCM_API int32_t QXCM_TESTPATTERN_40(uint32_t i, int32_t enable, int32_t *error);
-/* As _40; enable 2 also sets the pattern kind and its option. */
 QXCM_API int32_t QXCM_TESTPATTERN_41(uint32_t i, int32_t enable, int32_t kind, int32_t option,
                                      int32_t *error);
 
@@ -239,12 +228,10 @@ QXCM_API int32_t QXCM_GETFRAME_40(uint32_t i, uint32_t frameIndex, void *destina
 QXCM_API int32_t QXCM_GETFRAME_41(uint32_t i, int32_t frameIndex, int32_t bundleIndex,
                                   void *destination, double *timeStamp, uint32_t option,
                                   int32_t *error);
-/* Extension beyond the contract family (ordinal 143, after the family's own): the device's
- * running number of buffer frame `frameIndex` and its time stamp as the copies above report it.
- * The number counts every frame the camera exposed, so a jump between two frames is frames the
- * camera never delivered; compare the stamp with a copy's to know which copy the number names.
- * With bundling on it is the number of the bundle's first image (member k is number + k), as
- * the images themselves and recordings number them, so frames step by the bundle size. */
+/* Extension (ordinal 143): the device's running number of buffer frame `frameIndex` and its
+ * stamp as the copies report it. It counts every frame exposed, so a jump is frames never
+ * delivered; the stamp tells which copy it names. With bundling on it numbers the bundle's first
+ * image (member k is number + k), as images and recordings do. */
 QXCM_API int32_t QXCM_GETFRAMENUMBER_40(uint32_t i, int32_t frameIndex, uint32_t *frameNumber,
                                         double *timeStamp, int32_t *error);
 /* The two views of a split sensor into two destinations. */
@@ -344,15 +331,13 @@ QXCM_API int32_t QXCM_DEINITIALIZE(void);
 QXCM_API int32_t QXCM_OPENCAMERA(uint32_t i);
 /* Opens camera i; reopen nonzero closes an open camera first. */
 QXCM_API int32_t QXCM_OPENCAMERA_A(uint32_t i, int32_t reopen, int32_t *error);
-/* Closes camera i. */
 QXCM_API int32_t QXCM_CLOSECAMERA(uint32_t i, int32_t *error);
 /* An information text (64 characters) of camera i, open or not. */
 QXCM_API int32_t QXCM_GETCAMERAINFO(uint32_t i, uint32_t id, char *text, int32_t *error);
 /* Walks the device's properties: *number 17296 starts, each call gives the next id + 17296. */
 QXCM_API int32_t QXCM_GETNEXTPROPERTY(uint32_t i, char *name, int32_t *number, int32_t *error);
-/* Writes a device property by its id. */
+/* Writes and reads a device property by its id. */
 QXCM_API int32_t QXCM_SETPROPERTYVALUE(uint32_t i, uint32_t id, float value, int32_t *error);
-/* Reads a device property by its id. */
 QXCM_API int32_t QXCM_GETPROPERTYVALUE(uint32_t i, uint32_t id, float *value, int32_t *error);
 /* Limits of a parameter or property number (maximum before minimum). */
 QXCM_API int32_t QXCM_GETPROPERTYINFO(uint32_t i, int32_t number, uint32_t *isList,
@@ -369,12 +354,10 @@ QXCM_API int32_t QXCM_GETRANGE(uint32_t i, int32_t number, double *a, double *b,
                                int32_t *error);
 
 /* ---- Older family: settings ---- */
-
 /* Writes a parameter or property number for view 0 to 3. */
 QXCM_API int32_t QXCM_SETPARAMETER(uint32_t i, int32_t number, double value, uint32_t view,
                                    int32_t *error);
-/* Trigger mode (1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024) and polarity through parameters 15
- * to 18. */
+/* Trigger mode (1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024), polarity (parameters 15-18). */
 QXCM_API int32_t QXCM_SETTRIGGER(uint32_t i, int32_t mode, int32_t polarity, int32_t *error);
 /* Input trigger of an older mode (the modes above and 2000) with polarity and delay (seconds);
  * times is not used. */
@@ -406,12 +389,11 @@ QXCM_API int32_t QXCM_GETAREA_A(uint32_t i, uint32_t *hpos, uint32_t *hposMin, u
                                 uint32_t *vsizeStep, int32_t *error);
 /* Selects a scan mode (1 to the camera's count). */
 QXCM_API int32_t QXCM_SETSCANMODE(uint32_t i, int32_t mode, int32_t *error);
-/* Not supported: always fails with QXERR_NOTSUPPORT. */
+/* Not supported, one function under two names: always fails with QXERR_NOTSUPPORT. */
 QXCM_API int32_t QXCM_SETCOOLING(uint32_t i, int32_t value, int32_t *error);
-/* Not supported: always fails with QXERR_NOTSUPPORT (the same function as QXCM_SETCOOLING). */
 QXCM_API int32_t QXCM_SETSPOTNOISEREDUCER(uint32_t i, int32_t value, int32_t *error);
-/* Older capture calls: no API-level test, no log lines. */
-/* Prepares buffers (mode 1 sequence), reporting width, height and data type. */
+/* Older capture calls, no API-level test, no log lines. Prepares buffers (mode 1 sequence),
+ * reporting width, height and data type. */
 QXCM_API int32_t QXCM_PREPARECAPTURE(uint32_t i, uint32_t mode, uint32_t frames, uint32_t *width,
                                      uint32_t *height, uint32_t *dataType, int32_t *error);
 /* Releases the buffers of a preparation or an older start. */
@@ -434,21 +416,19 @@ QXCM_API int32_t QXCM_WAITFOREVENT(uint32_t i, uint32_t timeLimit, uint32_t *eve
 QXCM_API int32_t QXCM_GETCAPTUREINFO(uint32_t i, int32_t *frameIndex, int32_t *frameCount,
                                      int32_t *error);
 QXCM_API int32_t QXCM_FIRETRIGGER(uint32_t i, int32_t *error);
-/* Width (samples per row for colour) and height. */
+/* Width (samples per row for colour), height and, from _A, bytes per pixel. */
 QXCM_API int32_t QXCM_GETFRAMESIZE(uint32_t i, uint32_t *width, uint32_t *height, int32_t *error);
-/* The same with bytes per pixel. */
 QXCM_API int32_t QXCM_GETFRAMESIZE_A(uint32_t i, uint32_t *width, uint32_t *height,
                                      uint32_t *bytesPerPixel, int32_t *error);
-/* Copies buffer frame frameIndex with the device's row pitch. */
+/* Copies buffer frame frameIndex with the device's row pitch; _B also reports its stamp. */
 QXCM_API int32_t QXCM_GETFRAME(uint32_t i, uint32_t frameIndex, void *destination, int32_t *error);
-/* Moves a frame copied with the device's pitch into rows of width x bytes per pixel. */
-QXCM_API int32_t QXCM_GETFRAME_A(uint32_t i, const void *source, void *destination, int32_t *error);
-/* Copies buffer frame frameIndex with the device's pitch and reports its time stamp. */
 QXCM_API int32_t QXCM_GETFRAME_B(uint32_t i, uint32_t frameIndex, void *destination,
                                  double *timeStamp, int32_t *error);
-/* Waits for the next frame and copies it in rows of width x bytes per pixel. */
+/* Moves a frame copied with the device's pitch into rows of width x bytes per pixel. */
+QXCM_API int32_t QXCM_GETFRAME_A(uint32_t i, const void *source, void *destination, int32_t *error);
+/* Waits for the next frame and copies it in rows of width x bytes per pixel; _A with a time
+ * limit in milliseconds (0 computes one). */
 QXCM_API int32_t QXCM_GETNEXTFRAME(uint32_t i, void *destination, int32_t *error);
-/* The same with a time limit in milliseconds (0 computes one). */
 QXCM_API int32_t QXCM_GETNEXTFRAME_A(uint32_t i, void *destination, uint32_t timeLimit,
                                      int32_t *error);
 /* Waits for and locks the next frame without copying it. */
@@ -481,23 +461,24 @@ QXCM_API int32_t QXCM_SETEMPROTECTION(uint32_t i, int32_t mode, int32_t alarm, i
                                       int32_t frames, int32_t *error);
 QXCM_API int32_t QXCM_GETEMPROTECTSTATUS(uint32_t i, int32_t *status, int32_t *error);
 
-/* Recursive filter over `frames` frames; 1 switches it off. Waits one second first. */
+/* ---- Corrections ----
+ * Recursive filter and frame averaging over `frames` frames (1 switches them off); each waits
+ * one second first. */
 QXCM_API int32_t QXCM_SETRECURSIVEFILTER_40(uint32_t i, int32_t frames, int32_t *error);
-/* Frame averaging over `frames` frames; 1 switches it off. Waits one second first. */
 QXCM_API int32_t QXCM_SETFRAMEAVERAGING_40(uint32_t i, int32_t frames, int32_t *error);
 /* Background subtraction on (enable != 0) with reference slot `frame`, or off. */
 QXCM_API int32_t QXCM_BACKGROUNDSUBTRACT_40(uint32_t i, int32_t enable, int32_t frame,
                                             int32_t *error);
-/* Captures a background reference into slot `frame`; QXERR_BUSY while capturing or recording. */
+/* Captures a background reference into slot `frame`; QXERR_BUSY while capturing or recording.
+ * _41 waits up to timeoutMs for the reference frame. */
 QXCM_API int32_t QXCM_STOREBACKGROUNDFRAME_40(uint32_t i, int32_t frame, int32_t *error);
-/* The same, waiting up to timeoutMs for the reference frame. */
 QXCM_API int32_t QXCM_STOREBACKGROUNDFRAME_41(uint32_t i, int32_t frame, int32_t timeoutMs,
                                               int32_t *error);
 /* Shading correction on (enable != 0) with reference slot `frame`, or off. */
 QXCM_API int32_t QXCM_SHADINGCORRECT_40(uint32_t i, int32_t enable, int32_t frame, int32_t *error);
-/* Captures a shading reference into slot `frame`; QXERR_BUSY while capturing or recording. */
+/* Captures a shading reference into slot `frame`; QXERR_BUSY while capturing or recording.
+ * _41 waits up to the larger of timeoutMs and the calibration time-out. */
 QXCM_API int32_t QXCM_STORESHADINGFRAME_40(uint32_t i, int32_t frame, int32_t *error);
-/* The same, waiting up to the larger of timeoutMs and the calibration time-out. */
 QXCM_API int32_t QXCM_STORESHADINGFRAME_41(uint32_t i, int32_t frame, int32_t timeoutMs,
                                            int32_t *error);
 /* Older-family corrections: the same operations without API-level test or log. */

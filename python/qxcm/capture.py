@@ -19,6 +19,9 @@ STREAM_BUFFERS = 16
 # The longest single wait in milliseconds: a capture waits in slices this long, each with the
 # library's lock, so that a stop or close from another thread gets its turn in between.
 WAIT_SLICE_MS = 20
+# The slice of a stream whose owner runs its own calls while it waits (stream's `between`): a
+# call queued for the camera waits at most this long, while frames still come without delay.
+BETWEEN_SLICE_MS = 2
 LEVELS = {"file": 0, "group": 1, "frame": 2}
 
 # A stream so far: frames the camera delivered, frames handed to the host, frames lost before
@@ -182,18 +185,21 @@ class CaptureMixin:
             return None, None
         return number.value, stamp.value
 
-    def _wait(self, limit, name):
+    def _wait(self, limit, name, between=None):
         """Waits for a frame in slices of WAIT_SLICE_MS, each a call of its own; ends with ABORT
-        when a stop was asked for, and with the library's Timeout at the whole limit."""
+        when a stop was asked for, and with the library's Timeout at the whole limit. With
+        `between`, slices are BETWEEN_SLICE_MS long and it is called after each that ended
+        without a frame."""
         index, count = c_int32(0), c_int32(0)
         start = time.monotonic()
         # Seconds; the automatic limit is learnt when a first slice ends without a frame.
         whole = None if limit == AUTOMATIC else limit / 1000.0
+        slice_ms = WAIT_SLICE_MS if between is None else BETWEEN_SLICE_MS
         while True:
             if self._stop_requested:
                 raise refusal(ABORT, "stopped", name)
             left = math.inf if whole is None else whole - (time.monotonic() - start)
-            piece = WAIT_SLICE_MS if left > WAIT_SLICE_MS / 1000.0 else max(0, math.ceil(left * 1000))
+            piece = slice_ms if left > slice_ms / 1000.0 else max(0, math.ceil(left * 1000))
             try:
                 self._call("QXCM_WAITNEXTFRAME_40", piece, byref(index), byref(count))
                 return index.value, count.value
@@ -202,6 +208,8 @@ class CaptureMixin:
                     whole = self._automatic_limit()
                 if time.monotonic() - start >= whole:
                     raise
+            if between is not None:
+                between()
 
     def _automatic_limit(self):
         """The whole limit in seconds that the library gives a wait with the automatic limit:
@@ -239,7 +247,8 @@ class CaptureMixin:
                     frame = self._copy(layout, index)
         return frame
 
-    def stream(self, n=None, timeout=None, buffers=STREAM_BUFFERS, record=None, durable=False):
+    def stream(self, n=None, timeout=None, buffers=STREAM_BUFFERS, record=None, durable=False,
+               between=None):
         """Yields the frames of a sequence capture as they come: n frames, or until stop().
 
         timeout is the longest wait for one frame in seconds (None: the library's limit from
@@ -249,13 +258,15 @@ class CaptureMixin:
         own and its ``skipped`` counts every frame lost since the one before, whether the ring
         lapped the host or the camera never delivered it; ``stream_counts`` sums them up so far.
         With record=path every frame the camera delivers also goes to that .vlseq file
-        (n frames at most), whether or not the host keeps up."""
+        (n frames at most), whether or not the host keeps up. `between` is called in the
+        stream's thread while it waits for a frame, every few milliseconds: a thread that owns
+        the camera makes its other calls there instead of waiting for the next frame."""
         limit, buffers = timeout_ms(timeout), int32(buffers)
         if n is not None and n <= 0:
             return
         with self._capture("stream"):
             try:
-                yield from self._stream(n, limit, buffers, record, durable)
+                yield from self._stream(n, limit, buffers, record, durable, between)
             except QxcmError:
                 if self._stop_requested:  # stop(), close() or the library's end, any thread
                     return
@@ -267,7 +278,7 @@ class CaptureMixin:
         data = text_bytes(text)
         self._call("QXCM_WRITEMETADATA_40", level_number(level), uint32(index), data, len(data))
 
-    def _stream(self, n, limit, buffers, record, durable):
+    def _stream(self, n, limit, buffers, record, durable, between):
         layout = self._prepare(SEQUENCE, buffers)
         ring = buffers if buffers >= 5 else 5  # the library's smallest sequence ring
         with self._then(self._unprepare), self._recording(record, n, durable):
@@ -277,7 +288,7 @@ class CaptureMixin:
                 shift = None  # seconds from frame 0 to the library's time origin
                 self.stream_counts = StreamCounts(0, 0, 0)
                 while n is None or handed < n:
-                    newest, count = self._wait(limit, "stream")
+                    newest, count = self._wait(limit, "stream", between)
                     # Frame c (counted from 1) lies in buffer newest - (count - c) of the ring
                     # and stays intact until the device starts frame c - 1 + ring.
                     first = max(last + 1, count - (ring - 2))

@@ -244,6 +244,20 @@ def test_every_layout_renders(frame, bits, shape, tmp_path):
     assert png_shape(tmp_path / "x.png") == shape
 
 
+@pytest.mark.parametrize("dtype, bits, values, limits, want", [
+    (np.uint8, 8, [0, 1, 254, 255], None, [0, 1, 254, 255]),
+    (np.uint16, 12, [0, 4095, 4096, 65535], (0, 4095), [0, 255, 255, 255]),  # stray 12-bit
+    (np.uint16, 16, [0, 100, 65534, 65535], (100, 65535), [0, 0, 254, 255]),
+    (np.uint16, 16, [0, 65535, 7, 7], (7, 7), [0, 255, 0, 0]),  # limits that meet
+])
+def test_preview_mapping_at_the_ends_of_the_range(dtype, bits, values, limits, want):
+    frame = np.array([values], dtype).view(qxcm.Frame)
+    latest = type("L", (), dict(frame=frame, number=0, stamp=0.0, wall=0.0, skipped_total=0,
+                                fps=0.0, bits=bits))
+    data = preview.render(latest, preview.Stats(frame, bits), None, (16, 16), limits)
+    assert list(data[-len(values):]) == want
+
+
 async def test_layout_changes_restart_the_capture_and_a_stop_closes_a_recording(
         aiohttp_client, sim, tmp_path):
     sim.reset()
@@ -273,3 +287,19 @@ async def test_layout_changes_restart_the_capture_and_a_stop_closes_a_recording(
     assert not acq.is_alive() and acq.status()["recording"]["done"]
     with qxcm.open_sequence(tmp_path / "open.vlseq") as seq:
         assert len(seq) >= 3 and seq.dtype == np.uint8 and seq.shape == (4096, 1024)
+
+
+def test_a_command_runs_while_the_capture_waits_for_a_frame(acquisition):
+    # Under a software trigger no frame comes: a command must not wait for one, nor for the
+    # capture to give up; it runs inside the running capture.
+    assert acquisition.submit("set", "TRIGGER SOURCE", "SOFTWARE").result(30)["text"] == \
+        "SOFTWARE"
+    acquisition._cmd_status = lambda: acquisition._cam.status
+    assert [acquisition.submit("status").result(30) for _ in range(5)] == [1] * 5
+    # Starting and stopping a recording restart the capture without waiting for a frame
+    # either (a command queued during a restart runs before the capture starts again).
+    for command, active in (("record", True), ("record_stop", False)):
+        assert acquisition.submit(command, *(("idle",) if active else ())).result(30)
+        assert [acquisition.submit("status").result(30) for _ in range(2)][-1] == 1
+        assert acquisition.recording_active == active
+    assert acquisition.status()["recording"]["done"]

@@ -146,32 +146,8 @@ double ReplayFile::Seconds(int64_t k) const
 
 bool ReplayFile::Read(int64_t k, uint8_t *out) const
 {
-    const auto at = static_cast<size_t>(k);
-    const uint8_t *kept = nullptr;
-    {
-        std::lock_guard lock(mutex_);
-        if (kept_.empty()) {
-            const size_t fit = std::min(offsets_.size(), kReplayMemoryBytes / frameBytes_);
-            keptBlock_.reset(fit > 0 ? new (std::nothrow) uint8_t[fit * frameBytes_] : nullptr);
-            kept_.assign(keptBlock_ ? fit : 1, 0); // one entry marks the block as tried
-        }
-        uint8_t *slot =
-            keptBlock_ && at < kept_.size() ? keptBlock_.get() + at * frameBytes_ : nullptr;
-        if (slot && kept_[at]) {
-            kept = slot;
-        } else {
-            if (!source_->Read(offsets_[at], out, frameBytes_))
-                return false;
-            if (slot) {
-                memcpy(slot, out, frameBytes_);
-                kept_[at] = 1;
-            }
-            return true;
-        }
-    }
-    // A kept frame never changes or goes away while the file object lives.
-    memcpy(out, kept, frameBytes_);
-    return true;
+    std::lock_guard lock(mutex_);
+    return source_->Read(offsets_[static_cast<size_t>(k)], out, frameBytes_);
 }
 
 std::shared_ptr<const CameraModel> ReplayCameraModel(std::shared_ptr<const ReplayFile> file)

@@ -51,12 +51,11 @@ class ReplayFile {
     double LongestInterval() const { return longest_; }
     static constexpr double kLongestGap = 3600.0; // a longer recorded gap paces as this
     // Recorded frame k (views stacked, rows packed) into `out`; false when the file can no
-    // longer be read there (it shrank since it was opened). Frames once read are kept in one
-    // block of memory, as many from the first as kReplayMemoryBytes holds, so a looping replay
-    // copies them from there: a read from the page cache costs about twice a memcpy, and
-    // mapping the file instead would fault on a file cut short while it plays.
+    // longer be read there (it shrank since it was opened). One read from the file straight
+    // into `out`: from the page cache that costs about a memcpy, and nothing is kept between
+    // frames, so a replay of a file larger than memory runs in the memory of one frame. The
+    // file is read, not mapped: a mapped file cut short while it plays would fault the host.
     bool Read(int64_t k, uint8_t *out) const;
-    static constexpr size_t kReplayMemoryBytes = size_t{256} << 20;
 
   private:
     std::string path_;
@@ -70,8 +69,6 @@ class ReplayFile {
     double loopSeconds_ = 0, longest_ = 0;
     mutable std::mutex mutex_; // the source reads through one file position
     std::unique_ptr<vlseqfmt::Source> source_;
-    mutable std::unique_ptr<uint8_t[]> keptBlock_; // frames kept in memory, allocated at the
-    mutable std::vector<uint8_t> kept_;            // first read; which of them are there
 };
 
 // The camera that plays `file`: sensor, pixel type, views and packed rows from the recording;

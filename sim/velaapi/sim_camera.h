@@ -202,7 +202,10 @@ class Camera {
     std::vector<std::pair<int32_t, int32_t>> lut_;
 
     // capture
-    std::unique_ptr<uint8_t[]> block_;
+    struct BlockFree {
+        void operator()(uint8_t *p) const;
+    };
+    std::unique_ptr<uint8_t, BlockFree> block_; // allocated buffers, aligned (camera_buffers.cpp)
     bool precaptured_ = false;
     bool manual_ = false;
     bool manualWaits_ = false;

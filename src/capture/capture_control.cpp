@@ -19,12 +19,12 @@ uint32_t FrameTimeLimit(const CameraContext &c, uint32_t hostLimit, const TimeLi
     if (!HasParameter(c, kParameterTriggerSource))
         return rule.withoutTriggerSource;
     double source = ParameterRecord(c, kParameterTriggerSource).cachedValue[0];
-    bool triggered = source == 2.0 || source == 3.0; // external or software: no telling when
+    bool triggered = source == kTriggerSourceExternal || source == kTriggerSourceSoftware;
     bool exposure = HasParameter(c, kParameterExposureTime);
     if (triggered && (exposure || rule.triggerFirst))
         return kNoTimeLimit;
     if (!exposure)
-        return 5000;
+        return kDefaultTimeLimitMs;
     double t = ParameterRecord(c, kParameterExposureTime).cachedValue[0] + c.frameOverheadSeconds;
     double k = 1.0;
     if (rule.perBundle && HasParameter(c, kParameterBundleMode) &&

@@ -9,6 +9,8 @@ namespace qxcm {
 
 constexpr uint32_t kAutomaticTimeLimit = 0xFFFFFFFF;
 constexpr uint32_t kNoTimeLimit = 0xFFFFFFFF;
+// The limit of an automatic wait when no exposure tells how long a frame takes.
+constexpr uint32_t kDefaultTimeLimitMs = 5000;
 
 // What a family's host limits mean.
 struct TimeLimitRule {
@@ -17,7 +19,7 @@ struct TimeLimitRule {
     bool triggerFirst; // an external or software trigger means no limit without exposure too
     bool perBundle;    // bundling multiplies the limit by the frames per bundle
 };
-constexpr TimeLimitRule kCurrentTimeLimits{kAutomaticTimeLimit, 5000, false, true};
+constexpr TimeLimitRule kCurrentTimeLimits{kAutomaticTimeLimit, kDefaultTimeLimitMs, false, true};
 constexpr TimeLimitRule kOlderTimeLimits{0, 1000, true, false};
 
 // The wait limit in milliseconds for a host limit L: L itself, or for the automatic limit one

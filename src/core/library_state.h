@@ -44,6 +44,14 @@ constexpr int32_t kParameterBundleFrames = 31;  // images per buffer frame while
 constexpr int32_t kParameterFrameOverhead = 38; // seconds; the last number the older open binds
 constexpr double kBundleModeOff = 1.0;
 constexpr double kBundleModeOn = 2.0;
+// Trigger sources that start a frame at a time the library cannot tell.
+constexpr double kTriggerSourceExternal = 2.0;
+constexpr double kTriggerSourceSoftware = 3.0;
+
+// Record kinds: what a record's propertyId holds.
+constexpr uint32_t kRecordCapability = 0; // one of the older open's kCap* settings
+constexpr uint32_t kRecordFeature = 1;    // an older feature number
+constexpr uint32_t kRecordDevice = 2;     // a device property id
 
 // Record value types, as the device reports them in its attribute bits.
 constexpr uint32_t kValueTypeNone = 0;
@@ -55,7 +63,7 @@ constexpr int kPathCapacity = 128;
 
 struct PropertyRecord {
     uint32_t propertyId;
-    uint32_t kind; // 2 device property; 0 and 1 records of the older interface
+    uint32_t kind; // kRecordDevice, or a substitute of the older open
     uint32_t valueType;
     uint32_t attributes;
     char name[64];

@@ -4,27 +4,6 @@
 
 using namespace qxcm;
 
-namespace {
-
-bool AnyNull(void *const *pointers, int n)
-{
-    for (int k = 0; k < n; ++k)
-        if (!pointers[k])
-            return true;
-    return false;
-}
-
-void Store(const AreaRange &r, int32_t *value, int32_t *minimum, int32_t *maximum, int32_t *step)
-{
-    if (value)
-        *value = r.value;
-    *minimum = r.minimum;
-    *maximum = r.maximum;
-    *step = r.step;
-}
-
-} // namespace
-
 extern "C" {
 
 QXCM_API int32_t QXCM_SETAREA_40(uint32_t i, int32_t hpos, int32_t vpos, int32_t hsize,
@@ -50,18 +29,12 @@ QXCM_API int32_t QXCM_GETAREA_40(uint32_t i, int32_t *hpos, int32_t *hposMin, in
     QX_REQUIRE_API40(error);
     QX_LOG("%.3f QXCM_GETAREA_40 -> i=%d\n", static_cast<int32_t>(i));
     QX_REQUIRE_OPEN(c, i, error);
-    void *const outputs[] = {hpos,    hposMin,  hposMax,  hposStep, vpos,     vposMin,
-                             vposMax, vposStep, hsize,    hsizeMin, hsizeMax, hsizeStep,
-                             vsize,   vsizeMin, vsizeMax, vsizeStep};
-    if (AnyNull(outputs, 16))
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETAREA_40 NG ERR=%d \n");
-    AreaReport a;
-    if (!ReadArea(c, a)) // nothing reaches the host unless every value was read
+    int32_t *const outputs[16] = {hpos,    hposMin,  hposMax,  hposStep, vpos,     vposMin,
+                                  vposMax, vposStep, hsize,    hsizeMin, hsizeMax, hsizeStep,
+                                  vsize,   vsizeMin, vsizeMax, vsizeStep};
+    QX_REQUIRE_OUT((outputs), error, "%.3f QXCM_GETAREA_40 NG ERR=%d \n");
+    if (!ReportArea(c, outputs))
         QX_FAIL(c, error, "%.3f QXCM_GETAREA_40 NG ERR=%d \n");
-    Store(a.hpos, hpos, hposMin, hposMax, hposStep);
-    Store(a.vpos, vpos, vposMin, vposMax, vposStep);
-    Store(a.hsize, hsize, hsizeMin, hsizeMax, hsizeStep);
-    Store(a.vsize, vsize, vsizeMin, vsizeMax, vsizeStep);
     QX_LOG("%.3f QXCM_GETAREA_40 OK hov=%d vov=%d hwv=%d vwv=%d\n", *hpos, *vpos, *hsize, *vsize);
     return 1;
 }
@@ -105,24 +78,12 @@ QXCM_API int32_t QXCM_GETAREA_PAIRED_40(uint32_t i, int32_t *hpos1, int32_t *hpo
     QX_REQUIRE_API40(error);
     QX_LOG("%.3f QXCM_GETAREA_PAIRED_40 -> i=%d\n", static_cast<int32_t>(i));
     QX_REQUIRE_OPEN(c, i, error);
-    void *const outputs[] = {hpos1,    hpos2,     hposMin, hposMax,  hposStep, vpos1,
-                             vpos2,    vposMin,   vposMax, vposStep, hsize,    hsizeMin,
-                             hsizeMax, hsizeStep, vsize,   vsizeMin, vsizeMax, vsizeStep};
-    if (AnyNull(outputs, 18))
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETAREA_PAIRED_40 NG ERR=%d \n");
-    PairedAreaReport a;
-    if (!ReadPairedArea(c, a))
+    int32_t *const outputs[18] = {hpos1,    hpos2,     hposMin, hposMax,  hposStep, vpos1,
+                                  vpos2,    vposMin,   vposMax, vposStep, hsize,    hsizeMin,
+                                  hsizeMax, hsizeStep, vsize,   vsizeMin, vsizeMax, vsizeStep};
+    QX_REQUIRE_OUT((outputs), error, "%.3f QXCM_GETAREA_PAIRED_40 NG ERR=%d \n");
+    if (!ReportPairedArea(c, outputs))
         QX_FAIL(c, error, "%.3f QXCM_GETAREA_PAIRED_40 NG ERR=%d \n");
-    *hpos1 = a.area.hpos1;
-    *hpos2 = a.area.hpos2;
-    *vpos1 = a.area.vpos1;
-    *vpos2 = a.area.vpos2;
-    *hsize = a.area.hsize;
-    *vsize = a.area.vsize;
-    Store(a.hpos, nullptr, hposMin, hposMax, hposStep);
-    Store(a.vpos, nullptr, vposMin, vposMax, vposStep);
-    Store(a.hsize, nullptr, hsizeMin, hsizeMax, hsizeStep);
-    Store(a.vsize, nullptr, vsizeMin, vsizeMax, vsizeStep);
     QX_LOG("%.3f QXCM_GETAREA_PAIRED_40 OK hov1=%d vov1=%d hov2=%d vov2=%d hwv=%d vwv=%d\n", *hpos1,
            *vpos1, *hpos2, *vpos2, *hsize, *vsize);
     return 1;

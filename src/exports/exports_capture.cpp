@@ -16,8 +16,7 @@ QXCM_API int32_t QXCM_PREPARECAPTURE_40(uint32_t i, uint32_t mode, int32_t frame
     QX_LOG("%.3f QXCM_PREPARECAPTURE_40 -> i=%d mode=%d frames=%d\n", static_cast<int32_t>(i),
            static_cast<int32_t>(mode), frames);
     QX_REQUIRE_OPEN(c, i, error);
-    if (!width || !height || !dataType)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_PREPARECAPTURE_40 NG ERR=%d \n");
+    QX_REQUIRE_OUT(({width, height, dataType}), error, "%.3f QXCM_PREPARECAPTURE_40 NG ERR=%d \n");
     if (!PrepareCapture(c, mode, frames, PrepareOptions{false, true}, width, height, dataType))
         QX_FAIL(c, error, "%.3f QXCM_PREPARECAPTURE_40 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_PREPARECAPTURE_40 OK width=%d height=%d datatype=%d\n",
@@ -35,8 +34,7 @@ QXCM_API int32_t QXCM_PREPARECAPTURE_41(uint32_t i, uint32_t mode, int32_t frame
     QX_LOG("%.3f QXCM_PREPARECAPTURE_40 -> i=%d mode=%d frames=%d\n", static_cast<int32_t>(i),
            static_cast<int32_t>(mode), frames);
     QX_REQUIRE_OPEN(c, i, error);
-    if (!width || !height || !dataType)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_PREPARECAPTURE_40 NG ERR=%d \n");
+    QX_REQUIRE_OUT(({width, height, dataType}), error, "%.3f QXCM_PREPARECAPTURE_40 NG ERR=%d \n");
     if (!PrepareCapture(c, mode, frames, PrepareOptions{true, false}, width, height, dataType))
         QX_FAIL(c, error, "%.3f QXCM_PREPARECAPTURE_40 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_PREPARECAPTURE_40 OK width=%d height=%d datatype=%d\n",
@@ -76,10 +74,7 @@ QXCM_API int32_t QXCM_GETBUFFERSIZE_40(uint32_t i, uint32_t *height, uint32_t *w
 {
     QX_REQUIRE_API40(error);
     QX_REQUIRE_OPEN(c, i, error);
-    if (!height || !width) {
-        SetError(error, QXERR_INVALIDPARAM);
-        return 0;
-    }
+    QX_REQUIRE_OUT(({height, width}), error);
     GetBufferSize(c, height, width);
     return 1;
 }
@@ -91,8 +86,7 @@ QXCM_API int32_t QXCM_FRAMEBUNDLE_40(uint32_t i, int32_t enable, int32_t sizeMax
     QX_LOG("%.3f QXCM_FRAMEBUNDLE_40 -> i=%d enable=%d sizemax=%d\n", static_cast<int32_t>(i),
            enable, sizeMax);
     QX_REQUIRE_OPEN(c, i, error);
-    if (!bundleSize)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_FRAMEBUNDLE_40 NG ERR=%d \n");
+    QX_REQUIRE_OUT(({bundleSize}), error, "%.3f QXCM_FRAMEBUNDLE_40 NG ERR=%d \n");
     if (!SetFrameBundle(c, enable, sizeMax, bundleSize))
         QX_FAIL(c, error, "%.3f QXCM_FRAMEBUNDLE_40 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_FRAMEBUNDLE_40 OK setbundlesize=%d\n", *bundleSize);
@@ -128,8 +122,7 @@ QXCM_API int32_t QXCM_WAITNEXTFRAME_40(uint32_t i, uint32_t timeLimit, int32_t *
     QX_LOG("%.3f QXCM_WAITNEXTFRAME_40 -> i=%d timeout=%d\n", static_cast<int32_t>(i),
            static_cast<int32_t>(timeLimit));
     QX_REQUIRE_OPEN(c, i, error);
-    if (!frameIndex || !frameCount)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_WAITNEXTFRAME_40 NG ERR=%d \n");
+    QX_REQUIRE_OUT(({frameIndex, frameCount}), error, "%.3f QXCM_WAITNEXTFRAME_40 NG ERR=%d \n");
     if (int32_t code = WaitForFrame(c, timeLimit, frameIndex, frameCount))
         QX_FAIL_CODE(code, error, "%.3f QXCM_WAITNEXTFRAME_40 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_WAITNEXTFRAME_40 OK frameindex=%d framecount=%d\n", *frameIndex, *frameCount);
@@ -142,8 +135,7 @@ QXCM_API int32_t QXCM_GETCAPTUREINFO_40(uint32_t i, int32_t *frameIndex, int32_t
     QX_REQUIRE_API40(error);
     QX_LOG("%.3f QXCM_GETCAPTUREINFO_40 -> i=%d \n", static_cast<int32_t>(i));
     QX_REQUIRE_OPEN(c, i, error);
-    if (!frameIndex || !frameCount)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETCAPTUREINFO_40 NG ERR=%d \n");
+    QX_REQUIRE_OUT(({frameIndex, frameCount}), error, "%.3f QXCM_GETCAPTUREINFO_40 NG ERR=%d \n");
     if (!GetCaptureInfo(c, frameIndex, frameCount))
         QX_FAIL(c, error, "%.3f QXCM_GETCAPTUREINFO_40 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_GETCAPTUREINFO_40 OK frameindex=%d framecount=%d\n", *frameIndex,
@@ -192,8 +184,7 @@ QXCM_API int32_t QXCM_GETFRAMENUMBER_40(uint32_t i, int32_t frameIndex, uint32_t
     QX_LOG("%.3f QXCM_GETFRAMENUMBER_40 -> i=%d frameindex=%d\n", static_cast<int32_t>(i),
            frameIndex);
     QX_REQUIRE_OPEN(c, i, error);
-    if (!frameNumber || !timeStamp)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETFRAMENUMBER_40 NG ERR=%d\n");
+    QX_REQUIRE_OUT(({frameNumber, timeStamp}), error, "%.3f QXCM_GETFRAMENUMBER_40 NG ERR=%d\n");
     if (int32_t code = GetFrameNumber(c, frameIndex, frameNumber, timeStamp))
         QX_FAIL_CODE(code, error, "%.3f QXCM_GETFRAMENUMBER_40 NG ERR=%d\n");
     QX_LOG("%.3f QXCM_GETFRAMENUMBER_40 OK framenumber=%u timestamp=%f\n", *frameNumber,

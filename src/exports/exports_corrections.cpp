@@ -2,7 +2,6 @@
 // make the camera-index test but no API-level test and write no log lines).
 #include "corrections/corrections.h"
 #include "exports/frame.h"
-#include "exports/legacy_frame.h"
 
 using namespace qxcm;
 
@@ -120,7 +119,7 @@ QXCM_API int32_t QXCM_SETRECURSIVEFILTER(uint32_t i, int32_t frames, int32_t *er
 {
     QX_REQUIRE_OPEN(c, i, error);
     if (!SetRecursiveFilter(c, frames))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -128,7 +127,7 @@ QXCM_API int32_t QXCM_SETFRAMEAVERAGING(uint32_t i, int32_t frames, int32_t *err
 {
     QX_REQUIRE_OPEN(c, i, error);
     if (!SetFrameAveraging(c, frames))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -136,7 +135,7 @@ QXCM_API int32_t QXCM_SETBACKGROUNDFRAME(uint32_t i, int32_t enable, int32_t fra
 {
     QX_REQUIRE_OPEN(c, i, error);
     if (!SetBackgroundSubtraction(c, enable, frame))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -144,7 +143,7 @@ QXCM_API int32_t QXCM_STOREBACKGROUNDFRAME(uint32_t i, int32_t frame, int32_t *e
 {
     QX_REQUIRE_OPEN(c, i, error);
     if (!StoreBackgroundFrame(c, frame, CalibrationTimeout(c)))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -152,7 +151,7 @@ QXCM_API int32_t QXCM_SETSHADINGFRAME(uint32_t i, int32_t enable, int32_t frame,
 {
     QX_REQUIRE_OPEN(c, i, error);
     if (!SetShadingCorrection(c, enable, frame))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -160,7 +159,7 @@ QXCM_API int32_t QXCM_STORESHADINGFRAME(uint32_t i, int32_t frame, int32_t *erro
 {
     QX_REQUIRE_OPEN(c, i, error);
     if (!StoreShadingFrame(c, frame, CalibrationTimeout(c)))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 

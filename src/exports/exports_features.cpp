@@ -38,8 +38,7 @@ QXCM_API int32_t QXCM_GETEMPROTECTSTATUS_40(uint32_t i, int32_t *status, int32_t
     QX_REQUIRE_API40(error);
     QX_LOG("%.3f QXCM_GETEMPROTECTSTATUS_40 -> i=%d \n", static_cast<int32_t>(i));
     QX_REQUIRE_OPEN(c, i, error);
-    if (!status)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETEMPROTECTSTATUS_40 NG ERR=%d \n");
+    QX_REQUIRE_OUT(({status}), error, "%.3f QXCM_GETEMPROTECTSTATUS_40 NG ERR=%d \n");
     if (!ReadEmProtectionStatus(c, status))
         QX_FAIL(c, error, "%.3f QXCM_GETEMPROTECTSTATUS_40 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_GETEMPROTECTSTATUS_40 OK status=%d\n", *status);
@@ -52,8 +51,7 @@ QXCM_API int32_t QXCM_GETELECTRONINFO_40(uint32_t i, float *conversion, float *o
     QX_REQUIRE_API40(error);
     QX_LOG("%.3f QXCM_GETELECTRONINFO_40 -> i=%d\n", static_cast<int32_t>(i));
     QX_REQUIRE_OPEN(c, i, error);
-    if (!conversion || !offset)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETELECTRONINFO_40 NG ERR=%d \n");
+    QX_REQUIRE_OUT(({conversion, offset}), error, "%.3f QXCM_GETELECTRONINFO_40 NG ERR=%d \n");
     if (!ReadElectronInfo(c, conversion, offset))
         QX_FAIL(c, error, "%.3f QXCM_GETELECTRONINFO_40 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_GETELECTRONINFO_40 OK c=%f o=%f\n", static_cast<double>(*conversion),

@@ -1,8 +1,6 @@
 // Entry points of the older family: initialisation, opening cameras and properties by name.
 // None tests the API level and none writes to the call log.
-#include <cstring>
-
-#include "exports/legacy_frame.h"
+#include "exports/frame.h"
 #include "legacy/legacy_initialize.h"
 #include "legacy/legacy_properties.h"
 #include "legacy/legacy_records.h"
@@ -62,11 +60,11 @@ QXCM_API int32_t QXCM_OPENCAMERA_A(uint32_t i, int32_t reopen, int32_t *error)
 {
     QX_CALL_LOCK();
     if (i >= State().cameraCount)
-        QX_LEGACY_FAIL_CODE(QXERR_OPEN_FAILED, error);
+        QX_FAIL_CODE(QXERR_OPEN_FAILED, error);
     if (reopen && IsCameraOpen(i))
         CloseCamera(i);
     if (!OpenLegacySlot(i))
-        QX_LEGACY_FAIL_CODE(QXERR_OPEN_FAILED, error);
+        QX_FAIL_CODE(QXERR_OPEN_FAILED, error);
     return 1;
 }
 
@@ -74,7 +72,7 @@ QXCM_API int32_t QXCM_CLOSECAMERA(uint32_t i, int32_t *error)
 {
     QX_CALL_LOCK();
     if (!IsCameraOpen(i))
-        QX_LEGACY_FAIL_CODE(QXERR_INVALIDHANDLE, error);
+        QX_FAIL_CODE(QXERR_INVALIDHANDLE, error);
     CloseCamera(i);
     return 1;
 }
@@ -82,20 +80,19 @@ QXCM_API int32_t QXCM_CLOSECAMERA(uint32_t i, int32_t *error)
 QXCM_API int32_t QXCM_GETCAMERAINFO(uint32_t i, uint32_t id, char *text, int32_t *error)
 {
     QX_CALL_LOCK();
-    if (i >= State().cameraCount)
-        QX_LEGACY_FAIL_CODE(QXERR_INVALIDHANDLE, error);
-    QX_LEGACY_REQUIRE_OUT(error, text);
+    QX_REQUIRE_CAMERA(i, error);
+    QX_REQUIRE_OUT(({text}), error);
     if (!GetCameraInfo(i, id, text))
-        QX_LEGACY_FAIL(State().contexts[i], error);
+        QX_FAIL(State().contexts[i], error);
     return 1;
 }
 
 QXCM_API int32_t QXCM_GETNEXTPROPERTY(uint32_t i, char *name, int32_t *number, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    QX_LEGACY_REQUIRE_OUT(error, name, number);
+    QX_REQUIRE_OUT(({name, number}), error);
     if (!NextLegacyProperty(c, number, name))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -103,16 +100,16 @@ QXCM_API int32_t QXCM_SETPROPERTYVALUE(uint32_t i, uint32_t id, float value, int
 {
     QX_REQUIRE_OPEN(c, i, error);
     if (!WriteLegacyProperty(c, id, value))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
 QXCM_API int32_t QXCM_GETPROPERTYVALUE(uint32_t i, uint32_t id, float *value, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    QX_LEGACY_REQUIRE_OUT(error, value);
+    QX_REQUIRE_OUT(({value}), error);
     if (!ReadLegacyProperty(c, id, value))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -121,17 +118,10 @@ QXCM_API int32_t QXCM_GETPROPERTYINFO(uint32_t i, int32_t number, uint32_t *isLi
                                       double *defaultValue, uint32_t *writable, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    QX_LEGACY_REQUIRE_RECORD(r, c, number, error);
-    QX_LEGACY_REQUIRE_OUT(error, isList, maxValue, minValue, step, defaultValue, writable);
-    LegacyPropertyInfo info{};
-    if (!ReadLegacyPropertyInfo(c, r, &info))
-        QX_LEGACY_FAIL(c, error);
-    *isList = info.isList;
-    *maxValue = info.maxValue;
-    *minValue = info.minValue;
-    *step = info.stepValue;
-    *defaultValue = info.defaultValue;
-    *writable = info.writable;
+    QX_REQUIRE_RECORD(r, c, number, error);
+    QX_REQUIRE_OUT(({isList, maxValue, minValue, step, defaultValue, writable}), error);
+    if (!ReadLegacyPropertyInfo(c, r, isList, maxValue, minValue, step, defaultValue, writable))
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -139,15 +129,10 @@ QXCM_API int32_t QXCM_GETPROPERTYTEXT(uint32_t i, int32_t number, char *text, do
                                       double *nextValue, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    QX_LEGACY_REQUIRE_RECORD(r, c, number, error);
-    QX_LEGACY_REQUIRE_OUT(error, text, nextValue);
-    const char *found = nullptr;
-    if (!FindLegacyValueText(c.properties[r], value, &found, nextValue))
-        QX_LEGACY_FAIL(c, error);
-    // The host's buffer holds 32 characters; the record's texts may be longer.
-    size_t n = strnlen(found, kLegacyTextLength);
-    memcpy(text, found, n);
-    text[n] = '\0';
+    QX_REQUIRE_RECORD(r, c, number, error);
+    QX_REQUIRE_OUT(({text, nextValue}), error);
+    if (!CopyLegacyValueText(c.properties[r], value, text, nextValue))
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -155,11 +140,11 @@ QXCM_API int32_t QXCM_GETPARAMETER(uint32_t i, int32_t number, double *value, ui
                                    int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    QX_LEGACY_REQUIRE_RECORD(r, c, number, error);
-    QX_LEGACY_REQUIRE_VIEW(view, error);
-    QX_LEGACY_REQUIRE_OUT(error, value);
+    QX_REQUIRE_RECORD(r, c, number, error);
+    QX_REQUIRE_CACHED_VIEW(view, error);
+    QX_REQUIRE_OUT(({value}), error);
     if (!GetLegacyRecordValue(c, r, view, value))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -170,7 +155,7 @@ QXCM_API int32_t QXCM_GETRANGE(uint32_t i, int32_t number, double *, double *, d
     // Never answers: ranges come from QXCM_GETPROPERTYINFO. The code tells a number the camera
     // knows from one it does not.
     bool unmapped = number < 0 || (number < kParameterMapSize && c.parameterMap[number] == -1);
-    QX_LEGACY_FAIL_CODE(unmapped ? QXERR_NOTSUPPORT : QXERR_INVALIDPARAM, error);
+    QX_FAIL_CODE(unmapped ? QXERR_NOTSUPPORT : QXERR_INVALIDPARAM, error);
 }
 
 } // extern "C"

@@ -1,21 +1,20 @@
 // Entry points of the older family's capture, frame, two-view and feature calls: the
 // camera-index test, no API-level test, no log lines, one operation each.
 #include "exports/frame.h"
-#include "exports/legacy_frame.h"
 #include "legacy/legacy_capture.h"
 #include "legacy/legacy_features.h"
 #include "legacy/legacy_frames.h"
 
 using namespace qxcm;
 
-// Binds `c` to the open camera of slot `i`, runs the operation and reports its failure.
+// Binds `c` to the open camera of slot `i`, runs the operation and reports its failure. These
+// operations answer a Failure (legacy/legacy_capture.h): a device code the older family passes
+// on may be 0, so presence, not the value, marks the failure.
 #define QX_LEGACY(i, error, operation)                                                             \
     do {                                                                                           \
         QX_REQUIRE_OPEN(c, i, error);                                                              \
-        if (::qxcm::Failure qxFailure = (operation)) {                                             \
-            ::qxcm::SetError(error, *qxFailure);                                                   \
-            return 0;                                                                              \
-        }                                                                                          \
+        if (::qxcm::Failure qxFailure = (operation))                                               \
+            QX_FAIL_CODE(*qxFailure, error);                                                       \
         return 1;                                                                                  \
     } while (0)
 
@@ -162,7 +161,7 @@ QXCM_API int32_t QXCM_GETFRAME_PAIRED(uint32_t i, uint32_t frameIndex, void *vie
 QXCM_API int32_t QXCM_GETELECTRONFRAME(uint32_t, uint32_t, void *, int32_t *error)
 {
     // Never supported: refused without looking at the camera.
-    QX_LEGACY_FAIL_CODE(QXERR_NOTSUPPORT, error);
+    QX_FAIL_CODE(QXERR_NOTSUPPORT, error);
 }
 
 QXCM_API int32_t QXCM_GETELECTRONINFO(uint32_t i, int32_t frameIndex, float *factor, float *offset,

@@ -1,6 +1,6 @@
 // Entry points of the older family's settings. None tests the API level and none writes to the
 // call log.
-#include "exports/legacy_frame.h"
+#include "exports/frame.h"
 #include "legacy/legacy_records.h"
 #include "legacy/legacy_settings.h"
 #include "settings/area.h"
@@ -8,19 +8,16 @@
 
 using namespace qxcm;
 
-// Exports the function `target` a second time under another name.
-#define QX_LEGACY_ALIAS_OF(target) __attribute__((alias(#target)))
-
 extern "C" {
 
 QXCM_API int32_t QXCM_SETPARAMETER(uint32_t i, int32_t number, double value, uint32_t view,
                                    int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    QX_LEGACY_REQUIRE_RECORD(r, c, number, error);
-    QX_LEGACY_REQUIRE_VIEW(view, error);
+    QX_REQUIRE_RECORD(r, c, number, error);
+    QX_REQUIRE_CACHED_VIEW(view, error);
     if (!SetLegacyRecordValue(c, r, value, view))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -28,12 +25,12 @@ QXCM_API int32_t QXCM_SETTRIGGER(uint32_t i, int32_t mode, int32_t polarity, int
 {
     QX_REQUIRE_OPEN(c, i, error);
     if (!HasLegacyTriggerRecords(c))
-        QX_LEGACY_FAIL_CODE(QXERR_NOTSUPPORT, error);
+        QX_FAIL_CODE(QXERR_NOTSUPPORT, error);
     if (!IsLegacyTriggerMode(mode))
-        QX_LEGACY_FAIL_CODE(QXERR_INVALIDPARAM, error);
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error);
     // A camera lacking some of the four records fails at the first missing one, with lastResult.
     if (!ApplyLegacyTrigger(c, mode, polarity))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -42,7 +39,7 @@ QXCM_API int32_t QXCM_SETINPUTTRIGGER(uint32_t i, int32_t mode, int32_t polarity
 {
     QX_REQUIRE_OPEN(c, i, error);
     if (!ApplyLegacyInputTrigger(c, mode, polarity, delay))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -51,9 +48,9 @@ QXCM_API int32_t QXCM_SETOUTPUTTRIGGER(uint32_t i, int32_t mode, int32_t polarit
 {
     QX_REQUIRE_OPEN(c, i, error);
     if (!OutputTriggerTimesFit(mode, period, delay))
-        QX_LEGACY_FAIL_CODE(QXERR_INVALIDPARAM, error);
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error);
     if (!ApplyOutputTrigger(c, channel, mode, polarity, period, delay, nullptr))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -70,7 +67,7 @@ QXCM_API int32_t QXCM_SETMASTERPULSE(uint32_t i, int32_t mode, int32_t source, d
     QX_REQUIRE_OPEN(c, i, error);
     // A refused write is reported; the host would otherwise believe a pulse it never gets.
     if (!ApplyMasterPulse(c, mode, source, interval, nullptr))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -79,7 +76,7 @@ QXCM_API int32_t QXCM_SETAREA(uint32_t i, uint32_t hpos, uint32_t vpos, uint32_t
 {
     QX_REQUIRE_OPEN(c, i, error);
     if (!ApplySubarray(c, hpos, vpos, hsize, vsize))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -87,14 +84,10 @@ QXCM_API int32_t QXCM_GETAREA(uint32_t i, uint32_t *hpos, uint32_t *vpos, uint32
                               uint32_t *vsize, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    QX_LEGACY_REQUIRE_OUT(error, hpos, vpos, hsize, vsize);
-    SubarrayRect rect;
-    if (!ReadSubarray(c, rect))
-        QX_LEGACY_FAIL(c, error);
-    *hpos = static_cast<uint32_t>(rect.hpos);
-    *vpos = static_cast<uint32_t>(rect.vpos);
-    *hsize = static_cast<uint32_t>(rect.hsize);
-    *vsize = static_cast<uint32_t>(rect.vsize);
+    uint32_t *const outputs[4] = {hpos, vpos, hsize, vsize};
+    QX_REQUIRE_OUT((outputs), error);
+    if (!ReportSubarray(c, outputs))
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -106,22 +99,12 @@ QXCM_API int32_t QXCM_GETAREA_A(uint32_t i, uint32_t *hpos, uint32_t *hposMin, u
                                 uint32_t *vsizeStep, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
-    uint32_t *const outputs[] = {hpos,    hposMin,  hposMax,  hposStep, vpos,     vposMin,
-                                 vposMax, vposStep, hsize,    hsizeMin, hsizeMax, hsizeStep,
-                                 vsize,   vsizeMin, vsizeMax, vsizeStep};
-    for (uint32_t *p : outputs)
-        if (!p)
-            QX_LEGACY_FAIL_CODE(QXERR_INVALIDPARAM, error);
-    AreaReport a;
-    if (!ReadArea(c, a)) // nothing reaches the host unless every value was read
-        QX_LEGACY_FAIL(c, error);
-    const AreaRange ranges[] = {a.hpos, a.vpos, a.hsize, a.vsize};
-    for (size_t k = 0; k < 4; ++k) {
-        *outputs[4 * k] = static_cast<uint32_t>(ranges[k].value);
-        *outputs[4 * k + 1] = static_cast<uint32_t>(ranges[k].minimum);
-        *outputs[4 * k + 2] = static_cast<uint32_t>(ranges[k].maximum);
-        *outputs[4 * k + 3] = static_cast<uint32_t>(ranges[k].step);
-    }
+    uint32_t *const outputs[16] = {hpos,    hposMin,  hposMax,  hposStep, vpos,     vposMin,
+                                   vposMax, vposStep, hsize,    hsizeMin, hsizeMax, hsizeStep,
+                                   vsize,   vsizeMin, vsizeMax, vsizeStep};
+    QX_REQUIRE_OUT((outputs), error);
+    if (!ReportArea(c, outputs))
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -129,18 +112,18 @@ QXCM_API int32_t QXCM_SETSCANMODE(uint32_t i, int32_t mode, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error);
     if (c.parameterMap[kParameterScanMode] == -1)
-        QX_LEGACY_FAIL_CODE(QXERR_NOTSUPPORT, error);
+        QX_FAIL_CODE(QXERR_NOTSUPPORT, error);
     if (!SetLegacyRecordValue(c, c.parameterMap[kParameterScanMode], mode, 0))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
 // Neither the cooler nor the spot-noise reducer is reached through the older family.
 QXCM_API int32_t QXCM_SETCOOLING(uint32_t, int32_t, int32_t *error)
 {
-    QX_LEGACY_FAIL_CODE(QXERR_NOTSUPPORT, error);
+    QX_FAIL_CODE(QXERR_NOTSUPPORT, error);
 }
 QXCM_API int32_t QXCM_SETSPOTNOISEREDUCER(uint32_t i, int32_t value, int32_t *error)
-    QX_LEGACY_ALIAS_OF(QXCM_SETCOOLING);
+    QX_ALIAS_OF(QXCM_SETCOOLING);
 
 } // extern "C"

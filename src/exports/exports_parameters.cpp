@@ -1,35 +1,8 @@
 // Entry points of parameter access and discovery.
-#include <initializer_list>
-
 #include "exports/frame.h"
 #include "settings/parameter_info.h"
-#include "settings/properties.h"
 
 using namespace qxcm;
-
-// Finds the record of a parameter: no map entry fails with QXERR_INVALIDPARAM and no result
-// line; a function id without a record fails with the camera's lastResult and `failLine`.
-#define QX_REQUIRE_RECORD(r, c, parameter, error, failLine)                                        \
-    int32_t r = FindParameterRecord(c, parameter);                                                 \
-    if (r == kNoParameter) {                                                                       \
-        SetError(error, QXERR_INVALIDPARAM);                                                       \
-        return 0;                                                                                  \
-    }                                                                                              \
-    if (r == kNoRecord)                                                                            \
-    QX_FAIL(c, error, failLine)
-
-// A per-view property addressed outside its four views is refused before any device call.
-#define QX_REQUIRE_VIEW(c, r, view, error, failLine)                                               \
-    if (!ViewIsAddressable((c).properties[r], view))                                               \
-    QX_FAIL_CODE(QXERR_INVALIDVIEW, error, failLine)
-
-static bool AnyNull(std::initializer_list<const void *> pointers)
-{
-    for (const void *p : pointers)
-        if (!p)
-            return true;
-    return false;
-}
 
 extern "C" {
 
@@ -57,8 +30,7 @@ QXCM_API int32_t QXCM_GETPARAMETER_40(uint32_t i, int32_t parameter, double *val
     QX_REQUIRE_OPEN(c, i, error);
     QX_REQUIRE_RECORD(r, c, parameter, error, "%.3f QXCM_GETPARAMETER_40 NG ERR=%d \n");
     QX_REQUIRE_VIEW(c, r, view, error, "%.3f QXCM_GETPARAMETER_40 NG ERR=%d \n");
-    if (!value)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETPARAMETER_40 NG ERR=%d \n");
+    QX_REQUIRE_OUT(({value}), error, "%.3f QXCM_GETPARAMETER_40 NG ERR=%d \n");
     if (!GetParameterValue(c, r, view, value))
         QX_FAIL(c, error, "%.3f QXCM_GETPARAMETER_40 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_GETPARAMETER_40 OK value=%f\n", *value);
@@ -73,8 +45,8 @@ QXCM_API int32_t QXCM_GETNEXTPARAMETER_40(uint32_t i, char *name, int32_t *funct
     QX_LOG("%.3f QXCM_GETNEXTPARAMETER_40 -> i=%d func_num=%d option=%d\n", static_cast<int32_t>(i),
            passed, option);
     QX_REQUIRE_OPEN(c, i, error);
-    if (!name || !functionNumber || !functionId)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETNEXTPARAMETER_40 NG ERR=%d \n");
+    QX_REQUIRE_OUT(({name, functionNumber, functionId}), error,
+                   "%.3f QXCM_GETNEXTPARAMETER_40 NG ERR=%d \n");
     if (!NextParameter(c, passed, name, functionNumber, functionId))
         QX_FAIL(c, error, "%.3f QXCM_GETNEXTPARAMETER_40 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_GETNEXTPARAMETER_40 OK func_num=%d func_id=%d name=%s\n", *functionNumber,
@@ -89,8 +61,8 @@ QXCM_API int32_t QXCM_GETPARAMETERLIMITS_40(uint32_t i, int32_t parameter, int32
     QX_REQUIRE_API40(error);
     QX_LOG("%.3f QXCM_GETPARAMETERLIMITS_40 -> i=%d prop=%d\n", static_cast<int32_t>(i), parameter);
     QX_REQUIRE_OPEN(c, i, error);
-    if (AnyNull({isList, maxValue, minValue, step, defaultValue, writable}))
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETPARAMETERLIMITS_40 NG ERR=%d \n");
+    QX_REQUIRE_OUT(({isList, maxValue, minValue, step, defaultValue, writable}), error,
+                   "%.3f QXCM_GETPARAMETERLIMITS_40 NG ERR=%d \n");
     QX_REQUIRE_RECORD(r, c, parameter, error, "%.3f QXCM_GETPARAMETERLIMITS_40 NG ERR=%d \n");
     if (!GetParameterLimits(c, r, isList, maxValue, minValue, step, defaultValue, writable,
                             nullptr))
@@ -108,8 +80,8 @@ QXCM_API int32_t QXCM_GETPARAMETERLIMITS_41(uint32_t i, int32_t parameter, int32
     QX_REQUIRE_API40(error);
     QX_LOG("%.3f QXCM_GETPARAMETERLIMITS_41 -> i=%d prop=%d\n", static_cast<int32_t>(i), parameter);
     QX_REQUIRE_OPEN(c, i, error);
-    if (AnyNull({isList, maxValue, minValue, step, defaultValue, writable, views}))
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETPARAMETERLIMITS_41 NG ERR=%d \n");
+    QX_REQUIRE_OUT(({isList, maxValue, minValue, step, defaultValue, writable, views}), error,
+                   "%.3f QXCM_GETPARAMETERLIMITS_41 NG ERR=%d \n");
     QX_REQUIRE_RECORD(r, c, parameter, error, "%.3f QXCM_GETPARAMETERLIMITS_41 NG ERR=%d \n");
     if (!GetParameterLimits(c, r, isList, maxValue, minValue, step, defaultValue, writable, views))
         QX_FAIL(c, error, "%.3f QXCM_GETPARAMETERLIMITS_41 NG ERR=%d \n");

@@ -2,7 +2,6 @@
 // the camera-index test but no API-level test and write no log lines).
 #include "capture/recording.h"
 #include "exports/frame.h"
-#include "exports/legacy_frame.h"
 #include "velaapi/vela_api.h"
 
 using namespace qxcm;
@@ -55,8 +54,7 @@ QXCM_API int32_t QXCM_STARTRECORDER_42(uint32_t i, const char *path, int32_t max
     QX_LOG("%.3f QXCM_STARTRECORDER_41 -> i=%d path=%s maxframes=%d bufferingmode=%d\n",
            static_cast<int32_t>(i), path ? path : "", maxFrames, bufferingMode);
     QX_REQUIRE_OPEN(c, i, error);
-    if (!recorder)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_STARTRECORDER_41 NG ERR=%d \n");
+    QX_REQUIRE_OUT(({recorder}), error, "%.3f QXCM_STARTRECORDER_41 NG ERR=%d \n");
     if (int32_t code =
             StartRecorder(c, path, static_cast<uint32_t>(maxFrames), FlagsOf(bufferingMode)))
         QX_FAIL_CODE(code, error, "%.3f QXCM_STARTRECORDER_41 NG ERR=%d \n");
@@ -82,8 +80,8 @@ QXCM_API int32_t QXCM_GETRECORDERSTATUS_40(uint32_t i, int32_t *frameIndex, int3
     QX_REQUIRE_API40(error);
     QX_LOG("%.3f QXCM_GETRECORDERSTATUS_40 -> i=%d\n", static_cast<int32_t>(i));
     QX_REQUIRE_OPEN(c, i, error);
-    if (!frameIndex || !frameCount)
-        QX_FAIL_CODE(QXERR_INVALIDPARAM, error, "%.3f QXCM_GETRECORDERSTATUS_40 NG ERR=%d \n");
+    QX_REQUIRE_OUT(({frameIndex, frameCount}), error,
+                   "%.3f QXCM_GETRECORDERSTATUS_40 NG ERR=%d \n");
     if (!GetRecorderStatus(c, frameIndex, frameCount))
         QX_FAIL(c, error, "%.3f QXCM_GETRECORDERSTATUS_40 NG ERR=%d \n");
     QX_LOG("%.3f QXCM_GETRECORDERSTATUS_40 OK index=%d count=%d\n", *frameIndex, *frameCount);
@@ -122,7 +120,7 @@ QXCM_API int32_t QXCM_STARTRECORDER(uint32_t i, const char *path, uint32_t maxFr
 {
     QX_REQUIRE_OPEN(c, i, error); // the older family: index test only
     if (int32_t code = StartRecorder(c, path, maxFrames, kBufferedFlag))
-        QX_LEGACY_FAIL_CODE(code, error);
+        QX_FAIL_CODE(code, error);
     return 1;
 }
 
@@ -130,7 +128,7 @@ QXCM_API int32_t QXCM_STOPRECORDER(uint32_t i, int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error); // the older family: index test only
     if (!CloseRecorder(c))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -138,9 +136,9 @@ QXCM_API int32_t QXCM_GETRECORDERSTATUS(uint32_t i, int32_t *frameIndex, int32_t
                                         int32_t *error)
 {
     QX_REQUIRE_OPEN(c, i, error); // the older family: index test only
-    QX_LEGACY_REQUIRE_OUT(error, frameIndex, frameCount);
+    QX_REQUIRE_OUT(({frameIndex, frameCount}), error);
     if (!GetRecorderStatus(c, frameIndex, frameCount))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 
@@ -149,9 +147,9 @@ QXCM_API int32_t QXCM_WRITEMETADATA(uint32_t i, uint32_t level, uint32_t index, 
 {
     QX_REQUIRE_OPEN(c, i, error); // the older family: index test only
     if (!text && length > 0)
-        QX_LEGACY_FAIL_CODE(QXERR_INVALIDPARAM, error);
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error);
     if (!WriteRecorderText(c, level, index, text, length))
-        QX_LEGACY_FAIL(c, error);
+        QX_FAIL(c, error);
     return 1;
 }
 

@@ -5,23 +5,12 @@
 
 using namespace qxcm;
 
-// Exports the function `target` a second time under `alias`.
-#define QX_ALIAS_OF(target) __attribute__((alias(#target)))
-
 // A slot number that names an open file; otherwise fails with the code OpenSlot chose.
 #define QX_REQUIRE_SLOT(s, slot, error, freeGivesResult)                                           \
     int32_t qxSlotCode = 0;                                                                        \
     SequenceFileSlot *s = OpenSlot(slot, &qxSlotCode, freeGivesResult);                            \
-    if (!s) {                                                                                      \
-        SetError(error, qxSlotCode);                                                               \
-        return 0;                                                                                  \
-    }
-
-static int32_t Fail(int32_t *error, int32_t code)
-{
-    SetError(error, code);
-    return 0;
-}
+    if (!s)                                                                                        \
+    QX_FAIL_CODE(qxSlotCode, error)
 
 // The frame data variants: the slot, the host's pointers, then the copy.
 static int32_t CopyFrameOfFile(uint32_t slot, int32_t index, void *destination, bool wantStamp,
@@ -29,9 +18,9 @@ static int32_t CopyFrameOfFile(uint32_t slot, int32_t index, void *destination, 
 {
     QX_REQUIRE_SLOT(s, slot, error, true);
     if (!destination || (wantStamp && !stamp))
-        return Fail(error, QXERR_INVALIDPARAM);
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error);
     if (int32_t code = CopyFileFrame(*s, index, option, destination, stamp))
-        return Fail(error, code);
+        QX_FAIL_CODE(code, error);
     return 1;
 }
 
@@ -40,10 +29,9 @@ extern "C" {
 QXCM_API int32_t QXCM_OPENVLSEQFILE(uint32_t *slot, const char *path, int32_t *frameCount,
                                     int32_t *error)
 {
-    if (!slot || !frameCount)
-        return Fail(error, QXERR_INVALIDPARAM);
+    QX_REQUIRE_OUT(({slot, frameCount}), error);
     if (int32_t code = OpenSequenceFileSlot(path, slot, frameCount))
-        return Fail(error, code);
+        QX_FAIL_CODE(code, error);
     return 1;
 }
 QXCM_API int32_t QXCM_OPENVLSEQFILE_40(uint32_t *slot, const char *path, int32_t *frameCount,
@@ -52,10 +40,9 @@ QXCM_API int32_t QXCM_OPENVLSEQFILE_40(uint32_t *slot, const char *path, int32_t
 QXCM_API int32_t QXCM_OPENVLSEQFILE_A(uint32_t *slot, const char *path, int32_t *frameCount,
                                       void *text, int32_t *error)
 {
-    if (!slot || !frameCount)
-        return Fail(error, QXERR_INVALIDPARAM);
+    QX_REQUIRE_OUT(({slot, frameCount}), error);
     if (int32_t code = OpenSequenceFileSlot(path, slot, frameCount))
-        return Fail(error, code);
+        QX_FAIL_CODE(code, error);
     // The buffer has no size: the host must hold the whole file-level text.
     if (text)
         ReadFileText(State().fileSlots[*slot], text);
@@ -66,7 +53,7 @@ QXCM_API int32_t QXCM_CLOSEVLSEQFILE(uint32_t slot, int32_t *error)
 {
     QX_REQUIRE_SLOT(s, slot, error, false);
     if (int32_t code = CloseSequenceFile(*s))
-        return Fail(error, code);
+        QX_FAIL_CODE(code, error);
     return 1;
 }
 QXCM_API int32_t QXCM_CLOSEVLSEQFILE_40(uint32_t slot, int32_t *error)
@@ -76,10 +63,9 @@ QXCM_API int32_t QXCM_GETVLSEQFRAMEINFO(uint32_t slot, uint32_t frameIndex, uint
                                         uint32_t *height, int32_t *error)
 {
     QX_REQUIRE_SLOT(s, slot, error, false);
-    if (!width || !height)
-        return Fail(error, QXERR_INVALIDPARAM);
+    QX_REQUIRE_OUT(({width, height}), error);
     if (int32_t code = FileFrameSize(*s, static_cast<int32_t>(frameIndex), width, height))
-        return Fail(error, code);
+        QX_FAIL_CODE(code, error);
     return 1;
 }
 QXCM_API int32_t QXCM_GETVLSEQFRAMEINFO_40(uint32_t slot, uint32_t frameIndex, uint32_t *width,
@@ -110,9 +96,9 @@ QXCM_API int32_t QXCM_READMETADATA(uint32_t slot, int32_t level, uint32_t index,
 {
     QX_REQUIRE_SLOT(s, slot, error, true);
     if (!buffer && size > 0)
-        return Fail(error, QXERR_INVALIDPARAM);
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error);
     if (!ReadSequenceText(*s, level, index, buffer, size))
-        return Fail(error, s->slotResult);
+        QX_FAIL_CODE(s->slotResult, error);
     return 1;
 }
 QXCM_API int32_t QXCM_READMETADATA_40(uint32_t slot, int32_t level, uint32_t index, void *buffer,
@@ -123,7 +109,7 @@ QXCM_API int32_t QXCM_GETTIMESTAMP(uint32_t slot, int32_t frameIndex, double *ti
 {
     QX_REQUIRE_SLOT(s, slot, error, true);
     if (!timeStamp || !FileFrameStamp(*s, frameIndex, timeStamp))
-        return Fail(error, QXERR_INVALIDPARAM);
+        QX_FAIL_CODE(QXERR_INVALIDPARAM, error);
     return 1;
 }
 

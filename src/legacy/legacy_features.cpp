@@ -35,7 +35,7 @@ Failure SetLegacyPairedArea(CameraContext &c, int32_t hpos1, int32_t vpos1, int3
     return {};
 }
 
-Failure ReadLegacyPairedArea(CameraContext &c, int32_t *const outputs[18])
+Failure ReadLegacyPairedArea(CameraContext &c, int32_t *const (&outputs)[18])
 {
     for (int k = 0; k < 18; ++k)
         if (!outputs[k])
@@ -43,16 +43,8 @@ Failure ReadLegacyPairedArea(CameraContext &c, int32_t *const outputs[18])
     uint32_t binning = 1;
     if (HasParameter(c, kParameterBinning))
         binning = SaturatingCast<uint32_t>(ParameterRecord(c, kParameterBinning).cachedValue[0]);
-    PairedAreaReport a;
-    if (!ReadPairedArea(c, a, binning))
+    if (!ReportPairedArea(c, outputs, binning))
         return c.lastResult;
-    const int32_t values[18] = {a.area.hpos1,    a.area.hpos2, a.hpos.minimum, a.hpos.maximum,
-                                a.hpos.step,     a.area.vpos1, a.area.vpos2,   a.vpos.minimum,
-                                a.vpos.maximum,  a.vpos.step,  a.area.hsize,   a.hsize.minimum,
-                                a.hsize.maximum, a.hsize.step, a.area.vsize,   a.vsize.minimum,
-                                a.vsize.maximum, a.vsize.step};
-    for (int k = 0; k < 18; ++k)
-        *outputs[k] = values[k];
     return {};
 }
 

@@ -18,6 +18,6 @@ Failure SetLegacyPairedArea(CameraContext &c, int32_t hpos1, int32_t vpos1, int3
                             int32_t vpos2, int32_t hsize, int32_t vsize);
 // The eighteen outputs of the current family's two-view area read, in its order; the units are
 // asked for at the binning parameter 1 holds (1 without a record), not the device's.
-Failure ReadLegacyPairedArea(CameraContext &c, int32_t *const outputs[18]);
+Failure ReadLegacyPairedArea(CameraContext &c, int32_t *const (&outputs)[18]);
 
 } // namespace qxcm

@@ -1,7 +1,8 @@
 // Frame calls of the older family: copies by buffer index, the next frame by data type, the
 // 8-bit preview, the two views of a split frame and the per-frame electron values. Every copy
 // stays inside the locked frame and writes no more than a row of the host's layout holds;
-// otherwise it fails with QXERR_INVALIDPARAM and writes nothing.
+// otherwise it fails with QXERR_INVALIDPARAM and writes nothing. A copy that afterwards finds
+// its frame replaced, or cannot lock it again, fails having written the destination.
 #pragma once
 
 #include <cstdint>

@@ -5,21 +5,33 @@
 #include <cstdio>
 #include <iterator>
 
+#include "capture/buffers.h"
 #include "core/device.h"
 #include "legacy/legacy_records.h"
 #include "settings/camera_open.h"
+#include "settings/properties.h"
+#include "settings/triggers.h"
 
 namespace qxcm {
 namespace {
 
 // Parameter number i + 1 is bound to kLegacyParameterIds[i].
 constexpr uint32_t kLegacyParameterIds[] = {
-    0x00401110, 0x00420130, 0x004201D0, 0x00400310, 0x00400210, 0x00400110, 0x001F0110, 0x00300120,
-    0x00300130, 0x00200110, 0x00200220, 0x00300220, 0x002002F0, 0x00300150, 0x00100110, 0x00100120,
-    0x00100210, 0x00100220, 0x001F0300, 0x001F0310, 0x00100240, 0x001C0120, 0x001C0140, 0x001C0150,
-    0x00200310, 0x00200330, 0x00200350, 0x00200410, 0x00804010, 0x00421010, 0x00421020, 0x00400250,
-    0x00100230, 0x00420270, 0x001C0160, 0x00400130, 0x001C0030, 0x00403010};
+    kPropBinning,       0x00420130,        0x004201D0,           0x00400310,    kPropSensorMode,
+    0x00400110,         kPropExposureTime, 0x00300120,           0x00300130,    0x00200110,
+    0x00200220,         0x00300220,        0x002002F0,           0x00300150,    kPropTriggerSource,
+    kPropTriggerActive, kPropTriggerMode,  kPropTriggerPolarity, 0x001F0300,    0x001F0310,
+    kPropTriggerTimes,  kOutputPolarity,   kOutputDelay,         kOutputPeriod, 0x00200310,
+    0x00200330,         0x00200350,        0x00200410,           0x00804010,    kPropBundleMode,
+    kPropBundleFrames,  0x00400250,        0x00100230,           0x00420270,    kOutputKind,
+    0x00400130,         0x001C0030,        kPropFrameOverhead};
 static_assert(std::size(kLegacyParameterIds) == kParameterFrameOverhead);
+
+// The device property parameter `p` is bound to.
+constexpr uint32_t BoundId(int32_t p)
+{
+    return kLegacyParameterIds[p - 1];
+}
 
 // The substitute records in the order they are appended.
 enum Substitute {
@@ -50,27 +62,39 @@ struct SubstituteRecord {
 
 constexpr SubstituteRecord kSubstitutes[kSubstituteCount] = {
     {"TRIGGER MODE",
-     kLegacyCapability,
+     kRecordCapability,
      kCapTriggerMode,
      kParameterTriggerMode,
-     {0x00100110, 0x00100120, 0x00100210}},
+     {kPropTriggerSource, kPropTriggerActive, kPropTriggerMode}},
     {"TRIGGER POLARITY",
-     kLegacyCapability,
+     kRecordCapability,
      kCapTriggerPolarity,
      kParameterTriggerPolarity,
-     {0x00100220}},
-    {"SCANMODE", kLegacyCapability, kCapScanMode, kParameterScanMode, {0x00400110}},
-    {"BINNING", kLegacyCapability, kCapBinning, kParameterBinning, {0x00401110}},
-    {"OFFSET", kLegacyFeature, 18, kParameterOffset, {0x00300130}},
-    {"GAIN", kLegacyFeature, 2, kParameterGain, {0x00300120}},
-    {"EXPOSURETIME", kLegacyFeature, 14, kParameterExposureTime, {0x001F0110}},
-    {"TEMPERATURE", kLegacyFeature, 15, kParameterTemperature, {0x00200310}},
-    {"LIGHTMODE", kLegacyFeature, 17, kParameterLightMode, {0x00200110}},
-    {"WHITEBALANCE", kLegacyFeature, 7, kParameterWhiteBalance, {0x00300220}},
-    {"SENSITIVITY", kLegacyFeature, 22, kParameterSensitivity, {0x00200220}},
-    {"MECHANICALSHUTTER", kLegacyFeature, 16, kParameterMechanicalShutter, {0x00200410}},
-    {"TEMPERATURETARGET", kLegacyFeature, 21, kParameterTemperatureTarget, {0x00200330}},
-    {"TRIGGERTIMES", kLegacyFeature, 23, kParameterTriggerTimes, {0x00100240}},
+     {kPropTriggerPolarity}},
+    {"SCANMODE",
+     kRecordCapability,
+     kCapScanMode,
+     kParameterScanMode,
+     {BoundId(kParameterScanMode)}},
+    {"BINNING", kRecordCapability, kCapBinning, kParameterBinning, {kPropBinning}},
+    {"OFFSET", kRecordFeature, 18, kParameterOffset, {BoundId(kParameterOffset)}},
+    {"GAIN", kRecordFeature, 2, kParameterGain, {BoundId(kParameterGain)}},
+    {"EXPOSURETIME", kRecordFeature, 14, kParameterExposureTime, {kPropExposureTime}},
+    {"TEMPERATURE", kRecordFeature, 15, kParameterTemperature, {BoundId(kParameterTemperature)}},
+    {"LIGHTMODE", kRecordFeature, 17, kParameterLightMode, {BoundId(kParameterLightMode)}},
+    {"WHITEBALANCE", kRecordFeature, 7, kParameterWhiteBalance, {BoundId(kParameterWhiteBalance)}},
+    {"SENSITIVITY", kRecordFeature, 22, kParameterSensitivity, {BoundId(kParameterSensitivity)}},
+    {"MECHANICALSHUTTER",
+     kRecordFeature,
+     16,
+     kParameterMechanicalShutter,
+     {BoundId(kParameterMechanicalShutter)}},
+    {"TEMPERATURETARGET",
+     kRecordFeature,
+     21,
+     kParameterTemperatureTarget,
+     {BoundId(kParameterTemperatureTarget)}},
+    {"TRIGGERTIMES", kRecordFeature, 23, kParameterTriggerTimes, {kPropTriggerTimes}},
 };
 
 constexpr uint32_t kCapsTriggerModes = 0x841300;
@@ -99,7 +123,7 @@ void EnumerateLegacyProperties(CameraContext &c, bool (&needed)[kSubstituteCount
             needed[kSubBinning] = false;
         int32_t own = c.propertyCount;
         // Beyond the table a property is not kept, and the map never points past it.
-        if (AppendRecord(c, kLegacyDevice, id) && parameter != 0)
+        if (AppendRecord(c, kRecordDevice, id) && parameter != 0)
             c.parameterMap[parameter] = own;
     });
 }
@@ -126,7 +150,7 @@ bool FeatureOffered(CameraContext &c, uint32_t feature)
 
 bool SubstituteApplies(CameraContext &c, const SubstituteRecord &s, uint32_t caps)
 {
-    if (s.kind == kLegacyFeature)
+    if (s.kind == kRecordFeature)
         return FeatureOffered(c, s.id);
     switch (s.id) {
     case kCapTriggerMode:

@@ -24,17 +24,19 @@ bool NextLegacyProperty(CameraContext &c, int32_t *number, char *name)
     return true;
 }
 
-bool ReadLegacyPropertyInfo(CameraContext &c, int32_t record, LegacyPropertyInfo *info)
+bool ReadLegacyPropertyInfo(CameraContext &c, int32_t record, uint32_t *isList, double *maxValue,
+                            double *minValue, double *step, double *defaultValue,
+                            uint32_t *writable)
 {
     if (!RefreshLegacyRecord(c, record))
         return false;
     const PropertyRecord &r = c.properties[record];
-    info->maxValue = r.maxValue;
-    info->minValue = r.minValue;
-    info->stepValue = r.stepValue;
-    info->defaultValue = r.defaultValue;
-    info->isList = r.valueType == kValueTypeList ? 1 : 0;
-    info->writable = r.kind == kLegacyDevice ? (r.attributes & VELA_ATTR_WRITABLE) : 1;
+    *isList = r.valueType == kValueTypeList ? 1 : 0;
+    *maxValue = r.maxValue;
+    *minValue = r.minValue;
+    *step = r.stepValue;
+    *defaultValue = r.defaultValue;
+    *writable = r.kind == kRecordDevice ? (r.attributes & VELA_ATTR_WRITABLE) : 1;
     return true;
 }
 

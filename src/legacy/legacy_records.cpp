@@ -214,11 +214,11 @@ bool RefreshLegacyRecord(CameraContext &c, int32_t record)
         return false;
     PropertyRecord &r = c.properties[record];
     switch (r.kind) {
-    case kLegacyDevice:
+    case kRecordDevice:
         return RefreshDevice(c, r);
-    case kLegacyFeature:
+    case kRecordFeature:
         return RefreshFeature(c, r);
-    case kLegacyCapability:
+    case kRecordCapability:
         return RefreshCapability(c, r);
     default:
         return false;
@@ -230,7 +230,7 @@ bool GetLegacyRecordValue(CameraContext &c, int32_t record, uint32_t view, doubl
     if (!ValidRecord(c, record) || view >= kMaxViews)
         return false;
     PropertyRecord &r = c.properties[record];
-    if (r.kind == kLegacyDevice) {
+    if (r.kind == kRecordDevice) {
         bool perView = (r.attributes & VELA_ATTR_PER_VIEW) != 0;
         uint32_t slot = perView ? view : 0;
         double read = 0.0;
@@ -239,7 +239,7 @@ bool GetLegacyRecordValue(CameraContext &c, int32_t record, uint32_t view, doubl
         *value = r.cachedValue[slot] = read;
         return true;
     }
-    if (r.kind == kLegacyFeature) {
+    if (r.kind == kRecordFeature) {
         float read = 0.0f;
         if (!ReadFeature(c, r.propertyId, &read))
             return false;
@@ -247,7 +247,7 @@ bool GetLegacyRecordValue(CameraContext &c, int32_t record, uint32_t view, doubl
         return true;
     }
     int32_t read = 0;
-    if (r.kind != kLegacyCapability || !ReadCapability(c, r.propertyId, &read))
+    if (r.kind != kRecordCapability || !ReadCapability(c, r.propertyId, &read))
         return false;
     *value = r.cachedValue[0] = read;
     return true;
@@ -258,7 +258,7 @@ bool SetLegacyRecordValue(CameraContext &c, int32_t record, double value, uint32
     if (!ValidRecord(c, record) || view >= kMaxViews)
         return false;
     PropertyRecord &r = c.properties[record];
-    if (r.kind == kLegacyDevice) {
+    if (r.kind == kRecordDevice) {
         uint32_t slot = (r.attributes & VELA_ATTR_PER_VIEW) ? view : 0;
         if (r.cachedValue[slot] == value)
             return true;
@@ -269,7 +269,7 @@ bool SetLegacyRecordValue(CameraContext &c, int32_t record, double value, uint32
     }
     if (r.cachedValue[0] == value)
         return true;
-    if (r.kind == kLegacyFeature) {
+    if (r.kind == kRecordFeature) {
         VelaFeatureRecord write{};
         write.size = sizeof write;
         write.id = VELA_REQ_ID_FEATURE;
@@ -281,14 +281,13 @@ bool SetLegacyRecordValue(CameraContext &c, int32_t record, double value, uint32
         r.cachedValue[0] = write.value; // the device hands back the value it kept
         return true;
     }
-    if (r.kind != kLegacyCapability || !WriteCapability(c, r.propertyId, SaturateToInt32(value)))
+    if (r.kind != kRecordCapability || !WriteCapability(c, r.propertyId, SaturateToInt32(value)))
         return false;
     r.cachedValue[0] = value;
     return true;
 }
 
-bool FindLegacyValueText(const PropertyRecord &r, double value, const char **text,
-                         double *nextValue)
+bool CopyLegacyValueText(const PropertyRecord &r, double value, char *text, double *nextValue)
 {
     int32_t count = r.valueTextCount < kMaxValueTexts ? r.valueTextCount : kMaxValueTexts;
     int32_t match = -1;
@@ -297,7 +296,10 @@ bool FindLegacyValueText(const PropertyRecord &r, double value, const char **tex
             match = k;
     if (match < 0)
         return false;
-    *text = r.valueTexts[match];
+    // The record's texts may be longer than the host's buffer.
+    size_t n = strnlen(r.valueTexts[match], kLegacyTextLength);
+    memcpy(text, r.valueTexts[match], n);
+    text[n] = '\0';
     *nextValue = match + 1 < count ? r.textValues[match + 1] : 0.0;
     return true;
 }

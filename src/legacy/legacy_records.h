@@ -11,11 +11,6 @@
 
 namespace qxcm {
 
-// Record kinds.
-constexpr uint32_t kLegacyCapability = 0; // propertyId holds one of the kCap* settings
-constexpr uint32_t kLegacyFeature = 1;    // propertyId holds an older feature number
-constexpr uint32_t kLegacyDevice = kDevicePropertyRecord; // propertyId: the device property id
-
 // Capability settings of kind-0 records.
 constexpr uint32_t kCapTriggerMode = 0;
 constexpr uint32_t kCapTriggerPolarity = 1;
@@ -52,9 +47,9 @@ bool SetLegacyRecordValue(CameraContext &c, int32_t record, double value, uint32
 // become infinities (which the device refuses) instead of an undefined conversion.
 float ToSingle(double value);
 
-// The value text of `value` in a record (the last matching text wins) and the value of the text
-// after it (0 after the last). False when no text carries the value.
-bool FindLegacyValueText(const PropertyRecord &r, double value, const char **text,
-                         double *nextValue);
+// Copies the value text of `value` in a record (the last matching text wins) into the host's
+// 32-character `text`, cut and terminated, and the value of the text after it (0 after the
+// last) into `nextValue`. False, nothing written, when no text carries the value.
+bool CopyLegacyValueText(const PropertyRecord &r, double value, char *text, double *nextValue);
 
 } // namespace qxcm

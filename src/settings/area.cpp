@@ -178,6 +178,46 @@ bool ReadArea(CameraContext &c, AreaReport &out)
     return true;
 }
 
+namespace {
+
+template <typename T> bool ReportAreaAs(CameraContext &c, T *const (&outputs)[16])
+{
+    AreaReport a;
+    if (!ReadArea(c, a))
+        return false;
+    const AreaRange ranges[4] = {a.hpos, a.vpos, a.hsize, a.vsize};
+    for (size_t k = 0; k < 4; ++k) {
+        *outputs[4 * k] = static_cast<T>(ranges[k].value);
+        *outputs[4 * k + 1] = static_cast<T>(ranges[k].minimum);
+        *outputs[4 * k + 2] = static_cast<T>(ranges[k].maximum);
+        *outputs[4 * k + 3] = static_cast<T>(ranges[k].step);
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReportArea(CameraContext &c, int32_t *const (&outputs)[16])
+{
+    return ReportAreaAs(c, outputs);
+}
+
+bool ReportArea(CameraContext &c, uint32_t *const (&outputs)[16])
+{
+    return ReportAreaAs(c, outputs);
+}
+
+bool ReportSubarray(CameraContext &c, uint32_t *const (&outputs)[4])
+{
+    SubarrayRect rect;
+    if (!ReadSubarray(c, rect))
+        return false;
+    const int32_t values[4] = {rect.hpos, rect.vpos, rect.hsize, rect.vsize};
+    for (size_t k = 0; k < 4; ++k)
+        *outputs[k] = static_cast<uint32_t>(values[k]);
+    return true;
+}
+
 bool ApplyPairedArea(CameraContext &c, const PairedArea &a)
 {
     return InTwoViewLayout(c) && WriteValue(c, kSubarrayMode, kOn) && WriteValue(c, kHpos, 0.0) &&
@@ -259,6 +299,22 @@ bool ApplyRegionList(CameraContext &c, const int32_t *regions, int32_t count)
     c.lastResult = Device().VelaSetData(c.deviceHandle, &data);
     delete[] entries;
     return c.lastResult >= 0 && WriteValue(c, kRegionReadout, kOn);
+}
+
+bool ReportPairedArea(CameraContext &c, int32_t *const (&outputs)[18],
+                      std::optional<uint32_t> binning)
+{
+    PairedAreaReport a;
+    if (!ReadPairedArea(c, a, binning))
+        return false;
+    const int32_t values[18] = {a.area.hpos1,    a.area.hpos2, a.hpos.minimum, a.hpos.maximum,
+                                a.hpos.step,     a.area.vpos1, a.area.vpos2,   a.vpos.minimum,
+                                a.vpos.maximum,  a.vpos.step,  a.area.hsize,   a.hsize.minimum,
+                                a.hsize.maximum, a.hsize.step, a.area.vsize,   a.vsize.minimum,
+                                a.vsize.maximum, a.vsize.step};
+    for (size_t k = 0; k < 18; ++k)
+        *outputs[k] = values[k];
+    return true;
 }
 
 } // namespace qxcm

@@ -48,11 +48,24 @@ bool ReadSubarray(CameraContext &c, SubarrayRect &out);
 // The rectangle with its limits and steps at the current binning.
 bool ReadArea(CameraContext &c, AreaReport &out);
 
+// The host's variables of an area report, in the order of QXCM_GETAREA_40: value, minimum,
+// maximum and step of hpos, vpos, hsize and vsize. The older family's unsigned variables take
+// the same bits. Written only when every value was read.
+bool ReportArea(CameraContext &c, int32_t *const (&outputs)[16]);
+bool ReportArea(CameraContext &c, uint32_t *const (&outputs)[16]);
+// hpos, vpos, hsize and vsize of the current rectangle; written only when it was read.
+bool ReportSubarray(CameraContext &c, uint32_t *const (&outputs)[4]);
+
 // The two-view rectangles; both fail unless the sensor is in its two-view layout.
 bool ApplyPairedArea(CameraContext &c, const PairedArea &area);
 // With a binning, the units are asked for at that binning instead of the device's current one.
 bool ReadPairedArea(CameraContext &c, PairedAreaReport &out,
                     std::optional<uint32_t> binning = std::nullopt);
+// The host's variables of a two-view report, in the order of QXCM_GETAREA_PAIRED_40: hpos1,
+// hpos2, then minimum, maximum and step of hpos; the same for vpos; hsize and vsize each with
+// minimum, maximum and step. Written only when every value was read.
+bool ReportPairedArea(CameraContext &c, int32_t *const (&outputs)[18],
+                      std::optional<uint32_t> binning = std::nullopt);
 
 // Whether a host region list (left, top, width, height per region) can be handed to the
 // device: a non-null array, 1 or more regions whose entries fit 32-bit sizes, each region

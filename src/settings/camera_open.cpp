@@ -55,7 +55,7 @@ void EnumerateProperties(CameraContext &c)
     ForEachListedProperty(c, [&c](uint32_t id) {
         int32_t own = c.propertyCount;
         // Records beyond the table are not kept, the map never points past it.
-        if (!IsRegistered(id) || !AppendRecord(c, kDevicePropertyRecord, id))
+        if (!IsRegistered(id) || !AppendRecord(c, kRecordDevice, id))
             return;
         VelaAttrRecord attr{};
         attr.size = sizeof attr;
@@ -64,7 +64,7 @@ void EnumerateProperties(CameraContext &c)
             double n = 0.0;
             if (Device().VelaGetValue(c.deviceHandle, attr.elementCountId, &n) >= 0) {
                 for (uint32_t k = 1; static_cast<double>(k) < n; ++k)
-                    if (!AppendRecord(c, kDevicePropertyRecord, id + k * attr.elementStep))
+                    if (!AppendRecord(c, kRecordDevice, id + k * attr.elementStep))
                         break;
             }
         }
@@ -148,6 +148,16 @@ int32_t ReadCameraString(CameraContext &c, uint32_t id, char *text)
     return c.lastResult;
 }
 
+CameraIdentity ReadCameraIdentity(CameraContext &c)
+{
+    CameraIdentity id;
+    ReadCameraString(c, kInfoModel, id.model);
+    ReadCameraString(c, kInfoSerial, id.serial);
+    ReadCameraString(c, kInfoBus, id.bus);
+    id.model[63] = id.serial[63] = id.bus[63] = '\0';
+    return id;
+}
+
 PropertyRecord *AppendRecord(CameraContext &c, uint32_t kind, uint32_t id)
 {
     if (c.propertyCount >= kMaxProperties)
@@ -156,7 +166,7 @@ PropertyRecord *AppendRecord(CameraContext &c, uint32_t kind, uint32_t id)
     r = PropertyRecord{}; // nothing of an earlier open of the slot shows through
     r.kind = kind;
     r.propertyId = id;
-    if (kind == kDevicePropertyRecord) {
+    if (kind == kRecordDevice) {
         Device().VelaGetPropertyName(c.deviceHandle, id, r.name, sizeof r.name);
         r.name[sizeof r.name - 1] = '\0';
     }

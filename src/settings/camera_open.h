@@ -53,6 +53,13 @@ uint32_t CalibrationTimeoutMs();
 // succeeds). Answers the device's code, also kept in lastResult.
 int32_t ReadCameraString(CameraContext &c, uint32_t id, char *text);
 
+// The texts an open line names a camera by. A read that fails keeps what the device wrote, cut
+// at the last character so it is always terminated.
+struct CameraIdentity {
+    char model[64] = "", serial[64] = "", bus[64] = "";
+};
+CameraIdentity ReadCameraIdentity(CameraContext &c);
+
 // Opens camera `index` (closing it first with `force`) and reads every record's value and
 // limits. False when the device cannot be opened; the slot keeps what it had then.
 bool OpenCamera(uint32_t index, bool force);

@@ -64,7 +64,8 @@ bool GetParameterLimits(CameraContext &c, int32_t record, int32_t *isList, doubl
     *step = p.stepValue;
     *defaultValue = p.defaultValue;
     *isList = p.valueType == kValueTypeList ? 1 : 0;
-    *writable = p.kind == 2 ? static_cast<int32_t>(p.attributes & VELA_ATTR_WRITABLE) : 1;
+    *writable =
+        p.kind == kRecordDevice ? static_cast<int32_t>(p.attributes & VELA_ATTR_WRITABLE) : 1;
     if (!views)
         return true;
     *views = 1;

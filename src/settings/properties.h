@@ -12,7 +12,6 @@ namespace qxcm {
 constexpr int32_t kFunctionIdOffset = 0x4390; // function id = property id + this
 constexpr int32_t kNoParameter = -1;          // the parameter number names nothing
 constexpr int32_t kNoRecord = -2;             // a function id with no record behind it
-constexpr uint32_t kDevicePropertyRecord = 2; // PropertyRecord::kind of a device property
 
 // Device property ids the library names.
 constexpr uint32_t kPropBinning = 0x00401110;

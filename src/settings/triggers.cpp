@@ -10,11 +10,6 @@
 namespace qxcm {
 namespace {
 
-constexpr uint32_t kOutputSource = 0x001C0110;
-constexpr uint32_t kOutputPolarity = 0x001C0120;
-constexpr uint32_t kOutputDelay = 0x001C0140;
-constexpr uint32_t kOutputPeriod = 0x001C0150;
-constexpr uint32_t kOutputKind = 0x001C0160;
 constexpr uint32_t kPulseMode = 0x001E0020;
 constexpr uint32_t kPulseSource = 0x001E0030;
 constexpr uint32_t kPulseInterval = 0x001E0040;

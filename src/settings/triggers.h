@@ -12,6 +12,12 @@ namespace qxcm {
 
 constexpr uint32_t kPropTriggerTimes = 0x00100240;
 constexpr uint32_t kPropTriggerDelay = 0x00100260;
+// Output trigger properties of channel 0; channel n adds n << 8.
+constexpr uint32_t kOutputSource = 0x001C0110;
+constexpr uint32_t kOutputPolarity = 0x001C0120;
+constexpr uint32_t kOutputDelay = 0x001C0140;
+constexpr uint32_t kOutputPeriod = 0x001C0150;
+constexpr uint32_t kOutputKind = 0x001C0160;
 
 // What one host trigger mode writes to the input trigger properties.
 struct TriggerModeRow {

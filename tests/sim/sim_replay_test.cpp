@@ -330,21 +330,31 @@ TEST_F(Replay, UnplayableFilesAreRefusedWithACodeAndTheFileNamed)
 }
 
 // A file cut short after the camera opened it: the capture ends at the first frame it can no
-// longer read, nothing is read past the file's end.
+// longer read, also when that frame was played before (nothing of the file is kept), and
+// nothing is read past the file's end.
 TEST_F(Replay, AFileCutWhilePlayingEndsTheCapture)
 {
-    WriteRecording(path_, {2, 64, 64, 2}, 3);
-    Play("");
-    Start();
-    Deliver();
-    std::filesystem::resize_file(path_, 4096 + 3 * 8192);
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(VelaSim_DeliverFrames(0, 5), 1); // frame 1 is still whole, frame 2 is not
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find("can no longer be read"),
-              std::string::npos);
-    int32_t status = -1;
-    EXPECT_EQ(VelaGetCaptureStatus(device_, &status), 1);
-    EXPECT_EQ(status, VELA_STATUS_READY);
+    // Frames played before the cut, and after it: frame 1 is still whole, frame 2 is not.
+    const struct {
+        uint32_t before;
+        int32_t after;
+    } cases[] = {{1, 1}, {3, 2}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.before);
+        WriteRecording(path_, {2, 64, 64, 2}, 3);
+        Play("");
+        Start();
+        for (uint32_t k = 0; k < c.before; ++k)
+            Deliver();
+        std::filesystem::resize_file(path_, 4096 + 3 * 8192);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(VelaSim_DeliverFrames(0, 5), c.after);
+        EXPECT_NE(::testing::internal::GetCapturedStderr().find("can no longer be read"),
+                  std::string::npos);
+        int32_t status = -1;
+        EXPECT_EQ(VelaGetCaptureStatus(device_, &status), 1);
+        EXPECT_EQ(status, VELA_STATUS_READY);
+    }
 }
 
 // Recordings mutated where the format's fields lie, checksums fixed so the mutations reach the

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows host programs under Wine: the demo's preview and qxcm-seq's 16-bit export are PNG
-# files of the frame's size that decode and are not blank.
+# files of the frame's size that decode and are not blank; its OME-TIFF, whose pixels come over
+# in large reads and writes (no kernel copy there), holds the recording's frames.
 set -euo pipefail
 bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -14,6 +15,10 @@ grep -q '^preview: .*preview.png' demo.txt
 python3 "$here/png_check.py" preview.png 2048 2048
 wine "$bin/qxcm-seq.exe" export run.vlseq out --frames 1:1 >/dev/null
 python3 "$here/png_check.py" out_000001.png 2048 2048
+wine "$bin/qxcm-seq.exe" export run.vlseq --ome-tiff run.ome.tif >/dev/null
+/usr/bin/python3 -c 'import sys, numpy, tifffile
+sys.exit(not numpy.array_equal(tifffile.imread(sys.argv[1]), tifffile.imread(sys.argv[2])))' \
+    run.vlseq run.ome.tif
 wine "$bin/qxcm-demo.exe" --legacy --camera 2 --frames 2 --preview colour.png >colour.txt
 python3 "$here/png_check.py" colour.png 1280 1024
-echo "windows tools: 3 passed, 0 failed"
+echo "windows tools: 4 passed, 0 failed"

@@ -1,12 +1,15 @@
-// OME-TIFF writer. The file is written front to back in one pass: header, OME-XML, then per
-// frame its pages' directories followed by the frame's pixels, whose views lie one after the
-// other so each page's strip points into them without a copy.
+// OME-TIFF writer. The file is written front to back in one pass: header, OME-XML, the
+// frames' pixels as the recording stores them (each page's strip points into its frame), then
+// every page's directory.
 #include "ome_tiff.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
+
+#include "vlseq_file_io.h"
 
 #ifdef __linux__
 #include <fcntl.h>
@@ -22,6 +25,10 @@ struct Entry {
 };
 constexpr uint16_t kShort = 3, kLong = 4, kAscii = 2, kLong8 = 16;
 constexpr uint64_t kPageBytes = 4096;
+// The kernel copies file to file in steps of this many bytes from where the output stands. A
+// step that does not start on such a boundary of the output file gets its page cache built
+// from single pages, and the whole copy then takes half as long again as a copy of the file.
+constexpr uint64_t kCopyStepBytes = 64 * 1024;
 
 void Put(std::string &out, uint64_t v, size_t bytes)
 {
@@ -135,7 +142,7 @@ struct FileCloser {
 
 // Copies `bytes` from `source` at `offset` to the end of `out` inside the kernel: 1 done; 0
 // not possible here, with `out` as it was before; -1 `out` could not be restored.
-int KernelCopy(int source, uint64_t offset, FILE *out, uint64_t bytes)
+int KernelCopy(FILE *source, uint64_t offset, FILE *out, uint64_t bytes)
 {
 #ifdef __linux__
     if (std::fflush(out) != 0)
@@ -146,7 +153,7 @@ int KernelCopy(int source, uint64_t offset, FILE *out, uint64_t bytes)
         return 0;
     auto from = static_cast<off_t>(offset);
     for (uint64_t left = bytes; left > 0;) {
-        const ssize_t n = copy_file_range(source, &from, fd, nullptr, left, 0);
+        const ssize_t n = copy_file_range(fileno(source), &from, fd, nullptr, left, 0);
         if (n <= 0)
             return ftruncate(fd, start) == 0 && fseeko(out, start, SEEK_SET) == 0 ? 0 : -1;
         left -= static_cast<uint64_t>(n);
@@ -158,24 +165,43 @@ int KernelCopy(int source, uint64_t offset, FILE *out, uint64_t bytes)
 #endif
 }
 
-int OpenSource(const OmeRecording &r, size_t frames)
+// The same through one block of memory, in reads and writes of up to kBlockBytes: 1 done; 0
+// no memory for the block, with `out` as it was before; -1 failed, with `error` set when the
+// recording could not be read.
+int BlockCopy(FILE *source, uint64_t offset, FILE *out, uint64_t bytes, std::string &error)
 {
-#ifdef __linux__
-    if (!r.sourcePath.empty() && r.sourceOffsets.size() == frames)
-        return open(r.sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
-#else
-    (void)r, (void)frames;
-#endif
-    return -1;
+    constexpr uint64_t kBlockBytes = uint64_t{4} << 20;
+    const auto blockBytes = static_cast<size_t>(std::min(bytes, kBlockBytes));
+    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[blockBytes]);
+    if (!block)
+        return 0;
+    if (!vlseqfmt::fileio::Seek(source, offset)) {
+        error = "the recording could not be read where its frames lie";
+        return -1;
+    }
+    for (uint64_t left = bytes; left > 0;) {
+        const auto n = static_cast<size_t>(std::min<uint64_t>(left, blockBytes));
+        if (std::fread(block.get(), 1, n, source) != n) {
+            error = "the recording could not be read where its frames lie";
+            return -1;
+        }
+        if (std::fwrite(block.get(), 1, n, out) != n)
+            return -1;
+        left -= n;
+    }
+    return 1;
 }
 
-void CloseSource(int &source)
+// The recording, unbuffered, for copies of its frames' stretch; null when their places are not
+// known or it cannot be opened.
+std::unique_ptr<FILE, FileCloser> OpenSource(const OmeRecording &r, size_t frames)
 {
-#ifdef __linux__
-    if (source >= 0)
-        close(source);
-#endif
-    source = -1;
+    if (r.sourcePath.empty() || r.sourceOffsets.size() != frames)
+        return nullptr;
+    std::unique_ptr<FILE, FileCloser> f(vlseqfmt::fileio::OpenForRead(r.sourcePath.c_str()));
+    if (f)
+        std::setvbuf(f.get(), nullptr, _IONBF, 0);
+    return f;
 }
 
 } // namespace
@@ -243,23 +269,25 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
     std::string xml = OmeXml(r, planeRows);
     xml += '\0';
 
-    int source = OpenSource(r, frames);
-    // Pixels copied by the kernel come over as the whole stretch of the recording that holds
-    // them, chunk headers between frames included, in one call: a copy per frame costs a third
-    // more, a write between two copies half as much again. The stretch starts on a page, as
-    // in the recording. Otherwise the frames follow one another.
-    bool stretch = source >= 0;
+    std::unique_ptr<FILE, FileCloser> source = OpenSource(r, frames);
+    // Pixels come over as the whole stretch of the recording that holds them, chunk headers
+    // between frames included: copied by the kernel in one call where it can (a copy per frame
+    // costs a third more, a write between two copies half as much again), else in large reads
+    // and writes. A stretch of a megabyte or more
+    // starts on a boundary of the kernel's copy steps, a shorter one on a page, which keeps a
+    // small export small. Otherwise the frames follow one another.
+    bool stretch = source != nullptr;
     for (size_t t = 1; stretch && t < frames; ++t)
         stretch = r.sourceOffsets[t] >= r.sourceOffsets[t - 1] + frameBytes;
     if (!stretch)
-        CloseSource(source);
-    const uint64_t align = stretch ? kPageBytes : 8;
-    auto up = [align](uint64_t v) { return (v + align - 1) / align * align; };
+        source.reset();
     // Where frame t's pixels lie, counted from the start of the pixel data.
     auto placed = [&](size_t t) {
         return stretch ? r.sourceOffsets[t] - r.sourceOffsets[0] : t * ((frameBytes + 7) / 8 * 8);
     };
     const uint64_t dataBytes = placed(frames - 1) + frameBytes;
+    const uint64_t align = !stretch ? 8 : dataBytes < (1u << 20) ? kPageBytes : kCopyStepBytes;
+    auto up = [align](uint64_t v) { return (v + align - 1) / align * align; };
 
     auto entries = [&](bool first, uint64_t strip, bool big, uint64_t xmlAt) {
         const uint16_t offsetType = big ? kLong8 : kLong;
@@ -297,7 +325,6 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
 
     std::unique_ptr<FILE, FileCloser> out(std::fopen(path.c_str(), "wb"));
     if (!out) {
-        CloseSource(source);
         error = "cannot create " + path;
         return false;
     }
@@ -307,6 +334,10 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
         ok = ok && std::fwrite(data, 1, bytes, out.get()) == bytes;
     };
     static const char zeros[kPageBytes] = {};
+    auto pad = [&](uint64_t bytes) {
+        for (uint64_t left = bytes; left > 0; left -= std::min<uint64_t>(left, kPageBytes))
+            write(zeros, static_cast<size_t>(std::min<uint64_t>(left, kPageBytes)));
+    };
     std::string head;
     if (big) {
         head = std::string("II\x2B\0\x08\0\0\0", 8);
@@ -317,16 +348,19 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
     }
     write(head.data(), head.size());
     write(xml.data(), xml.size());
-    write(zeros, static_cast<size_t>(l.dataAt - l.xmlAt - xml.size()));
+    pad(l.dataAt - l.xmlAt - xml.size());
 
-    int copied = stretch ? KernelCopy(source, r.sourceOffsets[0], out.get(), dataBytes) : 0;
-    CloseSource(source);
+    int copied = 0;
+    if (stretch) {
+        copied = KernelCopy(source.get(), r.sourceOffsets[0], out.get(), dataBytes);
+        if (copied == 0)
+            copied = BlockCopy(source.get(), r.sourceOffsets[0], out.get(), dataBytes, error);
+    }
+    source.reset();
     ok = ok && copied >= 0;
     // Through the file library: each frame at its place, zeros between.
     for (size_t t = 0; t < frames && ok && copied == 0; ++t) {
-        const uint64_t gap = placed(t) - (t == 0 ? 0 : placed(t - 1) + frameBytes);
-        for (uint64_t left = gap; left > 0; left -= std::min<uint64_t>(left, kPageBytes))
-            write(zeros, static_cast<size_t>(std::min<uint64_t>(left, kPageBytes)));
+        pad(placed(t) - (t == 0 ? 0 : placed(t - 1) + frameBytes));
         const uint8_t *pixels = r.frame(t);
         if (!pixels) {
             error = "frame " + std::to_string(t) + " could not be read";
@@ -335,7 +369,7 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
         }
         write(pixels, frameBytes);
     }
-    write(zeros, static_cast<size_t>(l.dirsAt - l.dataAt - dataBytes));
+    pad(l.dirsAt - l.dataAt - dataBytes);
 
     uint64_t at = l.dirsAt;
     for (size_t t = 0; t < frames && ok; ++t)

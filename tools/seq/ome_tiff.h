@@ -20,8 +20,8 @@ struct OmeRecording {
     std::vector<std::pair<int32_t, std::string>> groupTexts, frameTexts; // index, text
     // The packed pixels of exported frame k (k from 0), or null when it cannot be read.
     std::function<const uint8_t *(size_t k)> frame;
-    // Where exported frame k's pixels lie in `sourcePath`, when known: on Linux they are then
-    // copied file to file by the kernel (as a file copy does), else through `frame`.
+    // Where exported frame k's pixels lie in `sourcePath`, when known: they are then copied
+    // from there (on Linux file to file by the kernel, as a file copy does), else through `frame`.
     std::string sourcePath;
     std::vector<uint64_t> sourceOffsets;
 };

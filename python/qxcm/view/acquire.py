@@ -102,6 +102,10 @@ class Acquisition(threading.Thread):
                 pass
         self.join(timeout)
 
+    @property
+    def recording_active(self):
+        return self._record_to is not None
+
     def status(self):
         latest = self.latest
         return {"camera": self.camera_index, "status": self.camera_status,
@@ -160,14 +164,6 @@ class Acquisition(threading.Thread):
         for item in deferred:
             self._commands.put(item)
 
-    def _trigger_timeout(self, cam):
-        # With an internal trigger the library's own limit follows the exposure; a camera that
-        # waits for outside triggers is polled so that commands still run.
-        try:
-            return None if cam.trigger.source == "INTERNAL" else 0.5
-        except QxcmError:
-            return None
-
     def _bits(self, cam):
         try:
             return 12 if cam.params["IMAGE PIXEL TYPE"].text == "MONO12P" else 16
@@ -180,14 +176,16 @@ class Acquisition(threading.Thread):
             return
         self._restart = self._capturing = False
         record = self._record_to
-        bits, timeout = self._bits(cam), self._trigger_timeout(cam)
+        bits = self._bits(cam)
         started = time.monotonic()
         stamps, skipped_total, offset = deque(maxlen=64), 0, math.inf
         path, frames = record if record else (None, None)
         polled = 0.0
         try:
             self.camera_status = cam.status
-            with closing(cam.stream(frames, timeout=timeout, record=path)) as stream:
+            # The library's own limit for a wait: it follows the exposure, and is none for a
+            # camera waiting for outside triggers (commands run while it waits, see _between).
+            with closing(cam.stream(frames, record=path, between=self._between)) as stream:
                 for frame in stream:
                     wall = time.time()
                     offset = min(offset, wall - frame.timestamp)
@@ -225,6 +223,16 @@ class Acquisition(threading.Thread):
                 self.camera_status = cam.status
             except QxcmError:
                 pass
+
+    def _between(self):
+        """While the capture waits for a frame: queued commands run at once, not at the next
+        frame (which may be many milliseconds or, with outside triggers, seconds away)."""
+        if self._quit or self._restart or self._commands.empty():
+            return
+        self._capturing = True
+        self._run_commands(True)
+        if self._restart:
+            self._cam.stop()  # ends this capture's wait; the next capture applies the change
 
     def _progress(self, cam, path, delivered):
         try:

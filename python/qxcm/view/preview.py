@@ -24,13 +24,19 @@ def display(frame):
     return np.concatenate(list(a), axis=1) if views(a) > 1 else a
 
 
+SAMPLES = 1 << 16  # pixels of a frame the histogram and the automatic limits are taken from
+
+
 class Stats:
     """Per-frame figures shared by every page: a coarse histogram and the automatic limits."""
 
     def __init__(self, image, bits):
         full = (1 << bits) - 1
-        sample = image[::4, ::4] if image.shape[0] >= 64 and image.shape[1] >= 64 else image
-        counts = np.bincount(np.minimum(sample.reshape(-1), full), minlength=full + 1)
+        step = max(1, math.isqrt(image.shape[0] * image.shape[1] // SAMPLES))
+        sample = image[::step, ::step].reshape(-1)
+        if np.iinfo(sample.dtype).max > full:  # 12-bit data: a stray value counts as the top
+            sample = np.minimum(sample, full)
+        counts = np.bincount(sample, minlength=full + 1)
         cumulative = np.cumsum(counts)
         total = cumulative[-1]
         self.full = full
@@ -46,12 +52,14 @@ class Stats:
 _luts = {}
 
 
-def lut(lo, hi, full):
-    """0..full to 0..255 with lo and hi at the ends (cached: pages keep their limits)."""
-    key = (lo, hi, full)
+def lut(lo, hi, full, dtype=None):
+    """0..full to 0..255 with lo and hi at the ends, and on to the top of `dtype` (so that any
+    sample indexes it); cached: pages keep their limits."""
+    top = full if dtype is None else max(full, int(np.iinfo(dtype).max))
+    key = (lo, hi, top)
     table = _luts.get(key)
     if table is None:
-        values = np.arange(full + 1, dtype=np.float32)
+        values = np.arange(top + 1, dtype=np.float32)
         table = np.clip((values - lo) * (255.0 / max(1, hi - lo)), 0, 255).astype(np.uint8)
         if len(_luts) > 32:
             _luts.clear()
@@ -82,7 +90,7 @@ def render(latest, stats, view, max_size, limits):
     lo, hi = limits if limits is not None else stats.auto
     lo = min(max(0, int(lo)), stats.full - 1)
     hi = min(max(lo + 1, int(hi)), stats.full)
-    pixels = np.take(lut(lo, hi, stats.full), np.minimum(part, stats.full))
+    pixels = np.take(lut(lo, hi, stats.full, part.dtype), part)
     header = {"frame": latest.number, "stamp": latest.stamp, "wall": latest.wall,
               "fps": latest.fps, "lost": latest.skipped_total, "bits": latest.bits,
               "width": width, "height": height, "region": [x, y, w, h], "step": step,

@@ -8,6 +8,7 @@ import datetime
 import hmac
 import ipaddress
 import json
+import math
 import os
 import secrets
 from importlib import resources
@@ -23,6 +24,9 @@ MAX_MESSAGE = 16 * 1024  # a command is a few hundred bytes; anything larger clo
 IN_FLIGHT = 2  # preview frames sent and not yet drawn, per page
 MAX_PENDING = 8  # commands of one page waiting for the camera
 STATUS_PERIOD = 0.5
+# Preview frames a page is sent a second while a recording runs: enough to watch it, and little
+# enough that pages (which draw in the same machine's processors) leave the recorder its share.
+RECORDING_PREVIEW_RATE = 10
 MAX_CANVAS = 4096
 COMMANDS = {"set", "area", "record", "record_stop", "params", "snap", "view", "contrast", "ack"}
 
@@ -48,6 +52,7 @@ class Page:
         self.limits = None
         self.credit = IN_FLIGHT
         self.sent = 0
+        self.tick = -1  # the preview period it was last sent a frame in, while capped
         self.wake = asyncio.Event()
         self.pending = 0
 
@@ -262,7 +267,7 @@ class Viewer:
             image = preview.display(latest.frame)
             full = stats.full
             lo_, hi_ = min(max(0, int(lo)), full - 1), min(max(int(lo) + 1, int(hi)), full)
-            eight = np.take(preview.lut(lo_, hi_, full), np.minimum(image, full))
+            eight = np.take(preview.lut(lo_, hi_, full, image.dtype), image)
             for n, data in ((names[0], preview.tiff_bytes(image)),
                             (names[1], preview.png_bytes(eight))):
                 # Exclusive creation: a name taken meanwhile is not overwritten.
@@ -292,6 +297,15 @@ class Viewer:
                 page.wake.clear()
                 await page.wake.wait()
                 continue
+            if self.acq.recording_active:
+                # Capped pages are all sent the newest frame at the same moments, so that
+                # those looking at the same thing share one rendering.
+                period = 1.0 / RECORDING_PREVIEW_RATE
+                tick = math.floor(loop.time() / period)
+                if tick <= page.tick:
+                    await asyncio.sleep((tick + 1) * period - loop.time())
+                    continue
+                page.tick = tick
             page.sent, page.credit = latest.seq, page.credit - 1
 
             # Pages that look at the same thing share one rendering of a frame.
