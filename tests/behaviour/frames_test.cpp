@@ -1,5 +1,6 @@
 // Frame copies: plain, bundle members, two views and 12-bit expansion, with time stamps and
 // the refusals that keep every copy inside the locked frame.
+#include <climits>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -23,10 +24,14 @@ class Frames : public LibraryTest {
         VelaSim_SetManualClock(1);
         InitWithLog();
     }
-    // Opens, prepares a sequence of `buffers` and delivers `frames` frames.
-    void Run(uint32_t i, int32_t buffers, int32_t frames)
+    // Opens, bundles (0: not), prepares a sequence of `buffers` and delivers `frames` frames.
+    void Run(uint32_t i, int32_t buffers, int32_t frames, int32_t bundle = 0)
     {
         OpenCamera(i);
+        int32_t err = 0, size = 0;
+        if (bundle) {
+            ASSERT_EQ(QXCM_FRAMEBUNDLE_40(i, 1, bundle, &size, &err), 1) << err;
+        }
         Prepare(i, 1, buffers);
         StartWithFrames(i, frames);
     }
@@ -68,12 +73,8 @@ TEST_F(Frames, CopiesWithTheDevicePitchAndStampsFromFrameZero)
 
 TEST_F(Frames, BundleMembersAreCopiedFromTheirStrideAndNotPastTheBundle)
 {
-    int32_t err = 0, size = 0;
-    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
-    ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 1, 4, &size, &err), 1);
-    uint32_t w = 0, h = 0, t = 0;
-    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
-    StartWithFrames(0, 1);
+    Run(0, 5, 1, 4);
+    int32_t err = 0;
     double stride = 0;
     VelaSim_GetProperty(0, 0x00421040, &stride);
     ASSERT_GT(stride, 0.0);
@@ -81,19 +82,21 @@ TEST_F(Frames, BundleMembersAreCopiedFromTheirStrideAndNotPastTheBundle)
     std::vector<uint8_t> bundle = DeviceFrame(Context(0).deviceHandle, 0, int64_t(stride) * 4);
     std::vector<uint8_t> host(static_cast<size_t>(bytes));
     double stamp = 0;
-    ASSERT_EQ(QXCM_GETFRAME_41(0, 0, 3, host.data(), &stamp, 0, &err), 1);
-    EXPECT_TRUE(std::equal(host.begin(), host.end(), bundle.begin() + int64_t(stride) * 3));
-    ASSERT_EQ(QXCM_GETFRAME_41(0, 0, 0, host.data(), &stamp, 0, &err), 1);
-    EXPECT_TRUE(std::equal(host.begin(), host.end(), bundle.begin()));
-    for (int32_t bad : {4, 100, -1}) {
+    for (int32_t member = 0; member < 4; ++member) { // every member, the first and the last
+        ASSERT_EQ(QXCM_GETFRAME_41(0, 0, member, host.data(), &stamp, 0, &err), 1);
+        EXPECT_TRUE(std::equal(host.begin(), host.end(), bundle.begin() + int64_t(stride) * member))
+            << member;
+    }
+    for (int32_t bad : {4, 100, -1, INT32_MIN, INT32_MAX}) {
         EXPECT_EQ(QXCM_GETFRAME_41(0, 0, bad, host.data(), &stamp, 0, &err), 0) << bad;
         EXPECT_EQ(err, QXERR_INVALIDPARAM);
     }
     // Without bundling the index is ignored.
     ASSERT_EQ(QXCM_STOPCAPTURE_40(0, &err), 1);
     ASSERT_EQ(QXCM_UNPREPARECAPTURE_40(0, &err), 1);
+    int32_t size = 0;
     ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 0, 4, &size, &err), 1);
-    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
+    Prepare(0, 1, 5);
     StartWithFrames(0, 1);
     ASSERT_EQ(QXCM_GETFRAME_41(0, 0, 3, host.data(), &stamp, 0, &err), 1);
     std::vector<uint8_t> single = DeviceFrame(Context(0).deviceHandle, 0, bytes);
@@ -107,12 +110,8 @@ TEST_F(Frames, ABundlesNumberIsItsFirstImagesAsTheImagesAndRecordingsCountThem)
     ASSERT_EQ(VelaSim_SetLostFrames(0, lost, 1), 1);
     for (auto [id, value] : {std::pair{0x00402150u, 2.0}, {0x00402120u, 16.0}, {0x00402140u, 8.0}})
         ASSERT_EQ(VelaSim_SetProperty(0, id, value), 1);
-    int32_t err = 0, size = 0;
-    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
-    ASSERT_EQ(QXCM_FRAMEBUNDLE_40(0, 1, 4, &size, &err), 1);
-    uint32_t w = 0, h = 0, t = 0;
-    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
-    StartWithFrames(0, 3);
+    Run(0, 5, 3, 4);
+    int32_t err = 0;
     std::vector<uint8_t> host(static_cast<size_t>(FrameBytes(0)));
     for (auto [index, first] : {std::pair{0, 0u}, {1, 8u}}) {
         uint32_t number = 99;
@@ -164,7 +163,9 @@ uint16_t Second(const uint8_t *g)
     return uint16_t((g[2] << 4) | (g[1] >> 4));
 }
 
-TEST(TwelveBit, EveryPathMatchesTheDefinitionOverAllByteTriples)
+// Every path against the definition: over all byte triples, then over short runs at an odd
+// address in exact-size heap blocks, so a read or write past either end is caught by sanitizers.
+TEST(TwelveBit, EveryPathMatchesTheDefinitionAndStaysInsideItsBuffers)
 {
     qxcm::FillTwelveBitTables();
     const size_t groups = size_t(1) << 24;
@@ -175,6 +176,7 @@ TEST(TwelveBit, EveryPathMatchesTheDefinitionOverAllByteTriples)
         packed[3 * v + 2] = uint8_t(v);
     }
     std::vector<uint16_t> out(groups * 2);
+    std::mt19937 random(7);
     for (const qxcm::TwelveBitVariant &path : qxcm::TwelveBitVariants()) {
         if (!path.supported)
             continue;
@@ -185,32 +187,21 @@ TEST(TwelveBit, EveryPathMatchesTheDefinitionOverAllByteTriples)
             wrong +=
                 out[2 * v] != First(&packed[3 * v]) || out[2 * v + 1] != Second(&packed[3 * v]);
         EXPECT_EQ(wrong, 0u) << "path " << path.name;
+        for (size_t n = 0; n < 70; ++n) {
+            auto *in = new uint8_t[n * 3 + 1];
+            auto *to = new uint16_t[n * 2 + 1];
+            for (size_t k = 0; k < n * 3 + 1; ++k)
+                in[k] = uint8_t(random());
+            path.unpack(in + 1, to + 1, n);
+            for (size_t g = 0; g < n; ++g)
+                wrong += to[1 + 2 * g] != First(in + 1 + 3 * g) ||
+                         to[2 + 2 * g] != Second(in + 1 + 3 * g);
+            delete[] in;
+            delete[] to;
+        }
+        EXPECT_EQ(wrong, 0u) << "short runs, path " << path.name;
     }
     EXPECT_EQ(First(std::array<uint8_t, 3>{0xAB, 0xCD, 0xEF}.data()), 0xABD);
-}
-
-TEST(TwelveBit, ShortAndUnalignedRunsStayInsideTheirBuffers)
-{
-    qxcm::FillTwelveBitTables();
-    std::mt19937 random(7);
-    for (size_t groups = 0; groups < 70; ++groups) {
-        // Exact-size heap blocks, so a read or write past either end is caught by sanitizers.
-        auto *packed = new uint8_t[groups * 3 + 1];
-        auto *out = new uint16_t[groups * 2 + 1];
-        for (size_t k = 0; k < groups * 3 + 1; ++k)
-            packed[k] = uint8_t(random());
-        for (const qxcm::TwelveBitVariant &path : qxcm::TwelveBitVariants()) {
-            if (!path.supported)
-                continue;
-            path.unpack(packed + 1, out + 1, groups);
-            for (size_t g = 0; g < groups; ++g) {
-                EXPECT_EQ(out[1 + 2 * g], First(packed + 1 + 3 * g)) << path.name;
-                EXPECT_EQ(out[2 + 2 * g], Second(packed + 1 + 3 * g)) << path.name;
-            }
-        }
-        delete[] packed;
-        delete[] out;
-    }
 }
 
 // A device frame of packed pixels with an odd width, handed out by a stand-in lock.
@@ -279,18 +270,12 @@ TEST_F(Frames, AFrameReplacedDuringTheCopyIsReportedLost)
         bool packed;
         std::function<int32_t(uint8_t *, double *, int32_t *)> copy;
     } kinds[] = {
-        {"QXCM_GETFRAME_40", false,
-         [](uint8_t *to, double *t, int32_t *e) { return QXCM_GETFRAME_40(0, 0, to, t, 0, e); }},
-        {"QXCM_GETFRAME_41", false,
-         [](uint8_t *to, double *t, int32_t *e) { return QXCM_GETFRAME_41(0, 0, 0, to, t, 0, e); }},
-        {"QXCM_GETFRAME_SPLIT_40", false,
-         [](uint8_t *to, double *t, int32_t *e) {
-             return QXCM_GETFRAME_SPLIT_40(0, 0, to, to + (4 << 20), t, 0, e);
-         }},
-        {"QXCM_GETFRAME_PACK12_40", true,
-         [](uint8_t *to, double *t, int32_t *e) {
-             return QXCM_GETFRAME_PACK12_40(0, 0, reinterpret_cast<uint16_t *>(to), t, 0, e);
-         }},
+        // clang-format off
+        {"QXCM_GETFRAME_40", false, [](uint8_t *to, double *t, int32_t *e) { return QXCM_GETFRAME_40(0, 0, to, t, 0, e); }},
+        {"QXCM_GETFRAME_41", false, [](uint8_t *to, double *t, int32_t *e) { return QXCM_GETFRAME_41(0, 0, 0, to, t, 0, e); }},
+        {"QXCM_GETFRAME_SPLIT_40", false, [](uint8_t *to, double *t, int32_t *e) { return QXCM_GETFRAME_SPLIT_40(0, 0, to, to + (4 << 20), t, 0, e); }},
+        {"QXCM_GETFRAME_PACK12_40", true, [](uint8_t *to, double *t, int32_t *e) { return QXCM_GETFRAME_PACK12_40(0, 0, reinterpret_cast<uint16_t *>(to), t, 0, e); }},
+        // clang-format on
     };
     std::vector<uint8_t> host(size_t(16) << 20);
     gDeviceLock = qxcm::Device().VelaLockFrame;

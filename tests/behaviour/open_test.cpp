@@ -74,11 +74,6 @@ TEST_F(Open, RecordsFollowTheDeviceOrderAndTheMapPointsAtTheirOwnRecords)
 }
 
 int32_t gConfigured = 0;
-bool Configured(int32_t *value)
-{
-    *value = gConfigured;
-    return true;
-}
 
 // A camera whose two array properties of 64 elements each make more records than a camera
 // can hold, with the exposure time listed after them.
@@ -112,21 +107,12 @@ TEST_F(Open, CalibrationTimeoutIsAtLeastFiveSeconds)
     int32_t err = 0;
     ASSERT_EQ(QXCM_OPENCAMERA_40(1, 0, &err), 1);
     EXPECT_EQ(Context(1).calibrationTimeout, 5000u) << "nothing configured";
-    qxcm::Os().readCalibrationTimeout = Configured;
+    qxcm::Os().readCalibrationTimeout = [](int32_t *value) { return *value = gConfigured, true; };
     for (auto [configured, expected] : {std::pair{3000, 5000u}, {12000, 12000u}, {-7, 5000u}}) {
         gConfigured = configured;
         ASSERT_EQ(QXCM_OPENCAMERA_40(1, 1, &err), 1);
         EXPECT_EQ(Context(1).calibrationTimeout, expected) << configured;
     }
-}
-
-TEST_F(Open, IndexOutOfRangeFailsWithTheOpenCode)
-{
-    InitWithLog();
-    int32_t err = 0;
-    EXPECT_EQ(QXCM_OPENCAMERA_40(3, 0, &err), 0);
-    EXPECT_EQ(err, QXERR_OPEN_FAILED);
-    EXPECT_EQ(LogLines().back(), "0.000 QXCM_OPENCAMERA_40 NG ERR=-2113925119 \n");
 }
 
 TEST_F(Open, AgainWithoutForceClosesTheEarlierDevice)
@@ -180,10 +166,13 @@ TEST_F(Open, AFailedOpenKeepsOrClosesTheSlotAsForcedAndLeaksNoDevice)
     }
 }
 
-TEST_F(Open, CloseReleasesByStatusAndRefusesAClosedSlot)
+TEST_F(Open, CloseReleasesByStatusAndOpenAndCloseRefuseWhatIsNotThere)
 {
     InitWithLog();
     int32_t err = 0;
+    EXPECT_EQ(QXCM_OPENCAMERA_40(3, 0, &err), 0);
+    EXPECT_EQ(err, QXERR_OPEN_FAILED);
+    EXPECT_EQ(LogLines().back(), "0.000 QXCM_OPENCAMERA_40 NG ERR=-2113925119 \n");
     ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
     ClearJournal();
     ASSERT_EQ(QXCM_CLOSECAMERA_40(0, &err), 1);
@@ -234,28 +223,6 @@ TEST_F(Open, StatusReportsTheDeviceCaptureStatus)
     ASSERT_EQ(QXCM_GETCAMERASTATUS_40(0, &status, &err), 1);
     EXPECT_EQ(status, 2);
     EXPECT_EQ(LogLines().back(), "0.000 QXCM_GETCAMERASTATUS_40 OK status=2\n");
-}
-
-TEST_F(Open, ShutdownClosesExactlyTheOpenCamerasAndUninitialisesOnlyThen)
-{
-    InitWithLog();
-    int32_t err = 0;
-    ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
-    ASSERT_EQ(QXCM_OPENCAMERA_40(2, 0, &err), 1);
-    uint32_t w, h, t;
-    ASSERT_EQ(QXCM_PREPARECAPTURE_40(0, 1, 5, &w, &h, &t, &err), 1);
-    ASSERT_EQ(QXCM_STARTCAPTURE_40(0, &err), 1);
-    ClearJournal();
-    qxcm::ShutdownLibrary();
-    EXPECT_EQ(JournalOf("VelaClose").size(), 2u);
-    EXPECT_EQ(JournalOf("VelaReleaseBuffers").size(), 1u) << "camera 0 had buffers";
-    EXPECT_EQ(JournalOf("VelaStopCapture").size(), 2u);
-    EXPECT_EQ(JournalOf("VelaUninit").size(), 1u);
-    EXPECT_EQ(qxcm::State().cameraCount, 0u);
-    InitWithLog();
-    ClearJournal();
-    qxcm::ShutdownLibrary();
-    EXPECT_TRUE(Journal().empty()) << "nothing open: the device stays initialised";
 }
 
 } // namespace

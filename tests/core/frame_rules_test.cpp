@@ -90,12 +90,8 @@ TEST_P(FrameRules, BelowApiLevel40FailsBeforeAnythingElse)
     std::vector<std::string> lines = LogLines();
     switch (GetParam().frame) {
     case OPENCLOSE:
-        EXPECT_EQ(err, QXERR_API_LEVEL_OPEN);
-        ASSERT_EQ(lines.size(), before + 1);
-        EXPECT_EQ(lines.back().rfind(Entry(), 0), 0u) << lines.back();
-        break;
     case INFO:
-        EXPECT_EQ(err, QXERR_API_LEVEL);
+        EXPECT_EQ(err, GetParam().frame == INFO ? QXERR_API_LEVEL : QXERR_API_LEVEL_OPEN);
         ASSERT_EQ(lines.size(), before + 1);
         EXPECT_EQ(lines.back().rfind(Entry(), 0), 0u) << lines.back();
         break;
@@ -174,12 +170,5 @@ INSTANTIATE_TEST_SUITE_P(EveryExport, FrameRules, ::testing::ValuesIn(Framed()),
 INSTANTIATE_TEST_SUITE_P(CameraExports, NullPointers,
                          ::testing::ValuesIn(Framed({CAMERA, SILENT, LEGACY})), RowName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FrameRules);
-
-TEST(ExportList, NamesAreUnique)
-{
-    for (size_t i = 0; i < std::size(kExports); ++i)
-        for (size_t j = i + 1; j < std::size(kExports); ++j)
-            EXPECT_STRNE(kExports[i].name, kExports[j].name);
-}
 
 } // namespace

@@ -32,26 +32,43 @@ void ForceOpen(uint32_t i)
 
 class Initialize : public LibraryTest {};
 
-TEST_F(Initialize, ReportsCountVersionsAndLogsFromZero)
+// From nothing it initialises, raises the API level and logs from zero; with a camera open it
+// only reports, keeping the API level an older initialiser left. The error is written only on
+// failure.
+TEST_F(Initialize, ReportsCountAndVersionsAndInitialisesOnlyWithNoCameraOpen)
 {
-    uint32_t count = 99;
-    char qxver[64] = "", velaver[64] = "";
-    int32_t err = 12345;
-    ASSERT_EQ(QXCM_INITIALIZE_40(&count, qxver, velaver, 0, 1, &err), 1);
-    EXPECT_EQ(count, 3u);
-    EXPECT_STREQ(qxver, "4.4.24.225");
-    EXPECT_STREQ(velaver, "4.2.1.7");
-    EXPECT_EQ(err, 12345) << "the error is written only on failure";
-    EXPECT_EQ(qxcm::State().apiLevel, 40);
-    EXPECT_EQ(qxcm::State().cameraCount, 3u);
-    for (uint32_t i = 0; i < 3; ++i) {
-        EXPECT_FALSE(qxcm::IsCameraOpen(i));
-        EXPECT_EQ(Context(i).parameterMap[7], 0) << "slots are zero until opened";
+    for (bool cameraOpen : {false, true}) {
+        SCOPED_TRACE(cameraOpen);
+        TearDown();
+        SetUp();
+        if (cameraOpen) {
+            InitWithLog();
+            ForceOpen(1);
+            ClearJournal();
+        }
+        qxcm::State().apiLevel = 30; // as an older initialiser leaves it
+        uint32_t count = 99;
+        char qxver[64] = "", velaver[64] = "";
+        int32_t err = 12345;
+        ASSERT_EQ(QXCM_INITIALIZE_40(&count, qxver, velaver, 0, 1, &err), 1);
+        EXPECT_EQ(count, 3u);
+        EXPECT_STREQ(qxver, "4.4.24.225");
+        EXPECT_STREQ(velaver, "4.2.1.7");
+        EXPECT_EQ(err, 12345);
+        EXPECT_EQ(qxcm::State().apiLevel, cameraOpen ? 30 : 40);
+        EXPECT_EQ(qxcm::State().cameraCount, 3u);
+        for (uint32_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(qxcm::IsCameraOpen(i), cameraOpen && i == 1);
+            if (!cameraOpen) {
+                EXPECT_EQ(Context(i).parameterMap[7], 0) << "slots are zero until opened";
+            }
+        }
+        EXPECT_EQ(LogLines(),
+                  (Lines{"0.000 QXCM_INITIALIZE_40 -> \n",
+                         std::string("0.000 QXCM_INITIALIZE_40 ") + (cameraOpen ? "UN" : "OK") +
+                             " QXVER=4.4.24.225 VELAVER=4.2.1.7\n"}));
+        EXPECT_EQ(JournalOf("VelaInit").size(), cameraOpen ? 0u : 1u);
     }
-    EXPECT_EQ(LogLines(),
-              (Lines{"0.000 QXCM_INITIALIZE_40 -> \n",
-                     "0.000 QXCM_INITIALIZE_40 OK QXVER=4.4.24.225 VELAVER=4.2.1.7\n"}));
-    EXPECT_EQ(JournalOf("VelaInit").size(), 1u);
 }
 
 // Initialising again with no camera open initialises the device again and starts a new log,
@@ -68,25 +85,6 @@ TEST_F(Initialize, AgainWithoutOpenCamerasStartsTheDeviceAndTheLogAfresh)
         LogLines(),
         (Lines{"0.000 QXCM_INITIALIZE_40 -> \n", "0.000 QXCM_INITIALIZE_40 OK QXVER= VELAVER=\n",
                "1.234 QXCM_DEINITIALIZE_40 -> \n", "1.234 QXCM_DEINITIALIZE_40 OK\n"}));
-}
-
-// With a camera open it only reports, and keeps the API level an older initialiser left.
-TEST_F(Initialize, WithACameraOpenOnlyReports)
-{
-    InitWithLog();
-    ForceOpen(1);
-    ClearJournal();
-    qxcm::State().apiLevel = 30;
-    uint32_t count = 0;
-    char qxver[64] = "", velaver[64] = "";
-    ASSERT_EQ(QXCM_INITIALIZE_40(&count, qxver, velaver, 0, 1, nullptr), 1);
-    EXPECT_EQ(count, 3u);
-    EXPECT_TRUE(qxcm::IsCameraOpen(1));
-    EXPECT_EQ(qxcm::State().apiLevel, 30);
-    EXPECT_TRUE(JournalOf("VelaInit").empty());
-    EXPECT_EQ(LogLines(),
-              (Lines{"0.000 QXCM_INITIALIZE_40 -> \n",
-                     "0.000 QXCM_INITIALIZE_40 UN QXVER=4.4.24.225 VELAVER=4.2.1.7\n"}));
 }
 
 // A host that crashes after a call must find that call's lines in the file: each line reaches
@@ -181,9 +179,7 @@ TEST_F(Initialize, AFailedInitialisationReportsItsCodeAndLeavesNoSlots)
     }
 }
 
-class Deinitialize : public LibraryTest {};
-
-TEST_F(Deinitialize, RefusesWhileACameraIsOpenButEndsTheLog)
+TEST_F(Initialize, DeinitialiseRefusesWhileACameraIsOpenButEndsTheLog)
 {
     InitWithLog();
     ForceOpen(2);
@@ -196,7 +192,7 @@ TEST_F(Deinitialize, RefusesWhileACameraIsOpenButEndsTheLog)
     EXPECT_EQ(LogLines().back(), "0.000 QXCM_DEINITIALIZE_40 NG\n");
 }
 
-TEST_F(Deinitialize, ForcedClosesEveryOpenCameraAndUninitialises)
+TEST_F(Initialize, DeinitialiseForcedClosesEveryOpenCameraAndUninitialises)
 {
     InitWithLog();
     ForceOpen(0);
@@ -214,8 +210,6 @@ TEST_F(Deinitialize, ForcedClosesEveryOpenCameraAndUninitialises)
     EXPECT_EQ(log[log.size() - 2], "0.000 QXCM_DEINITIALIZE_40 -> \n");
     EXPECT_EQ(log.back(), "0.000 QXCM_DEINITIALIZE_40 OK\n");
 }
-
-class Shutdown : public LibraryTest {};
 
 // The journal of a child host program, from the simulated device's journal file.
 std::vector<std::string> ChildJournal(const char *openCameras)
@@ -247,7 +241,7 @@ size_t CountOf(const std::vector<std::string> &ops, const char *op)
     return static_cast<size_t>(std::count(ops.begin(), ops.end(), op));
 }
 
-TEST_F(Shutdown, AtProcessExitClosesWhatTheHostLeftOpen)
+TEST_F(Initialize, AtProcessExitClosesWhatTheHostLeftOpen)
 {
     std::vector<std::string> ops = ChildJournal("2");
     ASSERT_FALSE(ops.empty());

@@ -40,7 +40,7 @@ class FrameLedger : public ::testing::Test {
                 EXPECT_EQ(VelaSetValue(d, id, value), 1) << std::hex << id;
             }
         EXPECT_EQ(VelaAllocBuffers(d, 8), 1);
-        path_ = TempFile(name);
+        path_ = TempPath(name);
         recorder_ = OpenRecorder(d, path_, 1u << 20);
         EXPECT_NE(recorder_, 0u);
         EXPECT_EQ(VelaCaptureStart(d, -1), 1);

@@ -20,7 +20,7 @@ namespace {
 
 using recordertest::Count;
 using recordertest::Recording;
-using recordertest::TempFile;
+using recordertest::TempPath;
 
 int RunChild(const std::string &path, int frames, const char *mode)
 {
@@ -48,7 +48,7 @@ TEST(RecorderAtExit, TheTeardownKeepsWhatTheRecorderTookAndTheTextsQueuedBehindI
     } rows[] = {{"running", kRunningMayLose, false}, {"drained", 0, true}};
     for (const auto &row : rows) {
         SCOPED_TRACE(row.mode);
-        const std::string path = TempFile(std::string("exit_") + row.mode + ".vlseq");
+        const std::string path = TempPath(std::string("exit_") + row.mode + ".vlseq");
         remove(path.c_str());
         struct Cleanup {
             const std::string &path;

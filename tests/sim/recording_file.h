@@ -1,21 +1,14 @@
 // What the simulator's tests share: the property ids they set, the simulated devices started
-// over, a device, a frame and a recorder opened, a file of their own per process, and a recording
+// over, a device, a frame and a recorder opened, and a recording
 // read back by the format's reader.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <string.h>
-
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <string>
 #include <vector>
 
+#include "support/test_paths.h"
 #include "vela_api.h"
 #include "velaapi/vela_sim.h"
 #include "vlseq_reader.h"
@@ -81,26 +74,10 @@ inline uint64_t OpenRecorder(uint64_t device, const std::string &path, uint32_t 
     return open.recorder;
 }
 
-// The running number a simulated frame carries in its first four bytes.
-inline uint32_t FrameNumber(const void *frame)
-{
-    uint32_t n = 0;
-    memcpy(&n, frame, sizeof n);
-    return n;
-}
+using qxtest::FrameNumber;
+using qxtest::TempPath;
 
 using Image = std::vector<uint8_t>;
-
-// A file in the test directory of this process: other builds may run these tests meanwhile.
-inline std::string TempFile(const std::string &name)
-{
-#ifdef _WIN32
-    const int process = _getpid();
-#else
-    const int process = static_cast<int>(getpid());
-#endif
-    return ::testing::TempDir() + "recorder_" + std::to_string(process) + "_" + name;
-}
 
 // A closed (or cut off) recording as the reader sees it.
 struct Recording {

@@ -1,6 +1,7 @@
 // The recorder with frames queued ahead of its writer thread: order, counts, texts and frame
-// layouts in the file; every way a capture or device ends with the recorder still connected; a
-// disk that fills up. The process exit is in recorder_exit_test.cpp.
+// layouts in the file; a device closed under a free-running capture; a disk that fills up. The
+// endings of a capture with frames queued are the recording tests' (through the exports). The
+// process exit is in recorder_exit_test.cpp.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -35,7 +36,7 @@ class RecorderQueue : public ::testing::Test {
 
     std::string File(const std::string &name)
     {
-        files_.push_back(TempFile(name));
+        files_.push_back(TempPath(name));
         remove(files_.back().c_str());
         return files_.back();
     }
@@ -173,72 +174,6 @@ TEST_F(RecorderQueue, BundlesAndPackedTwelveBitAreQueuedImageByImage)
     EXPECT_EQ(file.reader.Header().rowPitch, 512u * 2);
     for (int64_t k = 9; k < 15; ++k)
         EXPECT_EQ(file.Frame(k), expected[static_cast<size_t>(k - 9)]) << "image " << k;
-}
-
-// Each way a capture or its device ends, with frames still queued: none of them is lost.
-TEST_F(RecorderQueue, EndingTheCaptureOrTheDeviceKeepsEveryQueuedFrame)
-{
-    struct Ending {
-        const char *name;
-        void (*end)(uint64_t device);
-        bool closesRecorder;
-    };
-    const Ending endings[] = {
-        {"stop", [](uint64_t d) { EXPECT_EQ(VelaStopCapture(d), 1); }, false},
-        {"release",
-         [](uint64_t d) {
-             EXPECT_EQ(VelaStopCapture(d), 1);
-             EXPECT_EQ(VelaReleaseBuffers(d, 0), 1);
-         },
-         false},
-        {"close", [](uint64_t d) { EXPECT_EQ(VelaClose(d), 1); }, false},
-        {"uninit", [](uint64_t) { EXPECT_EQ(VelaUninit(), 1); }, false},
-        {"reset", [](uint64_t) { VelaSim_Reset(); }, true},
-    };
-    for (const Ending &ending : endings) {
-        SCOPED_TRACE(ending.name);
-        InitSim(true);
-        uint64_t d = Open(0);
-        ASSERT_EQ(VelaSetValue(d, kBinning, 4), 1); // 40 frames of 512 KiB fill the ring
-        const std::string path = File(std::string("end_") + ending.name + ".vlseq");
-        ASSERT_EQ(VelaAllocBuffers(d, 4), 1);
-        uint64_t rec = OpenRecorder(d, path, 1000);
-        ASSERT_NE(rec, 0u);
-        ASSERT_EQ(VelaCaptureStart(d, -1), 1);
-        ASSERT_EQ(VelaSim_DeliverFrames(0, 40), 40);
-        ending.end(d);
-        if (!ending.closesRecorder) {
-            EXPECT_EQ(Status(rec), 40);
-            EXPECT_EQ(VelaRecorderClose(rec), 1);
-        }
-        Recording file(path);
-        EXPECT_EQ(file.Numbers(), Count(0, 40));
-    }
-}
-
-TEST_F(RecorderQueue, ARecorderOutlivesItsDeviceAndTakesTheFramesOfTheNextOpen)
-{
-    const std::string path = File("reopen.vlseq");
-    uint64_t d = Open(1);
-    ASSERT_EQ(VelaAllocBuffers(d, 4), 1);
-    uint64_t rec = OpenRecorder(d, path, 100);
-    ASSERT_NE(rec, 0u);
-    ASSERT_EQ(VelaCaptureStart(d, -1), 1);
-    ASSERT_EQ(VelaSim_DeliverFrames(1, 5), 5);
-    ASSERT_EQ(VelaClose(d), 1);
-    EXPECT_EQ(WriteText(rec, VELA_TEXT_FILE, 0, "between"), 1);
-
-    d = Open(1);
-    ASSERT_EQ(VelaAllocBuffers(d, 4), 1);
-    ASSERT_EQ(VelaCaptureRecord(d, rec), 1);
-    ASSERT_EQ(VelaCaptureStart(d, -1), 1);
-    ASSERT_EQ(VelaSim_DeliverFrames(1, 5), 5);
-    EXPECT_EQ(Status(rec), 10);
-    ASSERT_EQ(VelaRecorderClose(rec), 1);
-    Recording file(path);
-    std::vector<uint32_t> expected = Count(0, 5);
-    expected.insert(expected.end(), expected.begin(), expected.end());
-    EXPECT_EQ(file.Numbers(), expected) << "each capture numbers its frames from 0";
 }
 
 // Camera 0 at its fastest pace fills the ring faster than the disk empties it; the device is

@@ -94,7 +94,7 @@ class Replay : public ::testing::Test {
         return LockFrame(device_, static_cast<int32_t>(delivered_++ % uint32_t(buffers_)));
     }
 
-    std::string path_ = TempFile("replay.vlseq");
+    std::string path_ = TempPath("replay.vlseq");
     uint64_t device_ = 0;
     int32_t buffers_ = 4;
     uint32_t delivered_ = 0;

@@ -1,5 +1,5 @@
-// The simulated device on its own, where the library's tests cannot see it: the producer's
-// pacing, the journal and its bound, fault injection and camera-set texts. Frame layouts,
+// The simulated device on its own, where the library's tests cannot see it: the journal and its
+// bound, fault injection and camera-set texts. Frame layouts,
 // deliveries, references and the recorder are tested through the library's exports.
 #include <gtest/gtest.h>
 
@@ -41,27 +41,6 @@ class Sim : public ::testing::Test {
     uint64_t Open(uint32_t index) { return OpenDevice(index, &wait_); }
     uint64_t wait_ = 0;
 };
-
-TEST_F(Sim, FreeRunningProducerPacesFramesBySteadyClock)
-{
-    VelaSim_SetManualClock(0);
-    uint64_t d = Open(1);
-    ASSERT_EQ(VelaSetValue(d, kExposure, 0.02), 1);
-    const double interval = 0.02 + Get(d, kOverhead);
-    ASSERT_EQ(VelaAllocBuffers(d, 8), 1);
-    ASSERT_EQ(VelaCaptureStart(d, -1), 1);
-    for (int k = 0; k < 2; ++k) {
-        VelaWaitRecord w{sizeof(VelaWaitRecord), 0, VELA_EVENT_FRAMEREADY, 2000};
-        ASSERT_EQ(VelaWaitStart(wait_, &w), 1);
-    }
-    ASSERT_EQ(VelaStopCapture(d), 1);
-    VelaFrameRecord a = LockFrame(d, 0), b = LockFrame(d, 1);
-    double step =
-        (b.stampSeconds - a.stampSeconds) + (b.stampMicroseconds - a.stampMicroseconds) * 1e-6;
-    // Never faster than its cadence. Slower happens whenever the machine is busy (a late frame
-    // restarts the cadence), which a test cannot bound.
-    EXPECT_GE(step, 0.9 * interval);
-}
 
 TEST_F(Sim, JournalHasOneLinePerCallAndFaultsTakeTheNthMatchingCall)
 {

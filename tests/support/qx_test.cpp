@@ -5,12 +5,6 @@
 #include <cstring>
 #include <fstream>
 
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "core/call_log.h"
 #include "core/device.h"
 #include "core/platform.h"
@@ -20,13 +14,6 @@ namespace qxtest {
 
 int32_t fakeClockMs = 0;
 std::vector<uint32_t> sleepsMs;
-
-uint32_t FrameNumber(const void *frame)
-{
-    uint32_t n = 0;
-    memcpy(&n, frame, sizeof n);
-    return n;
-}
 
 namespace {
 
@@ -95,17 +82,6 @@ bool NoCalibrationTimeout(int32_t *)
 
 // The process id keeps the test runs of other builds, which share the directory, from removing
 // or truncating this run's files between a call and its check.
-std::string TempPath(const std::string &name)
-{
-#ifdef _WIN32
-    std::string base = getenv("TEMP") ? getenv("TEMP") : ".";
-    return base + "\\" + std::to_string(_getpid()) + "_" + name;
-#else
-    const char *dir = getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/" + std::to_string(getpid()) + "_" + name;
-#endif
-}
-
 void LibraryTest::SetUp()
 {
     const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();

@@ -10,6 +10,7 @@
 
 #include "core/library_state.h"
 #include "qxcm/qxcm.h"
+#include "support/test_paths.h"
 
 namespace qxtest {
 
@@ -17,8 +18,6 @@ namespace qxtest {
 constexpr int32_t kInjected = static_cast<int32_t>(0x80000301);
 constexpr const char *kInjectedText = "0x80000301";
 
-// The running number a simulated frame carries in its first four bytes.
-uint32_t FrameNumber(const void *frame);
 // Buffer frame `index` of an open device as the device holds it: `bytes` bytes, or the whole
 // frame (height x pitch) when `bytes` is negative; `pitch` receives the row pitch.
 std::vector<uint8_t> DeviceFrame(uint64_t device, int32_t index, int64_t bytes = -1,
@@ -62,7 +61,5 @@ class LibraryTest : public ::testing::Test {
 
 // Starts a program of the build folder with arguments; returns its exit code.
 int RunProgram(const std::string &program, const std::string &arguments);
-
-std::string TempPath(const std::string &name);
 
 } // namespace qxtest

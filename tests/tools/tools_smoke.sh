@@ -2,12 +2,8 @@
 # The host programs end to end: the main job records a short capture and checks it, qxcm-seq
 # describes the recording and exports frames that libtiff's tiffinfo and a PNG decoder read
 # back.
-set -euo pipefail
-bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+. "$here/scratch.sh"
 "$bin/qxcm-demo" --quiet --frames 12 --record run.vlseq --preview run.png >demo.txt
 grep -q 'different: 0' demo.txt
 grep -q "^preview: $work/run.png\$" demo.txt

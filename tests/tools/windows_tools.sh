@@ -2,12 +2,8 @@
 # The Windows host programs under Wine: the demo's preview and qxcm-seq's 16-bit export are PNG
 # files of the frame's size that decode and are not blank; its OME-TIFF, whose pixels come over
 # in large reads and writes (no kernel copy there), holds the recording's frames.
-set -euo pipefail
-bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+. "$here/scratch.sh"
 wine "$bin/qxcm-demo.exe" --quiet --frames 4 --record run.vlseq --record-frames 2 \
     --preview preview.png >demo.txt
 grep -q '^summary: 4 frames copied' demo.txt

@@ -2,6 +2,7 @@
 // the values each record receives, and calls from several threads at once.
 #include "vlseq_test_util.h"
 
+#include "support/test_paths.h"
 #include "velaapi/vela_api.h"
 #include "vlseqapi/vlseq_api.h"
 
@@ -21,7 +22,7 @@ class VlseqApi : public testing::Test {
   protected:
     static void SetUpTestSuite()
     {
-        path_ = testing::TempDir() + "vlseq_api.vlseq";
+        path_ = qxtest::TempPath("vlseq_api.vlseq");
         vlseqfmt::Writer w;
         ASSERT_EQ(w.Open(path_.c_str(), kRgb, 10, 64, 64, true), 1);
         ASSERT_EQ(WriteText(w, VLSEQ_TEXT_FILE, 0, "hello file"), 1);

@@ -5,6 +5,7 @@
 // every frame it gives must be intact. A real recording process is also killed mid-write.
 #include "vlseq_test_util.h"
 
+#include "support/test_paths.h"
 #include "velaapi/vela_api.h"
 #include "vlseq_bytes.h"
 
@@ -263,7 +264,7 @@ TEST(Checkpoint, CompletesAnOpenFileAndTheRecordingGoesOn)
 TEST(KilledRecorder, LeavesEveryReportedFrameIntact)
 {
     for (const char *mode : {"buffered", "durable"}) {
-        const std::string path = testing::TempDir() + "vlseq_killed_" + mode + ".vlseq";
+        const std::string path = qxtest::TempPath(std::string("vlseq_killed_") + mode + ".vlseq");
         int out[2];
         ASSERT_EQ(pipe(out), 0);
         const pid_t pid = fork();

@@ -3,6 +3,7 @@
 // sparse file (which also checks the 64-bit seeks of the file shims).
 #include "vlseq_test_util.h"
 
+#include "support/test_paths.h"
 #include "velaapi/vela_api.h"
 #include "vlseq_bytes.h"
 
@@ -185,7 +186,7 @@ TEST(VlseqReaderLimits, WalkStopsAtTheFirstDamagedChunk)
 // if never written by our writer), so frames 1 and 2 and the index live above 2^32.
 TEST(VlseqReaderLimits, OffsetsBeyondFourGiBInASparseFile)
 {
-    const std::string path = testing::TempDir() + "vlseq_sparse.vlseq";
+    const std::string path = qxtest::TempPath("vlseq_sparse.vlseq");
     FileHeader h;
     h.pixelType = 1;
     h.width = 64;

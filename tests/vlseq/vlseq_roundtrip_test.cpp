@@ -2,6 +2,7 @@
 // the TIFF readers' "uniform series" threshold, texts at every level and at their limits.
 #include "vlseq_test_util.h"
 
+#include "support/test_paths.h"
 #include "velaapi/vela_api.h"
 
 #include <gtest/gtest.h>
@@ -182,7 +183,7 @@ TEST(VlseqWriter, WriteFailureKeepsEverythingCommittedBefore)
 TEST(VlseqFile, DurableRecordingReadsBackWhileRecordingAndAfterClose)
 {
     const Geometry g{4, 33, 7, 0};
-    const std::string path = testing::TempDir() + "vlseq_file_roundtrip.vlseq";
+    const std::string path = qxtest::TempPath("vlseq_file_roundtrip.vlseq");
     {
         Writer w;
         ASSERT_EQ(w.Open(path.c_str(), g, 100, 64, 64, false), 1);
@@ -209,7 +210,7 @@ TEST(VlseqFile, DurableRecordingReadsBackWhileRecordingAndAfterClose)
     EXPECT_EQ(r.Header().compatFlags & kCompatBuffered, 0u);
     std::remove(path.c_str());
     Writer w;
-    EXPECT_EQ(w.Open((testing::TempDir() + "no/such/dir/x.vlseq").c_str(), g, 1, 0, 0, true),
+    EXPECT_EQ(w.Open(qxtest::TempPath("no/such/dir/x.vlseq").c_str(), g, 1, 0, 0, true),
               VELA_ERR_FAILEDOPENFILE);
 }
 
