@@ -1,10 +1,10 @@
-// What the simulator's tests share: the property ids they set, the simulated devices started
-// over, a device, a frame and a recorder opened, and a recording
-// read back by the format's reader.
+// What the simulator's tests share: property ids, devices, frames and recorders opened, and a
+// recording read back by the format's reader.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -15,20 +15,25 @@
 
 namespace recordertest {
 
-constexpr uint32_t kExposure = 0x001F0110, kOverhead = 0x00403010, kBinning = 0x00401110;
+constexpr uint32_t kExposure = 0x001F0110, kBinning = 0x00401110;
 constexpr uint32_t kWidth = 0x00420210, kHeight = 0x00420220, kPixelType = 0x00420270;
 constexpr uint32_t kSubMode = 0x00402150, kHpos = 0x00402110, kHsize = 0x00402120,
                    kVpos = 0x00402130, kVsize = 0x00402140;
 constexpr uint32_t kBundleMode = 0x00421010, kBundleNumber = 0x00421020;
+
+inline int32_t InitCameras()
+{
+    VelaInitRecord init{};
+    init.size = sizeof init;
+    return VelaInit(&init);
+}
 
 // The simulated devices started over and initialised; the clock applies to later starts.
 inline void InitSim(bool manualClock)
 {
     VelaSim_Reset();
     VelaSim_SetManualClock(manualClock ? 1 : 0);
-    VelaInitRecord init{};
-    init.size = sizeof init;
-    ASSERT_EQ(VelaInit(&init), 1);
+    ASSERT_EQ(InitCameras(), 1);
 }
 
 // Camera `index` opened, with a wait handle on it when `wait` is given.
@@ -94,23 +99,18 @@ struct Recording {
         const auto *p = static_cast<const uint8_t *>(address);
         return Image(p, p + reader.Header().frameBytes);
     }
-    // The running numbers the frames carry.
-    std::vector<uint32_t> Numbers()
+    std::vector<uint32_t> Numbers() // the running numbers the frames carry
     {
         std::vector<uint32_t> numbers;
         for (int64_t k = 0; k < Frames(); ++k)
             numbers.push_back(FrameNumber(Frame(k).data()));
         return numbers;
     }
-    // The text stored at (level, index), or "(none)".
     std::string Text(uint32_t level, int32_t index)
     {
-        if (!ok || reader.TextBytes(level, index) == 0)
-            return "(none)";
-        std::string text(reader.TextBytes(level, index), '\0');
-        if (reader.ReadText(level, index, text.data(), static_cast<uint32_t>(text.size())) < 0)
-            return "(unreadable)";
-        return text;
+        std::string text(ok ? reader.TextBytes(level, index) : 0, '\0');
+        const auto bytes = static_cast<uint32_t>(text.size());
+        return text.empty() || reader.ReadText(level, index, text.data(), bytes) < 0 ? "?" : text;
     }
     vlseqfmt::Reader reader;
     bool ok = false;
@@ -118,9 +118,8 @@ struct Recording {
 
 inline std::vector<uint32_t> Count(uint32_t from, uint32_t to)
 {
-    std::vector<uint32_t> numbers;
-    for (uint32_t n = from; n < to; ++n)
-        numbers.push_back(n);
+    std::vector<uint32_t> numbers(to - from);
+    std::iota(numbers.begin(), numbers.end(), from);
     return numbers;
 }
 

@@ -1,5 +1,6 @@
 // A camera that plays a recording: frames bit for bit with their stamps, the settings acting on
-// the replayed scene, the host-paced replay, and files that cannot be played.
+// the replayed scene, and files that cannot be played. The host-paced replay is the Python
+// export tests'.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -19,11 +20,9 @@ namespace {
 
 using namespace recordertest;
 
-constexpr uint32_t kLut = 0x00380510, kLutSelect = 0x00380520;
-constexpr uint32_t kRegionReadout = 0x00400620;
-constexpr uint32_t kPattern = 0x00400410, kPatternKind = 0x00400510;
-constexpr uint32_t kSensorMode = 0x00400210;
-constexpr uint32_t kPace = 0x00FF0110, kEnd = 0x00FF0120;
+constexpr uint32_t kLut = 0x00380510, kLutSelect = 0x00380520, kRegionReadout = 0x00400620;
+constexpr uint32_t kPattern = 0x00400410, kPatternKind = 0x00400510, kSensorMode = 0x00400210;
+constexpr uint32_t kEnd = 0x00FF0120;
 
 struct Shape {
     uint32_t pixelType, width, height, bytesPerPixel;
@@ -55,9 +54,7 @@ std::vector<std::vector<uint8_t>> WriteRecording(const std::string &path, Shape 
                   1);
         images.push_back(std::move(image));
     }
-    if (trailing > 0) {
-        EXPECT_EQ(w.SetTrailingGap(trailing, 0), 1);
-    }
+    EXPECT_EQ(trailing > 0 ? w.SetTrailingGap(trailing, 0) : 1, 1);
     EXPECT_EQ(w.Close(), 1);
     return images;
 }
@@ -70,17 +67,18 @@ class Replay : public ::testing::Test {
         std::filesystem::remove(path_);
     }
 
-    // Loads a set whose camera 0 plays the file and opens it with `buffers` buffers ready.
-    void Play(const std::string &options, int32_t buffers = 4)
+    int32_t Load(const std::string &options) const
     {
         VelaSim_Reset();
         VelaSim_SetManualClock(1);
-        ASSERT_EQ(VelaSim_LoadCameraSet(("replay \"" + path_ + "\" " + options).c_str()), 1);
-        VelaInitRecord init{};
-        init.size = sizeof init;
-        ASSERT_EQ(VelaInit(&init), 1);
+        return VelaSim_LoadCameraSet(("replay \"" + path_ + "\" " + options).c_str());
+    }
+    // Loads a set whose camera 0 plays the file and opens it.
+    void Play(const std::string &options)
+    {
+        ASSERT_EQ(Load(options), 1);
+        ASSERT_EQ(InitCameras(), 1);
         device_ = OpenDevice(0);
-        buffers_ = buffers;
         delivered_ = 0;
     }
     void Start()
@@ -93,10 +91,16 @@ class Replay : public ::testing::Test {
         EXPECT_EQ(VelaSim_DeliverFrames(0, 1), 1);
         return LockFrame(device_, static_cast<int32_t>(delivered_++ % uint32_t(buffers_)));
     }
+    void ExpectCaptureEnded()
+    {
+        int32_t status = -1;
+        EXPECT_EQ(VelaGetCaptureStatus(device_, &status), 1);
+        EXPECT_EQ(status, VELA_STATUS_READY);
+    }
 
     std::string path_ = TempPath("replay.vlseq");
     uint64_t device_ = 0;
-    int32_t buffers_ = 4;
+    const int32_t buffers_ = 4;
     uint32_t delivered_ = 0;
 };
 
@@ -154,59 +158,62 @@ TEST_F(Replay, SettingsActOnTheReplayedSceneOrAreRefused)
         const uint8_t *p = images[0].data() + (y * shape.width + x) * 2;
         return static_cast<uint32_t>(p[0] | p[1] << 8);
     };
-    struct Case {
-        const char *name;
-        std::function<void(uint64_t)> set;
-        uint32_t width, height;
-        std::function<uint32_t(uint32_t, uint32_t)> expected;
-    };
     const VelaLutEntry lut[] = {{0, 65535}, {65535, 0}};
     const VelaRegionEntry region = {2, 1, 5, 3};
-    std::vector<Case> cases = {
+    VelaDataRecord lutData{sizeof lutData, 2, 0, 1, 0, lut, sizeof lut, 0};
+    VelaDataRecord regionData{sizeof regionData, 1, 0, 0, 2, &region, sizeof region, 0};
+    const struct {
+        const char *name;
+        std::vector<std::pair<uint32_t, double>> values;
+        VelaDataRecord *data;
+        uint32_t width, height;
+        std::function<uint32_t(uint32_t, uint32_t)> expected;
+    } cases[] = {
         {"sub-array",
-         [](uint64_t d) {
-             VelaSetValue(d, kSubMode, 2);
-             VelaSetValue(d, kHsize, 8);
-             VelaSetValue(d, kVsize, 4);
-             VelaSetValue(d, kHpos, 4);
-             VelaSetValue(d, kVpos, 4);
-         },
-         8, 4, [&](uint32_t x, uint32_t y) { return recorded(x + 4, y + 4); }},
-        {"binning 2", [](uint64_t d) { VelaSetValue(d, kBinning, 2); }, 8, 4,
+         {{kSubMode, 2}, {kHsize, 8}, {kVsize, 4}, {kHpos, 4}, {kVpos, 4}},
+         nullptr,
+         8,
+         4,
+         [&](uint32_t x, uint32_t y) { return recorded(x + 4, y + 4); }},
+        {"binning 2",
+         {{kBinning, 2}},
+         nullptr,
+         8,
+         4,
          [&](uint32_t x, uint32_t y) {
-             uint32_t sum = recorded(2 * x, 2 * y) + recorded(2 * x + 1, 2 * y) +
-                            recorded(2 * x, 2 * y + 1) + recorded(2 * x + 1, 2 * y + 1);
-             return (sum + 2) / 4;
+             return (recorded(2 * x, 2 * y) + recorded(2 * x + 1, 2 * y) +
+                     recorded(2 * x, 2 * y + 1) + recorded(2 * x + 1, 2 * y + 1) + 2) /
+                    4;
          }},
         {"lookup table",
-         [&](uint64_t d) {
-             VelaDataRecord r{sizeof r, 2, 0, 1, 0, lut, sizeof lut, 0};
-             VelaSetData(d, &r);
-             VelaSetValue(d, kLut, 2);
-             VelaSetValue(d, kLutSelect, 1);
-         },
-         16, 8, [&](uint32_t x, uint32_t y) { return 65535 - recorded(x, y); }},
+         {{kLut, 2}, {kLutSelect, 1}},
+         &lutData,
+         16,
+         8,
+         [&](uint32_t x, uint32_t y) { return 65535 - recorded(x, y); }},
         {"regions",
-         [&](uint64_t d) {
-             VelaDataRecord r{sizeof r, 1, 0, 0, 2, &region, sizeof region, 0};
-             VelaSetData(d, &r);
-             VelaSetValue(d, kRegionReadout, 2);
-         },
-         16, 8,
+         {{kRegionReadout, 2}},
+         &regionData,
+         16,
+         8,
          [&](uint32_t x, uint32_t y) {
              return x >= 2 && x <= 5 && y >= 1 && y <= 3 ? recorded(x, y) : 0;
          }},
         {"test pattern",
-         [](uint64_t d) {
-             VelaSetValue(d, kPattern, 2);
-             VelaSetValue(d, kPatternKind, 3);
-         },
-         16, 8, [](uint32_t, uint32_t y) { return y * 65535 / 7; }},
+         {{kPattern, 2}, {kPatternKind, 3}},
+         nullptr,
+         16,
+         8,
+         [](uint32_t, uint32_t y) { return y * 65535 / 7; }},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         Play("");
-        c.set(device_);
+        if (c.data != nullptr) {
+            EXPECT_EQ(VelaSetData(device_, c.data), 1);
+        }
+        for (const auto &[id, value] : c.values)
+            EXPECT_EQ(VelaSetValue(device_, id, value), 1) << std::hex << id;
         Start();
         VelaFrameRecord f = Deliver();
         ASSERT_EQ(f.width, c.width);
@@ -233,31 +240,7 @@ TEST_F(Replay, SettingsActOnTheReplayedSceneOrAreRefused)
     ASSERT_EQ(VelaSetValue(device_, kEnd, 2), 1);
     Start();
     EXPECT_EQ(VelaSim_DeliverFrames(0, 10), 3);
-    int32_t status = -1;
-    EXPECT_EQ(VelaGetCaptureStatus(device_, &status), 1);
-    EXPECT_EQ(status, VELA_STATUS_READY);
-}
-
-// A host that waits and takes the newest frame sees every recorded frame once, in order, when
-// the replay is paced by the host: nothing is produced before it is asked for.
-TEST_F(Replay, PacedByTheHostNoFrameIsSkipped)
-{
-    WriteRecording(path_, {2, 8, 8, 2}, 4);
-    Play("", 3);
-    VelaSim_SetManualClock(0);
-    ASSERT_EQ(VelaSetValue(device_, kPace, 2), 1);
-    VelaWaitOpenRecord wait{sizeof(VelaWaitOpenRecord), 0, 0, device_};
-    ASSERT_EQ(VelaOpenWait(&wait), 1);
-    Start();
-    for (uint32_t k = 0; k < 10; ++k) {
-        VelaWaitRecord w{sizeof w, 0, VELA_EVENT_FRAMEREADY, 5000};
-        ASSERT_EQ(VelaWaitStart(wait.wait, &w), 1);
-        VelaTransferRecord t{sizeof t, 0, 0, 0};
-        ASSERT_EQ(VelaGetTransferInfo(device_, &t), 1);
-        EXPECT_EQ(t.frameCount, static_cast<int32_t>(k + 1));
-        EXPECT_EQ(LockFrame(device_, t.newestIndex).frameNumber, k);
-    }
-    VelaStopCapture(device_);
+    ExpectCaptureEnded();
 }
 
 // Files that cannot be played: the set is refused with the reader's code and stderr names the
@@ -269,11 +252,7 @@ TEST_F(Replay, UnplayableFilesAreRefusedWithACodeAndTheFileNamed)
         full();
         std::filesystem::resize_file(path_, size);
     };
-    auto garbage = [&] {
-        std::ofstream out(path_, std::ios::binary);
-        std::string junk(9000, '\x5A');
-        out << junk;
-    };
+    auto garbage = [&] { std::ofstream(path_, std::ios::binary) << std::string(9000, '\x5A'); };
     struct Case {
         const char *name;
         std::function<void()> make;
@@ -301,10 +280,8 @@ TEST_F(Replay, UnplayableFilesAreRefusedWithACodeAndTheFileNamed)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         c.make();
-        VelaSim_Reset();
-        ASSERT_EQ(VelaSim_LoadCameraSet("camera C\nsensor 8 8 mono16\n"), 1);
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(VelaSim_LoadCameraSet(("replay \"" + path_ + "\" " + c.options).c_str()), c.code);
+        EXPECT_EQ(Load(c.options), c.code);
         const std::string err = ::testing::internal::GetCapturedStderr();
         EXPECT_NE(err.find(path_), std::string::npos) << err;
         EXPECT_NE(err.find(c.reason), std::string::npos) << err;
@@ -321,9 +298,7 @@ TEST_F(Replay, UnplayableFilesAreRefusedWithACodeAndTheFileNamed)
     setReplay(path_);
     VelaSim_Reset();
     ::testing::internal::CaptureStderr();
-    VelaInitRecord init{};
-    init.size = sizeof init;
-    EXPECT_EQ(VelaInit(&init), VELA_ERR_FAILEDREADDATA);
+    EXPECT_EQ(InitCameras(), VELA_ERR_FAILEDREADDATA);
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find(path_), std::string::npos) << err;
     setReplay("");
@@ -351,9 +326,7 @@ TEST_F(Replay, AFileCutWhilePlayingEndsTheCapture)
         EXPECT_EQ(VelaSim_DeliverFrames(0, 5), c.after);
         EXPECT_NE(::testing::internal::GetCapturedStderr().find("can no longer be read"),
                   std::string::npos);
-        int32_t status = -1;
-        EXPECT_EQ(VelaGetCaptureStatus(device_, &status), 1);
-        EXPECT_EQ(status, VELA_STATUS_READY);
+        ExpectCaptureEnded();
     }
 }
 
@@ -369,25 +342,18 @@ TEST_F(Replay, MutatedRecordingsPlayOrAreRefused)
         vlseqfuzz::Bytes file = corpus[static_cast<size_t>(n) % corpus.size()];
         vlseqfuzz::Mutate(file, corpus, rng);
         vlseqfuzz::FixCrcs(file);
-        {
-            std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char *>(file.data()),
-                      static_cast<std::streamsize>(file.size()));
-        }
-        VelaSim_Reset();
-        VelaSim_SetManualClock(1);
+        std::ofstream(path_, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char *>(file.data()),
+                   static_cast<std::streamsize>(file.size()));
         ::testing::internal::CaptureStderr();
-        const std::string line = "replay \"" + path_ + "\" views=" + (n % 2 ? "2" : "1");
-        const int32_t r = VelaSim_LoadCameraSet(line.c_str());
+        const int32_t r = Load(n % 2 ? "views=2" : "views=1");
         ::testing::internal::GetCapturedStderr();
         if (r != 1) {
             EXPECT_LT(r, 0);
             continue;
         }
         ++played;
-        VelaInitRecord init{};
-        init.size = sizeof init;
-        ASSERT_EQ(VelaInit(&init), 1);
+        ASSERT_EQ(InitCameras(), 1);
         const uint64_t d = OpenDevice(0);
         if (n % 3 == 0)
             VelaSetValue(d, kBinning, 2);

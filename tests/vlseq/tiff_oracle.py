@@ -1,10 +1,9 @@
 """Checks .vlseq recordings with TIFF tools that know nothing of the format.
 
-Usage: tiff_oracle.py <vlseq_oracle_writer>. The writer fills a temporary folder and a manifest;
-for every file tifffile must see exactly the frames linked for TIFF readers (never more than our
-reader gives), with the expected pixels and time stamp tags and without any log message, and
-tiffinfo must list as many directories with no warning besides the private stamp tag.
-"""
+Usage: tiff_oracle.py <vlseq_oracle_writer>, which writes the files and a manifest. tifffile must
+see exactly the frames linked for TIFF readers (never more than our reader gives), with their
+pixels and stamp tags and no log message; tiffinfo as many directories, warning of nothing but
+the private stamp tag."""
 import io
 import logging
 import subprocess
@@ -15,19 +14,13 @@ import numpy as np
 import tifffile
 
 
-def expected_frames(n, pixel_type, width, height):
-    """The test pattern: sample value = f*1031 + y*257 + x*13 + s*4099, truncated to the type."""
+def expected_frames(n, pixel_type, width, height):  # the test pattern of vlseq_test_util.h
     spp = 3 if pixel_type >= 3 else 1
     dtype = np.uint16 if pixel_type in (2, 4) else np.uint8
     f, y, x, s = np.meshgrid(np.arange(n), np.arange(height), np.arange(width), np.arange(spp),
                              indexing="ij")
-    v = (f * 1031 + y * 257 + x * 13 + s * 4099) & (0xFFFF if dtype == np.uint16 else 0xFF)
-    v = v.astype(dtype)
+    v = ((f * 1031 + y * 257 + x * 13 + s * 4099) & np.iinfo(dtype).max).astype(dtype)
     return v if spp == 3 else v[..., 0]
-
-
-def stamps(n):
-    return [(1000 + f, (f * 37 - 50) & 0xFFFFFFFF) for f in range(n)]
 
 
 def check(path, ours, linked, pixel_type, width, height):
@@ -46,7 +39,7 @@ def check(path, ours, linked, pixel_type, width, height):
                 if not np.array_equal(got, expected_frames(linked, pixel_type, width, height)):
                     problems.append("tifffile: pixels differ")
                 tags = [tuple(p.tags[65421].value) for p in t.pages]
-                if tags != stamps(linked):
+                if tags != [(1000 + f, (f * 37 - 50) & 0xFFFFFFFF) for f in range(linked)]:
                     problems.append(f"tifffile: stamps {tags}")
     finally:
         logging.getLogger("tifffile").removeHandler(handler)
@@ -68,9 +61,8 @@ def main():
         with open(f"{folder}/manifest.txt") as m:
             rows = [line.split() for line in m if line.strip()]
         failures = 0
-        for name, ours, linked, pixel_type, width, height in rows:
-            problems = check(f"{folder}/{name}", int(ours), int(linked), int(pixel_type),
-                             int(width), int(height))
+        for name, *numbers in rows:
+            problems = check(f"{folder}/{name}", *map(int, numbers))
             for p in problems:
                 print(f"{name}: {p}")
             failures += bool(problems)

@@ -19,7 +19,6 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 using namespace vlseqfmt;
@@ -41,22 +40,28 @@ struct TextVersion {
 
 struct Recorded {
     Geometry g{2, 9, 5, 0};
-    std::shared_ptr<MemoryFile> file = std::make_shared<MemoryFile>();
+    std::shared_ptr<MemoryFile> file;
     std::vector<uint64_t> frameEnds;
     std::vector<TextVersion> texts;
 };
 
+// Commits every 3 frames and never by time, so the schedule is deterministic.
+Writer::Options Grouped(uint32_t alignLog2 = 12, bool dataCrc = false)
+{
+    Writer::Options o;
+    o.dataAlignLog2 = alignLog2;
+    o.dataCrc = dataCrc;
+    o.groupFrames = 3;
+    o.groupMs = 1000000;
+    return o;
+}
+
 Recorded Record(const Scenario &s)
 {
     Recorded rec;
-    Writer w;
-    Writer::Options o;
-    o.dataAlignLog2 = s.alignLog2;
-    o.dataCrc = s.dataCrc;
-    o.groupFrames = 3;
-    o.groupMs = 1000000; // commits by count only, so the schedule is deterministic
-    EXPECT_EQ(w.OpenSink(std::make_unique<MemorySink>(rec.file), rec.g, 64, 32, 32, s.buffered, o),
-              1);
+    MemoryWriter w;
+    rec.file = w.file;
+    EXPECT_EQ(w.Start(rec.g, 64, 32, 32, s.buffered, Grouped(s.alignLog2, s.dataCrc)), 1);
     auto text = [&](uint32_t level, int32_t index, const std::string &v) {
         rec.texts.push_back({{level, index}, v, rec.file->ops.size()});
         EXPECT_EQ(WriteText(w, level, index, v), 1);
@@ -174,14 +179,10 @@ TEST_P(CrashReplay, EveryPrefixReadsAsTheCompleteCommittedChunks)
     RecordProperty("replays", replays);
 }
 
+// Buffered at both alignments, durable, durable with pixel checksums.
 INSTANTIATE_TEST_SUITE_P(Modes, CrashReplay,
                          testing::Values(Scenario{true, false, 12}, Scenario{true, false, 6},
-                                         Scenario{false, false, 6}, Scenario{false, true, 6}),
-                         [](const testing::TestParamInfo<Scenario> &i) {
-                             return std::string(i.param.buffered ? "Buffered" : "Durable") +
-                                    (i.param.dataCrc ? "PixelCrc" : "") + "Align" +
-                                    std::to_string(i.param.alignLog2);
-                         });
+                                         Scenario{false, false, 6}, Scenario{false, true, 6}));
 
 TEST(PowerLoss, CommittedFramesSurviveLosingAnythingAfterTheLastSync)
 {
@@ -227,33 +228,30 @@ TEST(PowerLoss, CommittedFramesSurviveLosingAnythingAfterTheLastSync)
 TEST(Checkpoint, CompletesAnOpenFileAndTheRecordingGoesOn)
 {
     for (bool buffered : {false, true}) {
-        auto file = std::make_shared<MemoryFile>();
+        SCOPED_TRACE(buffered);
         const Geometry g{2, 9, 5, 0};
-        Writer w;
-        Writer::Options o;
-        o.groupFrames = 3;
-        o.groupMs = 1000000;
-        ASSERT_EQ(w.OpenSink(std::make_unique<MemorySink>(file), g, 64, 32, 32, buffered, o), 1);
+        MemoryWriter w;
+        ASSERT_EQ(w.Start(g, 64, 32, 32, buffered, Grouped()), 1);
+        // The image read now: it opens, and every frame it gives is intact.
+        const auto read = [&](Reader &r) {
+            EXPECT_EQ(OpenImage(r, w.file->image), 1);
+            EXPECT_TRUE(AllFramesIntact(r, g));
+        };
         for (int f = 0; f < 5; ++f)
             ASSERT_EQ(AppendTestFrame(w, g, f), 1);
         ASSERT_EQ(w.Checkpoint(), 1);
-        Reader r;
-        ASSERT_EQ(OpenImage(r, file->image), 1);
-        EXPECT_EQ(r.FrameCount(), 5) << buffered;
+        Reader r, crashed, closed;
+        read(r);
+        EXPECT_EQ(r.FrameCount(), 5);
         EXPECT_TRUE(r.UsedIndex());
-        EXPECT_TRUE(AllFramesIntact(r, g));
         ASSERT_EQ(AppendTestFrame(w, g, 5), 1); // over the index, not yet committed (durable)
-        Reader crashed;
-        ASSERT_EQ(OpenImage(crashed, file->image), 1);
+        read(crashed);
         EXPECT_GE(crashed.FrameCount(), 5);
-        EXPECT_TRUE(AllFramesIntact(crashed, g));
         ASSERT_EQ(WriteText(w, kLevelFile, 0, "after"), 1);
         ASSERT_EQ(AppendTestFrame(w, g, 6), 1);
         ASSERT_EQ(w.Close(), 1);
-        Reader closed;
-        ASSERT_EQ(OpenImage(closed, file->image), 1);
+        read(closed);
         EXPECT_EQ(closed.FrameCount(), 7);
-        EXPECT_TRUE(AllFramesIntact(closed, g));
         EXPECT_EQ(ReadText(closed, kLevelFile, 0), "after");
     }
 }
@@ -265,28 +263,17 @@ TEST(KilledRecorder, LeavesEveryReportedFrameIntact)
 {
     for (const char *mode : {"buffered", "durable"}) {
         const std::string path = qxtest::TempPath(std::string("vlseq_killed_") + mode + ".vlseq");
-        int out[2];
-        ASSERT_EQ(pipe(out), 0);
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            execl(VLSEQ_RECORD_CHILD, VLSEQ_RECORD_CHILD, path.c_str(), mode,
-                  static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        FILE *in = fdopen(out[0], "r");
-        long reported = 0, n = 0;
+        // exec: the shell becomes the recorder, whose first line is its process id.
+        FILE *in = popen(("exec " VLSEQ_RECORD_CHILD " " + path + " " + mode).c_str(), "r");
+        ASSERT_NE(in, nullptr);
+        long pid = 0, reported = 0, n = 0;
+        ASSERT_EQ(std::fscanf(in, "%ld", &pid), 1);
         while (reported < 300 && std::fscanf(in, "%ld", &n) == 1)
             reported = n;
-        kill(pid, SIGKILL);
-        int status = 0;
-        waitpid(pid, &status, 0);
+        kill(static_cast<pid_t>(pid), SIGKILL);
         while (std::fscanf(in, "%ld", &n) == 1) // reports still in the pipe
             reported = n;
-        std::fclose(in);
+        const int status = pclose(in);
         ASSERT_TRUE(WIFSIGNALED(status)) << mode;
         ASSERT_GE(reported, 300) << mode;
 

@@ -7,21 +7,13 @@
 #include "vlseq_bytes.h"
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 using namespace vlseqfmt;
 using namespace vlseqtest;
 
 namespace {
-
-bool Save(const std::string &path, const std::vector<uint8_t> &bytes)
-{
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
 
 // Frames a TIFF reader reaches: the chain from the header's first link through each frame's
 // next-directory field, followed only into directories that lie inside the file.
@@ -52,42 +44,36 @@ int main(int argc, char **argv)
         std::fprintf(manifest, "%s %lld %lld %u %u %u\n", name.c_str(),
                      static_cast<long long>(ours), static_cast<long long>(Linked(img)), g.pixelType,
                      g.width, g.height);
-        return Save(dir + "/" + name, img);
+        std::ofstream out(dir + "/" + name, std::ios::binary);
+        return static_cast<bool>(out.write(reinterpret_cast<const char *>(img.data()),
+                                           static_cast<std::streamsize>(img.size())));
     };
     for (uint32_t type = 1; type <= 4; ++type)
         for (uint32_t align : {6u, 12u})
             for (int frames : {1, 8, 9}) {
                 const Geometry g{type, 10 + type, 6, 0};
-                auto file = std::make_shared<MemoryFile>();
-                Writer w;
+                MemoryWriter w;
                 Writer::Options o;
                 o.dataAlignLog2 = align;
-                if (w.OpenSink(std::make_unique<MemorySink>(file), g, 20, 64, 64, true, o) != 1 ||
-                    WriteText(w, kLevelFile, 0, "oracle") != 1)
-                    return 1;
+                bool ok =
+                    w.Start(g, 20, 64, 64, true, o) == 1 && WriteText(w, kLevelFile, 0, "o") == 1;
                 for (int f = 0; f < frames; ++f)
-                    if (AppendTestFrame(w, g, f, 2) != 1)
-                        return 1;
-                if (w.Close() != 1)
-                    return 1;
+                    ok = ok && AppendTestFrame(w, g, f, 2) == 1;
                 const std::string name = "clean_t" + std::to_string(type) + "_a" +
-                                         std::to_string(align) + "_n" + std::to_string(frames) +
-                                         ".vlseq";
-                if (!emit(name, file->image, g))
+                                         std::to_string(align) + "_n" + std::to_string(frames);
+                if (!ok || w.Close() != 1 || !emit(name + ".vlseq", w.file->image, g))
                     return 1;
             }
     const Geometry g{3, 5, 4, 0};
-    auto file = std::make_shared<MemoryFile>();
-    Writer w;
-    if (w.OpenSink(std::make_unique<MemorySink>(file), g, 20, 64, 64, true, {}) != 1)
-        return 1;
+    MemoryWriter w;
+    bool ok = w.Start(g, 20) == 1;
     for (int f = 0; f < 4; ++f)
-        if (AppendTestFrame(w, g, f) != 1 || (f == 1 && WriteText(w, kLevelGroup, 1, "g") != 1))
-            return 1;
-    if (w.Close() != 1)
+        ok = ok && AppendTestFrame(w, g, f) == 1 &&
+             (f != 1 || WriteText(w, kLevelGroup, 1, "g") == 1);
+    if (!ok || w.Close() != 1)
         return 1;
-    for (size_t p = 1; p <= file->ops.size(); ++p)
-        if (!emit("prefix_" + std::to_string(p) + ".vlseq", ReplayOps(file->ops, p), g))
+    for (size_t p = 1; p <= w.file->ops.size(); ++p)
+        if (!emit("prefix_" + std::to_string(p) + ".vlseq", ReplayOps(w.file->ops, p), g))
             return 1;
     return std::fclose(manifest) == 0 ? 0 : 1;
 }

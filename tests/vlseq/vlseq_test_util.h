@@ -16,14 +16,11 @@ namespace vlseqtest {
 
 using vlseqfmt::Geometry;
 
-inline uint32_t BytesPerSample(uint32_t pixelType)
-{
-    return pixelType == 2 || pixelType == 4 ? 2 : 1;
-}
-inline uint32_t Samples(uint32_t pixelType)
-{
-    return pixelType >= 3 ? 3 : 1;
-}
+inline constexpr auto BytesPerSample = [](uint32_t t) { return t == 2 || t == 4 ? 2u : 1u; };
+inline constexpr auto Samples = [](uint32_t type) { return type >= 3 ? 3u : 1u; };
+inline constexpr auto StampSeconds = [](int64_t f) { return 1000u + static_cast<uint32_t>(f); };
+// Negative for the first frames on purpose.
+inline constexpr auto StampMicros = [](int64_t f) { return static_cast<int32_t>(f) * 37 - 50; };
 inline size_t RowBytes(const Geometry &g)
 {
     return size_t{g.width} * Samples(g.pixelType) * BytesPerSample(g.pixelType);
@@ -33,14 +30,6 @@ inline uint32_t SampleValue(uint32_t pixelType, int64_t f, uint32_t y, uint32_t 
     const auto v =
         static_cast<uint32_t>(static_cast<uint64_t>(f) * 1031u + y * 257u + x * 13u + s * 4099u);
     return BytesPerSample(pixelType) == 1 ? (v & 0xFFu) : (v & 0xFFFFu);
-}
-inline uint32_t StampSeconds(int64_t f)
-{
-    return 1000u + static_cast<uint32_t>(f);
-}
-inline int32_t StampMicros(int64_t f)
-{
-    return static_cast<int32_t>(f) * 37 - 50; // negative for the first frames on purpose
 }
 
 // Frame f with rows `pitch` bytes apart (padding bytes 0xEE must never reach the file).
@@ -66,12 +55,25 @@ inline bool FrameIs(const Geometry &g, int64_t f, const void *data)
     return std::memcmp(expected.data(), data, expected.size()) == 0;
 }
 
-inline int32_t AppendTestFrame(vlseqfmt::Writer &w, const Geometry &g, int64_t f, size_t extra = 0)
+// Frame f with `extra` padding bytes after each row, and its ledger entry if given.
+inline int32_t AppendTestFrame(vlseqfmt::Writer &w, const Geometry &g, int64_t f, size_t extra = 0,
+                               const vlseqfmt::LedgerEntry *ledger = nullptr)
 {
     const auto px = MakeFrame(g, f, RowBytes(g) + extra);
     return w.AppendFrame(px.data(), static_cast<int64_t>(RowBytes(g) + extra), StampSeconds(f),
-                         StampMicros(f));
+                         StampMicros(f), ledger);
 }
+
+// A writer over a fresh memory file.
+struct MemoryWriter : vlseqfmt::Writer {
+    int32_t Start(const Geometry &g, uint32_t maxFrames, uint32_t fileCap = 64,
+                  uint32_t frameCap = 64, bool buffered = true, const Options &o = {})
+    {
+        return OpenSink(std::make_unique<vlseqfmt::MemorySink>(file), g, maxFrames, fileCap,
+                        frameCap, buffered, o);
+    }
+    std::shared_ptr<vlseqfmt::MemoryFile> file = std::make_shared<vlseqfmt::MemoryFile>();
+};
 
 inline int32_t WriteText(vlseqfmt::Writer &w, uint32_t level, int32_t index, const std::string &t)
 {
