@@ -97,6 +97,24 @@ TEST_F(Legacy, InitialiserMatrix)
     }
 }
 
+// A device library that fails to start again leaves no slots behind: the count of 0 the
+// initialiser reports is the count there is, and no camera of the earlier start opens.
+TEST_F(Legacy, AFailedInitialisationAgainLeavesNoSlots)
+{
+    for (const Initialiser &init : kInitialisers) {
+        if (!init.again)
+            continue;
+        InitLegacy();
+        VelaSim_FailCall("VelaInit", 0, 1, static_cast<int32_t>(0x80000206), 0);
+        uint32_t count = 7;
+        int32_t err = 0;
+        EXPECT_EQ(init.call(&count, &err), 0) << init.name;
+        EXPECT_EQ(err, static_cast<int32_t>(0x80000206)) << init.name;
+        EXPECT_EQ(count, 0u) << init.name;
+        EXPECT_EQ(QXCM_OPENCAMERA(0), 0) << init.name;
+    }
+}
+
 TEST_F(Legacy, VersionTextsComeFromTheLoadedDeviceLibraryAndTheLogCloses)
 {
     InitWithLog();
