@@ -67,16 +67,18 @@ int32_t WaitAndCopy(Family family, uint32_t i, const std::atomic<bool> &tornDown
 
 TEST_F(Threads, ASecondThreadEndsWaitsAndCopiesAtAnyMoment)
 {
+    // A copy that runs right after the stop may find its buffer frame no longer ready: the
+    // device's answer, not a fault of the library.
     const int32_t notReady = static_cast<int32_t>(0x80000103);
     // clang-format off
     const Case cases[] = {
-        {"stop", Family::Current, [](uint32_t i) { QXCM_STOPCAPTURE_40(i, nullptr); }, {QXERR_ABORT, QXERR_TIMEOUT}},
+        {"stop", Family::Current, [](uint32_t i) { QXCM_STOPCAPTURE_40(i, nullptr); }, {QXERR_ABORT, QXERR_TIMEOUT, notReady}},
         {"stop, unprepare", Family::Current,
          [](uint32_t i) { QXCM_STOPCAPTURE_40(i, nullptr); QXCM_UNPREPARECAPTURE_40(i, nullptr); },
          {QXERR_ABORT, QXERR_TIMEOUT, notReady}},
         {"close", Family::Current, [](uint32_t i) { QXCM_CLOSECAMERA_40(i, nullptr); }, {QXERR_ABORT, QXERR_INVALIDHANDLE}},
         {"de-initialise", Family::Current, [](uint32_t) { QXCM_DEINITIALIZE_40(1); }, {QXERR_ABORT, QXERR_INVALIDHANDLE}},
-        {"older stop", Family::Older, [](uint32_t i) { QXCM_STOPCAPTURE(i, nullptr); }, {QXERR_ABORT, QXERR_TIMEOUT}},
+        {"older stop", Family::Older, [](uint32_t i) { QXCM_STOPCAPTURE(i, nullptr); }, {QXERR_ABORT, QXERR_TIMEOUT, notReady}},
         {"older close", Family::Older, [](uint32_t i) { QXCM_CLOSECAMERA(i, nullptr); }, {QXERR_ABORT, QXERR_INVALIDHANDLE}},
         {"older de-initialise", Family::Older, [](uint32_t) { QXCM_DEINITIALIZE(); }, {QXERR_ABORT, QXERR_INVALIDHANDLE}},
     };
