@@ -74,7 +74,7 @@ bool UpdateLegacyFrameGeometry(CameraContext &c)
     return true;
 }
 
-int32_t WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8_t **address,
+Failure WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8_t **address,
                                int32_t *index)
 {
     uint32_t limit = LegacyTimeLimit(c, hostLimit);
@@ -82,19 +82,21 @@ int32_t WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8
     uint32_t event = kFrameReadyEvent;
     // As in WaitForFrame: the event is waited for without the library's lock.
     const uint64_t device = c.deviceHandle;
-    auto frameEvent = [&] {
+    auto frameEvent = [&]() -> Failure {
         int32_t answer = 0;
         if (!WithoutCallLock(
                 c, answer, [&] { return Device().VelaWaitEvent(device, &event, limit, nullptr); }))
-            return int32_t{QXERR_ABORT};
-        return DeviceAnswered(c, answer) ? 0 : c.lastResult;
+            return QXERR_ABORT;
+        if (!DeviceAnswered(c, answer))
+            return c.lastResult;
+        return {};
     };
     if (c.captureStartMode == 0) {
         int32_t newest = -1, count = 0;
         if (Device().VelaReadTransferInfo(c.deviceHandle, &newest, &count) != 0) {
             if (c.framesTaken >= count) {
-                if (int32_t code = frameEvent())
-                    return code;
+                if (Failure f = frameEvent())
+                    return f;
                 Device().VelaReadTransferInfo(c.deviceHandle, &newest, &count);
                 frame = newest;
             } else {
@@ -103,15 +105,15 @@ int32_t WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8
         }
         if (c.framesTaken < c.bufferFrameCount - 1)
             ++c.framesTaken;
-    } else if (int32_t code = frameEvent()) {
-        return code;
+    } else if (Failure f = frameEvent()) {
+        return f;
     }
     void *locked = nullptr;
     if (!DeviceAnswered(c, Device().VelaLockData(c.deviceHandle, &locked, &c.rowBytes, frame)))
         return c.lastResult;
     *address = static_cast<const uint8_t *>(locked);
     *index = frame;
-    return 0;
+    return {};
 }
 
 Failure PrepareLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames, uint32_t *width,

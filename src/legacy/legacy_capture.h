@@ -27,9 +27,10 @@ inline uint32_t LegacyTimeLimit(const CameraContext &c, uint32_t hostLimit)
 }
 // Waits for the next frame with the device's older calls and locks it: in snap mode the frames
 // in order, then the last one again; in sequence mode the newest. rowBytes takes its pitch;
-// *index the buffer frame asked for (-1: the newest). Answers 0 or the code to report, as
-// WaitForFrame does: QXERR_ABORT when the camera went away while the wait blocked.
-int32_t WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8_t **address,
+// *index the buffer frame asked for (-1: the newest). Answers the code to report on failure,
+// QXERR_ABORT when the camera went away while the wait blocked; a device that fails without a
+// code (its last error 0) still fails.
+Failure WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8_t **address,
                                int32_t *index);
 
 // The exported operations; null outputs are refused before any device call.

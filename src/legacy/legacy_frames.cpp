@@ -145,8 +145,8 @@ Failure CopyNextLegacyFrame(CameraContext &c, uint32_t timeLimit, uint8_t *desti
         return QXERR_INVALIDPARAM;
     const uint8_t *address = nullptr;
     int32_t index = -1;
-    if (int32_t code = WaitAndLockLegacyFrame(c, timeLimit, &address, &index))
-        return code;
+    if (Failure f = WaitAndLockLegacyFrame(c, timeLimit, &address, &index))
+        return f;
     LockedFrame frame{};
     if (Failure f = DescribeLegacyFrame(c, address, index, frame))
         return f;
@@ -157,8 +157,8 @@ Failure LockNextLegacyFrame(CameraContext &c, uint32_t timeLimit)
 {
     const uint8_t *address = nullptr;
     int32_t index = -1;
-    if (int32_t code = WaitAndLockLegacyFrame(c, timeLimit, &address, &index))
-        return code;
+    if (Failure f = WaitAndLockLegacyFrame(c, timeLimit, &address, &index))
+        return f;
     return {};
 }
 
@@ -168,8 +168,8 @@ Failure CopyNextEightBitFrame(CameraContext &c, uint32_t timeLimit, uint8_t *des
         return QXERR_INVALIDPARAM;
     const uint8_t *address = nullptr;
     int32_t index = -1, range = 0;
-    if (int32_t code = WaitAndLockLegacyFrame(c, timeLimit, &address, &index))
-        return code;
+    if (Failure f = WaitAndLockLegacyFrame(c, timeLimit, &address, &index))
+        return f;
     if (!DeviceAnswered(c, Device().VelaGetDataRange(c.deviceHandle, &range, nullptr)))
         return c.lastResult;
     uint32_t sampleBytes = HostIsColour(c.dataType) ? 0 : HostBytesPerSample(c.dataType);

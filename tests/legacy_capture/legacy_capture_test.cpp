@@ -1,6 +1,7 @@
 // Capture calls of the older family: the one-step start, the order in which snap and sequence
 // captures hand frames out, triggers, data-type reports, and a host that uses the older calls
 // alone.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -135,6 +136,25 @@ TEST_F(LegacyFrames, EarlyTypeCodesLeaveTheDataTypeAlone)
         ASSERT_EQ(QXCM_UNPREPARECAPTURE(i, &err), 1);
         ASSERT_EQ(QXCM_PREPARECAPTURE_40(i, 0, 1, &w, &h, &t, &err), 1) << err;
         EXPECT_EQ(t, i == 0 ? 7u : 0u);
+    }
+}
+
+// A wait or lock the device fails without naming a code (its last error answers 0) is still a
+// failure: the call fails with that 0 and the host's buffer stays as it was.
+TEST_F(LegacyFrames, ADeviceFailureWithoutACodeIsNoSuccess)
+{
+    for (const char *op : {"VelaWaitEvent", "VelaLockData"}) {
+        Start(1, 1, 3, 1);
+        VelaSim_FailCall(op, 0, 1, qxtest::kInjected, 0);
+        VelaSim_FailCall("VelaGetLastError", 0, 1, 0, 0);
+        std::vector<uint8_t> frame(size_t(width) * height * 2, 0xEE);
+        int32_t err = -1;
+        EXPECT_EQ(QXCM_GETNEXTFRAME_A(1, frame.data(), 100, &err), 0) << op;
+        EXPECT_EQ(err, 0) << op;
+        EXPECT_EQ(std::count(frame.begin(), frame.end(), 0xEE), long(frame.size())) << op;
+        VelaSim_ClearFaults();
+        ASSERT_EQ(QXCM_STOPCAPTURE(1, &err), 1);
+        ASSERT_EQ(QXCM_UNPREPARECAPTURE(1, &err), 1);
     }
 }
 
