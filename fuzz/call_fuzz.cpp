@@ -1,33 +1,16 @@
-// Stateful call-sequence fuzzer of the library. Each seed makes a sequence of steps: calls of
-// any export of export_list.inc (rows added there are covered without a change here) with
-// plausible or hostile arguments, a plausible path to a running capture now and then, frames
-// delivered, faults armed in the simulated device, and a second thread that stops, unprepares,
-// closes or de-initialises at a random point while the first waits and copies. Every pointer
-// argument is a valid buffer between guard bytes that must stay untouched; a crash, a sanitizer
-// report, a touched guard or a call that does not return is a finding.
+// Stateful call-sequence fuzzer of the library: each seed makes steps that call any export of
+// export_list.inc with plausible or hostile arguments, take a plausible path to a running
+// capture, deliver frames, arm device faults, or end the capture from a second thread while the
+// first waits and copies. A crash, a sanitizer report, a touched guard byte or a hang is a
+// finding. Each step draws from its own generator, so any subset of a sequence replays exactly.
 //   qxcm_call_fuzz [--first S] [--seeds N] [--steps K]   seeds S .. S+N-1 (default 0, 20, 200)
 //   qxcm_call_fuzz --seed S [--steps K] [--only FILE]   one sequence (FILE: step numbers to run)
 //   qxcm_call_fuzz --seed S [--steps K] --shrink        the fewest steps that still fail
-// Steps draw their arguments from their own generator, so any subset of a sequence replays
-// exactly as those steps ran in the whole.
-#include <algorithm>
-#include <array>
 #include <atomic>
 #include <chrono>
-#include <cmath>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <limits>
-#include <random>
-#include <string>
 #include <thread>
-#include <tuple>
-#include <type_traits>
-#include <utility>
-#include <vector>
 
 #include "call_fuzz_args.h"
 #include "core/platform.h"
@@ -91,33 +74,21 @@ void SecondThreadEnds(Rng &rng)
     const auto camera = static_cast<uint32_t>(rng() % 3);
     const auto ending = rng() % 7;
     const auto delay = std::chrono::microseconds(rng() % 2000);
+    using End = void (*)(uint32_t, int32_t *);
+    static const End endings[] = {[](uint32_t c, int32_t *e) { QXCM_STOPCAPTURE_40(c, e); },
+                                  [](uint32_t c, int32_t *e) {
+                                      QXCM_STOPCAPTURE_40(c, e);
+                                      QXCM_UNPREPARECAPTURE_40(c, e);
+                                  },
+                                  [](uint32_t c, int32_t *e) { QXCM_CLOSECAMERA_40(c, e); },
+                                  [](uint32_t, int32_t *) { QXCM_DEINITIALIZE_40(1); },
+                                  [](uint32_t c, int32_t *e) { QXCM_STOPCAPTURE(c, e); },
+                                  [](uint32_t c, int32_t *e) { QXCM_CLOSECAMERA(c, e); },
+                                  [](uint32_t, int32_t *) { QXCM_DEINITIALIZE(); }};
     std::thread second([camera, ending, delay] {
         std::this_thread::sleep_for(delay);
         int32_t err = 0;
-        switch (ending) {
-        case 0:
-            QXCM_STOPCAPTURE_40(camera, &err);
-            break;
-        case 1:
-            QXCM_STOPCAPTURE_40(camera, &err);
-            QXCM_UNPREPARECAPTURE_40(camera, &err);
-            break;
-        case 2:
-            QXCM_CLOSECAMERA_40(camera, &err);
-            break;
-        case 3:
-            QXCM_DEINITIALIZE_40(1);
-            break;
-        case 4:
-            QXCM_STOPCAPTURE(camera, &err);
-            break;
-        case 5:
-            QXCM_CLOSECAMERA(camera, &err);
-            break;
-        default:
-            QXCM_DEINITIALIZE();
-            break;
-        }
+        endings[ending](camera, &err);
     });
     uint8_t *frame = Buffers()[0].Payload();
     for (int k = 0; k < 40; ++k) {
@@ -164,28 +135,24 @@ std::string RunStep(uint64_t seed, size_t step)
         row.call(rng, row.name);
         return row.name;
     }
-    if (kind < 78) {
-        HappyPath(rng);
-        return "happy path";
-    }
-    if (kind < 80) {
-        SecondThreadEnds(rng);
-        return "a second thread ends the capture";
-    }
-    if (kind < 88) {
-        VelaSim_DeliverFrames(static_cast<int32_t>(rng() % 3), static_cast<int32_t>(rng() % 10));
-        return "deliver frames";
-    }
-    if (kind < 94) {
-        ArmFault(rng);
-        return "arm a device fault";
-    }
-    if (kind < 97) {
-        VelaSim_ClearFaults();
-        return "clear faults";
-    }
-    HostileDeviceValue(rng);
-    return "device value out of range";
+    struct Kind {
+        uint64_t below;
+        const char *what;
+        void (*run)(Rng &);
+    };
+    static const Kind kinds[] = {
+        {78, "happy path", HappyPath},
+        {80, "a second thread ends the capture", SecondThreadEnds},
+        {88, "deliver frames",
+         [](Rng &r) { VelaSim_DeliverFrames(int32_t(r() % 3), int32_t(r() % 10)); }},
+        {94, "arm a device fault", ArmFault},
+        {97, "clear faults", [](Rng &) { VelaSim_ClearFaults(); }},
+        {100, "device value out of range", HostileDeviceValue}};
+    const Kind *k = kinds;
+    while (kind >= k->below)
+        ++k;
+    k->run(rng);
+    return k->what;
 }
 
 std::atomic<int64_t> gCallStartMs{-1};

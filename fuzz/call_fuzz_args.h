@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +26,7 @@ constexpr uint8_t kGuardByte = 0xA5;
 constexpr size_t kBigBytes = size_t(16) << 20; // the largest frame of any simulated camera, twice
 constexpr size_t kSmallBytes = size_t(64) << 10;
 constexpr size_t kZeroed = size_t(128) << 10; // pointer arrays read as null: refused, not followed
-constexpr int kBigBuffers = 3;                // the first pointers of a call: frame destinations
+constexpr size_t kBigBuffers = 3;             // the first pointers of a call: frame destinations
 constexpr int kBuffers = 24;
 
 struct Buffer {
@@ -38,11 +39,10 @@ std::vector<Buffer> &Buffers()
 {
     static std::vector<Buffer> buffers = [] {
         std::vector<Buffer> b(kBuffers);
-        for (int k = 0; k < kBuffers; ++k) {
-            b[size_t(k)].size = k < kBigBuffers ? kBigBytes : kSmallBytes;
-            b[size_t(k)].bytes.assign(b[size_t(k)].size + 2 * kGuard, 0);
-            memset(b[size_t(k)].bytes.data(), kGuardByte, kGuard);
-            memset(b[size_t(k)].Payload() + b[size_t(k)].size, kGuardByte, kGuard);
+        for (size_t k = 0; k < b.size(); ++k) {
+            b[k].size = k < kBigBuffers ? kBigBytes : kSmallBytes;
+            b[k].bytes.assign(b[k].size + 2 * kGuard, kGuardByte);
+            memset(b[k].Payload(), 0, b[k].size);
         }
         return b;
     }();
@@ -118,18 +118,10 @@ class Args {
     double Real()
     {
         static const double plausible[] = {0, 0.001, 0.01, 0.1, 0.5, 1, 2, 3, 4, 14, 100};
-        static const double hostile[] = {std::numeric_limits<double>::quiet_NaN(),
-                                         std::numeric_limits<double>::infinity(),
-                                         -std::numeric_limits<double>::infinity(),
-                                         -1,
-                                         1e300,
-                                         -1e300,
-                                         4.9e-324,
-                                         2147483648.0,
-                                         -2147483649.0,
-                                         4294967296.0,
-                                         1e19,
-                                         3e6};
+        constexpr double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = HUGE_VAL;
+        static const double hostile[] = {kNaN,          kInf,         -kInf,    -1,
+                                         1e300,         -1e300,       4.9e-324, 2147483648.0,
+                                         -2147483649.0, 4294967296.0, 1e19,     3e6};
         capacity_ = 0;
         return Chance(70) ? Pick(plausible) : Pick(hostile);
     }

@@ -17,6 +17,8 @@ std::vector<uint32_t> sleepsMs;
 
 namespace {
 
+std::string gLogPath;
+
 std::string Field(const std::string &line, const std::string &name)
 {
     size_t at = line.find(name + "=");
@@ -58,28 +60,6 @@ std::vector<uint8_t> DeviceFrame(uint64_t device, int32_t index, int64_t bytes, 
     return std::vector<uint8_t>(p, p + bytes);
 }
 
-namespace {
-
-std::string gLogPath;
-const char *TestLogPath()
-{
-    return gLogPath.c_str();
-}
-int32_t FakeClock()
-{
-    return fakeClockMs;
-}
-void RecordSleep(uint32_t ms)
-{
-    sleepsMs.push_back(ms);
-}
-bool NoCalibrationTimeout(int32_t *)
-{
-    return false;
-}
-
-} // namespace
-
 // The process id keeps the test runs of other builds, which share the directory, from removing
 // or truncating this run's files between a call and its check.
 void LibraryTest::SetUp()
@@ -92,10 +72,10 @@ void LibraryTest::SetUp()
     logPath = TempPath(name + ".log");
     std::remove(logPath.c_str());
     gLogPath = logPath;
-    qxcm::Os().logPath = TestLogPath;
-    qxcm::Os().elapsedMs = FakeClock;
-    qxcm::Os().readCalibrationTimeout = NoCalibrationTimeout;
-    qxcm::Os().sleepMs = RecordSleep;
+    qxcm::Os().logPath = [] { return gLogPath.c_str(); };
+    qxcm::Os().elapsedMs = [] { return fakeClockMs; };
+    qxcm::Os().readCalibrationTimeout = [](int32_t *) { return false; };
+    qxcm::Os().sleepMs = [](uint32_t ms) { sleepsMs.push_back(ms); };
     fakeClockMs = 0;
     sleepsMs.clear();
     VelaSim_Reset();
@@ -182,14 +162,9 @@ void LibraryTest::ClearJournal()
 int RunProgram(const std::string &program, const std::string &arguments)
 {
 #ifdef _WIN32
-    std::string command = program + ".exe " + arguments;
+    return std::system((program + ".exe " + arguments).c_str());
 #else
-    std::string command = "./" + program + " " + arguments;
-#endif
-    int rc = std::system(command.c_str());
-#ifdef _WIN32
-    return rc;
-#else
+    const int rc = std::system(("./" + program + " " + arguments).c_str());
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 #endif
 }
