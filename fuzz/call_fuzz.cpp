@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <numeric>
 #include <thread>
 
 #include "call_fuzz_args.h"
@@ -20,32 +21,26 @@
 
 namespace {
 
+using Seed = unsigned long long; // printed with %llu
+
 struct Row {
     const char *name;
     void (*call)(Rng &, const char *);
 };
 
-const std::vector<Row> &Rows()
-{
-    static const std::vector<Row> rows = {
+const Row kRows[] = {
 #define QX_EXPORT(ordinal, name, frame, logName, probe) {#name, &Call<&name>},
 #define QX_ALIAS(ordinal, name, target) {#name, &Call<&name>},
 #include "exports/export_list.inc"
 #undef QX_EXPORT
 #undef QX_ALIAS
-    };
-    return rows;
-}
+};
 
-const std::vector<std::string> &DeviceOperations()
-{
-    static const std::vector<std::string> ops = {
+const char *const kDeviceOps[] = {
 #define VELA_OP(ordinal, name, ret, params, args) #name,
 #include "velaapi/vela_ops.inc"
 #undef VELA_OP
-    };
-    return ops;
-}
+};
 
 // A plausible way to a running capture, so that sequences reach copies and recordings often.
 void HappyPath(Rng &rng)
@@ -111,10 +106,9 @@ void ArmFault(Rng &rng)
         VELA_ERR_BUSY,         VELA_ERR_ABORT,     VELA_ERR_NOTREADY,  VELA_ERR_TIMEOUT,
         VELA_ERR_NOMEMORY,     VELA_ERR_NOCAMERA,  VELA_ERR_LOSTFRAME, VELA_ERR_INVALIDPARAM,
         VELA_ERR_INVALIDVALUE, VELA_ERR_OUTOFRANGE};
-    const auto &ops = DeviceOperations();
-    std::string op = rng() % 5 == 0 ? "*" : ops[rng() % ops.size()];
-    VelaSim_FailCall(op.c_str(), 0, static_cast<int32_t>(1 + rng() % 4),
-                     codes[rng() % std::size(codes)], rng() % 5 == 0 ? 1 : 0);
+    const char *op = rng() % 5 == 0 ? "*" : kDeviceOps[rng() % std::size(kDeviceOps)];
+    VelaSim_FailCall(op, 0, static_cast<int32_t>(1 + rng() % 4), codes[rng() % std::size(codes)],
+                     rng() % 5 == 0 ? 1 : 0);
 }
 
 void HostileDeviceValue(Rng &rng)
@@ -126,12 +120,12 @@ void HostileDeviceValue(Rng &rng)
 }
 
 // What a step does, from its own generator: the same step does the same in any subset.
-std::string RunStep(uint64_t seed, size_t step)
+std::string RunStep(Seed seed, size_t step)
 {
     Rng rng(seed * 0x9E3779B97F4A7C15ull + step);
     const uint64_t kind = rng() % 100;
     if (kind < 70) {
-        const Row &row = Rows()[rng() % Rows().size()];
+        const Row &row = kRows[rng() % std::size(kRows)];
         row.call(rng, row.name);
         return row.name;
     }
@@ -156,7 +150,7 @@ std::string RunStep(uint64_t seed, size_t step)
 }
 
 std::atomic<int64_t> gCallStartMs{-1};
-std::atomic<uint64_t> gSeed{0};
+std::atomic<Seed> gSeed{0};
 std::atomic<size_t> gStep{0};
 
 int64_t NowMs()
@@ -173,8 +167,8 @@ void Watchdog()
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         int64_t start = gCallStartMs.load();
         if (start >= 0 && NowMs() - start > 30000) {
-            fprintf(stderr, "HANG: seed %llu step %zu did not return\n",
-                    static_cast<unsigned long long>(gSeed.load()), gStep.load());
+            fprintf(stderr, "HANG: seed %llu step %zu did not return\n", gSeed.load(),
+                    gStep.load());
             fflush(stderr);
             _Exit(4);
         }
@@ -198,7 +192,7 @@ void Fresh()
 }
 
 // Runs the listed steps of a seed's sequence (all when `only` is empty); false on a finding.
-bool RunSequence(uint64_t seed, size_t steps, const std::vector<size_t> &only, bool verbose)
+bool RunSequence(Seed seed, size_t steps, const std::vector<size_t> &only, bool verbose)
 {
     Fresh();
     gSeed = seed;
@@ -213,8 +207,8 @@ bool RunSequence(uint64_t seed, size_t steps, const std::vector<size_t> &only, b
             fprintf(stderr, "  step %zu: %s\n", step, what.c_str());
         std::string which;
         if (!GuardsIntact(which)) {
-            fprintf(stderr, "GUARD: seed %llu step %zu (%s) wrote outside %s\n",
-                    static_cast<unsigned long long>(seed), step, what.c_str(), which.c_str());
+            fprintf(stderr, "GUARD: seed %llu step %zu (%s) wrote outside %s\n", seed, step,
+                    what.c_str(), which.c_str());
             return false;
         }
     }
@@ -231,28 +225,25 @@ std::vector<size_t> ReadSteps(const std::string &file)
     return steps;
 }
 
-bool ChildFails(const std::string &self, uint64_t seed, size_t steps,
-                const std::vector<size_t> &only)
+bool ChildFails(const std::string &self, Seed seed, size_t steps, const std::vector<size_t> &only)
 {
     const std::string file = TempDir() + "/qxfuzz_shrink_steps.txt";
-    {
-        std::ofstream out(file);
-        for (size_t s : only)
-            out << s << "\n";
-    }
+    std::ofstream out(file);
+    for (size_t s : only)
+        out << s << "\n";
+    out.close();
     std::string command = "\"" + self + "\" --seed " + std::to_string(seed) + " --steps " +
                           std::to_string(steps) + " --only \"" + file + "\" >/dev/null 2>&1";
     return std::system(command.c_str()) != 0;
 }
 
 // Removes chunks of steps while the sequence still fails, halving the chunk down to one step.
-int Shrink(const std::string &self, uint64_t seed, size_t steps)
+int Shrink(const std::string &self, Seed seed, size_t steps)
 {
     std::vector<size_t> keep(steps);
-    for (size_t k = 0; k < steps; ++k)
-        keep[k] = k;
+    std::iota(keep.begin(), keep.end(), size_t{0});
     if (!ChildFails(self, seed, steps, keep)) {
-        fprintf(stderr, "seed %llu does not fail\n", static_cast<unsigned long long>(seed));
+        fprintf(stderr, "seed %llu does not fail\n", seed);
         return 0;
     }
     for (size_t chunk = keep.size() / 2; chunk >= 1; chunk /= 2) {
@@ -267,11 +258,10 @@ int Shrink(const std::string &self, uint64_t seed, size_t steps)
                 at += chunk;
         }
     }
-    printf("seed %llu fails with %zu steps:", static_cast<unsigned long long>(seed), keep.size());
+    printf("seed %llu fails with %zu steps:", seed, keep.size());
     for (size_t s : keep)
         printf(" %zu", s);
-    printf("\nreplay: --seed %llu --steps %zu --only FILE (these numbers)\n",
-           static_cast<unsigned long long>(seed), steps);
+    printf("\nreplay: --seed %llu --steps %zu --only FILE (these numbers)\n", seed, steps);
     RunSequence(seed, steps, keep, true);
     return 1;
 }
@@ -280,7 +270,7 @@ int Shrink(const std::string &self, uint64_t seed, size_t steps)
 
 int main(int argc, char **argv)
 {
-    uint64_t first = 0, seeds = 20;
+    Seed first = 0, seeds = 20;
     size_t steps = 200;
     bool one = false, shrink = false;
     std::vector<size_t> only;
@@ -312,15 +302,14 @@ int main(int argc, char **argv)
     std::thread(Watchdog).detach();
     if (shrink)
         return Shrink(argv[0], first, steps);
-    for (uint64_t seed = first; seed < first + seeds; ++seed) {
+    for (Seed seed = first; seed < first + seeds; ++seed) {
         if (!RunSequence(seed, steps, only, one && !only.empty())) {
-            printf("finding at seed %llu: shrink with --seed %llu --steps %zu --shrink\n",
-                   static_cast<unsigned long long>(seed), static_cast<unsigned long long>(seed),
-                   steps);
+            printf("finding at seed %llu: shrink with --seed %llu --steps %zu --shrink\n", seed,
+                   seed, steps);
             return 3;
         }
     }
-    printf("%llu sequences of %zu steps over %zu exports: no finding\n",
-           static_cast<unsigned long long>(seeds), steps, Rows().size());
+    printf("%llu sequences of %zu steps over %zu exports: no finding\n", seeds, steps,
+           std::size(kRows));
     return 0;
 }
