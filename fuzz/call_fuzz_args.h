@@ -14,7 +14,6 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -76,8 +75,9 @@ class Args {
   public:
     Args(Rng &rng, bool waits) : rng_(rng), waits_(waits) {}
 
-    template <typename T> T Make(size_t index)
+    template <typename T> T Make()
     {
+        const size_t index = made_++;
         if constexpr (std::is_pointer_v<T>)
             return Pointer<T>();
         else if constexpr (std::is_floating_point_v<T>)
@@ -154,25 +154,16 @@ class Args {
     Rng &rng_;
     bool waits_;
     int pointers_ = 0;
+    size_t made_ = 0;
     size_t capacity_ = 0;
-};
-
-template <typename R, typename... A, size_t... I>
-void CallWith(R (*f)(A...), Args &args, std::index_sequence<I...>)
-{
-    std::tuple<A...> values{args.template Make<A>(I)...}; // braces: made left to right
-    std::apply(f, values);
-}
-
-template <typename F> struct Arity;
-template <typename R, typename... A> struct Arity<R (*)(A...)> {
-    static constexpr size_t value = sizeof...(A);
 };
 
 template <auto F> void Call(Rng &rng, const char *name)
 {
     Args args(rng, strstr(name, "WAIT") != nullptr);
-    CallWith(F, args, std::make_index_sequence<Arity<decltype(F)>::value>{});
+    [&]<typename R, typename... A>(R (*f)(A...)) {
+        std::apply(f, std::tuple<A...>{args.template Make<A>()...}); // braces: left to right
+    }(F);
 }
 
 } // namespace
