@@ -15,34 +15,23 @@ using namespace vlseqfmt;
 
 namespace {
 
-Bytes Frame(const Geometry &g, int f)
-{
-    uint32_t spp = 0, bps = 0;
-    PixelLayout(g.pixelType, &spp, &bps);
-    Bytes px(size_t{g.width} * g.height * spp * bps);
-    for (size_t i = 0; i < px.size(); ++i)
-        px[i] = static_cast<uint8_t>(i * 7 + static_cast<size_t>(f) * 31);
-    return px;
-}
-
 std::shared_ptr<MemoryFile> Record(uint32_t type, uint32_t align, bool buffered, bool crc,
                                    int frames)
 {
     const Geometry g{type, 3 + type, 2 + type % 2, 0};
+    uint32_t spp = 0, bps = 0;
+    PixelLayout(type, &spp, &bps);
     auto file = std::make_shared<MemoryFile>();
     Writer w;
-    Writer::Options o;
-    o.dataAlignLog2 = align;
-    o.dataCrc = crc;
-    o.groupFrames = 2;
-    o.fileId = 0x600D5EED;
+    const Writer::Options o{
+        .dataAlignLog2 = align, .dataCrc = crc, .groupFrames = 2, .fileId = 0x600D5EED};
     w.OpenSink(std::make_unique<MemorySink>(file), g, 32, 48, 24, buffered, o);
     const char text[] = "seed text\0with a NUL";
     w.WriteText(kLevelFile, 0, text, sizeof text);
     for (int f = 0; f < frames; ++f) {
-        const Bytes px = Frame(g, f);
-        uint32_t spp = 0, bps = 0;
-        PixelLayout(type, &spp, &bps);
+        Bytes px(size_t{g.width} * g.height * spp * bps);
+        for (size_t i = 0; i < px.size(); ++i)
+            px[i] = static_cast<uint8_t>(i * 7 + static_cast<size_t>(f) * 31);
         w.AppendFrame(px.data(), int64_t{g.width} * spp * bps, 100u + static_cast<uint32_t>(f),
                       f * 250000 - 3);
         if (f == 1) {
