@@ -23,9 +23,9 @@ std::shared_ptr<MemoryFile> Record(uint32_t type, uint32_t align, bool buffered,
     PixelLayout(type, &spp, &bps);
     auto file = std::make_shared<MemoryFile>();
     Writer w;
-    const Writer::Options o{
-        .dataAlignLog2 = align, .dataCrc = crc, .groupFrames = 2, .fileId = 0x600D5EED};
-    w.OpenSink(std::make_unique<MemorySink>(file), g, 32, 48, 24, buffered, o);
+    // data alignment, pixel CRCs, a commit every 2 frames or 100 ms, a fixed file id
+    w.OpenSink(std::make_unique<MemorySink>(file), g, 32, 48, 24, buffered,
+               {align, crc, 2, 100, 0x600D5EED});
     const char text[] = "seed text\0with a NUL";
     w.WriteText(kLevelFile, 0, text, sizeof text);
     for (int f = 0; f < frames; ++f) {
