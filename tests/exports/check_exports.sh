@@ -17,18 +17,10 @@ sed -nE 's/^QXCM_API [a-z0-9_ ]+[ *](QXCM_[A-Z0-9_]+)\(.*/\1/p' "$src/include/qx
 nm -D --defined-only "$so" | awk '{print $3}' | grep '^QXCM_' | sort >"$tmp/so"
 
 status=0
-compare() {
-    if ! diff -u "$1" "$2" >"$tmp/diff"; then
-        echo "MISMATCH: $3"
-        cat "$tmp/diff"
-        status=1
-    fi
-}
+compare() { diff -u "$1" "$2" || { echo "MISMATCH: $3"; status=1; }; }
 [ -s "$tmp/list" ] || { echo "empty export list"; exit 1; }
-if [ "$(cut -d' ' -f2 "$tmp/list" | sort -n | uniq -d)" != "" ]; then
-    echo "duplicate ordinals in the export list"
-    status=1
-fi
+[ -z "$(cut -d' ' -f2 "$tmp/list" | sort -n | uniq -d)" ] ||
+    { echo "duplicate ordinals in the export list"; status=1; }
 compare "$tmp/list" "$tmp/def" "export list vs qxcm.def (names and ordinals)"
 compare "$tmp/names" "$tmp/header" "export list vs qxcm.h declarations"
 compare "$tmp/names" "$tmp/so" "export list vs nm -D libqxcm.so"
