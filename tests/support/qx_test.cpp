@@ -1,5 +1,6 @@
 #include "support/qx_test.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,9 +67,7 @@ void LibraryTest::SetUp()
 {
     const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string("qxtest_") + info->test_suite_name() + "_" + info->name();
-    for (char &ch : name)
-        if (ch == '/')
-            ch = '_';
+    std::replace(name.begin(), name.end(), '/', '_');
     logPath = TempPath(name + ".log");
     std::remove(logPath.c_str());
     gLogPath = logPath;
