@@ -4,13 +4,14 @@
 // first waits and copies. A crash, a sanitizer report, a touched guard byte or a hang is a
 // finding. Each step draws from its own generator, so any subset of a sequence replays exactly.
 //   qxcm_call_fuzz [--first S] [--seeds N] [--steps K]   seeds S .. S+N-1 (default 0, 20, 200)
-//   qxcm_call_fuzz --seed S [--steps K] [--only FILE]   one sequence (FILE: step numbers to run)
+//   qxcm_call_fuzz --seed S [--steps K] [--only N,N,..] one sequence (only the listed steps)
 //   qxcm_call_fuzz --seed S [--steps K] --shrink        the fewest steps that still fail
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
+#include <iterator>
 #include <numeric>
+#include <sstream>
 #include <thread>
 
 #include "call_fuzz_args.h"
@@ -205,8 +206,7 @@ bool RunSequence(Seed seed, size_t steps, const std::vector<size_t> &only, bool 
         gCallStartMs = -1;
         if (verbose)
             fprintf(stderr, "  step %zu: %s\n", step, what.c_str());
-        std::string which;
-        if (!GuardsIntact(which)) {
+        if (const std::string which = TouchedGuard(); !which.empty()) {
             fprintf(stderr, "GUARD: seed %llu step %zu (%s) wrote outside %s\n", seed, step,
                     what.c_str(), which.c_str());
             return false;
@@ -216,24 +216,26 @@ bool RunSequence(Seed seed, size_t steps, const std::vector<size_t> &only, bool 
     return true;
 }
 
-std::vector<size_t> ReadSteps(const std::string &file)
+std::vector<size_t> ReadSteps(std::string list)
 {
-    std::vector<size_t> steps;
-    std::ifstream in(file);
-    for (size_t s; in >> s;)
-        steps.push_back(s);
-    return steps;
+    std::replace(list.begin(), list.end(), ',', ' ');
+    std::istringstream in(list);
+    return {std::istream_iterator<size_t>(in), std::istream_iterator<size_t>()};
+}
+
+std::string StepList(const std::vector<size_t> &steps)
+{
+    std::string list;
+    for (size_t s : steps)
+        list += (list.empty() ? "" : ",") + std::to_string(s);
+    return list;
 }
 
 bool ChildFails(const std::string &self, Seed seed, size_t steps, const std::vector<size_t> &only)
 {
-    const std::string file = TempDir() + "/qxfuzz_shrink_steps.txt";
-    std::ofstream out(file);
-    for (size_t s : only)
-        out << s << "\n";
-    out.close();
-    std::string command = "\"" + self + "\" --seed " + std::to_string(seed) + " --steps " +
-                          std::to_string(steps) + " --only \"" + file + "\" >/dev/null 2>&1";
+    const std::string command = "\"" + self + "\" --seed " + std::to_string(seed) + " --steps " +
+                                std::to_string(steps) + " --only " + StepList(only) +
+                                " >/dev/null 2>&1";
     return std::system(command.c_str()) != 0;
 }
 
@@ -258,10 +260,8 @@ int Shrink(const std::string &self, Seed seed, size_t steps)
                 at += chunk;
         }
     }
-    printf("seed %llu fails with %zu steps:", seed, keep.size());
-    for (size_t s : keep)
-        printf(" %zu", s);
-    printf("\nreplay: --seed %llu --steps %zu --only FILE (these numbers)\n", seed, steps);
+    printf("seed %llu fails with %zu steps: --seed %llu --steps %zu --only %s\n", seed, keep.size(),
+           seed, steps, StepList(keep).c_str());
     RunSequence(seed, steps, keep, true);
     return 1;
 }
@@ -277,17 +277,15 @@ int main(int argc, char **argv)
     for (int k = 1; k < argc; ++k) {
         std::string a = argv[k];
         auto next = [&] { return k + 1 < argc ? std::string(argv[++k]) : std::string("0"); };
-        if (a == "--first")
+        if (a == "--seed")
+            seeds = 1, one = true;
+        if (a == "--first" || a == "--seed")
             first = std::stoull(next());
         else if (a == "--seeds")
             seeds = std::stoull(next());
         else if (a == "--steps")
             steps = std::stoul(next());
-        else if (a == "--seed") {
-            first = std::stoull(next());
-            seeds = 1;
-            one = true;
-        } else if (a == "--only")
+        else if (a == "--only")
             only = ReadSteps(next());
         else if (a == "--shrink")
             shrink = true;

@@ -48,18 +48,17 @@ std::vector<Buffer> &Buffers()
     return buffers;
 }
 
-bool GuardsIntact(std::string &which)
+// Names the first buffer whose guard bytes were written, or is empty.
+std::string TouchedGuard()
 {
     for (size_t k = 0; k < Buffers().size(); ++k) {
         Buffer &b = Buffers()[k];
         for (size_t i = 0; i < kGuard; ++i)
-            if (b.bytes[i] != kGuardByte || b.Payload()[b.size + i] != kGuardByte) {
-                which =
-                    "buffer " + std::to_string(k) + (b.bytes[i] != kGuardByte ? " front" : " back");
-                return false;
-            }
+            if (b.bytes[i] != kGuardByte || b.Payload()[b.size + i] != kGuardByte)
+                return "buffer " + std::to_string(k) +
+                       (b.bytes[i] != kGuardByte ? " front" : " back");
     }
-    return true;
+    return "";
 }
 
 std::string TempDir()
