@@ -63,7 +63,6 @@ std::vector<Buffer> &Buffers()
     return buffers;
 }
 
-// Names the first buffer whose guard bytes were written, or is empty.
 std::string TouchedGuard()
 {
     for (size_t k = 0; k < Buffers().size(); ++k) {
@@ -151,10 +150,8 @@ class Args {
         if (index == 0 && Chance(90)) // a camera index or a file slot
             return static_cast<T>(rng_() % 3);
         if (capacity > 0) { // a count or length of the pointer before it
-            if constexpr (std::is_signed_v<T>) {
-                if (Chance(15))
-                    return static_cast<T>(Chance(50) ? -1 : INT32_MIN);
-            }
+            if (std::is_signed_v<T> && Chance(15))
+                return static_cast<T>(Chance(50) ? -1 : INT32_MIN);
             return static_cast<T>(rng_() % (std::min<size_t>(capacity / 8, 64) + 1));
         }
         if (waits_) // a time limit: never one that waits for ever
@@ -278,7 +275,6 @@ void HostileDeviceValue(Rng &rng)
                         values[rng() % std::size(values)]);
 }
 
-// What a step does, from its own generator: the same step does the same in any subset.
 std::string RunStep(Seed seed, size_t step)
 {
     Rng rng(seed * 0x9E3779B97F4A7C15ull + step);
@@ -314,9 +310,8 @@ std::atomic<size_t> gStep{0};
 
 int64_t NowMs()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 // A step that does not return within this time is a finding: every time limit drawn is short.
@@ -334,12 +329,6 @@ void Watchdog()
     }
 }
 
-const char *FuzzLogPath()
-{
-    static const std::string path = TempDir() + "/qxfuzz_log.txt";
-    return path.c_str();
-}
-
 void Fresh()
 {
     QXCM_DEINITIALIZE_40(1);
@@ -350,7 +339,6 @@ void Fresh()
     VelaSim_SetManualClock(2);
 }
 
-// Runs the listed steps of a seed's sequence (all when `only` is empty); false on a finding.
 bool RunSequence(Seed seed, size_t steps, const std::vector<size_t> &only, bool verbose)
 {
     Fresh();
@@ -452,7 +440,10 @@ int main(int argc, char **argv)
             return 2;
         }
     }
-    qxcm::Os().logPath = FuzzLogPath;
+    qxcm::Os().logPath = [] {
+        static const std::string path = TempDir() + "/qxfuzz_log.txt";
+        return path.c_str();
+    };
     // The corrections' one-second settling waits would take most of a run.
     qxcm::Os().sleepMs = [](uint32_t) {};
     std::thread(Watchdog).detach();

@@ -1,4 +1,3 @@
-// Seed corpus, CRC fixer and mutator shared by the libFuzzer build and the replay driver.
 #include "vlseq_fuzz_support.h"
 
 #include "vlseq_bytes.h"

@@ -124,8 +124,7 @@ std::vector<std::string> LibraryTest::LogLines()
         fflush(qxcm::Log().logFile);
     std::vector<std::string> lines;
     std::ifstream in(logPath, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') // a text-mode file on Windows
             line.pop_back();
         lines.push_back(line + "\n");
