@@ -103,7 +103,7 @@ class Args {
     bool Chance(int percent) { return static_cast<int>(rng_() % 100) < percent; }
     template <typename C> auto Pick(const C &choices)
     {
-        return choices[static_cast<size_t>(rng_() % std::size(choices))];
+        return choices[rng_() % std::size(choices)];
     }
 
     template <typename T> T Pointer()
@@ -208,10 +208,9 @@ void HappyPath(Rng &rng)
     QXCM_OPENCAMERA_40(camera, static_cast<uint32_t>(rng() % 2), &err);
     QXCM_PREPARECAPTURE_40(camera, static_cast<uint32_t>(rng() % 3),
                            static_cast<int32_t>(rng() % 8), &w, &h, &t, &err);
-    if (rng() % 3 == 0) {
-        std::string path = TempDir() + "/qxfuzz_a.vlseq";
-        QXCM_STARTRECORDER_41(camera, path.c_str(), 50, static_cast<int32_t>(rng() % 3), &err);
-    }
+    if (rng() % 3 == 0)
+        QXCM_STARTRECORDER_41(camera, (TempDir() + "/qxfuzz_a.vlseq").c_str(), 50,
+                              static_cast<int32_t>(rng() % 3), &err);
     QXCM_STARTCAPTURE_40(camera, &err);
     VelaSim_DeliverFrames(static_cast<int32_t>(camera), static_cast<int32_t>(rng() % 12));
 }
@@ -319,12 +318,10 @@ void Watchdog()
 {
     for (;;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        int64_t start = gCallStartMs.load();
-        if (start >= 0 && NowMs() - start > 30000) {
+        if (const int64_t start = gCallStartMs; start >= 0 && NowMs() - start > 30000) {
             fprintf(stderr, "HANG: seed %llu step %zu did not return\n", gSeed.load(),
                     gStep.load());
-            fflush(stderr);
-            _Exit(4);
+            _Exit(4); // stderr is unbuffered
         }
     }
 }
@@ -396,10 +393,10 @@ int Shrink(const std::string &self, Seed seed, size_t steps)
     }
     for (size_t chunk = keep.size() / 2; chunk >= 1; chunk /= 2) {
         for (size_t at = 0; at < keep.size();) {
-            std::vector<size_t> tryKeep(keep);
-            tryKeep.erase(tryKeep.begin() + static_cast<std::ptrdiff_t>(at),
-                          tryKeep.begin() +
-                              static_cast<std::ptrdiff_t>(std::min(keep.size(), at + chunk)));
+            std::vector<size_t> tryKeep;
+            for (size_t i = 0; i < keep.size(); ++i)
+                if (i < at || i >= at + chunk)
+                    tryKeep.push_back(keep[i]);
             if (!tryKeep.empty() && ChildFails(self, seed, steps, tryKeep))
                 keep = tryKeep;
             else
@@ -449,13 +446,12 @@ int main(int argc, char **argv)
     std::thread(Watchdog).detach();
     if (shrink)
         return Shrink(argv[0], first, steps);
-    for (Seed seed = first; seed < first + seeds; ++seed) {
+    for (Seed seed = first; seed < first + seeds; ++seed)
         if (!RunSequence(seed, steps, only, one && !only.empty())) {
             printf("finding at seed %llu: shrink with --seed %llu --steps %zu --shrink\n", seed,
                    seed, steps);
             return 3;
         }
-    }
     printf("%llu sequences of %zu steps over %zu exports: no finding\n", seeds, steps,
            std::size(kRows));
     return 0;

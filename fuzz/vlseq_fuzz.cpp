@@ -10,7 +10,6 @@
 #include "vlseq_reader.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,22 +39,20 @@ void Exercise(Reader &r, uint64_t size)
     Check(r.Stamps().size() == static_cast<size_t>(n), "one stamp per frame");
 
     std::vector<std::pair<uint64_t, uint64_t>> ranges;
+    const void *p = nullptr;
     for (int64_t k = 0; k < n; ++k) {
         const uint64_t d = r.DataOffset(k);
         Check(d >= kHeaderBlockBytes && d <= size && h.frameBytes <= size - d,
               "frame inside the file");
         ranges.emplace_back(d, h.frameBytes);
-        const void *p = nullptr;
         Check(r.LockFrame(k, &p) == 1, "lock of a listed frame");
         uint32_t hash = 0;
         for (size_t i = 0; i < h.frameBytes; ++i)
             hash = hash * 31 + static_cast<const uint8_t *>(p)[i];
         sink = hash;
     }
-    for (int64_t k : {int64_t{-1}, n, int64_t{INT32_MIN}}) {
-        const void *p = nullptr;
+    for (int64_t k : {int64_t{-1}, n, int64_t{INT32_MIN}})
         Check(r.LockFrame(k, &p) == VELA_ERR_OUTOFRANGE, "lock outside 0..N-1 refused");
-    }
     for (const auto &[key, span] : r.Texts()) {
         Check(span.offset >= kHeaderBlockBytes && span.offset <= size &&
                   span.bytes <= size - span.offset,

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Proves that the export list, qxcm.def, the public header, the dynamic symbols of libqxcm.so
-# and the export table of qxcm.dll name the same exports (and, for the .def and the DLL, the
-# same ordinals). Usage: check_exports.sh <source dir> <libqxcm.so> [<qxcm.dll>]; without the
-# third argument the DLL is taken from $QXCM_WINDOWS_BIN when that is set.
+# The export list, qxcm.def, qxcm.h, libqxcm.so's dynamic symbols and qxcm.dll's export table
+# name the same exports (the .def and the DLL with the same ordinals). Usage: check_exports.sh
+# <source dir> <libqxcm.so> [<qxcm.dll>] (the DLL defaults to $QXCM_WINDOWS_BIN/qxcm.dll).
 set -euo pipefail
 src=$1 so=$2 dll=${3:-}
 if [ -z "$dll" ] && [ -n "${QXCM_WINDOWS_BIN:-}" ]; then dll=$QXCM_WINDOWS_BIN/qxcm.dll; fi

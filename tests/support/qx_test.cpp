@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include "core/call_log.h"
 #include "core/device.h"
@@ -32,10 +32,10 @@ std::string Field(const std::string &line, const std::string &name)
 
 } // namespace
 
-std::vector<std::string> DeviceWrites(const std::vector<std::string> &journal)
+std::vector<std::string> LibraryTest::Writes()
 {
     std::vector<std::string> writes;
-    for (const std::string &line : journal) {
+    for (const std::string &line : Journal()) {
         if (line.rfind("VelaSetValue(", 0) == 0)
             writes.push_back(Field(line, "id") + "=" + Field(line, "value"));
         else if (line.rfind("VelaSetTriggerMode(", 0) == 0)
@@ -145,16 +145,10 @@ std::vector<std::string> LibraryTest::Journal()
 
 std::vector<std::string> LibraryTest::JournalOf(const std::string &op)
 {
-    std::vector<std::string> lines;
-    for (const std::string &line : Journal())
-        if (line.compare(0, op.size() + 1, op + "(") == 0)
-            lines.push_back(line);
+    std::vector<std::string> all = Journal(), lines;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(lines),
+                 [&](const std::string &line) { return line.rfind(op + "(", 0) == 0; });
     return lines;
-}
-
-void LibraryTest::ClearJournal()
-{
-    VelaSim_JournalClear();
 }
 
 int RunProgram(const std::string &program, const std::string &arguments)
