@@ -1,8 +1,11 @@
-"""Fixtures: the package from this tree over the release library of the build tree (or the
-library QXCM_LIBRARY names), and the control surface of the simulated cameras beside it."""
+"""The package from this tree over the build tree's library (or QXCM_LIBRARY's), and the
+simulated cameras' controls."""
 
 import ctypes
 import sys
+import threading
+import time
+from contextlib import contextmanager
 from pathlib import Path
 
 import numpy as np
@@ -31,6 +34,10 @@ class Sim:
         dll.VelaSim_DeliverFrames.argtypes = [ctypes.c_int32, ctypes.c_int32]
         dll.VelaSim_GetProperty.argtypes = [ctypes.c_int32, ctypes.c_uint32,
                                             ctypes.POINTER(ctypes.c_double)]
+        dll.VelaSim_SetLostFrames.argtypes = [ctypes.c_int32, ctypes.POINTER(ctypes.c_int64),
+                                              ctypes.c_int32]
+        dll.VelaSim_SetFrameLoss.argtypes = [ctypes.c_int32, ctypes.c_double, ctypes.c_uint64]
+        dll.VelaSim_FrameLost.argtypes = [ctypes.c_int32, ctypes.c_int64]
         self.dll = dll
 
     def reset(self):
@@ -43,6 +50,21 @@ class Sim:
         """A device property as the simulated camera holds it (None when it has none)."""
         v = ctypes.c_double(0.0)
         return v.value if self.dll.VelaSim_GetProperty(camera, prop, ctypes.byref(v)) >= 0 else None
+
+    def lose(self, camera, numbers):
+        """The camera exposes these frame numbers but never delivers them."""
+        array = (ctypes.c_int64 * len(numbers))(*numbers)
+        assert self.dll.VelaSim_SetLostFrames(camera, array, len(numbers)) == 1
+
+    def expose(self, camera, count):
+        """Exposes `count` frames on the manual clock from a second thread once a capture runs."""
+        def deliver():
+            deadline = time.monotonic() + 30
+            while self.dll.VelaSim_DeliverFrames(camera, count) < 0 and time.monotonic() < deadline:
+                time.sleep(0.001)
+        thread = threading.Thread(target=deliver, daemon=True)
+        thread.start()
+        return thread
 
     def clear_faults(self):
         self.dll.VelaSim_ClearFaults()
@@ -80,3 +102,11 @@ def frame_number(frame):
     """The running number the simulated camera writes into the first four bytes of a frame."""
     return int.from_bytes(np.ascontiguousarray(frame[0]).view(np.uint8).reshape(-1)[:4].tobytes(),
                           "little")
+
+
+@contextmanager
+def refused(code, error=None):
+    """The body raises QxcmError (or the given subclass) with this code."""
+    with pytest.raises(error or qxcm.QxcmError) as e:
+        yield e
+    assert e.value.code == code

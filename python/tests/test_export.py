@@ -1,7 +1,5 @@
-"""A recording played back as a camera, and exported to OME-TIFF and OME-Zarr: read back with
-readers nobody here wrote (tifffile, libtiff's tiffinfo, zarr)."""
+"""A recording replayed as a camera, and exported to OME-TIFF and OME-Zarr for others' readers."""
 
-import ctypes
 import os
 import shutil
 import subprocess
@@ -23,11 +21,8 @@ def recordings(tmp_path_factory, sim):
     """Two recordings of the simulated cameras: mono 16-bit two views, colour."""
     sim.reset()
     folder = tmp_path_factory.mktemp("export")
-    numbers = (ctypes.c_int64 * 1)(2)  # frame 2 is lost on the way: a gap in the recording
-    sim.dll.VelaSim_SetLostFrames.argtypes = [ctypes.c_int32, ctypes.POINTER(ctypes.c_int64),
-                                              ctypes.c_int32]
     with qxcm.Library() as lib:
-        assert sim.dll.VelaSim_SetLostFrames(0, numbers, 1) == 1
+        sim.lose(0, [2])  # frame 2 is lost on the way: a gap in the recording
         with lib.open(0) as cam:
             cam.exposure = 0.001
             cam.params["SENSOR MODE"].set(14)  # two views, stacked in each recorded frame

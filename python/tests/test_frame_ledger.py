@@ -1,12 +1,10 @@
-"""Frames a camera exposed but never delivered: the recording, qxcm-seq and Python name exactly
-the lost numbers; a recording from before frames carried numbers reads as it did."""
+"""Frames exposed but never delivered: the recording, qxcm-seq and Python name exactly those."""
 
-import ctypes
+import importlib.util
+import itertools
 import os
 import re
 import subprocess
-import threading
-import time
 import zlib
 from pathlib import Path
 
@@ -19,22 +17,10 @@ from conftest import frame_number
 FIXTURE = Path(__file__).resolve().parents[2] / "tests" / "data" / "landed_v1_0.vlseq"
 
 
-def lose(sim, numbers):
-    array = (ctypes.c_int64 * len(numbers))(*numbers)
-    sim.dll.VelaSim_SetLostFrames.argtypes = [ctypes.c_int32, ctypes.POINTER(ctypes.c_int64),
-                                              ctypes.c_int32]
-    assert sim.dll.VelaSim_SetLostFrames(1, array, len(numbers)) == 1
-
-
 def runs(numbers):
     """(first, count) of each run of consecutive numbers."""
-    out = []
-    for n in numbers:
-        if out and out[-1][0] + out[-1][1] == n:
-            out[-1][1] += 1
-        else:
-            out.append([n, 1])
-    return [tuple(r) for r in out]
+    groups = itertools.groupby(numbers, lambda n, c=itertools.count(): n - next(c))
+    return [(g[0], len(g)) for g in (list(g) for _, g in groups)]
 
 
 def tool_gaps(path):
@@ -46,17 +32,6 @@ def tool_gaps(path):
                           check=True).stdout.splitlines()
 
 
-def exposing(sim, camera, count):
-    """Exposes `count` frames on the manual clock from a second thread once a capture runs."""
-    def deliver():
-        deadline = time.monotonic() + 30
-        while sim.dll.VelaSim_DeliverFrames(camera, count) < 0 and time.monotonic() < deadline:
-            time.sleep(0.001)
-    thread = threading.Thread(target=deliver, daemon=True)
-    thread.start()
-    return thread
-
-
 # Every recorded frame takes a 4 KiB-aligned chunk, so 10^5 frames are 0.4 GB written in about
 # 3 s: one seed goes the full length, the others a quarter of it. The stream checks its first
 # 5,000 frames of each (Python copies a few 10^4 frames a second).
@@ -64,40 +39,36 @@ def exposing(sim, camera, count):
 def test_seeded_loss_is_exactly_the_gaps_of_stream_recording_tool_and_reader(lib, sim, tmp_path,
                                                                             seed, exposed):
     streamed = 5_000
-    sim.dll.VelaSim_SetFrameLoss.argtypes = [ctypes.c_int32, ctypes.c_double, ctypes.c_uint64]
-    sim.dll.VelaSim_FrameLost.argtypes = [ctypes.c_int32, ctypes.c_int64]
     assert sim.dll.VelaSim_SetFrameLoss(0, 0.001, seed) == 1
     injected = [n for n in range(exposed) if sim.dll.VelaSim_FrameLost(0, n) == 1]
     assert exposed / 2000 < len(injected) < exposed / 500 and injected[-1] < exposed - 1
     sim.dll.VelaSim_SetManualClock(1)
     with lib.open(0) as cam:
         cam.exposure, cam.area = 0.00001, (0, 0, 16, 8)
-        thread = exposing(sim, 0, exposed)
+        thread = sim.expose(0, exposed)
         path = cam.record(str(tmp_path / "seeded"), exposed - len(injected), buffers=8)
         thread.join()
         # The stream over its first frames: numbers and skips as the copies report them.
         last = [n for n in range(exposed) if n not in set(injected)][streamed - 1]
-        thread = exposing(sim, 0, last + 1)
+        thread = sim.expose(0, last + 1)
         frames = [(f.frame_number, f.skipped) for f in cam.stream(streamed, buffers=streamed + 8)]
         thread.join()
-    kept = [n for n, _ in frames]
-    assert kept == [n for n in range(last + 1) if n not in set(injected)]
-    assert [(n - k, k) for n, k in frames if k] == \
-        [(first, count) for first, count in runs([n for n in injected if n < last])]
+    assert [n for n, _ in frames] == [n for n in range(last + 1) if n not in set(injected)]
+    assert [(n - k, k) for n, k in frames if k] == runs([n for n in injected if n < last])
     with qxcm.open_sequence(path) as seq:
         assert seq.gaps == [(first, count, 0) for first, count in runs(injected)]
         assert len(seq) + len(injected) == exposed == int(seq.frame_numbers[-1]) + 1
     out = tool_gaps(path)
     if out is not None:
-        listed = [re.fullmatch(r"(\d+)(?:-\d+)? \((\d+)\): never delivered", line)
-                  for line in out]
+        listed = [re.fullmatch(r"(\d+)(?:-\d+)? \((\d+)\): never delivered", n) for n in out]
         assert [(int(m[1]), int(m[2])) for m in listed] == runs(injected)
     os.remove(path)
 
 
-def test_lost_frames_are_the_recordings_gaps_everywhere(lib, sim, tmp_path):
-    lost = [0, 5, 17, 18, 250]
-    lose(sim, lost)
+def test_lost_frames_are_the_recordings_gaps_everywhere_and_in_the_timing_plot(lib, sim,
+                                                                              tmp_path):
+    lost, gaps = [0, 5, 17, 18, 250], [(0, 1, 0), (5, 1, 0), (17, 2, 0), (250, 1, 0)]
+    sim.lose(1, lost)
     with lib.open(1) as cam:
         cam.exposure, cam.area = 0.0005, (0, 0, 16, 8)
         path = cam.record(str(tmp_path / "lossy"), 300)
@@ -105,7 +76,7 @@ def test_lost_frames_are_the_recordings_gaps_everywhere(lib, sim, tmp_path):
         numbers = seq.frame_numbers
         assert len(seq) == 300 and numbers[-1] == 300 + len(lost) - 1
         assert sorted(set(range(int(numbers[-1]) + 1)) - set(numbers.tolist())) == lost
-        assert seq.gaps == [(0, 1, 0), (5, 1, 0), (17, 2, 0), (250, 1, 0)]
+        assert seq.gaps == gaps
         assert [frame_number(seq[k]) for k in (0, 4, 16, 299)] == \
             [seq[k].frame_number for k in (0, 4, 16, 299)] == [1, 6, 20, 304]
     # The same file with its index's ledger damaged: the frame chunks say the same.
@@ -115,10 +86,16 @@ def test_lost_frames_are_the_recordings_gaps_everywhere(lib, sim, tmp_path):
     walked = tmp_path / "walked.vlseq"
     walked.write_bytes(bytes(data))
     with qxcm.open_sequence(walked) as seq:
-        assert seq.gaps == [(0, 1, 0), (5, 1, 0), (17, 2, 0), (250, 1, 0)]
+        assert seq.gaps == gaps
         assert np.array_equal(seq.frame_numbers, numbers)
     assert tool_gaps(path) in (None, ["0 (1): never delivered", "5 (1): never delivered",
                                       "17-18 (2): never delivered", "250 (1): never delivered"])
+    if importlib.util.find_spec("matplotlib"):
+        from qxcm.__main__ import main
+        out = tmp_path / "timing.png"
+        assert main(["timing", path, "-o", str(out)]) == 0
+        assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+        assert main(["timing", str(tmp_path / "absent.vlseq"), "-o", str(out)]) == 1
 
 
 def test_a_recording_from_before_frame_numbers_reads_as_it_did(lib):
@@ -132,7 +109,7 @@ def test_a_recording_from_before_frame_numbers_reads_as_it_did(lib):
 
 
 def test_a_stream_numbers_frames_as_the_camera_does_and_counts_every_loss(lib, sim):
-    lose(sim, [3, 7, 8])
+    sim.lose(1, [3, 7, 8])
     with lib.open(1) as cam:
         cam.exposure, cam.area = 0.002, (0, 0, 16, 8)
         frames = list(cam.stream(20))
@@ -146,16 +123,3 @@ def test_a_stream_numbers_frames_as_the_camera_does_and_counts_every_loss(lib, s
     assert counts.copied == 20 and counts.lost == sum(f.skipped for f in frames) == \
         numbers[-1] + 1 - 20
     assert counts.delivered >= 20
-
-
-def test_the_timing_plot_is_a_picture_of_the_recording(lib, sim, tmp_path):
-    pytest.importorskip("matplotlib")
-    from qxcm.__main__ import main
-    lose(sim, [4])
-    with lib.open(1) as cam:
-        cam.exposure, cam.area = 0.0005, (0, 0, 16, 8)
-        path = cam.record(str(tmp_path / "plotted"), 12)
-    out = tmp_path / "timing.png"
-    assert main(["timing", path, "-o", str(out)]) == 0
-    assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
-    assert main(["timing", str(tmp_path / "absent.vlseq"), "-o", str(out)]) == 1

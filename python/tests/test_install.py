@@ -1,6 +1,5 @@
-"""The installed tree: the README's C example builds against it with find_package and with
-pkg-config and runs on the simulated cameras; pip installs the package offline and it finds
-the installed library through QXCM_LIBRARY."""
+"""The installed tree: the README's C example builds against it and runs; pip installs the
+package offline and it finds the installed library."""
 
 import os
 import re
@@ -36,7 +35,7 @@ def installed(tmp_path_factory):
     return prefix, example
 
 
-def test_the_readme_example_builds_with_find_package_and_runs(installed):
+def test_the_readme_example_builds_with_find_package_and_with_pkg_config_and_runs(installed):
     prefix, example = installed
     (example / "CMakeLists.txt").write_text(
         "cmake_minimum_required(VERSION 3.20)\nproject(example C)\n"
@@ -46,10 +45,6 @@ def test_the_readme_example_builds_with_find_package_and_runs(installed):
     run("cmake", "-S", example, "-B", build, "-G", "Ninja", f"-DCMAKE_PREFIX_PATH={prefix}")
     run("cmake", "--build", build)
     run(build / "example")
-
-
-def test_the_readme_example_builds_with_pkg_config_and_runs(installed):
-    prefix, example = installed
     pc = next(prefix.rglob("qxcm.pc"))
     env = dict(os.environ, PKG_CONFIG_PATH=str(pc.parent))
     flags = run("pkg-config", "--cflags", "--libs", "qxcm", env=env).split()
@@ -99,20 +94,16 @@ def test_the_library_is_looked_for_beside_then_through_the_variable_then_in_the_
                     ignore=shutil.ignore_patterns("__pycache__"))
     if beside:
         (package / "libqxcm.so").symlink_to(built)
-    folder = tmp_path / "folder"
-    folder.mkdir()
+    (folder := tmp_path / "folder").mkdir()
     (folder / "libqxcm.so").symlink_to(built)
-    variable = {"nowhere": "/nonexistent", "folder": str(folder),
-                "file": str(folder / "libqxcm.so"), None: None}[env]
     environment = {k: v for k, v in os.environ.items() if k != "QXCM_LIBRARY"}
-    if variable:
-        environment["QXCM_LIBRARY"] = variable
     environment["PYTHONPATH"] = str(package.parent)
+    if env:
+        environment["QXCM_LIBRARY"] = {"nowhere": "/nonexistent", "folder": str(folder),
+                                       "file": str(folder / "libqxcm.so")}[env]
     # The copied package finds no build tree above it, so the tree case gets it back in place.
-    script = "from qxcm import _native as n; print(n.native().path)"
-    if expect == "build":
-        script = (f"import qxcm._native as n, pathlib; n.__file__ = "
-                  f"{str(REPO / 'python' / 'qxcm' / '_native.py')!r}; print(n.native().path)")
+    back = f"n.__file__ = {str(REPO / 'python' / 'qxcm' / '_native.py')!r}; " * (expect == "build")
+    script = f"import qxcm._native as n; {back}print(n.native().path)"
     out = run(sys.executable, "-c", script, env=environment, cwd=tmp_path).strip()
     wanted = {"beside": package / "libqxcm.so", "folder": folder / "libqxcm.so",
               "build": REPO / "build" / "release" / "bin" / "libqxcm.so"}[expect]

@@ -9,15 +9,9 @@ import qxcm
 from conftest import frame_number
 
 
-@pytest.fixture
-def cam1(lib):
-    with lib.open(1) as cam:
-        cam.exposure = 0.001
-        yield cam
-
-
-def test_streamed_frames_read_back_with_their_stamps_and_texts(cam1, tmp_path):
-    path = str(tmp_path / "run")
+def test_streamed_frames_read_back_with_their_stamps_and_texts(lib, tmp_path):
+    cam1, path = lib.open(1), str(tmp_path / "run")
+    cam1.exposure = 0.001
     frames = []
     for f in cam1.stream(12, record=path):
         frames.append(f)

@@ -1,5 +1,4 @@
-"""Another thread stops, closes or ends the library while a stream runs: the stream ends every
-time, without an exception, and the camera refuses every later call with a QxcmError."""
+"""Another thread stops, closes or ends the library while a stream runs: the stream just ends."""
 
 import random
 import threading
@@ -8,11 +7,10 @@ import time
 import pytest
 
 import qxcm
+from conftest import refused
 from qxcm._errors import INVALIDHANDLE
 
 TRIALS = 100
-
-
 ACTIONS = {"stop": lambda lib, cam: cam.stop(), "close": lambda lib, cam: cam.close(),
            "leave_library": lambda lib, cam: lib.close()}
 
@@ -52,9 +50,8 @@ def test_a_stream_ends_cleanly_whenever_another_thread_ends_it(sim, camera, acti
             latencies.append(time.monotonic() - begun)
             assert outcome == [None], f"trial {trial}: the stream raised {outcome[0]!r}"
             if action != "stop":
-                with pytest.raises(qxcm.QxcmError) as refused:
+                with refused(INVALIDHANDLE):
                     cam.exposure
-                assert refused.value.code == INVALIDHANDLE
         finally:
             lib.close()
     # Reported, not asserted: a shared machine decides how fast a thread gets its turn.

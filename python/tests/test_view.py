@@ -1,6 +1,5 @@
-"""The live view's server over the simulated cameras: frames reach pages, commands reach the
-camera and come back refused with a reason, slow or hostile pages harm nobody else, and the
-access rules hold."""
+"""The live view's server: frames reach pages, commands reach the camera or are refused with a
+reason, slow or hostile pages harm nobody else, and the access rules hold."""
 
 import asyncio
 import json
@@ -18,9 +17,9 @@ from qxcm.view import Acquisition, Viewer, preview  # noqa: E402
 
 
 @pytest.fixture
-def acquisition(sim, tmp_path):
+def acquisition(request, sim, tmp_path):
     sim.reset()
-    acq = Acquisition(1, tmp_path)  # 512 x 512, 16-bit
+    acq = Acquisition(getattr(request, "param", 1), tmp_path)  # camera 1: 512 x 512, 16-bit
     acq.start()
     acq.ready.result(30)
     yield acq
@@ -71,6 +70,19 @@ def param(reply, name):
     return next(p for p in reply["result"] if p["name"] == name)
 
 
+async def until(done):
+    for _ in range(300):
+        if done():
+            return
+        await asyncio.sleep(0.05)
+
+
+def latest(frame, bits):
+    """What the capture hands the preview: the frame and its bookkeeping."""
+    return type("L", (), dict(frame=frame.view(qxcm.Frame), number=3, stamp=0.1, wall=1.0,
+                              skipped_total=0, fps=1.0, bits=bits))
+
+
 async def test_frames_flow_and_commands_reach_the_camera(aiohttp_client, acquisition, tmp_path):
     _, client = await connect(aiohttp_client, acquisition, tmp_path)
     ws = await client.ws_connect("/ws")
@@ -90,10 +102,7 @@ async def test_frames_flow_and_commands_reach_the_camera(aiohttp_client, acquisi
     assert (await ask(ws, "record", name="run", frames=8))["ok"]
     busy = await ask(ws, "set", name="BINNING", value="1X1")
     assert busy["ok"] or "BUSY" in busy["error"]
-    for _ in range(300):
-        if (acquisition.status()["recording"] or {}).get("done"):
-            break
-        await asyncio.sleep(0.05)
+    await until(lambda: (acquisition.status()["recording"] or {}).get("done"))
     rec = acquisition.status()["recording"]
     assert (rec["written"], rec["lost"], rec["done"]) == (8, 0, True)
     with qxcm.open_sequence(tmp_path / "run.vlseq") as seq:
@@ -123,46 +132,32 @@ def png_shape(path):
 
 
 REFUSED = [  # (command, arguments, words in the refusal): the socket stays open
-    ("set", {"name": "EXPOSURE TIME", "value": 1e300}, "outside"),
-    ("set", {"name": "EXPOSURE TIME", "value": -1}, "outside"),
-    ("set", {"name": "EXPOSURE TIME", "value": 10 ** 400}, "finite"),
-    ("set", {"name": "EXPOSURE TIME", "value": True}, "number"),
-    ("set", {"name": "EXPOSURE TIME", "value": [1]}, "number"),
-    ("set", {"name": "BINNING", "value": "3X3"}, "none of"),
-    ("set", {"name": "BINNING", "value": 3}, "none of"),
-    ("set", {"name": "IMAGE WIDTH", "value": 100}, "read-only"),
-    ("set", {"name": "NO SUCH", "value": 1}, "no parameter"),
-    ("set", {"name": 7, "value": 1}, "text"),
-    ("area", {"rect": [0, 0, 10 ** 9, 10]}, "does not fit"),
-    ("area", {"rect": "all"}, "x, y"),
-    ("record", {"name": "../escape"}, "plain file name"),
-    ("record", {"name": "/etc/passwd"}, "plain file name"),
-    ("record", {"name": ".hidden"}, "plain file name"),
-    ("record", {"name": "ok", "frames": 0}, "whole number"),
-    ("record", {"name": "ok", "frames": 2 ** 31}, "whole number"),
-    ("record", {"name": "ok", "frames": 1.5}, "whole number"),
+    *(("set", {"name": "EXPOSURE TIME", "value": v}, words) for v, words in [
+        (1e300, "outside"), (-1, "outside"), (10 ** 400, "finite"), (True, "number"),
+        ([1], "number")]),
+    *(("set", {"name": n, "value": v}, words) for n, v, words in [
+        ("BINNING", "3X3", "none of"), ("BINNING", 3, "none of"), ("IMAGE WIDTH", 100, "read-only"),
+        ("NO SUCH", 1, "no parameter"), (7, 1, "text")]),
+    ("area", {"rect": [0, 0, 10 ** 9, 10]}, "does not fit"), ("area", {"rect": "all"}, "x, y"),
+    *(("record", {"name": n}, "plain file name") for n in ("../escape", "/etc/passwd", ".hidden")),
+    *(("record", {"name": "ok", "frames": n}, "whole number") for n in (0, 2 ** 31, 1.5)),
     ("record", {"name": "ok", "frames": -10 ** 400}, "finite"),
-    ("record_stop", {}, "no recording"),
-    ("snap", {"name": "a/b"}, "plain file name"),
+    ("record_stop", {}, "no recording"), ("snap", {"name": "a/b"}, "plain file name"),
 ]
 
 CLOSING = [  # messages no page sends: that socket closes, nothing else does
-    "x" * 20000,
-    "{not json",
-    "[1, 2]",
-    '{"cmd": "format disk", "id": 1}',
-    '{"cmd": "set", "id": "1"}',
-    '{"cmd": "view", "region": "all", "size": [1, 1]}',
-    '{"cmd": "view", "region": null, "size": [NaN, 1]}',
-    '{"cmd": "contrast", "limits": [1]}',
-    "[" * 15000,
+    "x" * 20000, "{not json", "[1, 2]", '{"cmd": "format disk", "id": 1}', "[" * 15000,
+    '{"cmd": "set", "id": "1"}', '{"cmd": "view", "region": "all", "size": [1, 1]}',
+    '{"cmd": "view", "region": null, "size": [NaN, 1]}', '{"cmd": "contrast", "limits": [1]}',
     b"\x00binary",
 ]
 
 
-async def test_hostile_and_invalid_messages_harm_only_their_socket(
+async def test_hostile_invalid_or_stalled_pages_harm_only_their_socket(
         aiohttp_client, acquisition, tmp_path):
     _, client = await connect(aiohttp_client, acquisition, tmp_path)
+    stalled = await client.ws_connect("/ws")  # never reads, never acknowledges
+    await stalled.send_str('{"cmd": "view", "region": null, "size": [4096, 4096]}')
     good = await client.ws_connect("/ws")
     await frames(good, 1)
     exposure = param(await ask(good, "params"), "EXPOSURE TIME")["value"]
@@ -181,14 +176,7 @@ async def test_hostile_and_invalid_messages_harm_only_their_socket(
     assert sorted(p.name for p in tmp_path.iterdir()) == []
     for name in ("..%2Fetc%2Fpasswd", ".hidden", "x" * 100):
         assert (await client.get(f"/files/{name}")).status == 404
-
-
-async def test_a_stalled_page_does_not_hold_up_another(aiohttp_client, acquisition, tmp_path):
-    _, client = await connect(aiohttp_client, acquisition, tmp_path)
-    stalled = await client.ws_connect("/ws")  # never reads, never acknowledges
-    await stalled.send_str('{"cmd": "view", "region": null, "size": [4096, 4096]}')
-    fast = await client.ws_connect("/ws")
-    numbers = [h["frame"] for h in await frames(fast, 40)]
+    numbers = [h["frame"] for h in await frames(good, 40)]
     assert numbers == sorted(set(numbers))
     assert acquisition.status()["lost"] == 0
 
@@ -229,10 +217,8 @@ async def test_token_and_origin_rules(aiohttp_client, acquisition, tmp_path, hos
 ])
 def test_every_layout_renders(frame, bits, shape, tmp_path):
     frame = frame.view(qxcm.Frame)
-    latest = type("L", (), dict(frame=frame, number=3, stamp=0.1, wall=1.0, skipped_total=0,
-                                fps=1.0, bits=bits))
     stats = preview.Stats(preview.display(frame), bits)
-    data = preview.render(latest, stats, None, (1024, 1024), None)
+    data = preview.render(latest(frame, bits), stats, None, (1024, 1024), None)
     length = struct.unpack_from("<I", data, 4)[0]
     header = json.loads(data[8:8 + length])
     assert (header["height"], header["width"]) == shape[:2]
@@ -252,38 +238,28 @@ def test_every_layout_renders(frame, bits, shape, tmp_path):
 ])
 def test_preview_mapping_at_the_ends_of_the_range(dtype, bits, values, limits, want):
     frame = np.array([values], dtype).view(qxcm.Frame)
-    latest = type("L", (), dict(frame=frame, number=0, stamp=0.0, wall=0.0, skipped_total=0,
-                                fps=0.0, bits=bits))
-    data = preview.render(latest, preview.Stats(frame, bits), None, (16, 16), limits)
+    data = preview.render(latest(frame, bits), preview.Stats(frame, bits), None, (16, 16), limits)
     assert list(data[-len(values):]) == want
 
 
+@pytest.mark.parametrize("acquisition", [0], indirect=True)  # its pixel type can change
 async def test_layout_changes_restart_the_capture_and_a_stop_closes_a_recording(
-        aiohttp_client, sim, tmp_path):
-    sim.reset()
-    acq = Acquisition(0, tmp_path)  # 2048 x 2048, whose pixel type can change while capturing
-    acq.start()
-    acq.ready.result(30)
-    try:
-        _, client = await connect(aiohttp_client, acq, tmp_path)
-        ws = await client.ws_connect("/ws")
-        await frames(ws, 1)
-        # Both are refused by the camera while it captures: applied between two captures.
-        assert (await ask(ws, "set", name="SENSOR MODE", value="SPLIT VIEW"))["ok"]
-        assert (await frames(ws, 3))[-1]["views"] == 2
-        assert (await ask(ws, "set", name="IMAGE PIXEL TYPE", value="MONO8"))["ok"]
-        assert (await frames(ws, 3))[-1]["dtype"] == "uint8"
-        assert (await ask(ws, "record", name="open"))["ok"]  # until stopped
-        for _ in range(300):
-            if (acq.status()["recording"] or {}).get("written", 0) >= 3:
-                break
-            await asyncio.sleep(0.05)
-        refused = await ask(ws, "set", name="IMAGE PIXEL TYPE", value="MONO16")
-        assert not refused["ok"] and ("layout" in refused["error"] or "BUSY" in refused["error"])
-        assert (await frames(ws, 2))[-1]["dtype"] == "uint8"
-    finally:
-        acq.stop()
-        sim.reset()
+        aiohttp_client, acquisition, tmp_path):
+    acq = acquisition
+    _, client = await connect(aiohttp_client, acq, tmp_path)
+    ws = await client.ws_connect("/ws")
+    await frames(ws, 1)
+    # Both are refused by the camera while it captures: applied between two captures.
+    assert (await ask(ws, "set", name="SENSOR MODE", value="SPLIT VIEW"))["ok"]
+    assert (await frames(ws, 3))[-1]["views"] == 2
+    assert (await ask(ws, "set", name="IMAGE PIXEL TYPE", value="MONO8"))["ok"]
+    assert (await frames(ws, 3))[-1]["dtype"] == "uint8"
+    assert (await ask(ws, "record", name="open"))["ok"]  # until stopped
+    await until(lambda: (acq.status()["recording"] or {}).get("written", 0) >= 3)
+    refused = await ask(ws, "set", name="IMAGE PIXEL TYPE", value="MONO16")
+    assert not refused["ok"] and ("layout" in refused["error"] or "BUSY" in refused["error"])
+    assert (await frames(ws, 2))[-1]["dtype"] == "uint8"
+    acq.stop()
     assert not acq.is_alive() and acq.status()["recording"]["done"]
     with qxcm.open_sequence(tmp_path / "open.vlseq") as seq:
         assert len(seq) >= 3 and seq.dtype == np.uint8 and seq.shape == (4096, 1024)

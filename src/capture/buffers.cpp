@@ -82,16 +82,21 @@ bool PrepareBuffers(CameraContext &c, uint32_t mode, int32_t frames)
     return AllocateBuffers(c, mode, frames);
 }
 
+void ReportDataType(CameraContext &c, bool withNarrowCodes, uint32_t *dataType)
+{
+    uint32_t code = 0, host = 0;
+    if (Device().VelaGetDataType(c.deviceHandle, &code) != 0 &&
+        HostDataType(code, withNarrowCodes, &host)) {
+        c.dataType = host;
+        *dataType = host;
+    }
+}
+
 // Reports the prepared geometry and data type to the host after a successful allocation.
 static void ReportPreparedFrames(CameraContext &c, bool narrowTypeCodes, uint32_t *width,
                                  uint32_t *height, uint32_t *dataType)
 {
-    uint32_t code = 0, host = 0;
-    if (Device().VelaGetDataType(c.deviceHandle, &code) != 0 &&
-        HostDataType(code, narrowTypeCodes, &host)) {
-        c.dataType = host;
-        *dataType = host;
-    }
+    ReportDataType(c, narrowTypeCodes, dataType);
     if (UpdateFrameGeometry(c)) {
         *width = HostWidth(c);
         *height = c.frameHeight;
@@ -226,8 +231,7 @@ bool SetFrameBundle(CameraContext &c, int32_t enable, int32_t sizeMax, int32_t *
     c.lastResult = Device().VelaGetPropertyAttr(c.deviceHandle, &attr);
     if (c.lastResult < 0)
         return false;
-    c.lastResult = Device().VelaSetValue(c.deviceHandle, kPropBundleMode, enable ? 2.0 : 1.0);
-    if (c.lastResult < 0)
+    if (!WriteValue(c, kPropBundleMode, enable ? kBundleModeOn : kBundleModeOff))
         return false;
     if (!enable) {
         c.bundleEnabled = 0;
@@ -237,8 +241,7 @@ bool SetFrameBundle(CameraContext &c, int32_t enable, int32_t sizeMax, int32_t *
     double size = attr.maxValue;
     if (sizeMax != -1 && static_cast<double>(sizeMax) < size)
         size = static_cast<double>(sizeMax);
-    c.lastResult = Device().VelaSetValue(c.deviceHandle, kPropBundleFrames, size);
-    if (c.lastResult < 0)
+    if (!WriteValue(c, kPropBundleFrames, size))
         return false;
     c.bundleEnabled = 1;
     c.bundleSize = static_cast<uint32_t>(SaturateToInt32(size));

@@ -17,6 +17,9 @@ constexpr uint32_t kPropBundleStride = 0x00421040;
 // `withNarrowCodes` also maps the device codes 1 and 2.
 bool HostDataType(uint32_t deviceCode, bool withNarrowCodes, uint32_t *hostCode);
 
+// The device's data type as the host's code, into the context and *dataType; neither changes
+// when the device does not answer or the code has no host counterpart.
+void ReportDataType(CameraContext &c, bool withNarrowCodes, uint32_t *dataType);
 // Reads the frame-overhead parameter into frameOverheadSeconds (1000.0 when it cannot be read).
 void ReadFrameOverhead(CameraContext &c);
 // Drops the time origin, reads the frame overhead and allocates device buffers for `frames`

@@ -5,27 +5,33 @@
 #include "capture/buffers.h"
 #include "common/saturating_cast.h"
 #include "core/call_lock.h"
-#include "core/device.h"
+#include "core/device_calls.h"
 #include "core/platform.h"
 #include "qxcm/qxcm.h"
 #include "settings/properties.h"
 
 namespace qxcm {
 
-uint32_t FrameTimeLimit(const CameraContext &c, uint32_t hostLimit)
+uint32_t FrameTimeLimit(const CameraContext &c, uint32_t hostLimit, const TimeLimitRule &rule)
 {
-    if (hostLimit != kAutomaticTimeLimit)
+    if (hostLimit != rule.automatic)
         return hostLimit;
-    if (!HasParameter(c, kParameterExposureTime) || !HasParameter(c, kParameterTriggerSource))
-        return kDefaultTimeLimitMs;
+    if (!HasParameter(c, kParameterTriggerSource))
+        return rule.withoutTriggerSource;
     double source = ParameterRecord(c, kParameterTriggerSource).cachedValue[0];
-    if (source == kTriggerSourceExternal || source == kTriggerSourceSoftware)
+    bool triggered = source == kTriggerSourceExternal || source == kTriggerSourceSoftware;
+    bool exposure = HasParameter(c, kParameterExposureTime);
+    if (triggered && (exposure || rule.triggerFirst))
         return kNoTimeLimit;
+    if (!exposure)
+        return kDefaultTimeLimitMs;
     double t = ParameterRecord(c, kParameterExposureTime).cachedValue[0] + c.frameOverheadSeconds;
     double k = 1.0;
-    if (HasParameter(c, kParameterBundleMode) && HasParameter(c, kParameterBundleFrames) &&
+    if (rule.perBundle && HasParameter(c, kParameterBundleMode) &&
+        HasParameter(c, kParameterBundleFrames) &&
         ParameterRecord(c, kParameterBundleMode).cachedValue[0] == kBundleModeOn)
         k = ParameterRecord(c, kParameterBundleFrames).cachedValue[0];
+    // An exposure nobody can tell (NaN) adds nothing to the second.
     return SaturateToUint32(1000.0 + static_cast<double>(SaturateToInt64(t * 1000.0 * k)));
 }
 
@@ -35,9 +41,9 @@ static void StoreElectronValues(CameraContext &c, int32_t k)
     if (!c.frameElectronInfo || k < 0 || k >= c.bufferFrameCount)
         return;
     double value = 0.0;
-    c.lastResult = Device().VelaGetValue(c.deviceHandle, kPropElectronGain, &value);
+    ReadValue(c, kPropElectronGain, &value); // a failed read stores what `value` holds
     c.frameElectronInfo[2 * k] = value;
-    c.lastResult = Device().VelaGetValue(c.deviceHandle, kPropElectronOffset, &value);
+    ReadValue(c, kPropElectronOffset, &value);
     c.frameElectronInfo[2 * k + 1] = value;
 }
 

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "common/saturating_cast.h"
-#include "core/device.h"
+#include "core/device_calls.h"
 #include "qxcm/qxcm.h"
 #include "settings/properties.h"
 
@@ -106,29 +106,28 @@ int32_t LockCaptureFrame(CameraContext &c, LockedFrame &frame, int32_t index, ui
 }
 
 int32_t LockSplitFrame(CameraContext &c, LockedFrame &frame, const uint8_t **view1,
-                       const uint8_t **view2, int32_t index, uint32_t option)
+                       const uint8_t **view2, int32_t index, uint32_t option,
+                       ViewPlacement placement)
 {
+    const bool byOffsets = placement == ViewPlacement::ByViewOffsets;
+    const uint32_t view1Offset = (1u << 24) + kPropViewOffset;
+    const uint32_t view2Offset = (2u << 24) + kPropViewOffset;
+    double v1 = 0.0, v2 = 0.0, mode = kTwoViewLayout;
+    if (byOffsets && (TakeTimeOrigin(c) != 0 || !ReadValue(c, view1Offset, &v1)))
+        return c.lastResult;
     if (int32_t code = LockInto(c, frame, index, option))
         return code;
-    double mode = 0.0;
-    c.lastResult = Device().VelaGetValue(c.deviceHandle, kPropSensorMode, &mode);
-    if (c.lastResult < 0)
+    if (!byOffsets && !ReadValue(c, kPropSensorMode, &mode))
         return c.lastResult;
     int64_t offset1 = 0, offset2 = 0;
     if (mode == kTwoViewLayout) {
-        double v1 = 0.0, v2 = 0.0;
-        c.lastResult = Device().VelaGetValue(c.deviceHandle, (1u << 24) + kPropViewOffset, &v1);
-        if (c.lastResult < 0)
-            return c.lastResult;
-        c.lastResult = Device().VelaGetValue(c.deviceHandle, (2u << 24) + kPropViewOffset, &v2);
-        if (c.lastResult < 0)
+        if (!ReadValue(c, view1Offset, &v1) || !ReadValue(c, view2Offset, &v2))
             return c.lastResult;
         offset1 = SaturateToInt64(v1);
         offset2 = SaturateToInt64(v2);
     } else {
         double v = 0.0;
-        c.lastResult = Device().VelaGetValue(c.deviceHandle, kPropSecondViewBytes, &v);
-        if (c.lastResult < 0)
+        if (!ReadValue(c, kPropSecondViewBytes, &v))
             return c.lastResult;
         offset2 = SaturateToInt64(-std::trunc(v * -0.5) * 8.0);
     }

@@ -49,9 +49,15 @@ double FrameStampSeconds(const VelaFrameRecord &r);
 // lastResult), or QXERR_INVALIDPARAM for a frame the device describes in a way that no copy
 // could stay inside.
 int32_t LockCaptureFrame(CameraContext &c, LockedFrame &frame, int32_t index, uint32_t option);
+// Where the two views of a split frame begin (the device's per-view offsets are bytes).
+enum class ViewPlacement {
+    ByLayout,      // per-view offsets in the two-view sensor layout, else the second view's size
+    ByViewOffsets, // always per-view offsets; the first is also read once before the lock
+};
 // Also locates the two views of a split frame; each lies inside the locked frame.
 int32_t LockSplitFrame(CameraContext &c, LockedFrame &frame, const uint8_t **view1,
-                       const uint8_t **view2, int32_t index, uint32_t option);
+                       const uint8_t **view2, int32_t index, uint32_t option,
+                       ViewPlacement placement = ViewPlacement::ByLayout);
 
 // Bytes a copy of frameHeight rows of the locked pitch takes.
 int64_t FrameCopyBytes(const CameraContext &c, const LockedFrame &frame);

@@ -6,7 +6,7 @@
 
 #include "capture/buffers.h"
 #include "common/saturating_cast.h"
-#include "core/device.h"
+#include "core/device_calls.h"
 #include "qxcm/qxcm.h"
 #include "settings/properties.h"
 
@@ -26,8 +26,7 @@ int32_t CopyFrame(CameraContext &c, int32_t index, std::optional<int32_t> bundle
     int64_t offset = 0;
     if (member) {
         double stride = 0.0;
-        c.lastResult = Device().VelaGetValue(c.deviceHandle, kPropBundleStride, &stride);
-        if (c.lastResult < 0)
+        if (!ReadValue(c, kPropBundleStride, &stride))
             return c.lastResult;
         offset = SaturateToInt32(*bundleMember * stride);
     }
@@ -43,13 +42,13 @@ int32_t CopyFrame(CameraContext &c, int32_t index, std::optional<int32_t> bundle
 }
 
 int32_t CopySplitFrame(CameraContext &c, int32_t index, uint32_t option, uint8_t *view1,
-                       uint8_t *view2, double *stamp)
+                       uint8_t *view2, double *stamp, ViewPlacement placement)
 {
     if (!view1 || !view2 || !stamp)
         return QXERR_INVALIDPARAM;
     LockedFrame f{};
     const uint8_t *from1 = nullptr, *from2 = nullptr;
-    if (int32_t code = LockSplitFrame(c, f, &from1, &from2, index, option))
+    if (int32_t code = LockSplitFrame(c, f, &from1, &from2, index, option, placement))
         return code;
     int64_t bytes = FrameCopyBytes(c, f);
     memcpy(view1, from1, static_cast<size_t>(bytes));

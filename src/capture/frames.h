@@ -25,7 +25,8 @@ int32_t CopyFrameOfBundle(CameraContext &c, int32_t index, int32_t bundleIndex, 
                           uint8_t *destination, double *stamp);
 // The two views of a split frame, each frameHeight rows at the device's pitch.
 int32_t CopySplitFrame(CameraContext &c, int32_t index, uint32_t option, uint8_t *view1,
-                       uint8_t *view2, double *stamp);
+                       uint8_t *view2, double *stamp,
+                       ViewPlacement placement = ViewPlacement::ByLayout);
 // Packed 12-bit pixels expanded to frameHeight x (frameWidth / 2) pairs of 16-bit words.
 int32_t CopyPackedFrame(CameraContext &c, int32_t index, uint32_t option, uint16_t *destination,
                         double *stamp);

@@ -2,11 +2,7 @@
 #include "capture/twelve_bit.h"
 
 #include "core/initialize.h"
-
-#if defined(__x86_64__) || defined(_M_X64)
-#include <immintrin.h>
-#define QXCM_X86 1
-#endif
+#include "core/simd_paths.h"
 
 namespace qxcm {
 
@@ -65,63 +61,36 @@ namespace {
 #undef QX_LANE
 #undef QX_GROUP
 
+} // namespace
+#endif
+
+namespace {
+
 using UnpackFunction = void (*)(const uint8_t *, uint16_t *, size_t);
 
-struct UnpackChoice {
-    UnpackFunction function;
-    const char *name;
+constexpr SimdPath<UnpackFunction> kUnpackPaths[] = {
+    {"table", UnpackTwelveBitTable, SimdLevel::Portable},
+#ifdef QXCM_X86
+    {"ssse3", UnpackSsse3, SimdLevel::Ssse3},
+    {"avx2", UnpackAvx2, SimdLevel::Avx2},
+#endif
 };
-
-UnpackChoice ChooseUnpack()
-{
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
-        return {UnpackAvx2, "avx2"};
-    if (__builtin_cpu_supports("ssse3"))
-        return {UnpackSsse3, "ssse3"};
-    return {UnpackTwelveBitTable, "table"};
-}
-
-const UnpackChoice &Unpack()
-{
-    static const UnpackChoice choice = ChooseUnpack();
-    return choice;
-}
 
 } // namespace
 
 void UnpackTwelveBit(const uint8_t *source, uint16_t *destination, size_t groups)
 {
-    Unpack().function(source, destination, groups);
+    ChosenPath<kUnpackPaths>().function(source, destination, groups);
 }
 
 const char *TwelveBitPath()
 {
-    return Unpack().name;
+    return ChosenPath<kUnpackPaths>().name;
 }
 
 std::vector<TwelveBitVariant> TwelveBitVariants()
 {
-    __builtin_cpu_init();
-    return {{"table", UnpackTwelveBitTable, true},
-            {"ssse3", UnpackSsse3, __builtin_cpu_supports("ssse3") != 0},
-            {"avx2", UnpackAvx2, __builtin_cpu_supports("avx2") != 0}};
+    return PathVariants<TwelveBitVariant>(kUnpackPaths);
 }
-#else
-void UnpackTwelveBit(const uint8_t *source, uint16_t *destination, size_t groups)
-{
-    UnpackTwelveBitTable(source, destination, groups);
-}
-
-const char *TwelveBitPath()
-{
-    return "table";
-}
-
-std::vector<TwelveBitVariant> TwelveBitVariants()
-{
-    return {{"table", UnpackTwelveBitTable, true}};
-}
-#endif
 
 } // namespace qxcm

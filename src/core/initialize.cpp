@@ -1,4 +1,5 @@
-// Bringing the library up to the current API level and down again.
+// Bringing the library up to the current API level and down again, and what the older family's
+// initialisers share with it.
 #include "core/initialize.h"
 
 #include <cstdio>
@@ -23,39 +24,74 @@ void FillTwelveBitTables()
     }
 }
 
-static void Put(uint32_t *p, uint32_t v)
+void WriteVersions(char *libraryVersion, char *deviceVersion)
 {
-    if (p)
-        *p = v;
+    if (libraryVersion)
+        snprintf(libraryVersion, 64, "%s", kLibraryVersion);
+    char text[64];
+    if (deviceVersion && DeviceModule() &&
+        Os().deviceLibraryVersion(DeviceModule(), text, sizeof text))
+        snprintf(deviceVersion, 64, "%s", text);
 }
 
-static void Put(int32_t *p, int32_t v)
+int32_t StartDevice(const DeviceStart &how, uint32_t *cameras)
 {
-    if (p)
-        *p = v;
+    // Without the device library there is nothing to initialise; nothing may crash either.
+    if (!BindDevice())
+        return QXERR_NOMODULE;
+    const int32_t options[2] = {1, 0};
+    VelaInitRecord record{};
+    record.size = sizeof record;
+    if (how.withOptions) {
+        record.optionBytes = sizeof options;
+        record.options = options;
+    }
+    int32_t result = Device().VelaInit(&record);
+    if (result < 0) {
+        ResizeCameraSlots(0); // the slots of a device library that failed to start
+        return result;
+    }
+    *cameras = 0;
+    if (record.cameraCount > 0) {
+        if (!ResizeCameraSlots(static_cast<uint32_t>(record.cameraCount)))
+            return QXERR_NOMEMORY;
+        *cameras = static_cast<uint32_t>(record.cameraCount);
+    } else if (how.releaseWithoutCameras) {
+        Device().VelaUninit();
+    }
+    // The frame calls of both families unpack 12-bit data through these tables.
+    FillTwelveBitTables();
+    State().apiLevel = how.apiLevel;
+    return 0;
+}
+
+bool ReleaseDevice(bool force)
+{
+    if (force)
+        CloseEveryOpenCamera();
+    else if (AnyCameraOpen())
+        return false;
+    ResizeCameraSlots(0);
+    // A library never initialised has no device binding to call.
+    if (DeviceModule())
+        Device().VelaUninit();
+    return true;
 }
 
 int32_t Initialize40(uint32_t *cameraCount, char *libraryVersion, char *deviceVersion, int32_t log,
                      int32_t *error)
 {
-    Put(cameraCount, 0);
+    WriteIfGiven(cameraCount, 0u);
     CloseCallLog();
     if (log)
         OpenCallLog();
     QX_LOG("%.3f QXCM_INITIALIZE_40 -> \n");
-    if (libraryVersion)
-        snprintf(libraryVersion, 64, "%s", kLibraryVersion);
-
-    // Without the device library there is nothing to initialise; nothing may crash either.
-    if (!BindDevice()) {
-        Put(error, QXERR_NOMODULE);
+    bool bound = BindDevice();
+    WriteVersions(libraryVersion, deviceVersion);
+    if (!bound) {
+        WriteIfGiven(error, int32_t{QXERR_NOMODULE});
         QX_LOG("%.3f QXCM_INITIALIZE_40 NG\n");
         return 0;
-    }
-    if (deviceVersion) {
-        char text[64];
-        if (Os().deviceLibraryVersion(DeviceModule(), text, sizeof text))
-            snprintf(deviceVersion, 64, "%s", text);
     }
     // Log lines print the version buffers. The device version keeps whatever the host put there
     // when no version could be read, so it is printed from a terminated copy of at most 63
@@ -67,62 +103,32 @@ int32_t Initialize40(uint32_t *cameraCount, char *libraryVersion, char *deviceVe
         snprintf(velaver, sizeof velaver, "%.63s", deviceVersion);
 
     LibraryState &s = State();
-    Put(cameraCount, s.cameraCount);
-    if (s.cameraCount != 0 && AnyCameraOpen()) {
+    WriteIfGiven(cameraCount, s.cameraCount);
+    if (AnyCameraOpen()) {
         QX_LOG("%.3f QXCM_INITIALIZE_40 UN QXVER=%s VELAVER=%s\n", qxver, velaver);
         return 1;
     }
-
-    const int32_t options[2] = {1, 0};
-    VelaInitRecord record{};
-    record.size = sizeof record;
-    record.optionBytes = sizeof options;
-    record.options = options;
-    int32_t result = Device().VelaInit(&record);
-    if (result < 0) {
-        Put(cameraCount, 0);
-        ResizeCameraSlots(0);
-        Put(error, result);
+    uint32_t cameras = 0;
+    if (int32_t code = StartDevice({true, false, 40}, &cameras)) {
+        WriteIfGiven(cameraCount, 0u);
+        WriteIfGiven(error, code);
         QX_LOG("%.3f QXCM_INITIALIZE_40 NG\n");
         return 0;
     }
-    if (record.cameraCount > 0) {
-        if (!ResizeCameraSlots(static_cast<uint32_t>(record.cameraCount))) {
-            Put(cameraCount, 0);
-            Put(error, QXERR_NOMEMORY);
-            QX_LOG("%.3f QXCM_INITIALIZE_40 NG\n");
-            return 0;
-        }
-        Put(cameraCount, static_cast<uint32_t>(record.cameraCount));
-    }
+    if (cameras > 0)
+        WriteIfGiven(cameraCount, cameras);
     QX_LOG("%.3f QXCM_INITIALIZE_40 OK QXVER=%s VELAVER=%s\n", qxver, velaver);
-    FillTwelveBitTables();
-    s.apiLevel = 40;
     return 1;
 }
 
 int32_t Deinitialize40(int32_t force)
 {
-    LibraryState &s = State();
     QX_LOG("%.3f QXCM_DEINITIALIZE_40 -> \n");
-    if (s.cameraCount != 0) {
-        if (force) {
-            for (uint32_t i = 0; i < s.cameraCount; ++i) {
-                if (!IsCameraOpen(i))
-                    continue;
-                StopAndCloseDevice(s.contexts[i]);
-                SetCameraOpen(i, false);
-            }
-        } else if (AnyCameraOpen()) {
-            QX_LOG("%.3f QXCM_DEINITIALIZE_40 NG\n");
-            CloseCallLog();
-            return 1;
-        }
+    if (!ReleaseDevice(force != 0)) {
+        QX_LOG("%.3f QXCM_DEINITIALIZE_40 NG\n");
+        CloseCallLog();
+        return 1;
     }
-    ResizeCameraSlots(0);
-    // A library never initialised has no device binding to call.
-    if (DeviceModule())
-        Device().VelaUninit();
     QX_LOG("%.3f QXCM_DEINITIALIZE_40 OK\n");
     CloseCallLog();
     return 1;

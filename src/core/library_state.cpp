@@ -99,21 +99,27 @@ void StopAndCloseDevice(CameraContext &c)
     CloseDevice(c);
 }
 
+bool CloseEveryOpenCamera()
+{
+    LibraryState &s = State();
+    bool closedAny = false;
+    for (uint32_t i = 0; i < s.cameraCount; ++i) {
+        if (!IsCameraOpen(i))
+            continue;
+        StopAndCloseDevice(s.contexts[i]);
+        SetCameraOpen(i, false);
+        closedAny = true;
+    }
+    return closedAny;
+}
+
 void ShutdownLibrary()
 {
     // A wait of another thread that is still running finds its camera gone once it has the
     // lock back.
     bool locked = TryCallLockAtExit();
     LibraryState &s = State();
-    bool closedAny = false;
-    if (s.contexts && s.cameraCount > 0) {
-        for (uint32_t i = 0; i < s.cameraCount; ++i) {
-            if (!IsCameraOpen(i))
-                continue;
-            StopAndCloseDevice(s.contexts[i]);
-            closedAny = true;
-        }
-    }
+    bool closedAny = CloseEveryOpenCamera();
     DestroyContexts(s);
     s.cameraCount = 0;
     if (closedAny)

@@ -146,6 +146,8 @@ bool ResizeCameraSlots(uint32_t n);
 void CloseDevice(CameraContext &c);
 // The same after stopping capture first; the stop's result lands in lastResult.
 void StopAndCloseDevice(CameraContext &c);
+// StopAndCloseDevice for every open camera, each slot marked closed; true when any was open.
+bool CloseEveryOpenCamera();
 
 // Stops, releases and closes every open camera; runs once at process exit.
 void ShutdownLibrary();

@@ -4,16 +4,14 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <utility>
 
 #include "capture/buffers.h"
 #include "capture/capture_control.h"
 #include "common/host_data_types.h"
-#include "common/saturating_cast.h"
 #include "core/call_lock.h"
 #include "core/device.h"
-#include "legacy/legacy_records.h"
+#include "core/device_calls.h"
 #include "qxcm/qxcm.h"
 #include "settings/properties.h"
 
@@ -21,16 +19,6 @@ namespace qxcm {
 namespace {
 
 constexpr uint32_t kFrameReadyEvent = 2;
-
-// The data type step: the table without the narrow codes 1 and 2, which leave both as they were.
-void ReportLegacyDataType(CameraContext &c, uint32_t *dataType)
-{
-    uint32_t code = 0, host = 0;
-    if (Device().VelaGetDataType(c.deviceHandle, &code) != 0 && HostDataType(code, false, &host)) {
-        c.dataType = host;
-        *dataType = host;
-    }
-}
 
 void ReportLegacyGeometry(CameraContext &c, uint32_t *width, uint32_t *height)
 {
@@ -45,12 +33,7 @@ void ReportLegacyGeometry(CameraContext &c, uint32_t *width, uint32_t *height)
 bool StartLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames)
 {
     c.timeOriginSet = 0;
-    double overhead = 0.0;
-    int32_t record = HasParameter(c, kParameterFrameOverhead)
-                         ? FindParameterRecord(c, kParameterFrameOverhead)
-                         : -1;
-    c.frameOverheadSeconds =
-        record >= 0 && GetLegacyRecordValue(c, record, 0, &overhead) ? overhead : 1000.0;
+    ReadFrameOverhead(c);
     int32_t n = mode == 1 ? 3 : static_cast<int32_t>(std::min<uint32_t>(frames, INT32_MAX));
     c.lastResult = Device().VelaAllocBuffers(c.deviceHandle, n);
     if (c.lastResult < 0)
@@ -89,26 +72,6 @@ bool UpdateLegacyFrameGeometry(CameraContext &c)
         return false;
     StoreFrameGeometry(c, width, height);
     return true;
-}
-
-uint32_t LegacyTimeLimit(const CameraContext &c, uint32_t hostLimit)
-{
-    if (hostLimit >= 1)
-        return hostLimit;
-    if (!HasParameter(c, kParameterTriggerSource))
-        return 1000;
-    double source = ParameterRecord(c, kParameterTriggerSource).cachedValue[0];
-    if (source == kTriggerSourceExternal || source == kTriggerSourceSoftware)
-        return kNoTimeLimit;
-    if (!HasParameter(
-            c, kParameterExposureTime)) // no exposure to start from: the current family's fallback
-        return kDefaultTimeLimitMs;
-    double ms = std::trunc(
-        (ParameterRecord(c, kParameterExposureTime).cachedValue[0] + c.frameOverheadSeconds) *
-        1000.0);
-    if (std::isnan(ms)) // an exposure nobody can tell adds nothing to the second
-        ms = 0.0;
-    return SaturateToUint32(1000.0 + ms);
 }
 
 int32_t WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8_t **address,
@@ -158,7 +121,7 @@ Failure PrepareLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames, u
         return QXERR_INVALIDPARAM;
     if (!PrepareBuffers(c, mode, static_cast<int32_t>(std::min<uint32_t>(frames, INT32_MAX))))
         return c.lastResult;
-    ReportLegacyDataType(c, dataType);
+    ReportDataType(c, false, dataType);
     ReportLegacyGeometry(c, width, height);
     return {};
 }
@@ -178,7 +141,7 @@ Failure StartLegacyCaptureReporting(CameraContext &c, uint32_t mode, uint32_t fr
         return QXERR_INVALIDPARAM;
     if (!StartLegacyCapture(c, mode, frames))
         return c.lastResult;
-    ReportLegacyDataType(c, dataType);
+    ReportDataType(c, false, dataType);
     if (withGeometry)
         ReportLegacyGeometry(c, width, height);
     return {};
@@ -193,8 +156,7 @@ Failure RestartLegacyCapture(CameraContext &c)
 
 Failure StopLegacyCapture(CameraContext &c)
 {
-    c.lastResult = Device().VelaStopCapture(c.deviceHandle);
-    if (c.lastResult < 0)
+    if (!StopCapture(c))
         return c.lastResult;
     return {};
 }
@@ -235,20 +197,14 @@ Failure ReadLegacyCaptureInfo(CameraContext &c, int32_t *frameIndex, int32_t *fr
 {
     if (!frameIndex || !frameCount)
         return QXERR_INVALIDPARAM;
-    VelaTransferRecord transfer{};
-    transfer.size = sizeof transfer;
-    c.lastResult = Device().VelaGetTransferInfo(c.deviceHandle, &transfer);
-    if (c.lastResult < 0)
+    if (!GetCaptureInfo(c, frameIndex, frameCount))
         return c.lastResult;
-    *frameIndex = transfer.newestIndex;
-    *frameCount = transfer.frameCount;
     return {};
 }
 
 Failure FireLegacyTrigger(CameraContext &c)
 {
-    c.lastResult = Device().VelaFireTrigger(c.deviceHandle, 0);
-    if (c.lastResult < 0)
+    if (!FireTrigger(c))
         return c.lastResult;
     return {};
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "capture/capture_control.h"
 #include "core/library_state.h"
 
 namespace qxcm {
@@ -19,9 +20,11 @@ bool StartLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames);
 // UpdateFrameGeometry, which also needs the device's older data-size answer.
 bool UpdateLegacyFrameGeometry(CameraContext &c);
 
-// The wait limit in milliseconds for a host limit L: L itself when 1 or more, else one second
-// plus exposure and overhead (no limit under an external or software trigger).
-uint32_t LegacyTimeLimit(const CameraContext &c, uint32_t hostLimit);
+// FrameTimeLimit under the older family's rule: 0 asks for the computed limit.
+inline uint32_t LegacyTimeLimit(const CameraContext &c, uint32_t hostLimit)
+{
+    return FrameTimeLimit(c, hostLimit, kOlderTimeLimits);
+}
 // Waits for the next frame with the device's older calls and locks it: in snap mode the frames
 // in order, then the last one again; in sequence mode the newest. rowBytes takes its pitch;
 // *index the buffer frame asked for (-1: the newest). Answers 0 or the code to report, as

@@ -4,10 +4,7 @@
 
 #include <cstring>
 
-#if defined(__x86_64__) || defined(_M_X64)
-#include <immintrin.h>
-#define QXCM_X86 1
-#endif
+#include "core/simd_paths.h"
 
 namespace qxcm {
 
@@ -81,58 +78,36 @@ void ConvertSse2(const uint8_t *s, uint8_t *d, size_t count, uint32_t shift)
     ConvertToEightBitPortable(s + 2 * i, d + i, count - i, shift);
 }
 
+} // namespace
+#endif
+
+namespace {
+
 using ConvertFunction = void (*)(const uint8_t *, uint8_t *, size_t, uint32_t);
 
-struct ConvertChoice {
-    ConvertFunction function;
-    const char *name;
+constexpr SimdPath<ConvertFunction> kConvertPaths[] = {
+    {"portable", ConvertToEightBitPortable, SimdLevel::Portable},
+#ifdef QXCM_X86
+    {"sse2", ConvertSse2, SimdLevel::Sse2},
+    {"avx2", ConvertAvx2, SimdLevel::Avx2},
+#endif
 };
-
-const ConvertChoice &Convert()
-{
-    static const ConvertChoice choice = [] {
-        __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx2"))
-            return ConvertChoice{ConvertAvx2, "avx2"};
-        return ConvertChoice{ConvertSse2, "sse2"};
-    }();
-    return choice;
-}
 
 } // namespace
 
 void ConvertToEightBit(const uint8_t *samples, uint8_t *destination, size_t count, uint32_t shift)
 {
-    Convert().function(samples, destination, count, shift);
+    ChosenPath<kConvertPaths>().function(samples, destination, count, shift);
 }
 
 const char *EightBitPath()
 {
-    return Convert().name;
+    return ChosenPath<kConvertPaths>().name;
 }
 
 std::vector<EightBitVariant> EightBitVariants()
 {
-    __builtin_cpu_init();
-    return {{"portable", ConvertToEightBitPortable, true},
-            {"sse2", ConvertSse2, true},
-            {"avx2", ConvertAvx2, __builtin_cpu_supports("avx2") != 0}};
+    return PathVariants<EightBitVariant>(kConvertPaths);
 }
-#else
-void ConvertToEightBit(const uint8_t *samples, uint8_t *destination, size_t count, uint32_t shift)
-{
-    ConvertToEightBitPortable(samples, destination, count, shift);
-}
-
-const char *EightBitPath()
-{
-    return "portable";
-}
-
-std::vector<EightBitVariant> EightBitVariants()
-{
-    return {{"portable", ConvertToEightBitPortable, true}};
-}
-#endif
 
 } // namespace qxcm

@@ -1,11 +1,11 @@
-// The two-view area over the settings layer's operations, and the EM gain protection through its
-// device properties; each device result is kept in lastResult.
+// The two-view area and the EM gain protection over the settings layer's operations; each device
+// result is kept in lastResult.
 #include "legacy/legacy_features.h"
 
 #include "common/saturating_cast.h"
-#include "core/device.h"
 #include "qxcm/qxcm.h"
 #include "settings/area.h"
+#include "settings/features.h"
 #include "settings/properties.h"
 
 namespace qxcm {
@@ -13,18 +13,8 @@ namespace qxcm {
 Failure SetEmProtection(CameraContext &c, int32_t mode, int32_t alarm, int32_t level,
                         int32_t frames)
 {
-    const struct {
-        uint32_t id;
-        int32_t value;
-    } writes[] = {{kPropEmProtectLevel, level},
-                  {kPropEmProtectAlarm, alarm},
-                  {kPropEmProtectMode, mode},
-                  {kPropEmProtectFrames, frames}};
-    for (const auto &w : writes) {
-        c.lastResult = Device().VelaSetValue(c.deviceHandle, w.id, static_cast<double>(w.value));
-        if (c.lastResult < 0)
-            return c.lastResult;
-    }
+    if (!ApplyEmProtection(c, mode, alarm, level, frames))
+        return c.lastResult;
     return {};
 }
 
@@ -32,11 +22,8 @@ Failure ReadEmProtectStatus(CameraContext &c, int32_t *status)
 {
     if (!status)
         return QXERR_INVALIDPARAM;
-    double value = 0.0;
-    c.lastResult = Device().VelaGetValue(c.deviceHandle, kPropEmProtectLevel, &value);
-    if (c.lastResult < 0)
+    if (!ReadEmProtectionStatus(c, status))
         return c.lastResult;
-    *status = SaturateToInt32(value);
     return {};
 }
 

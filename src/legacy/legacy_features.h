@@ -8,7 +8,7 @@
 
 namespace qxcm {
 
-// Writes level, alarm, mode and frames in that order; a failed write leaves the earlier ones.
+// ApplyEmProtection and ReadEmProtectionStatus (settings/features.h) answering as this family does.
 Failure SetEmProtection(CameraContext &c, int32_t mode, int32_t alarm, int32_t level,
                         int32_t frames);
 Failure ReadEmProtectStatus(CameraContext &c, int32_t *status);

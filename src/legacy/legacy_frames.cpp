@@ -7,7 +7,6 @@
 #include "capture/buffers.h"
 #include "capture/frames.h"
 #include "common/host_data_types.h"
-#include "common/saturating_cast.h"
 #include "core/device.h"
 #include "legacy/legacy_convert.h"
 #include "legacy/legacy_records.h"
@@ -188,39 +187,9 @@ Failure CopyNextEightBitFrame(CameraContext &c, uint32_t timeLimit, uint8_t *des
 Failure CopyPairedFrame(CameraContext &c, uint32_t index, uint8_t *view1, uint8_t *view2,
                         double *stamp)
 {
-    if (!view1 || !view2 || !stamp)
-        return QXERR_INVALIDPARAM;
-    if (int32_t code = TakeTimeOrigin(c))
+    if (int32_t code = CopySplitFrame(c, static_cast<int32_t>(index), 0, view1, view2, stamp,
+                                      ViewPlacement::ByViewOffsets))
         return code;
-    const uint32_t view1Offset = (1u << 24) + kPropViewOffset;
-    const uint32_t view2Offset = (2u << 24) + kPropViewOffset;
-    double offset1 = 0.0, offset2 = 0.0;
-    c.lastResult = Device().VelaGetValue(c.deviceHandle, view1Offset, &offset1);
-    if (c.lastResult < 0)
-        return c.lastResult;
-    VelaFrameRecord r;
-    if (int32_t code = LockDeviceFrame(c, static_cast<int32_t>(index), 0, r))
-        return code;
-    c.lastResult = Device().VelaGetValue(c.deviceHandle, view1Offset, &offset1);
-    if (c.lastResult < 0)
-        return c.lastResult;
-    c.lastResult = Device().VelaGetValue(c.deviceHandle, view2Offset, &offset2);
-    if (c.lastResult < 0)
-        return c.lastResult;
-    c.rowBytes = r.rowBytes;
-    LockedFrame frame = DescribeFrame(r, static_cast<int32_t>(index), 0);
-    // The offsets are bytes, as the device names them.
-    int64_t from1 = SaturateToInt64(offset1), from2 = SaturateToInt64(offset2);
-    if (!frame.address || frame.rowBytes <= 0 ||
-        !RowsInside(frame, from1, frame.rowBytes, c.frameHeight) ||
-        !RowsInside(frame, from2, frame.rowBytes, c.frameHeight))
-        return QXERR_INVALIDPARAM;
-    size_t pitch = static_cast<size_t>(frame.rowBytes);
-    CopyRows(frame.address + from1, pitch, view1, pitch, pitch, c.frameHeight);
-    CopyRows(frame.address + from2, pitch, view2, pitch, pitch, c.frameHeight);
-    if (int32_t code = ConfirmFrameUnchanged(c, frame))
-        return code;
-    *stamp = FrameStampSeconds(r) - c.timeOrigin;
     return {};
 }
 

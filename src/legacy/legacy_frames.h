@@ -28,8 +28,7 @@ Failure LockNextLegacyFrame(CameraContext &c, uint32_t timeLimit);
 // data range, 8-bit data copied.
 Failure CopyNextEightBitFrame(CameraContext &c, uint32_t timeLimit, uint8_t *destination);
 
-// The two views of buffer frame `index`, each frameHeight rows at the device's pitch, from the
-// view offsets the device reports in bytes.
+// CopySplitFrame of buffer frame `index` with the views always at the device's per-view offsets.
 Failure CopyPairedFrame(CameraContext &c, uint32_t index, uint8_t *view1, uint8_t *view2,
                         double *stamp);
 

@@ -110,25 +110,9 @@ int32_t LegacyParameterOf(uint32_t id)
     return 0;
 }
 
-// A fresh record at the end of the table; null when the table is full.
-PropertyRecord *NewRecord(CameraContext &c, uint32_t kind, uint32_t id)
-{
-    if (c.propertyCount >= kMaxProperties)
-        return nullptr;
-    PropertyRecord &r = c.properties[c.propertyCount];
-    r = PropertyRecord{}; // nothing of an earlier open of the slot shows through
-    r.kind = kind;
-    r.propertyId = id;
-    return &r;
-}
-
 void EnumerateLegacyProperties(CameraContext &c, bool (&needed)[kSubstituteCount])
 {
-    uint32_t id = 0;
-    // The device ends the list with 0; the bound only protects against one that never does.
-    for (int guard = 0; guard < 65536; ++guard) {
-        if (Device().VelaGetNextPropertyId(c.deviceHandle, &id, VELA_NEXT_ALL) == 0 || id == 0)
-            return;
+    ForEachListedProperty(c, [&](uint32_t id) {
         int32_t parameter = LegacyParameterOf(id);
         for (int s = 0; s < kSubstituteCount; ++s)
             for (uint32_t answer : kSubstitutes[s].answeredBy)
@@ -137,15 +121,11 @@ void EnumerateLegacyProperties(CameraContext &c, bool (&needed)[kSubstituteCount
         // Any property outside the map marks a camera the binning capability does not describe.
         if (parameter == 0)
             needed[kSubBinning] = false;
-        PropertyRecord *r = NewRecord(c, kRecordDevice, id);
-        if (!r)
-            continue; // beyond the table: not kept, and the map never points past it
-        if (parameter != 0)
-            c.parameterMap[parameter] = c.propertyCount;
-        Device().VelaGetPropertyName(c.deviceHandle, id, r->name, sizeof r->name);
-        r->name[sizeof r->name - 1] = '\0';
-        ++c.propertyCount;
-    }
+        int32_t own = c.propertyCount;
+        // Beyond the table a property is not kept, and the map never points past it.
+        if (AppendRecord(c, kRecordDevice, id) && parameter != 0)
+            c.parameterMap[parameter] = own;
+    });
 }
 
 bool ScanModesOffered(CameraContext &c)
@@ -192,12 +172,12 @@ void AppendSubstitutes(CameraContext &c, const bool (&needed)[kSubstituteCount])
         const SubstituteRecord &s = kSubstitutes[k];
         if (!needed[k] || !SubstituteApplies(c, s, caps))
             continue;
-        PropertyRecord *r = NewRecord(c, s.kind, s.id);
+        int32_t own = c.propertyCount;
+        PropertyRecord *r = AppendRecord(c, s.kind, s.id);
         if (!r)
             return;
         snprintf(r->name, sizeof r->name, "%.*s", kLegacyTextLength, s.name);
-        c.parameterMap[s.parameter] = c.propertyCount;
-        ++c.propertyCount;
+        c.parameterMap[s.parameter] = own;
     }
 }
 
@@ -214,21 +194,9 @@ bool OpenLegacyCamera(CameraContext &c, uint32_t index, bool replacesOpenDevice)
     return true;
 }
 
-} // namespace qxcm
-
-namespace qxcm {
-
 bool OpenLegacySlot(uint32_t index)
 {
-    if (index >= State().cameraCount)
-        return false;
-    CameraContext &c = State().contexts[index];
-    if (!OpenLegacyCamera(c, index, IsCameraOpen(index)))
-        return false;
-    for (int32_t r = 0; r < c.propertyCount; ++r)
-        RefreshLegacyRecord(c, r);
-    SetCameraOpen(index, true);
-    return true;
+    return index < State().cameraCount && OpenSlot(index, OpenLegacyCamera, RefreshLegacyRecord);
 }
 
 } // namespace qxcm

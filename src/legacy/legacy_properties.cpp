@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "core/device.h"
+#include "core/device_calls.h"
 #include "legacy/legacy_records.h"
 #include "settings/properties.h"
 
@@ -42,15 +42,13 @@ bool ReadLegacyPropertyInfo(CameraContext &c, int32_t record, uint32_t *isList, 
 
 bool WriteLegacyProperty(CameraContext &c, uint32_t id, float value)
 {
-    c.lastResult = Device().VelaSetValue(c.deviceHandle, id, value);
-    return c.lastResult >= 0;
+    return WriteValue(c, id, value);
 }
 
 bool ReadLegacyProperty(CameraContext &c, uint32_t id, float *value)
 {
     double read = 0.0;
-    c.lastResult = Device().VelaGetValue(c.deviceHandle, id, &read);
-    if (c.lastResult < 0)
+    if (!ReadValue(c, id, &read))
         return false;
     *value = ToSingle(read);
     return true;

@@ -85,45 +85,13 @@ bool ScanModeRequest(CameraContext &c, uint32_t code, int32_t *mode)
     return true;
 }
 
-// The texts of a device list property, one per value, stepping through the list with the
-// device. A list that does not move forward, or more texts than the record holds, ends it.
-void RebuildDeviceTexts(CameraContext &c, PropertyRecord &r)
-{
-    r.valueTextCount = 0;
-    if (!(r.minValue <= r.maxValue))
-        return;
-    double v = r.minValue;
-    while (r.valueTextCount < kMaxValueTexts) {
-        char *text = r.valueTexts[r.valueTextCount];
-        VelaValueTextRecord record{};
-        record.id = r.propertyId;
-        record.value = v;
-        record.text = text;
-        record.capacity = kLegacyTextLength + 1;
-        if (Device().VelaGetValueText(c.deviceHandle, &record) != 0) {
-            text[kLegacyTextLength] = '\0';
-            r.textValues[r.valueTextCount] = v;
-            ++r.valueTextCount;
-        }
-        double previous = v;
-        if (Device().VelaQueryValue(c.deviceHandle, r.propertyId, &v, VELA_QUERY_NEXT) == 0 ||
-            !(v > previous) || !(v <= r.maxValue))
-            return;
-    }
-}
-
 bool RefreshDevice(CameraContext &c, PropertyRecord &r)
 {
     VelaAttrRecord attr{};
     attr.size = sizeof attr;
     attr.id = r.propertyId;
     bool ok = DeviceAnswered(c, Device().VelaGetAttributes(c.deviceHandle, &attr));
-    if (ok) {
-        TakeAttributes(r, attr);
-        if (r.valueType == kValueTypeList)
-            RebuildDeviceTexts(c, r);
-    }
-    Device().VelaReadValue(c.deviceHandle, r.propertyId, &r.cachedValue[0]);
+    TakeDeviceAnswer(c, r, ok ? &attr : nullptr);
     return ok;
 }
 
@@ -266,8 +234,7 @@ bool GetLegacyRecordValue(CameraContext &c, int32_t record, uint32_t view, doubl
         bool perView = (r.attributes & VELA_ATTR_PER_VIEW) != 0;
         uint32_t slot = perView ? view : 0;
         double read = 0.0;
-        c.lastResult = Device().VelaGetValue(c.deviceHandle, (slot << 24) + r.propertyId, &read);
-        if (c.lastResult < 0)
+        if (!ReadValue(c, (slot << 24) + r.propertyId, &read))
             return false;
         *value = r.cachedValue[slot] = read;
         return true;
@@ -295,8 +262,7 @@ bool SetLegacyRecordValue(CameraContext &c, int32_t record, double value, uint32
         uint32_t slot = (r.attributes & VELA_ATTR_PER_VIEW) ? view : 0;
         if (r.cachedValue[slot] == value)
             return true;
-        c.lastResult = Device().VelaSetValue(c.deviceHandle, (slot << 24) + r.propertyId, value);
-        if (c.lastResult < 0)
+        if (!WriteValue(c, (slot << 24) + r.propertyId, value))
             return false;
         r.cachedValue[slot] = value;
         return true;

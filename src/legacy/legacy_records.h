@@ -7,6 +7,7 @@
 
 #include "core/device_calls.h"
 #include "core/library_state.h"
+#include "settings/properties.h"
 
 namespace qxcm {
 
@@ -16,9 +17,8 @@ constexpr uint32_t kCapTriggerPolarity = 1;
 constexpr uint32_t kCapScanMode = 2;
 constexpr uint32_t kCapBinning = 3;
 
-// Texts of substitute records are cut to this many characters; device value texts are asked
-// for with one more (their terminator).
-constexpr int kLegacyTextLength = 31;
+// Texts of substitute records are cut to the length of a device value text.
+constexpr int kLegacyTextLength = kValueTextCapacity - 1;
 
 // Opens the device of slot `index` into `c` and builds its records and parameter map (not yet
 // refreshed). False when the device or its wait object cannot be opened; then `c` keeps its

@@ -77,8 +77,7 @@ bool InquireUnits(CameraContext &c, Inquiry &out, std::optional<uint32_t> givenB
         q.binning = *givenBinning;
     } else {
         double binning = 0.0;
-        c.lastResult = Device().VelaGetValue(c.deviceHandle, kPropBinning, &binning);
-        q.binning = c.lastResult >= 0 ? SaturatingCast<uint32_t>(binning) : 1u;
+        q.binning = ReadValue(c, kPropBinning, &binning) ? SaturatingCast<uint32_t>(binning) : 1u;
     }
     if (!DeviceAnswered(c,
                         Device().VelaSendRequest(c.deviceHandle, VELA_REQ_INQUIRE, &q, sizeof q)))

@@ -50,32 +50,13 @@ bool IsRegistered(uint32_t id)
            std::end(kRegisteredIds);
 }
 
-// Appends a device property record; false when the table is full.
-bool AppendRecord(CameraContext &c, uint32_t id)
-{
-    if (c.propertyCount >= kMaxProperties)
-        return false;
-    PropertyRecord &r = c.properties[c.propertyCount];
-    r.kind = kRecordDevice;
-    r.propertyId = id;
-    Device().VelaGetPropertyName(c.deviceHandle, id, r.name, sizeof r.name);
-    r.name[sizeof r.name - 1] = '\0';
-    ++c.propertyCount;
-    return true;
-}
-
 void EnumerateProperties(CameraContext &c)
 {
-    uint32_t id = 0;
-    // The device ends the list with 0; the bound only protects against one that never does.
-    for (int guard = 0; guard < 65536; ++guard) {
-        if (Device().VelaGetNextPropertyId(c.deviceHandle, &id, VELA_NEXT_ALL) == 0 || id == 0)
-            return;
-        if (!IsRegistered(id))
-            continue;
+    ForEachListedProperty(c, [&c](uint32_t id) {
         int32_t own = c.propertyCount;
-        if (!AppendRecord(c, id))
-            continue; // records beyond the table are not kept, the map never points past it
+        // Records beyond the table are not kept, the map never points past it.
+        if (!IsRegistered(id) || !AppendRecord(c, kRecordDevice, id))
+            return;
         VelaAttrRecord attr{};
         attr.size = sizeof attr;
         attr.id = id;
@@ -83,14 +64,14 @@ void EnumerateProperties(CameraContext &c)
             double n = 0.0;
             if (Device().VelaGetValue(c.deviceHandle, attr.elementCountId, &n) >= 0) {
                 for (uint32_t k = 1; static_cast<double>(k) < n; ++k)
-                    if (!AppendRecord(c, id + k * attr.elementStep))
+                    if (!AppendRecord(c, kRecordDevice, id + k * attr.elementStep))
                         break;
             }
         }
         for (const MappedParameter &m : kParameterMap)
             if (m.propertyId == id)
                 c.parameterMap[m.parameter] = own;
-    }
+    });
 }
 
 } // namespace
@@ -177,19 +158,39 @@ CameraIdentity ReadCameraIdentity(CameraContext &c)
     return id;
 }
 
-bool OpenCamera(uint32_t index, bool force)
+PropertyRecord *AppendRecord(CameraContext &c, uint32_t kind, uint32_t id)
+{
+    if (c.propertyCount >= kMaxProperties)
+        return nullptr;
+    PropertyRecord &r = c.properties[c.propertyCount];
+    r = PropertyRecord{}; // nothing of an earlier open of the slot shows through
+    r.kind = kind;
+    r.propertyId = id;
+    if (kind == kRecordDevice) {
+        Device().VelaGetPropertyName(c.deviceHandle, id, r.name, sizeof r.name);
+        r.name[sizeof r.name - 1] = '\0';
+    }
+    ++c.propertyCount;
+    return &r;
+}
+
+bool OpenSlot(uint32_t index, bool (*open)(CameraContext &, uint32_t, bool),
+              bool (*refresh)(CameraContext &, int32_t))
 {
     CameraContext &c = State().contexts[index];
-    if (force && IsCameraOpen(index)) {
-        CloseDevice(c);
-        SetCameraOpen(index, false);
-    }
-    if (!OpenCameraContext(c, index, IsCameraOpen(index)))
+    if (!open(c, index, IsCameraOpen(index)))
         return false;
     for (int32_t r = 0; r < c.propertyCount; ++r)
-        RefreshPropertyRecord(c, r);
+        refresh(c, r);
     SetCameraOpen(index, true);
     return true;
+}
+
+bool OpenCamera(uint32_t index, bool force)
+{
+    if (force && IsCameraOpen(index))
+        CloseCamera(index);
+    return OpenSlot(index, OpenCameraContext, RefreshPropertyRecord);
 }
 
 void CloseCamera(uint32_t index)

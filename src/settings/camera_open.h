@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "core/device.h"
 #include "core/library_state.h"
 
 namespace qxcm {
@@ -11,6 +12,28 @@ namespace qxcm {
 constexpr uint32_t kInfoModel = 0x04000104;
 constexpr uint32_t kInfoSerial = 0x04000102;
 constexpr uint32_t kInfoBus = 0x04000101;
+
+// Calls visit(id) for each property the device lists, in its order.
+template <typename Visit> void ForEachListedProperty(CameraContext &c, Visit &&visit)
+{
+    uint32_t id = 0;
+    // The device ends the list with 0; the bound only protects against one that never does.
+    for (int guard = 0; guard < 65536; ++guard) {
+        if (Device().VelaGetNextPropertyId(c.deviceHandle, &id, VELA_NEXT_ALL) == 0 || id == 0)
+            return;
+        visit(id);
+    }
+}
+
+// Appends a cleared record of `kind` for `id` (a device property gets its name from
+// the device); null when the table is full.
+PropertyRecord *AppendRecord(CameraContext &c, uint32_t kind, uint32_t id);
+
+// Opens the device of slot `index` into its context with `open` (closing an earlier device of
+// the slot once the new one is open), refreshes every record with `refresh` and marks the slot
+// open. False when the device cannot be opened; the slot then keeps what it had.
+bool OpenSlot(uint32_t index, bool (*open)(CameraContext &, uint32_t, bool),
+              bool (*refresh)(CameraContext &, int32_t));
 
 // Opens the device of slot `index` and its wait object into `c`, closing the slot's earlier
 // device when `replacesOpenDevice`, and empties the records and the map. False when either

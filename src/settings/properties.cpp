@@ -1,7 +1,7 @@
 // Property records and their device values.
 #include "settings/properties.h"
 
-#include "core/device.h"
+#include "core/device_calls.h"
 
 namespace qxcm {
 
@@ -86,8 +86,7 @@ bool SetPropertyValue(CameraContext &c, int32_t record, double value, int32_t vi
         return false;
     int32_t slot = CacheSlot(r, view);
     if (!(r.cachedValue[slot] == value)) {
-        c.lastResult = Device().VelaSetValue(c.deviceHandle, DeviceId(r, view), value);
-        if (c.lastResult < 0)
+        if (!WriteValue(c, DeviceId(r, view), value))
             return false;
         r.cachedValue[slot] = value;
     }
@@ -102,15 +101,14 @@ bool ReadPropertyValue(CameraContext &c, int32_t record, double *value, int32_t 
     PropertyRecord &r = c.properties[record];
     if (!ViewIsAddressable(r, view))
         return false;
-    c.lastResult = Device().VelaGetValue(c.deviceHandle, DeviceId(r, view), value);
-    if (c.lastResult < 0)
+    if (!ReadValue(c, DeviceId(r, view), value))
         return false;
     r.cachedValue[CacheSlot(r, view)] = *value;
     return true;
 }
 
 // Rebuilds the texts of a list property: one device text per value, stepping through the list
-// with the device. At most kMaxValueTexts are kept.
+// with the device. A list that does not move forward, or more texts than the record holds, ends it.
 static void RebuildValueTexts(CameraContext &c, PropertyRecord &r)
 {
     r.valueTextCount = 0;
@@ -118,33 +116,37 @@ static void RebuildValueTexts(CameraContext &c, PropertyRecord &r)
         return;
     double v = r.minValue;
     while (r.valueTextCount < kMaxValueTexts) {
-        VelaValueTextRecord text{};
-        text.id = r.propertyId;
-        text.value = v;
-        text.text = r.valueTexts[r.valueTextCount];
-        text.capacity = 32;
-        if (Device().VelaGetValueText(c.deviceHandle, &text) != 0) {
-            r.valueTexts[r.valueTextCount][63] = '\0';
+        char *text = r.valueTexts[r.valueTextCount];
+        VelaValueTextRecord record{};
+        record.id = r.propertyId;
+        record.value = v;
+        record.text = text;
+        record.capacity = kValueTextCapacity;
+        if (Device().VelaGetValueText(c.deviceHandle, &record) != 0) {
+            text[kValueTextCapacity - 1] = '\0'; // a device that fills it all still ends there
             r.textValues[r.valueTextCount] = v;
             ++r.valueTextCount;
         }
         double previous = v;
-        if (Device().VelaQueryValue(c.deviceHandle, r.propertyId, &v, VELA_QUERY_NEXT) == 0)
-            break;
-        // A list that does not move forward would never end.
-        if (!(v > previous) || !(v <= r.maxValue))
-            break;
+        if (Device().VelaQueryValue(c.deviceHandle, r.propertyId, &v, VELA_QUERY_NEXT) == 0 ||
+            !(v > previous) || !(v <= r.maxValue))
+            return;
     }
 }
 
-void TakeAttributes(PropertyRecord &r, const VelaAttrRecord &attr)
+void TakeDeviceAnswer(CameraContext &c, PropertyRecord &r, const VelaAttrRecord *attr)
 {
-    r.attributes = attr.attributes;
-    r.valueType = attr.attributes & VELA_ATTR_TYPE_MASK;
-    r.minValue = attr.minValue;
-    r.maxValue = attr.maxValue;
-    r.stepValue = attr.stepValue;
-    r.defaultValue = attr.defaultValue;
+    if (attr) {
+        r.attributes = attr->attributes;
+        r.valueType = attr->attributes & VELA_ATTR_TYPE_MASK;
+        r.minValue = attr->minValue;
+        r.maxValue = attr->maxValue;
+        r.stepValue = attr->stepValue;
+        r.defaultValue = attr->defaultValue;
+        if (r.valueType == kValueTypeList)
+            RebuildValueTexts(c, r);
+    }
+    Device().VelaReadValue(c.deviceHandle, r.propertyId, &r.cachedValue[0]);
 }
 
 bool RefreshPropertyRecord(CameraContext &c, int32_t record)
@@ -157,12 +159,7 @@ bool RefreshPropertyRecord(CameraContext &c, int32_t record)
     attr.id = r.propertyId;
     c.lastResult = Device().VelaGetPropertyAttr(c.deviceHandle, &attr);
     bool ok = c.lastResult >= 0;
-    if (ok) {
-        TakeAttributes(r, attr);
-        if (r.valueType == kValueTypeList)
-            RebuildValueTexts(c, r);
-    }
-    Device().VelaReadValue(c.deviceHandle, r.propertyId, &r.cachedValue[0]);
+    TakeDeviceAnswer(c, r, ok ? &attr : nullptr);
     return ok;
 }
 

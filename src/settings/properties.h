@@ -39,8 +39,12 @@ int32_t FindParameterRecord(const CameraContext &c, int32_t parameter);
 // property that holds one value per view.
 bool ViewIsAddressable(const PropertyRecord &r, int32_t view);
 
-// Copies the limits and kind of an attribute answer into a record.
-void TakeAttributes(PropertyRecord &r, const VelaAttrRecord &attr);
+// Value texts are asked for with this capacity, terminator included.
+constexpr int kValueTextCapacity = 32;
+
+// Takes a device property's attribute answer (null when the read failed) into its record: the
+// limits and kind, and the value texts of a list; then reads its current value into the cache.
+void TakeDeviceAnswer(CameraContext &c, PropertyRecord &r, const VelaAttrRecord *attr);
 
 bool SetPropertyValue(CameraContext &c, int32_t record, double value, int32_t view);
 bool ReadPropertyValue(CameraContext &c, int32_t record, double *value, int32_t view);

@@ -209,6 +209,8 @@ TEST(FrameTimeLimit, BothFamiliesFollowTheSettingsAndSaturate)
         {false, kMax, kNone, 0.01, 0.02, kNone, kNone, 5000},
         {true, 0, 1, kNone, 0.002, kNone, kNone, 5000},
         {true, 0, kNone, 0.01, 0.002, kNone, kNone, 1000},
+        {false, kMax, 2, kNone, 0.02, kNone, kNone, 5000},
+        {true, 0, 2, kNone, 0.002, kNone, kNone, kMax},
     };
     static qxcm::CameraContext c{};
     c.propertyCount = 4;

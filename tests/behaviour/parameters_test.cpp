@@ -148,6 +148,23 @@ TEST_F(Parameters, PerViewValuesUseTheirOwnIdsAndCacheSlots)
     EXPECT_EQ(views, 1) << "a common property has one view whatever the camera has";
 }
 
+// A camera opened again has per-view values the library has not seen: a write of the value
+// an earlier opening cached still reaches the device.
+TEST_F(Parameters, OpeningAgainForgetsThePerViewValuesOfTheEarlierOpening)
+{
+    QXCM_DEINITIALIZE_40(1);
+    ASSERT_EQ(VelaSim_LoadCameraSet(kViewCamera), 1);
+    InitWithLog();
+    int32_t err = 0, gain = FunctionId(0x00400220);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(QXCM_OPENCAMERA_40(0, 0, &err), 1);
+        ClearJournal();
+        ASSERT_EQ(QXCM_SETPARAMETER_40(0, gain, 7.0, 2, &err), 1);
+        EXPECT_EQ(JournalOf("VelaSetValue").size(), 1u) << round;
+        ASSERT_EQ(QXCM_CLOSECAMERA_40(0, &err), 1);
+    }
+}
+
 // Every number outside -1 .. count - 2 ends the enumeration: the camera's lastResult and
 // nothing written, however close to the ends of the integer range it lies.
 TEST_F(Parameters, EnumerationEndsAtEveryBoundaryWithoutWriting)
