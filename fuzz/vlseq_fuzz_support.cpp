@@ -1,4 +1,3 @@
-// Seed corpus, CRC fixer and mutator shared by the libFuzzer build and the replay driver.
 #include "vlseq_fuzz_support.h"
 
 #include "vlseq_bytes.h"
@@ -15,34 +14,23 @@ using namespace vlseqfmt;
 
 namespace {
 
-Bytes Frame(const Geometry &g, int f)
-{
-    uint32_t spp = 0, bps = 0;
-    PixelLayout(g.pixelType, &spp, &bps);
-    Bytes px(size_t{g.width} * g.height * spp * bps);
-    for (size_t i = 0; i < px.size(); ++i)
-        px[i] = static_cast<uint8_t>(i * 7 + static_cast<size_t>(f) * 31);
-    return px;
-}
-
 std::shared_ptr<MemoryFile> Record(uint32_t type, uint32_t align, bool buffered, bool crc,
                                    int frames)
 {
     const Geometry g{type, 3 + type, 2 + type % 2, 0};
+    uint32_t spp = 0, bps = 0;
+    PixelLayout(type, &spp, &bps);
     auto file = std::make_shared<MemoryFile>();
     Writer w;
-    Writer::Options o;
-    o.dataAlignLog2 = align;
-    o.dataCrc = crc;
-    o.groupFrames = 2;
-    o.fileId = 0x600D5EED;
-    w.OpenSink(std::make_unique<MemorySink>(file), g, 32, 48, 24, buffered, o);
+    // data alignment, pixel CRCs, a commit every 2 frames or 100 ms, a fixed file id
+    w.OpenSink(std::make_unique<MemorySink>(file), g, 32, 48, 24, buffered,
+               {align, crc, 2, 100, 0x600D5EED});
     const char text[] = "seed text\0with a NUL";
     w.WriteText(kLevelFile, 0, text, sizeof text);
     for (int f = 0; f < frames; ++f) {
-        const Bytes px = Frame(g, f);
-        uint32_t spp = 0, bps = 0;
-        PixelLayout(type, &spp, &bps);
+        Bytes px(size_t{g.width} * g.height * spp * bps);
+        for (size_t i = 0; i < px.size(); ++i)
+            px[i] = static_cast<uint8_t>(i * 7 + static_cast<size_t>(f) * 31);
         w.AppendFrame(px.data(), int64_t{g.width} * spp * bps, 100u + static_cast<uint32_t>(f),
                       f * 250000 - 3);
         if (f == 1) {
@@ -127,19 +115,18 @@ void FixCrcs(Bytes &b)
 
 void Mutate(Bytes &b, const std::vector<Bytes> &corpus, std::mt19937_64 &rng)
 {
-    auto pick = [&](uint64_t n) { return n == 0 ? 0 : rng() % n; };
+    auto pick = [&](uint64_t n) { return n == 0 ? size_t{0} : static_cast<size_t>(rng() % n); };
+    auto iter = [](const Bytes &v, size_t i) { return v.begin() + static_cast<std::ptrdiff_t>(i); };
     static constexpr uint64_t kValues[] = {0,          1,          63,         64,
                                            4096,       4097,       316,        412,
                                            0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0x100000000ull,
                                            ~0ull,      ~0ull >> 1, 65535,      1u << 20};
-    const int edits = 1 + static_cast<int>(pick(4));
-    for (int e = 0; e < edits && !b.empty(); ++e) {
+    const size_t edits = 1 + pick(4);
+    for (size_t e = 0; e < edits && !b.empty(); ++e) {
         // Half of the edits land in the header block and chunk headers, where the fields are.
-        size_t at = static_cast<size_t>(pick(b.size()));
+        size_t at = pick(b.size());
         if (rng() % 2 && b.size() > 4096)
-            at = rng() % 2
-                     ? static_cast<size_t>(pick(384))
-                     : static_cast<size_t>(4096 + 64 * pick((b.size() - 4096) / 64) + pick(96));
+            at = rng() % 2 ? pick(384) : 4096 + 64 * pick((b.size() - 4096) / 64) + pick(96);
         at = std::min(at, b.size() - 1);
         switch (pick(6)) {
         case 0:
@@ -158,27 +145,24 @@ void Mutate(Bytes &b, const std::vector<Bytes> &corpus, std::mt19937_64 &rng)
             break;
         }
         case 3:
-            b.resize(static_cast<size_t>(pick(b.size() + 1)));
+            b.resize(pick(b.size() + 1));
             break;
         case 4: { // splice a stretch of another recording in place
-            const Bytes &other = corpus[static_cast<size_t>(pick(corpus.size()))];
+            const Bytes &other = corpus[pick(corpus.size())];
             if (other.empty())
                 break;
-            const size_t from = static_cast<size_t>(pick(other.size()));
-            const size_t n = std::min<size_t>(
-                {static_cast<size_t>(1 + pick(256)), other.size() - from, b.size() - at});
-            std::copy_n(other.begin() + static_cast<std::ptrdiff_t>(from), n,
-                        b.begin() + static_cast<std::ptrdiff_t>(at));
+            const size_t from = pick(other.size());
+            const size_t n = std::min<size_t>({1 + pick(256), other.size() - from, b.size() - at});
+            std::copy_n(iter(other, from), n, b.begin() + static_cast<std::ptrdiff_t>(at));
             break;
         }
         default: { // duplicate or drop a block: shifts every chunk behind it
-            const size_t n = std::min<size_t>(static_cast<size_t>(1 + pick(128)), b.size() - at);
-            const auto first = b.begin() + static_cast<std::ptrdiff_t>(at);
+            const size_t n = std::min<size_t>(1 + pick(128), b.size() - at);
             if (rng() % 2) {
-                const Bytes block(first, first + static_cast<std::ptrdiff_t>(n));
-                b.insert(b.begin() + static_cast<std::ptrdiff_t>(at), block.begin(), block.end());
+                const Bytes block(iter(b, at), iter(b, at + n));
+                b.insert(iter(b, at), block.begin(), block.end());
             } else {
-                b.erase(first, first + static_cast<std::ptrdiff_t>(n));
+                b.erase(iter(b, at), iter(b, at + n));
             }
         }
         }

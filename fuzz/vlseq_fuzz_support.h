@@ -1,6 +1,4 @@
-// Inputs for fuzzing the .vlseq reader: a seed corpus made by the writer, a mutator that knows
-// the format's fields, and a CRC fixer so that mutations get past the checksums to the checks
-// behind them.
+// Inputs for fuzzing the .vlseq reader, shared by the fuzz targets and the simulator's tests.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +13,8 @@ using Bytes = std::vector<uint8_t>;
 // points as a crash would leave them, buffered and durable with pixel CRCs.
 std::vector<Bytes> SeedCorpus();
 
-// Recomputes every checksum the reader checks, wherever the structure can still be followed.
+// Recomputes every checksum the reader checks, wherever the structure can still be followed,
+// so that mutations get past the checksums to the checks behind them.
 void FixCrcs(Bytes &file);
 
 // One to four random edits: bit flips, boundary values in fields, truncation, splices.

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Proves that the export list, qxcm.def, the public header, the dynamic symbols of libqxcm.so
-# and the export table of qxcm.dll name the same exports (and, for the .def and the DLL, the
-# same ordinals). Usage: check_exports.sh <source dir> <libqxcm.so> [<qxcm.dll>]; without the
-# third argument the DLL is taken from $QXCM_WINDOWS_BIN when that is set.
+# The export list, qxcm.def, qxcm.h, libqxcm.so's dynamic symbols and qxcm.dll's export table
+# name the same exports (the .def and the DLL with the same ordinals). Usage: check_exports.sh
+# <source dir> <libqxcm.so> [<qxcm.dll>] (the DLL defaults to $QXCM_WINDOWS_BIN/qxcm.dll).
 set -euo pipefail
 src=$1 so=$2 dll=${3:-}
 if [ -z "$dll" ] && [ -n "${QXCM_WINDOWS_BIN:-}" ]; then dll=$QXCM_WINDOWS_BIN/qxcm.dll; fi
@@ -17,18 +16,10 @@ sed -nE 's/^QXCM_API [a-z0-9_ ]+[ *](QXCM_[A-Z0-9_]+)\(.*/\1/p' "$src/include/qx
 nm -D --defined-only "$so" | awk '{print $3}' | grep '^QXCM_' | sort >"$tmp/so"
 
 status=0
-compare() {
-    if ! diff -u "$1" "$2" >"$tmp/diff"; then
-        echo "MISMATCH: $3"
-        cat "$tmp/diff"
-        status=1
-    fi
-}
+compare() { diff -u "$1" "$2" || { echo "MISMATCH: $3"; status=1; }; }
 [ -s "$tmp/list" ] || { echo "empty export list"; exit 1; }
-if [ "$(cut -d' ' -f2 "$tmp/list" | sort -n | uniq -d)" != "" ]; then
-    echo "duplicate ordinals in the export list"
-    status=1
-fi
+[ -z "$(cut -d' ' -f2 "$tmp/list" | sort -n | uniq -d)" ] ||
+    { echo "duplicate ordinals in the export list"; status=1; }
 compare "$tmp/list" "$tmp/def" "export list vs qxcm.def (names and ordinals)"
 compare "$tmp/names" "$tmp/header" "export list vs qxcm.h declarations"
 compare "$tmp/names" "$tmp/so" "export list vs nm -D libqxcm.so"

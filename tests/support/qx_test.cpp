@@ -1,9 +1,10 @@
 #include "support/qx_test.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include "core/call_log.h"
 #include "core/device.h"
@@ -17,6 +18,8 @@ std::vector<uint32_t> sleepsMs;
 
 namespace {
 
+std::string gLogPath;
+
 std::string Field(const std::string &line, const std::string &name)
 {
     size_t at = line.find(name + "=");
@@ -29,10 +32,10 @@ std::string Field(const std::string &line, const std::string &name)
 
 } // namespace
 
-std::vector<std::string> DeviceWrites(const std::vector<std::string> &journal)
+std::vector<std::string> LibraryTest::Writes()
 {
     std::vector<std::string> writes;
-    for (const std::string &line : journal) {
+    for (const std::string &line : Journal()) {
         if (line.rfind("VelaSetValue(", 0) == 0)
             writes.push_back(Field(line, "id") + "=" + Field(line, "value"));
         else if (line.rfind("VelaSetTriggerMode(", 0) == 0)
@@ -58,44 +61,20 @@ std::vector<uint8_t> DeviceFrame(uint64_t device, int32_t index, int64_t bytes, 
     return std::vector<uint8_t>(p, p + bytes);
 }
 
-namespace {
-
-std::string gLogPath;
-const char *TestLogPath()
-{
-    return gLogPath.c_str();
-}
-int32_t FakeClock()
-{
-    return fakeClockMs;
-}
-void RecordSleep(uint32_t ms)
-{
-    sleepsMs.push_back(ms);
-}
-bool NoCalibrationTimeout(int32_t *)
-{
-    return false;
-}
-
-} // namespace
-
 // The process id keeps the test runs of other builds, which share the directory, from removing
 // or truncating this run's files between a call and its check.
 void LibraryTest::SetUp()
 {
     const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string("qxtest_") + info->test_suite_name() + "_" + info->name();
-    for (char &ch : name)
-        if (ch == '/')
-            ch = '_';
+    std::replace(name.begin(), name.end(), '/', '_');
     logPath = TempPath(name + ".log");
     std::remove(logPath.c_str());
     gLogPath = logPath;
-    qxcm::Os().logPath = TestLogPath;
-    qxcm::Os().elapsedMs = FakeClock;
-    qxcm::Os().readCalibrationTimeout = NoCalibrationTimeout;
-    qxcm::Os().sleepMs = RecordSleep;
+    qxcm::Os().logPath = [] { return gLogPath.c_str(); };
+    qxcm::Os().elapsedMs = [] { return fakeClockMs; };
+    qxcm::Os().readCalibrationTimeout = [](int32_t *) { return false; };
+    qxcm::Os().sleepMs = [](uint32_t ms) { sleepsMs.push_back(ms); };
     fakeClockMs = 0;
     sleepsMs.clear();
     VelaSim_Reset();
@@ -145,8 +124,7 @@ std::vector<std::string> LibraryTest::LogLines()
         fflush(qxcm::Log().logFile);
     std::vector<std::string> lines;
     std::ifstream in(logPath, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') // a text-mode file on Windows
             line.pop_back();
         lines.push_back(line + "\n");
@@ -167,29 +145,18 @@ std::vector<std::string> LibraryTest::Journal()
 
 std::vector<std::string> LibraryTest::JournalOf(const std::string &op)
 {
-    std::vector<std::string> lines;
-    for (const std::string &line : Journal())
-        if (line.compare(0, op.size() + 1, op + "(") == 0)
-            lines.push_back(line);
+    std::vector<std::string> all = Journal(), lines;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(lines),
+                 [&](const std::string &line) { return line.rfind(op + "(", 0) == 0; });
     return lines;
-}
-
-void LibraryTest::ClearJournal()
-{
-    VelaSim_JournalClear();
 }
 
 int RunProgram(const std::string &program, const std::string &arguments)
 {
 #ifdef _WIN32
-    std::string command = program + ".exe " + arguments;
+    return std::system((program + ".exe " + arguments).c_str());
 #else
-    std::string command = "./" + program + " " + arguments;
-#endif
-    int rc = std::system(command.c_str());
-#ifdef _WIN32
-    return rc;
-#else
+    const int rc = std::system(("./" + program + " " + arguments).c_str());
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 #endif
 }

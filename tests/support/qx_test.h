@@ -11,6 +11,7 @@
 #include "core/library_state.h"
 #include "qxcm/qxcm.h"
 #include "support/test_paths.h"
+#include "velaapi/vela_sim.h"
 
 namespace qxtest {
 
@@ -27,10 +28,6 @@ std::vector<uint8_t> DeviceFrame(uint64_t device, int32_t index, int64_t bytes =
 extern int32_t fakeClockMs;
 // Every sleep the library asked for since the test began, in milliseconds; none is slept.
 extern std::vector<uint32_t> sleepsMs;
-
-// Each VelaSetValue of the journal as "0xID=value" (value as the journal prints it with %g),
-// each VelaSetTriggerMode as "mode(N)", each VelaSetData as "data(kind=K, bytes=N)", in order.
-std::vector<std::string> DeviceWrites(const std::vector<std::string> &journal);
 
 class LibraryTest : public ::testing::Test {
   protected:
@@ -50,9 +47,11 @@ class LibraryTest : public ::testing::Test {
     std::vector<std::string> Journal();
     // Journal lines that start with the operation name.
     std::vector<std::string> JournalOf(const std::string &op);
-    void ClearJournal();
-    // The device writes made since the journal was last cleared (DeviceWrites).
-    std::vector<std::string> Writes() { return DeviceWrites(Journal()); }
+    void ClearJournal() { VelaSim_JournalClear(); }
+    // The device writes since the journal was cleared, in order: each VelaSetValue as "0xID=value"
+    // (value as the journal prints it with %g), each VelaSetTriggerMode as "mode(N)", each
+    // VelaSetData as "data(kind=K, bytes=N)".
+    std::vector<std::string> Writes();
 
     qxcm::CameraContext &Context(uint32_t i) { return qxcm::State().contexts[i]; }
 

@@ -32,21 +32,16 @@ def decode(data):
     raw, rows, prev = zlib.decompress(idat), [], bytearray(stride)
     for y in range(height):
         kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        if kind > 4:
+            raise ValueError(f"row {y}: filter {kind}")
         for i in range(stride):
-            a = line[i - bpp] if i >= bpp else 0
-            b, c = prev[i], prev[i - bpp] if i >= bpp else 0
-            if kind == 1:
-                line[i] = (line[i] + a) & 255
-            elif kind == 2:
-                line[i] = (line[i] + b) & 255
-            elif kind == 3:
-                line[i] = (line[i] + (a + b) // 2) & 255
-            elif kind == 4:
+            a, b, c = (line[i - bpp], prev[i], prev[i - bpp]) if i >= bpp else (0, prev[i], 0)
+            if kind == 4:
                 p = a + b - c
                 pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
                 line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
-            elif kind != 0:
-                raise ValueError(f"row {y}: filter {kind}")
+            else:
+                line[i] = (line[i] + (0, a, b, (a + b) // 2)[kind]) & 255
         rows.append(bytes(line))
         prev = line
     return width, height, rows

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The Windows host programs under Wine: the demo's preview and qxcm-seq's 16-bit export are PNG
-# files of the frame's size that decode and are not blank; its OME-TIFF, whose pixels come over
-# in large reads and writes (no kernel copy there), holds the recording's frames.
+# The Windows host programs under Wine: the demo's preview and qxcm-seq's 16-bit export decode as
+# PNG files of the frame's size, not blank; its OME-TIFF (large reads and writes) holds the frames.
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/scratch.sh"
 wine "$bin/qxcm-demo.exe" --quiet --frames 4 --record run.vlseq --record-frames 2 \
