@@ -97,7 +97,7 @@ double Mean(const std::vector<uint16_t> &image)
 struct WriteRow {
     const char *name;
     Call call;
-    std::vector<std::string> writes; // the device writes, in order (DeviceWrites)
+    std::vector<std::string> writes; // the device writes, in order (Writes)
     int32_t error;                   // 0 for success
     bool settles;                    // waits one second first
     const char *logName;             // null for the older family
