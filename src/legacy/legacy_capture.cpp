@@ -77,7 +77,7 @@ bool UpdateLegacyFrameGeometry(CameraContext &c)
 Failure WaitAndLockLegacyFrame(CameraContext &c, uint32_t hostLimit, const uint8_t **address,
                                int32_t *index)
 {
-    uint32_t limit = LegacyTimeLimit(c, hostLimit);
+    uint32_t limit = FrameTimeLimit(c, hostLimit, kOlderTimeLimits);
     int32_t frame = -1; // the newest
     uint32_t event = kFrameReadyEvent;
     // As in WaitForFrame: the event is waited for without the library's lock.

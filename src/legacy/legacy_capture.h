@@ -20,11 +20,6 @@ bool StartLegacyCapture(CameraContext &c, uint32_t mode, uint32_t frames);
 // UpdateFrameGeometry, which also needs the device's older data-size answer.
 bool UpdateLegacyFrameGeometry(CameraContext &c);
 
-// FrameTimeLimit under the older family's rule: 0 asks for the computed limit.
-inline uint32_t LegacyTimeLimit(const CameraContext &c, uint32_t hostLimit)
-{
-    return FrameTimeLimit(c, hostLimit, kOlderTimeLimits);
-}
 // Waits for the next frame with the device's older calls and locks it: in snap mode the frames
 // in order, then the last one again; in sequence mode the newest. rowBytes takes its pitch;
 // *index the buffer frame asked for (-1: the newest). Answers the code to report on failure,

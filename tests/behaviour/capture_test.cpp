@@ -192,7 +192,8 @@ TEST(FrameTimeLimit, BothFamiliesFollowTheSettingsAndSaturate)
         set(30, 2, r.bundling);
         set(31, 3, r.bundle);
         c.frameOverheadSeconds = r.overhead;
-        EXPECT_EQ(r.older ? qxcm::LegacyTimeLimit(c, r.host) : qxcm::FrameTimeLimit(c, r.host),
+        EXPECT_EQ(qxcm::FrameTimeLimit(c, r.host,
+                                       r.older ? qxcm::kOlderTimeLimits : qxcm::kCurrentTimeLimits),
                   r.limit)
             << (r.older ? "older " : "") << r.host << " source " << r.source << " exposure "
             << r.exposure << " + " << r.overhead << " bundle " << r.bundling << "/" << r.bundle;
