@@ -27,18 +27,15 @@ class Sim:
     loading it again by its path hands back the loaded copy)."""
 
     def __init__(self, folder):
-        dll = ctypes.CDLL(str(folder / "libvelaapi.so"))
-        dll.VelaSim_FailCall.argtypes = [ctypes.c_char_p, ctypes.c_uint32, ctypes.c_int32,
-                                         ctypes.c_int32, ctypes.c_int32]
-        dll.VelaSim_SetProperty.argtypes = [ctypes.c_int32, ctypes.c_uint32, ctypes.c_double]
-        dll.VelaSim_DeliverFrames.argtypes = [ctypes.c_int32, ctypes.c_int32]
-        dll.VelaSim_GetProperty.argtypes = [ctypes.c_int32, ctypes.c_uint32,
-                                            ctypes.POINTER(ctypes.c_double)]
-        dll.VelaSim_SetLostFrames.argtypes = [ctypes.c_int32, ctypes.POINTER(ctypes.c_int64),
-                                              ctypes.c_int32]
-        dll.VelaSim_SetFrameLoss.argtypes = [ctypes.c_int32, ctypes.c_double, ctypes.c_uint64]
-        dll.VelaSim_FrameLost.argtypes = [ctypes.c_int32, ctypes.c_int64]
-        self.dll = dll
+        self.dll = ctypes.CDLL(str(folder / "libvelaapi.so"))
+        i32, u32, i64, f64 = ctypes.c_int32, ctypes.c_uint32, ctypes.c_int64, ctypes.c_double
+        for name, types in dict(FailCall=[ctypes.c_char_p, u32, i32, i32, i32],
+                                SetProperty=[i32, u32, f64], DeliverFrames=[i32, i32],
+                                GetProperty=[i32, u32, ctypes.POINTER(f64)],
+                                SetLostFrames=[i32, ctypes.POINTER(i64), i32],
+                                SetFrameLoss=[i32, f64, ctypes.c_uint64],
+                                FrameLost=[i32, i64]).items():
+            getattr(self.dll, "VelaSim_" + name).argtypes = types
 
     def reset(self):
         self.dll.VelaSim_Reset()

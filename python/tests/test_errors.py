@@ -59,9 +59,8 @@ def test_a_device_failure_raises_its_code_and_leaves_the_camera_usable(lib, sim,
 def test_time_outs_and_refusals_before_any_device_call(lib, sim, tmp_path):
     with lib.open(0) as cam:
         cam.trigger = "EXTERNAL"  # no frame comes without an external trigger
-        with refused(TIMEOUT, qxcm.Timeout) as e:
+        with refused(TIMEOUT, qxcm.Timeout):
             cam.snap(timeout=0.05)
-        assert isinstance(e.value, qxcm.QxcmError)
         with pytest.raises(qxcm.Timeout):
             next(cam.stream(timeout=0))
         with pytest.raises(ValueError):
