@@ -1,7 +1,5 @@
 // Corrections through the exports: the property writes and their refusals, reference captures
-// (time-outs, the refusal under a host capture) and what stored references do to the pixels.
-#include <algorithm>
-#include <cmath>
+// (time-outs, the refusal under a host capture) and a store after the camera is opened again.
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -36,34 +34,6 @@ class Corrections : public LibraryTest {
         OpenCamera(i);
     }
 
-    // Captures `count` frames of camera i under the manual clock and copies them out as
-    // 16-bit images without row padding.
-    std::vector<std::vector<uint16_t>> Capture(uint32_t i, int32_t count)
-    {
-        VelaSim_SetManualClock(1);
-        int32_t err = 0;
-        uint32_t w = 0, h = 0, t = 0;
-        EXPECT_EQ(QXCM_PREPARECAPTURE_40(i, 1, count, &w, &h, &t, &err), 1) << err;
-        EXPECT_EQ(QXCM_STARTCAPTURE_40(i, &err), 1) << err;
-        std::vector<std::vector<uint16_t>> frames;
-        std::vector<uint8_t> copy(size_t(h) * (w * 2 + 64));
-        for (int32_t k = 0; k < count; ++k) {
-            EXPECT_EQ(VelaSim_DeliverFrames(int32_t(i), 1), 1);
-            double stamp = 0;
-            EXPECT_EQ(QXCM_GETFRAME_40(i, uint32_t(k), copy.data(), &stamp, 0, &err), 1) << err;
-            std::vector<uint16_t> image(size_t(w) * h);
-            size_t pitch = size_t(Context(i).rowBytes);
-            for (size_t y = 0; y < h; ++y)
-                memcpy(&image[y * w], &copy[y * pitch], w * 2);
-            image[0] = image[1] = image[w]; // the frame number is no pixel
-            frames.push_back(image);
-        }
-        width = w;
-        EXPECT_EQ(QXCM_STOPCAPTURE_40(i, &err), 1);
-        EXPECT_EQ(QXCM_UNPREPARECAPTURE_40(i, &err), 1);
-        return frames;
-    }
-
     // The reference of a store comes from the free-running camera.
     void Store(const Call &store)
     {
@@ -71,28 +41,7 @@ class Corrections : public LibraryTest {
         int32_t err = 0;
         ASSERT_EQ(store(&err), 1) << err;
     }
-
-    // Median of a square window of `size` pixels whose corner is (x, y).
-    double Median(const std::vector<uint16_t> &image, size_t x, size_t y, size_t size) const
-    {
-        std::vector<uint16_t> v;
-        for (size_t r = y; r < y + size; ++r)
-            v.insert(v.end(), image.begin() + long(r * width + x),
-                     image.begin() + long(r * width + x + size));
-        std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
-        return v[v.size() / 2];
-    }
-
-    uint32_t width = 0;
 };
-
-double Mean(const std::vector<uint16_t> &image)
-{
-    double sum = 0;
-    for (uint16_t v : image)
-        sum += v;
-    return sum / double(image.size());
-}
 
 struct WriteRow {
     const char *name;
@@ -248,35 +197,6 @@ TEST_F(Corrections, AStoreIsRefusedWhileTheHostHasACaptureAndTheCaptureGoesOn)
     ASSERT_EQ(QXCM_STOPRECORDER_40(0, &err), 1) << err;
     std::remove(path.c_str());
     Store([](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(0, 1, 5000, e); });
-}
-
-TEST_F(Corrections, SubtractingAStoredBackgroundLeavesAFrameNearZero)
-{
-    for (uint32_t camera : {0u, 1u}) {
-        Open(camera);
-        double scene = Mean(Capture(camera, 1)[0]);
-        Store([camera](int32_t *e) { return QXCM_STOREBACKGROUNDFRAME_41(camera, 2, 5000, e); });
-        int32_t err = 0;
-        ASSERT_EQ(QXCM_BACKGROUNDSUBTRACT_40(camera, 1, 2, &err), 1) << err;
-        for (const std::vector<uint16_t> &frame : Capture(camera, 2))
-            EXPECT_LT(Mean(frame), 0.02 * scene) << camera;
-        ASSERT_EQ(QXCM_BACKGROUNDSUBTRACT_40(camera, 1, 1, &err), 1) << err;
-        EXPECT_NEAR(Mean(Capture(camera, 1)[0]), scene, 0.01 * scene) << "slot 1 holds nothing";
-    }
-}
-
-TEST_F(Corrections, ShadingCorrectionFlattensTheFallOffTowardTheCorners)
-{
-    Open(0);
-    auto cornerToCentre = [this](const std::vector<uint16_t> &f) {
-        return Median(f, 8, 8, 32) / Median(f, width / 2 - 16, width / 2 - 16, 32);
-    };
-    EXPECT_LT(cornerToCentre(Capture(0, 1)[0]), 0.7) << "the scene is darker in the corners";
-    Store([](int32_t *e) { return QXCM_STORESHADINGFRAME_40(0, 3, e); });
-    int32_t err = 0;
-    ASSERT_EQ(QXCM_SHADINGCORRECT_40(0, 1, 3, &err), 1) << err;
-    for (const std::vector<uint16_t> &frame : Capture(0, 2))
-        EXPECT_NEAR(cornerToCentre(frame), 1.0, 0.05);
 }
 
 } // namespace

