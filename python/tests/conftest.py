@@ -10,10 +10,12 @@ from pathlib import Path
 
 import numpy as np
 import pytest
-from hypothesis import settings
+from hypothesis import HealthCheck, settings
 
-# No example database in the checkout: every run draws afresh (CI starts clean anyway).
-settings.register_profile("qxcm", database=None)
+# No example database in the checkout: every run draws afresh (CI starts clean anyway). The
+# camera fixtures hold no state a drawn example could leak into the next one.
+settings.register_profile("qxcm", database=None, deadline=None, max_examples=60,
+                          suppress_health_check=[HealthCheck.function_scoped_fixture])
 settings.load_profile("qxcm")
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
@@ -62,9 +64,6 @@ class Sim:
         thread = threading.Thread(target=deliver, daemon=True)
         thread.start()
         return thread
-
-    def clear_faults(self):
-        self.dll.VelaSim_ClearFaults()
 
     def journal(self):
         """The device calls made since the last reset, one line each."""

@@ -52,7 +52,7 @@ def test_a_device_failure_raises_its_code_and_leaves_the_camera_usable(lib, sim,
         assert type(e.value) is qxcm.QxcmError
         # Nothing is left prepared, unless releasing was what failed.
         assert cam.status == (2 if op == "VelaReleaseBuffers" else 0)
-        sim.clear_faults()
+        sim.dll.VelaSim_ClearFaults()
         assert cam.snap().shape == (512, 512)  # buffers, capture and recorder were let go
 
 

@@ -2,7 +2,7 @@
 
 import numpy as np
 import pytest
-from hypothesis import HealthCheck, given, settings
+from hypothesis import given
 from hypothesis import strategies as st
 
 import qxcm
@@ -56,8 +56,6 @@ def small_recording(tmp_path_factory, sim):
         return f.read()
 
 
-@settings(max_examples=60, deadline=None,
-          suppress_health_check=[HealthCheck.function_scoped_fixture])
 @given(st.lists(st.tuples(st.integers(0, 2**31), st.integers(0, 255)), min_size=1, max_size=4),
        st.booleans())
 def test_a_damaged_file_is_refused_or_reads_the_same_both_ways(small_recording, tmp_path, edits,
