@@ -52,16 +52,15 @@ def test_a_device_failure_raises_its_code_and_leaves_the_camera_usable(lib, sim,
         assert type(e.value) is qxcm.QxcmError
         # Nothing is left prepared, unless releasing was what failed.
         assert cam.status == (2 if op == "VelaReleaseBuffers" else 0)
-        sim.clear_faults()
+        sim.dll.VelaSim_ClearFaults()
         assert cam.snap().shape == (512, 512)  # buffers, capture and recorder were let go
 
 
 def test_time_outs_and_refusals_before_any_device_call(lib, sim, tmp_path):
     with lib.open(0) as cam:
         cam.trigger = "EXTERNAL"  # no frame comes without an external trigger
-        with refused(TIMEOUT, qxcm.Timeout) as e:
+        with refused(TIMEOUT, qxcm.Timeout):
             cam.snap(timeout=0.05)
-        assert isinstance(e.value, qxcm.QxcmError)
         with pytest.raises(qxcm.Timeout):
             next(cam.stream(timeout=0))
         with pytest.raises(ValueError):

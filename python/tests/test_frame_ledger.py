@@ -53,6 +53,9 @@ def test_seeded_loss_is_exactly_the_gaps_of_stream_recording_tool_and_reader(lib
         thread = sim.expose(0, last + 1)
         frames = [(f.frame_number, f.skipped) for f in cam.stream(streamed, buffers=streamed + 8)]
         thread.join()
+        counts = cam.stream_counts
+    assert (counts.copied, counts.lost) == (streamed, sum(k for _, k in frames))
+    assert counts.delivered >= streamed
     assert [n for n, _ in frames] == [n for n in range(last + 1) if n not in set(injected)]
     assert [(n - k, k) for n, k in frames if k] == runs([n for n in injected if n < last])
     with qxcm.open_sequence(path) as seq:
@@ -75,7 +78,6 @@ def test_lost_frames_are_the_recordings_gaps_everywhere_and_in_the_timing_plot(l
     with qxcm.open_sequence(path) as seq:
         numbers = seq.frame_numbers
         assert len(seq) == 300 and numbers[-1] == 300 + len(lost) - 1
-        assert sorted(set(range(int(numbers[-1]) + 1)) - set(numbers.tolist())) == lost
         assert seq.gaps == gaps
         assert [frame_number(seq[k]) for k in (0, 4, 16, 299)] == \
             [seq[k].frame_number for k in (0, 4, 16, 299)] == [1, 6, 20, 304]
@@ -88,8 +90,6 @@ def test_lost_frames_are_the_recordings_gaps_everywhere_and_in_the_timing_plot(l
     with qxcm.open_sequence(walked) as seq:
         assert seq.gaps == gaps
         assert np.array_equal(seq.frame_numbers, numbers)
-    assert tool_gaps(path) in (None, ["0 (1): never delivered", "5 (1): never delivered",
-                                      "17-18 (2): never delivered", "250 (1): never delivered"])
     if importlib.util.find_spec("matplotlib"):
         from qxcm.__main__ import main
         out = tmp_path / "timing.png"
@@ -107,19 +107,3 @@ def test_a_recording_from_before_frame_numbers_reads_as_it_did(lib):
         assert seq.texts("file") == "made before frame numbers"
         assert np.allclose(seq.timestamps, [0, 0.001456, 0.002951, 0.004426, 0.005908])
 
-
-def test_a_stream_numbers_frames_as_the_camera_does_and_counts_every_loss(lib, sim):
-    sim.lose(1, [3, 7, 8])
-    with lib.open(1) as cam:
-        cam.exposure, cam.area = 0.002, (0, 0, 16, 8)
-        frames = list(cam.stream(20))
-        counts = cam.stream_counts
-    numbers = [f.frame_number for f in frames]
-    assert numbers == [frame_number(f) for f in frames]
-    assert {3, 7, 8} <= set(range(numbers[-1] + 1)) - set(numbers)
-    assert all(f.frame_number == p.frame_number + 1 + f.skipped and f.timestamp > p.timestamp
-               for p, f in zip(frames, frames[1:]))
-    assert frames[0].frame_number == frames[0].skipped and frames[0].timestamp >= 0.0
-    assert counts.copied == 20 and counts.lost == sum(f.skipped for f in frames) == \
-        numbers[-1] + 1 - 20
-    assert counts.delivered >= 20

@@ -84,9 +84,8 @@ def test_the_python_readme_example_runs(sim, tmp_path):
     (True, "nowhere", "beside"),   # a library beside the package wins
     (False, "folder", "folder"),   # then QXCM_LIBRARY, a folder
     (False, "file", "folder"),     # or the file itself
-    (False, None, "build"),        # then the build tree
 ])
-def test_the_library_is_looked_for_beside_then_through_the_variable_then_in_the_tree(
+def test_the_library_is_looked_for_beside_then_through_the_variable(
         tmp_path, beside, env, expect):
     built = native().folder / "libqxcm.so"
     package = tmp_path / "beside" / "qxcm"
@@ -98,16 +97,11 @@ def test_the_library_is_looked_for_beside_then_through_the_variable_then_in_the_
     (folder / "libqxcm.so").symlink_to(built)
     environment = {k: v for k, v in os.environ.items() if k != "QXCM_LIBRARY"}
     environment["PYTHONPATH"] = str(package.parent)
-    if env:
-        environment["QXCM_LIBRARY"] = {"nowhere": "/nonexistent", "folder": str(folder),
-                                       "file": str(folder / "libqxcm.so")}[env]
-    # The copied package finds no build tree above it, so the tree case gets it back in place.
-    back = f"n.__file__ = {str(REPO / 'python' / 'qxcm' / '_native.py')!r}; " * (expect == "build")
-    script = f"import qxcm._native as n; {back}print(n.native().path)"
+    environment["QXCM_LIBRARY"] = {"nowhere": "/nonexistent", "folder": str(folder),
+                                   "file": str(folder / "libqxcm.so")}[env]
+    script = "import qxcm._native as n; print(n.native().path)"
     out = run(sys.executable, "-c", script, env=environment, cwd=tmp_path).strip()
-    wanted = {"beside": package / "libqxcm.so", "folder": folder / "libqxcm.so",
-              "build": REPO / "build" / "release" / "bin" / "libqxcm.so"}[expect]
-    assert Path(out) == wanted
+    assert Path(out) == {"beside": package, "folder": folder}[expect] / "libqxcm.so"
 
 
 def test_without_numpy_the_program_prints_how_to_get_it(tmp_path):
