@@ -126,20 +126,6 @@ TEST_F(Triggers, OutputTriggersAddressTheirChannelInWholeMicroseconds)
     EXPECT_EQ(Writes().back(), "0x001C0150=2147.48");
 }
 
-TEST_F(Triggers, MasterPulseWritesInOrder)
-{
-    OpenCamera(0);
-    int32_t err = 0;
-    ASSERT_EQ(QXCM_SETMASTERPULSE_40(0, 1, 2, 0.5, 7, &err), 1);
-    ASSERT_EQ(QXCM_SETMASTERPULSE_40(0, 3, 1, 0.25, 7, &err), 1);
-    ASSERT_EQ(QXCM_SETMASTERPULSE(0, 2, 2, 0.5, &err), 1) << err; // the older family's
-    EXPECT_EQ(Writes(), (Lines{"0x001E0020=1", "0x001E0030=2", "0x001E0040=0.5", "0x001E0020=3",
-                               "0x001E0030=1", "0x001E0040=0.25", "0x001E0050=7", "0x001E0020=2",
-                               "0x001E0030=2", "0x001E0040=0.5"}));
-    EXPECT_EQ(QXCM_SETMASTERPULSE(0, 1, 1, std::nan(""), &err), 0);
-    EXPECT_EQ(err, VELA_ERR_INVALIDVALUE);
-}
-
 // Under the free clock: frames come only from triggers, one each.
 class TriggeredCapture : public qxtest::LibraryTest {
   protected:
