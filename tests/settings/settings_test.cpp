@@ -3,9 +3,6 @@
 // every value reaches the device aligned and in order) and device features (lookup tables seen
 // in captured frames, the cooler).
 #include <climits>
-#include <cmath>
-#include <cstring>
-#include <limits>
 
 #include "core/device.h"
 #include "support/qx_test.h"
@@ -85,8 +82,6 @@ TEST_F(Area, SubarrayFramesAreTheWindowOfTheFullFrame)
     ASSERT_EQ(full.width, 2048u);
     int32_t err = 0;
     ASSERT_EQ(QXCM_SETAREA_40(0, 100, 36, 1000, 500, &err), 1) << err;
-    EXPECT_EQ(Context(0).frameWidth, 1000u);
-    EXPECT_EQ(Context(0).frameHeight, 500u);
     Image part = CaptureOne(0);
     EXPECT_EQ(part.pitch, 1024u) << "2000 bytes of row padded to 64";
     ExpectWindow(full, part, 100, 36);
@@ -261,28 +256,13 @@ TEST_F(Area, RegionListsTheDeviceCannotTakeAreRefusedBeforeAnyDeviceCall)
     EXPECT_TRUE(Journal().empty());
 }
 
-template <class Expected> int CountDifferent(const Image &image, Expected expected)
-{
-    int n = 0;
-    for (uint32_t y = 0; y < image.height; ++y)
-        for (uint32_t x = 0; x < image.width; ++x)
-            n += image.At(x, y) != expected(x, y);
-    return n;
-}
-
-class Features : public SettingsTest {
-  protected:
-    void SmallArea()
-    {
-        int32_t err = 0;
-        ASSERT_EQ(QXCM_SETAREA_40(0, 64, 32, 200, 100, &err), 1) << err;
-    }
-};
+using Features = SettingsTest;
 
 TEST_F(Features, LookupTablesMapKnownLevels)
 {
     OpenCamera(0);
-    SmallArea();
+    int32_t err = 0;
+    ASSERT_EQ(QXCM_SETAREA_40(0, 64, 32, 200, 100, &err), 1) << err;
     // points (input, output) and levels with what they become
     struct Case {
         std::vector<int32_t> points;
@@ -294,7 +274,6 @@ TEST_F(Features, LookupTablesMapKnownLevels)
         {{1000, 3000, 2000, 3000, 3000, 0}, {{0, 3000}, {1500, 3000}, {2500, 1500}, {60000, 0}}},
     };
     for (const Case &k : cases) {
-        int32_t err = 0;
         ClearJournal();
         int32_t count = int32_t(k.points.size() / 2);
         ASSERT_EQ(QXCM_SETLUT_40(0, k.points.data(), count, &err), 1) << err;
@@ -303,8 +282,11 @@ TEST_F(Features, LookupTablesMapKnownLevels)
         for (auto [level, mapped] : k.levels) {
             ASSERT_EQ(QXCM_TESTPATTERN_41(0, 2, 1, level, &err), 1);
             Image image = CaptureOne(0);
-            EXPECT_EQ(CountDifferent(image, [&](uint32_t, uint32_t) { return mapped; }), 0)
-                << "level " << level;
+            int differ = 0;
+            for (uint32_t y = 0; y < image.height; ++y)
+                for (uint32_t x = 0; x < image.width; ++x)
+                    differ += image.At(x, y) != mapped;
+            EXPECT_EQ(differ, 0) << "level " << level;
         }
     }
 }
