@@ -19,7 +19,6 @@ constexpr uint32_t kExposure = 0x001F0110, kBinning = 0x00401110;
 constexpr uint32_t kWidth = 0x00420210, kHeight = 0x00420220, kPixelType = 0x00420270;
 constexpr uint32_t kSubMode = 0x00402150, kHpos = 0x00402110, kHsize = 0x00402120,
                    kVpos = 0x00402130, kVsize = 0x00402140;
-constexpr uint32_t kBundleMode = 0x00421010, kBundleNumber = 0x00421020;
 
 inline int32_t InitCameras()
 {

@@ -20,8 +20,7 @@ namespace {
 
 using namespace recordertest;
 
-constexpr uint32_t kLut = 0x00380510, kLutSelect = 0x00380520, kRegionReadout = 0x00400620;
-constexpr uint32_t kPattern = 0x00400410, kPatternKind = 0x00400510, kSensorMode = 0x00400210;
+constexpr uint32_t kLut = 0x00380510, kLutSelect = 0x00380520, kSensorMode = 0x00400210;
 constexpr uint32_t kEnd = 0x00FF0120;
 
 struct Shape {
@@ -159,9 +158,7 @@ TEST_F(Replay, SettingsActOnTheReplayedSceneOrAreRefused)
         return static_cast<uint32_t>(p[0] | p[1] << 8);
     };
     const VelaLutEntry lut[] = {{0, 65535}, {65535, 0}};
-    const VelaRegionEntry region = {2, 1, 5, 3};
     VelaDataRecord lutData{sizeof lutData, 2, 0, 1, 0, lut, sizeof lut, 0};
-    VelaDataRecord regionData{sizeof regionData, 1, 0, 0, 2, &region, sizeof region, 0};
     const struct {
         const char *name;
         std::vector<std::pair<uint32_t, double>> values;
@@ -175,36 +172,12 @@ TEST_F(Replay, SettingsActOnTheReplayedSceneOrAreRefused)
          8,
          4,
          [&](uint32_t x, uint32_t y) { return recorded(x + 4, y + 4); }},
-        {"binning 2",
-         {{kBinning, 2}},
-         nullptr,
-         8,
-         4,
-         [&](uint32_t x, uint32_t y) {
-             return (recorded(2 * x, 2 * y) + recorded(2 * x + 1, 2 * y) +
-                     recorded(2 * x, 2 * y + 1) + recorded(2 * x + 1, 2 * y + 1) + 2) /
-                    4;
-         }},
         {"lookup table",
          {{kLut, 2}, {kLutSelect, 1}},
          &lutData,
          16,
          8,
          [&](uint32_t x, uint32_t y) { return 65535 - recorded(x, y); }},
-        {"regions",
-         {{kRegionReadout, 2}},
-         &regionData,
-         16,
-         8,
-         [&](uint32_t x, uint32_t y) {
-             return x >= 2 && x <= 5 && y >= 1 && y <= 3 ? recorded(x, y) : 0;
-         }},
-        {"test pattern",
-         {{kPattern, 2}, {kPatternKind, 3}},
-         nullptr,
-         16,
-         8,
-         [](uint32_t, uint32_t y) { return y * 65535 / 7; }},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

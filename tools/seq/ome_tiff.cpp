@@ -273,9 +273,9 @@ bool WriteOmeTiff(const std::string &path, const OmeRecording &r, std::string &e
     // Pixels come over as the whole stretch of the recording that holds them, chunk headers
     // between frames included: copied by the kernel in one call where it can (a copy per frame
     // costs a third more, a write between two copies half as much again), else in large reads
-    // and writes. A stretch of a megabyte or more
-    // starts on a boundary of the kernel's copy steps, a shorter one on a page, which keeps a
-    // small export small. Otherwise the frames follow one another.
+    // and writes. A stretch of a megabyte or more starts on a boundary of the kernel's copy
+    // steps, a shorter one on a page, which keeps a small export small. Otherwise the frames
+    // follow one another.
     bool stretch = source != nullptr;
     for (size_t t = 1; stretch && t < frames; ++t)
         stretch = r.sourceOffsets[t] >= r.sourceOffsets[t - 1] + frameBytes;
