@@ -29,13 +29,7 @@ TEST(ErrorText, CodesAtTheEndsOfEachBlockHaveTheirExactText)
         // clang-format off
         {0x00000000, "QXERR_NONE - No error"},
         {0x80000101, "QXERR_BUSY - The device is busy"},
-        {0x80000107, "QXERR_NOTBUSY - The device is not capturing data"},
-        {0x80000301, "QXERR_LOSTFRAME - The captured frame has been lost"},
         {0x80000808, "QXERR_INVALIDPARAM - The selected parameter ID is not valid for this device"},
-        {0x80000822, "QXERR_OUTOFRANGE - The selected value is not valid for this function"},
-        {0x8000082C, "QXERR_ACCESSDENY - This function is not accessible at the current state"},
-        {0x80000F03, "QXERR_NOTSUPPORT - The selected function is not supported in the device"},
-        {0x84001001, "QXERR_FAILEDTOOPENVLSEQ - Failed to open VLSEQ file"},
         {0x84001008, "QXERR_TOOLARGEUSERDATASIZE - Not enough resources for the requested number of frames"},
         {0x84000103, "QXERR_INVALIDMEMBER - The selected function has not been implemented in the driver"},
         {0x84000109, "QXERR_INVALIDMEMBER - The selected function has not been implemented in the driver"},

@@ -1,5 +1,5 @@
 // Triggers through the exports: what each mode writes and in which order, which failures end a
-// call, the microsecond cut of output times, frames only per software trigger or external edge.
+// call, the microsecond cut of output times, one frame per software trigger.
 #include <cmath>
 
 #include "support/qx_test.h"
@@ -126,64 +126,27 @@ TEST_F(Triggers, OutputTriggersAddressTheirChannelInWholeMicroseconds)
     EXPECT_EQ(Writes().back(), "0x001C0150=2147.48");
 }
 
-TEST_F(Triggers, MasterPulseWritesInOrder)
-{
-    OpenCamera(0);
-    int32_t err = 0;
-    ASSERT_EQ(QXCM_SETMASTERPULSE_40(0, 1, 2, 0.5, 7, &err), 1);
-    ASSERT_EQ(QXCM_SETMASTERPULSE_40(0, 3, 1, 0.25, 7, &err), 1);
-    ASSERT_EQ(QXCM_SETMASTERPULSE(0, 2, 2, 0.5, &err), 1) << err; // the older family's
-    EXPECT_EQ(Writes(), (Lines{"0x001E0020=1", "0x001E0030=2", "0x001E0040=0.5", "0x001E0020=3",
-                               "0x001E0030=1", "0x001E0040=0.25", "0x001E0050=7", "0x001E0020=2",
-                               "0x001E0030=2", "0x001E0040=0.5"}));
-    EXPECT_EQ(QXCM_SETMASTERPULSE(0, 1, 1, std::nan(""), &err), 0);
-    EXPECT_EQ(err, VELA_ERR_INVALIDVALUE);
-}
+using TriggeredCapture = qxtest::LibraryTest;
 
-// Under the free clock: frames come only from triggers, one each.
-class TriggeredCapture : public qxtest::LibraryTest {
-  protected:
-    void SetUp() override
-    {
-        LibraryTest::SetUp();
-        InitWithLog();
-        OpenCamera(1);
-    }
-    void Start(int32_t source)
-    {
-        int32_t err = 0;
-        ASSERT_EQ(QXCM_INPUTTRIGGERSOURCE_40(1, source, 1, 0.0, &err), 1) << err;
-        Prepare(1, 1, 5);
-        ASSERT_EQ(QXCM_STARTCAPTURE_40(1, &err), 1) << err;
-    }
-    // The count after a frame wait, or the error of a wait that failed, as a negative number.
-    int32_t Wait(uint32_t limitMs)
-    {
-        int32_t index = 0, count = 0, err = 0;
-        return QXCM_WAITNEXTFRAME_40(1, limitMs, &index, &count, &err) ? count : err;
-    }
-};
-
-// Source 3 takes software triggers, source 2 external edges (a software trigger is no edge).
-TEST_F(TriggeredCapture, SoftwareTriggersAndExternalEdgesGiveOneFrameEach)
+// Under the free clock, with software triggers as the source: no frame until a trigger, then
+// one frame per trigger.
+TEST_F(TriggeredCapture, EachSoftwareTriggerGivesOneFrame)
 {
-    for (int32_t source : {3, 2}) {
-        SCOPED_TRACE(source);
-        TearDown();
-        SetUp();
-        Start(source);
-        EXPECT_EQ(Wait(100), QXERR_TIMEOUT);
-        int32_t err = 0;
-        EXPECT_EQ(QXCM_FIRETRIGGER_40(1, &err), source == 3 ? 1 : 0);
-        for (int32_t k = 1; k <= 3; ++k) {
-            if (source == 2 || k > 1) {
-                ASSERT_EQ(source == 3 ? QXCM_FIRETRIGGER_40(1, &err) : VelaSim_DeliverFrames(1, 1),
-                          1);
-            }
-            EXPECT_EQ(Wait(10000), k);
-        }
-        EXPECT_EQ(Wait(100), QXERR_TIMEOUT);
+    InitWithLog();
+    OpenCamera(1);
+    int32_t err = 0, index = 0, count = 0;
+    ASSERT_EQ(QXCM_INPUTTRIGGERSOURCE_40(1, 3, 1, 0.0, &err), 1) << err;
+    Prepare(1, 1, 5);
+    ASSERT_EQ(QXCM_STARTCAPTURE_40(1, &err), 1) << err;
+    EXPECT_EQ(QXCM_WAITNEXTFRAME_40(1, 100, &index, &count, &err), 0);
+    EXPECT_EQ(err, QXERR_TIMEOUT);
+    for (int32_t k = 1; k <= 3; ++k) {
+        ASSERT_EQ(QXCM_FIRETRIGGER_40(1, &err), 1) << err;
+        ASSERT_EQ(QXCM_WAITNEXTFRAME_40(1, 10000, &index, &count, &err), 1) << err;
+        EXPECT_EQ(count, k);
     }
+    EXPECT_EQ(QXCM_WAITNEXTFRAME_40(1, 100, &index, &count, &err), 0);
+    EXPECT_EQ(err, QXERR_TIMEOUT);
 }
 
 } // namespace
