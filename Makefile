@@ -64,7 +64,7 @@ TSAN_RUN = TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(
 test-tsan: build-tsan
 	cd build/tsan/bin && $(TSAN_RUN) ./sim_smoke_tests && \
 	  $(TSAN_RUN) ./behaviour_tests --gtest_filter='Capture.*:Frames.*:Recording.*:Threads.*' && \
-	  $(TSAN_RUN) ./core_tests --gtest_filter='Shutdown.*:Deinitialize.*'
+	  $(TSAN_RUN) ./core_tests --gtest_filter='Initialize.Deinitialise*:Initialize.AtProcessExit*'
 
 build-windows: deps
 	cmake --preset mingw-x64 $(LAUNCHER) >/dev/null
