@@ -1,10 +1,11 @@
 """The live view's figures, in headless Chromium over the simulated camera 0 (2048 x 2048, 16-bit):
 frames drawn a second and the delay from the device's time stamp to the draw; a recording's
-frame rate and losses while no page, 4 bare sockets and 4 pages view it; a parameter change from the page to
-the camera and back. Prints the machine's load beside them: on a shared machine the figures
-are pessimistic.
+frame rate and losses while no page, 4 bare sockets and 4 pages view it, in turn over rounds; a
+parameter change from the page to the camera and back. Prints the machine's load beside them:
+on a shared machine the figures are pessimistic.
 
     QXCM_LIBRARY=build/release/bin python3 bench/bench_view.py [--seconds 10] [--frames 300]
+        [--rounds 3]
 """
 
 import argparse
@@ -134,6 +135,7 @@ def main():
     parser.add_argument("--seconds", type=float, default=10)
     parser.add_argument("--frames", type=int, default=300)
     parser.add_argument("--changes", type=int, default=200)
+    parser.add_argument("--rounds", type=int, default=3)
     args = parser.parse_args()
     folder = Path(tempfile.mkdtemp(prefix="qxcm-bench-view-"))
     viewer = ViewerProcess(folder)
@@ -144,8 +146,15 @@ def main():
         print(f"qxcm-view benchmark, camera 0 2048 x 2048 16-bit free-running; {load()}")
         live(page, args.seconds)
 
-        results = {}
-        for label, pages, sockets in (("no page", 0, 0), ("4 sockets", 0, 4), ("4 pages", 4, 0)):
+        # Every recording starts from the same state of the page cache: the ones before it
+        # deleted and written back. Recordings of 2.5 GB one after another otherwise run into
+        # the writeback of the ones before (the disk takes about 290 MB/s), and whichever
+        # configuration comes later is slowed by the disk, not by what views it. The first
+        # recording warms up and is not counted; the order turns from round to round.
+        configs = [("no page", 0, 0), ("4 sockets", 0, 4), ("4 pages", 4, 0)]
+        runs = [configs[0]] + [configs[(r + k) % 3] for r in range(args.rounds) for k in range(3)]
+        results = {label: [] for label, _, _ in configs}
+        for run, (label, pages, sockets) in enumerate(runs):
             for k, d in enumerate(drivers):
                 if k >= pages:
                     d.get("about:blank")
@@ -156,22 +165,31 @@ def main():
             if pages:
                 wait_for(lambda: all(d.execute_script("return qxStats.drawn") > 5
                                      for d in drivers[:pages]), 60, "pages drawing")
-            name = label.replace(" ", "")
+            for old in folder.glob("*.vlseq"):
+                old.unlink()
+            os.sync()
+            name = f"{label.replace(' ', '')}{run}"
             cpu, pages_cpu = cpu_seconds(viewer.proc.pid), browsers_cpu_seconds()
             start = time.monotonic()
             fps, rec = asyncio.run(record_with_sockets(viewer, folder, name, args.frames, sockets))
             took = time.monotonic() - start
             share = (cpu_seconds(viewer.proc.pid) - cpu) / took
             pages_share = (browsers_cpu_seconds() - pages_cpu) / took
-            results[label] = fps
-            print(f"recording of {args.frames} frames, {label} viewing: {fps:.2f} frames/s, "
-                  f"{rec['written']} written, {rec['lost']} lost; the viewer's process (camera, "
-                  f"recorder, server) used {share:.2f} cores, the browsers {pages_share:.2f} "
-                  f"({load()})")
-        for label in ("4 sockets", "4 pages"):
-            print(f"recording rate, {label} / no page: {results[label] / results['no page']:.3f}")
+            if run:
+                results[label].append((fps, rec["lost"]))
+            print(f"recording of {args.frames} frames{'' if run else ' (warm-up)'}, {label} "
+                  f"viewing: {fps:.2f} frames/s, {rec['written']} written, {rec['lost']} lost; "
+                  f"the viewer's process (camera, recorder, server) used {share:.2f} cores, the "
+                  f"browsers {pages_share:.2f} ({load()})")
+        medians = {label: statistics.median(f for f, _ in rows) for label, rows in results.items()}
+        for label, rows in results.items():
+            print(f"recording, {label} viewing: median {medians[label]:.2f} frames/s over "
+                  f"{len(rows)} runs, {medians[label] / medians['no page']:.3f}x no page; "
+                  f"{sum(lost for _, lost in rows)} frames lost in all")
         for d in drivers[1:]:
             d.get("about:blank")
+        page.get(viewer.url)
+        wait_for(lambda: page.execute_script("return qxStats.drawn") > 5, 60, "page drawing")
 
         times = []
         for k in range(args.changes):
