@@ -77,7 +77,11 @@ demo: build-demo
 	  head -n 12 $$log; echo "..."; tail -n 8 $$log
 
 test: build-windows build-asan build-release-lib
-	wineboot --init >/dev/null 2>&1 || true # make Wine's prefix once, before tests run side by side
+	@# One Wine server for the whole run, kept for a minute after its last program: a program
+	@# that starts while a server is on its way out fails to start. The prefix is made once,
+	@# before tests run side by side.
+	wineserver -p60 2>/dev/null || true
+	wineboot --init >/dev/null 2>&1 || true
 	cd build/mingw-x64 && ctest --output-on-failure -j $(JOBS)
 	cd build/asan && QXCM_WINDOWS_BIN=$(CURDIR)/build/mingw-x64/bin ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory test-python

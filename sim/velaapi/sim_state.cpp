@@ -7,13 +7,16 @@
 
 #include <fstream>
 #include <sstream>
-#include <system_error>
 
 #include "replay_source.h"
 #include "vela_api.h"
 
 #ifdef _WIN32
+#include <pthread.h>
 #include <windows.h>
+
+#include <array>
+#include <mutex>
 #endif
 
 namespace velasim {
@@ -142,16 +145,64 @@ bool ProcessEnding()
     return gProcessEnding;
 }
 
+#ifdef _WIN32
+namespace {
+
+// Threads let go that may still be on their way out, until they are gone and joined. Never
+// destroyed: a joinable thread object destroyed at process end would end the process. Far more
+// room than a process has device threads ending at once.
+struct ParkedThreads {
+    std::mutex mutex;
+    std::array<std::thread, 64> threads;
+};
+
+ParkedThreads &Parked()
+{
+    static ParkedThreads *parked = new ParkedThreads;
+    return *parked;
+}
+
+// Gone for good, past its thread-detach callbacks, so that a join waits for nothing.
+bool Gone(std::thread &thread)
+{
+    HANDLE handle = pthread_gethandle(thread.native_handle());
+    return handle != nullptr && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+}
+
+} // namespace
+
+// The threads library's detach hands a thread's record back for reuse as soon as the thread has
+// run its function, yet the thread's own end (its thread-detach callback) still writes to that
+// record: a thread started meanwhile is given the same record and starts with it overwritten,
+// or crashes. A thread let go is kept here instead and joined once gone; that join waits for
+// nothing, so it never waits for the loader lock that an unloading host holds. While the process
+// ends nothing is joined: the other threads are gone, perhaps holding that library's own lock.
 void LetThreadGo(std::thread &thread)
 {
     if (!thread.joinable())
         return;
-    try {
-        thread.detach();
-    } catch (const std::system_error &) {
-        new std::thread(std::move(thread)); // kept for the few moments the process has left
+    ParkedThreads &parked = Parked();
+    std::lock_guard lock(parked.mutex);
+    std::thread *room = nullptr;
+    for (std::thread &t : parked.threads) {
+        if (t.joinable() && !ProcessEnding() && Gone(t))
+            t.join();
+        if (!t.joinable() && room == nullptr)
+            room = &t;
     }
+    if (room == nullptr) {
+        room = &parked.threads[0];
+        room->join();
+    }
+    *room = std::move(thread);
 }
+#else
+void LetThreadGo(std::thread &thread)
+{
+    if (thread.joinable())
+        thread.detach();
+}
+#endif
 } // namespace velasim
 
 #ifdef _WIN32

@@ -63,9 +63,8 @@ std::shared_ptr<Camera> CameraAt(int32_t index);
 // the middle of holding a camera's lock, when the host library's exit handlers close the device.
 bool ProcessEnding();
 
-// Detaches a thread whose loop has ended. At process end on Windows the thread may be gone
-// already, and the detach then fails with an exception; the thread object is then kept rather
-// than destroyed while joinable, which would end the process.
+// Lets a thread whose loop has ended finish on its own, without waiting for it: the caller may
+// hold the loader lock (a host library being unloaded) that a thread's end on Windows needs.
 void LetThreadGo(std::thread &thread);
 
 // Runs work(camera, lock) on the open device behind `device` with its lock held. While the

@@ -1,7 +1,7 @@
 // The simulated device driven directly: its journal's bound and its refusals, and the recorder
 // with frames queued ahead of its writer thread: order, counts and texts in the file; a device
 // closed under a free-running capture; a disk that fills up; a process that exits with its
-// recorder connected.
+// recorder connected; device threads started while the one before still ends.
 #include <gtest/gtest.h>
 
 #include <math.h>
@@ -14,8 +14,10 @@
 #include <sys/wait.h>
 #endif
 
+#include <chrono>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "recording_file.h"
@@ -343,6 +345,27 @@ TEST(RecorderAtExit, TheTeardownKeepsWhatTheRecorderTookAndTheTextsQueuedBehindI
             EXPECT_EQ(file.Text(VELA_TEXT_FRAME, static_cast<int32_t>(frames - 1)), "last");
         }
     }
+}
+
+// A host that restarts a snap in a tight loop: each start runs a new device thread while the one
+// before may still be on its way out, at another moment of it each time. The new thread must not
+// meet the old one's remains (a threads library may hand the ending thread's record to it).
+TEST(DeviceThreads, SnapsRestartedInATightLoopEachRunTheirOwnThread)
+{
+    InitSim(false);
+    const uint64_t d = OpenDevice(1);
+    for (auto [id, value] :
+         {std::pair{kSubMode, 2.0}, {kHsize, 16.0}, {kVsize, 8.0}, {kExposure, 0.0001}})
+        ASSERT_EQ(VelaSetValue(d, id, value), 1) << std::hex << id;
+    ASSERT_EQ(VelaAllocBuffers(d, 1), 1);
+    for (int k = 0; k < 2000; ++k) {
+        ASSERT_EQ(VelaCaptureStart(d, 0), 1) << k;
+        int32_t status = VELA_STATUS_BUSY;
+        while (status == VELA_STATUS_BUSY)
+            ASSERT_EQ(VelaGetCaptureStatus(d, &status), 1);
+        std::this_thread::sleep_for(std::chrono::microseconds(k % 7 * 30));
+    }
+    VelaSim_Reset();
 }
 
 } // namespace
