@@ -190,7 +190,7 @@ void LetThreadGo(std::thread &thread)
         if (!t.joinable() && room == nullptr)
             room = &t;
     }
-    if (room == nullptr) {
+    if (room == nullptr) { // never seen: the first is waited for rather than lost
         room = &parked.threads[0];
         room->join();
     }
