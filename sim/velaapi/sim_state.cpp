@@ -183,9 +183,10 @@ void LetThreadGo(std::thread &thread)
         return;
     ParkedThreads &parked = Parked();
     std::lock_guard lock(parked.mutex);
+    const bool joinGone = !ProcessEnding();
     std::thread *room = nullptr;
     for (std::thread &t : parked.threads) {
-        if (t.joinable() && !ProcessEnding() && Gone(t))
+        if (joinGone && t.joinable() && Gone(t))
             t.join();
         if (!t.joinable() && room == nullptr)
             room = &t;
